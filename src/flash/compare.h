@@ -1,0 +1,30 @@
+// Flash comparison: does the flash hold exactly these bytes?
+//
+// A comparison answers through a caller-owned same-flag (1 the flash holds the bytes, 0 it does
+// not); its own result is 0, or -1 for a failure, in which case the flag is left as it was.
+// While reading, the driver's ECC counters are compared with a snapshot taken before the first
+// piece: an uncorrectable read (and, on the 1-bit-ECC profile, any correction) marks the block
+// bad through the descriptor given and answers 0 before the bytes are compared.
+#ifndef NANDKEEP_COMPARE_H
+#define NANDKEEP_COMPARE_H
+
+#include <cstdio>
+
+[[nodiscard]] int CompareBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset,
+                                   unsigned long ulLen, int *piSame);
+[[nodiscard]] int Nandkeep_CompareImageAndMTD(int iFd, unsigned long ulDestOffset,
+                                              unsigned long ulSrcOffset,
+                                              unsigned long ulDestMaxSize,
+                                              unsigned long ulSrcMaxSize, unsigned long ulLen,
+                                              int *piSame);
+[[nodiscard]] int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset,
+                                             unsigned long ulMTDMaxSize, int *piSame);
+[[nodiscard]] int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf,
+                                                  unsigned long ulMTDOffset, unsigned long ulLen,
+                                                  int *piSame);
+// Writes ulLen (at most one erase block) bytes and reads them back. 0 verified; 255 the block
+// did not hold them and is now erased and marked bad; -1 on failure.
+[[nodiscard]] int Nandkeep_CheckImageMatch(int iFd, void *pBuf, unsigned long ulOffset,
+                                           unsigned long ulLen);
+
+#endif

@@ -1,0 +1,12 @@
+// The command dispatcher: one routing table, first match wins.
+#ifndef NANDKEEP_DISPATCH_H
+#define NANDKEEP_DISPATCH_H
+
+#include "frontend/commands.h"
+
+// Picks the entry for a command line; nullptr means the usage text.
+TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv);
+// Start-up, routing, the command, Nandkeep_Deinit; returns the exit status.
+int Nandkeep_Main(int iArgc, char **ppArgv);
+
+#endif

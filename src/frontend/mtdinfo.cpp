@@ -1,0 +1,157 @@
+// Start-up: the partition table from "/proc/mtd", the device nodes and the geometry profile.
+#include "frontend/mtdinfo.h"
+
+#include "frontend/notify.h"
+#include "platform/platform.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+TMTDInfo *g_ptMTDInfo = nullptr;
+int g_iPartitionNum = 0;
+int g_iBBTBlockNum = 0;
+int g_b1BitECC = 0;
+unsigned long g_ulPhyFlashSize = 0;
+unsigned long g_ulNFDISize = 0;
+unsigned long g_ulFlashfs2Size = 0;
+unsigned long g_ulFlashfs2Offest = 0;
+
+namespace {
+
+// One "/proc/mtd" entry as four blank-separated tokens. The file is read as a token stream, so a
+// name with blanks shifts every later entry; the widths only keep a hostile file from
+// overrunning the buffers.
+struct TMtdTokens {
+    char szDev[256];
+    char szSize[256];
+    char szErase[256];
+    char szName[256];
+};
+
+int ReadTokens(FILE *pFile, TMtdTokens *ptTok) {
+    memset(ptTok, 0, sizeof(*ptTok));
+    return fscanf(pFile, "%255s %255s %255s %255s", ptTok->szDev, ptTok->szSize, ptTok->szErase,
+                  ptTok->szName);
+}
+
+[[noreturn]] void FailProcMtd() {
+    Nandkeep_Notify("fopen()");
+    printf("%s", "/proc/mtd");
+    exit(-1);
+}
+
+FILE *OpenProcMtdSkippingHeader() {
+    FILE *pFile = Plat_OpenProcMtd();
+    if (pFile == nullptr) {
+        FailProcMtd();
+    }
+    TMtdTokens tTok;
+    (void)ReadTokens(pFile, &tTok);
+    return pFile;
+}
+
+void FillRecord(TMTDInfo *ptInfo, const TMtdTokens &tTok) {
+    ptInfo->ulSize = strtoul(tTok.szSize, nullptr, 16);
+    size_t ulNameLen = strlen(tTok.szName);
+    size_t ulCopy = ulNameLen >= 2 ? ulNameLen - 2 : 0;
+    if (ulCopy > sizeof(ptInfo->szName) - 1) {
+        ulCopy = sizeof(ptInfo->szName) - 1;
+    }
+    if (ulCopy > 0) {
+        memcpy(ptInfo->szName, tTok.szName + 1, ulCopy);
+    }
+    ptInfo->szName[ulCopy] = '\0';
+    char szDev[256];
+    snprintf(szDev, sizeof(szDev), "%s", tTok.szDev);
+    size_t ulDevLen = strlen(szDev);
+    if (ulDevLen > 0) {
+        szDev[ulDevLen - 1] = '\0';
+    }
+    snprintf(ptInfo->szDevPath, sizeof(ptInfo->szDevPath), "/dev/%s", szDev);
+    ptInfo->ulEraseSize = strtoul(tTok.szErase, nullptr, 16);
+}
+
+void SelectProfile() {
+    if (g_ptMTDInfo[0].ulSize <= NANDKEEP_SMALL_PROFILE_MAX) {
+        g_iBBTBlockNum = 4;
+        g_b1BitECC = 1;
+        g_ulPhyFlashSize = 0x8000000;
+        g_ulNFDISize = 0x200000;
+        g_ulFlashfs2Size = 0x2100000;
+        g_ulFlashfs2Offest = 0x5D00000;
+    } else {
+        g_iBBTBlockNum = 52;
+        g_b1BitECC = 0;
+        g_ulPhyFlashSize = 0x10000000;
+        g_ulNFDISize = 0x800000;
+        g_ulFlashfs2Size = 0x9300000;
+        g_ulFlashfs2Offest = 0x6500000;
+    }
+}
+
+} // namespace
+
+void Nandkeep_SigPipeHandler(int iSig) {
+    (void)iSig;
+    Plat_SyslogErr("Lost connection while upgrading firmware!");
+}
+
+void Nandkeep_Init(void) {
+    TMtdTokens tTok;
+    FILE *pFile = OpenProcMtdSkippingHeader();
+    int iCount = 0;
+    while (ReadTokens(pFile, &tTok) != EOF) {
+        iCount++;
+    }
+    fclose(pFile);
+
+    // Without a record 0 there is no device to select a profile from or to work on.
+    if (iCount == 0) {
+        Nandkeep_Notify("no mtd partition in /proc/mtd");
+        exit(-1);
+    }
+    g_iPartitionNum = iCount;
+    size_t ulBytes = sizeof(TMTDInfo) * static_cast<size_t>(iCount);
+    g_ptMTDInfo = static_cast<TMTDInfo *>(calloc(static_cast<size_t>(iCount), sizeof(TMTDInfo)));
+    if (g_ptMTDInfo == nullptr) {
+        fprintf(stderr, "%s: malloc(%#x) failed\n", "Nandkeep_Init",
+                static_cast<unsigned int>(ulBytes));
+        Nandkeep_Notify("malloc fail");
+        exit(-1);
+    }
+
+    for (int i = 0; i < g_iPartitionNum; i++) {
+        g_ptMTDInfo[i].iFd = -1;
+    }
+    pFile = OpenProcMtdSkippingHeader();
+    for (int i = 0; i < g_iPartitionNum; i++) {
+        if (ReadTokens(pFile, &tTok) == EOF) {
+            break;
+        }
+        TMTDInfo *ptInfo = &g_ptMTDInfo[i];
+        FillRecord(ptInfo, tTok);
+        ptInfo->iFd = Plat_OpenMtd(ptInfo->szDevPath);
+        if (ptInfo->iFd < 0) {
+            Nandkeep_Notify("open(), please check mtd node device");
+            printf("%s", ptInfo->szDevPath);
+            exit(-1);
+        }
+    }
+    fclose(pFile);
+
+    signal(SIGPIPE, Nandkeep_SigPipeHandler);
+    SelectProfile();
+}
+
+void Nandkeep_Deinit(void) {
+    if (g_ptMTDInfo == nullptr) {
+        return;
+    }
+    for (int i = 0; i < g_iPartitionNum; i++) {
+        (void)Plat_Close(g_ptMTDInfo[i].iFd);
+    }
+    free(g_ptMTDInfo);
+    g_ptMTDInfo = nullptr;
+}

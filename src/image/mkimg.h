@@ -1,0 +1,29 @@
+// The firmware image format: a 64-byte legacy image header (big-endian fields, magic
+// 0x27051956) followed by the data, with a sub-image at the next 128 KiB boundary behind it.
+#ifndef NANDKEEP_MKIMG_H
+#define NANDKEEP_MKIMG_H
+
+#include <cstdint>
+
+constexpr uint32_t MKIMG_MAGIC = 0x27051956;
+constexpr unsigned long MKIMG_HEADER_SIZE = 64;
+constexpr unsigned long MKIMG_HCRC_OFFSET = 4;
+constexpr unsigned long MKIMG_SIZE_OFFSET = 12;
+constexpr unsigned long MKIMG_DCRC_OFFSET = 24;
+// Header and up to this many data bytes share the header block; an image with fewer data bytes
+// than this is DTB-sized.
+constexpr unsigned long MKIMG_FIRST_DATA = 0x1FFC0;
+
+// What Nandkeep_CheckImage returns through pulResult.
+constexpr int MKIMG_RESULT_NONE = 0;
+constexpr int MKIMG_RESULT_IMAGE_LEN = 1; // data size + 64
+constexpr int MKIMG_RESULT_SUB_OFFSET = 2; // offset of the sub-image
+
+uint32_t Nandkeep_GetBE32(const unsigned char *p);
+
+// Validates the image heading [ulMTDOffset, ulMTDOffset + ulMTDMaxSize) on record 0 (magic,
+// header CRC, data CRC). 0 valid, -1 otherwise.
+[[nodiscard]] int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,
+                                      int iSubImage, unsigned long *pulResult);
+
+#endif

@@ -1,0 +1,76 @@
+// The production platform: plain syscalls on the kernel's MTD character devices.
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <mtd/mtd-abi.h>
+#include <sys/ioctl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+static_assert(sizeof(TEccStats) == sizeof(struct mtd_ecc_stats), "ECC record layout");
+
+int Plat_OpenMtd(const char *pszPath) {
+    return open(pszPath, O_RDWR | O_SYNC);
+}
+
+int Plat_Close(int iFd) {
+    return close(iFd);
+}
+
+ssize_t Plat_Read(int iFd, void *pBuf, size_t ulLen) {
+    return read(iFd, pBuf, ulLen);
+}
+
+ssize_t Plat_Write(int iFd, const void *pBuf, size_t ulLen) {
+    return write(iFd, pBuf, ulLen);
+}
+
+off_t Plat_Lseek(int iFd, off_t lOffset, int iWhence) {
+    return lseek(iFd, lOffset, iWhence);
+}
+
+int Plat_MemErase(int iFd, uint32_t dwStart, uint32_t dwLength) {
+    struct erase_info_user stErase;
+    stErase.start = dwStart;
+    stErase.length = dwLength;
+    return ioctl(iFd, MEMERASE, &stErase);
+}
+
+int Plat_MemGetBadBlock(int iFd, int64_t llOffset) {
+    loff_t llPos = llOffset;
+    return ioctl(iFd, MEMGETBADBLOCK, &llPos);
+}
+
+int Plat_MemSetBadBlock(int iFd, int64_t llOffset) {
+    loff_t llPos = llOffset;
+    return ioctl(iFd, MEMSETBADBLOCK, &llPos);
+}
+
+int Plat_EccGetStats(int iFd, TEccStats *ptStats) {
+    struct mtd_ecc_stats stStats;
+    if (ioctl(iFd, ECCGETSTATS, &stStats) < 0) {
+        return -1;
+    }
+    ptStats->corrected = stStats.corrected;
+    ptStats->failed = stStats.failed;
+    ptStats->badblocks = stStats.badblocks;
+    ptStats->bbtblocks = stStats.bbtblocks;
+    return 0;
+}
+
+FILE *Plat_OpenProcMtd(void) {
+    return fopen("/proc/mtd", "r");
+}
+
+void Plat_SyslogErr(const char *pszMsg) {
+    syslog(LOG_ERR, "%s", pszMsg);
+}
+
+int Plat_System(const char *pszCommand) {
+    return system(pszCommand);
+}
+
+const char *Plat_VerifyResultPath(void) {
+    return "/mnt/ramdisk/flashVerifyResult";
+}
