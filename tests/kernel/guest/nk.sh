@@ -1,0 +1,23 @@
+# Helpers for scenario scripts in the guest (sourced before the scenario; runs under set -eu).
+# NK_IN: the scenario's input files made on the host; NK_OUT: where results go back to the
+# host; NK_GEOMETRY: 128 or 256. The working directory is an empty tmpfs directory.
+
+# nk_run TAG COMMAND [ARGS...]: runs the command, keeping its standard output, standard error
+# and exit status as TAG.out, TAG.err and TAG.status for the host-side checks.
+nk_run() {
+    local sTag=$1
+    shift
+    local iStatus=0
+    "$@" >"$NK_OUT/$sTag.out" 2>"$NK_OUT/$sTag.err" </dev/null || iStatus=$?
+    echo "$iStatus" >"$NK_OUT/$sTag.status"
+}
+
+# nk_keep FILE [NAME]: copies a file into the results.
+nk_keep() {
+    cp "$1" "$NK_OUT/${2:-$(basename "$1")}"
+}
+
+# nk_mtd_by_name NAME: prints the device node of the partition with that name.
+nk_mtd_by_name() {
+    sed -n "s/^\(mtd[0-9]*\): .* \"$1\"\$/\/dev\/\1/p" /proc/mtd | head -n1
+}

@@ -1,0 +1,111 @@
+# Host-side expectations for scenario checks (sourced by run.sh before a scenario's check.sh).
+# A check runs in the scenario's results directory: TAG.out, TAG.err and TAG.status of every
+# nk_run, syslog.txt (the system-log lines of the scenario), erases.txt (erased chip blocks in
+# order), proc-mtd.txt, standin.log and flashstatus (the stand-in device programs), dmesg.txt
+# and whatever the scenario kept. NK_IN is the scenario's input directory, NK_GEOMETRY the boot's
+# geometry (128 or 256), NK_TABLE the partition table laid over the chip.
+# Every expectation that does not hold is reported and counted; none stops the check.
+
+NK_FAILS=0
+
+nk_fail() {
+    printf '      FAIL: %s\n' "$*"
+    NK_FAILS=$((NK_FAILS + 1))
+}
+
+# Shows how two files differ, briefly.
+nk_show_diff() {
+    diff <(od -An -c "$1") <(od -An -c "$2") | head -n 12 | sed 's/^/        /'
+}
+
+# nk_expect_same EXPECTED_FILE GOT_FILE LABEL: byte-for-byte equality.
+nk_expect_same() {
+    if [ ! -f "$2" ]; then
+        nk_fail "$3: $2 was not produced"
+    elif ! cmp -s "$1" "$2"; then
+        nk_fail "$3: bytes differ from the expectation ($(wc -c <"$2") bytes, expected $(wc -c <"$1")); expected vs got:"
+        nk_show_diff "$1" "$2"
+    fi
+}
+
+nk_expect_status() {
+    local sGot
+    sGot=$(cat "$1.status" 2>/dev/null) || {
+        nk_fail "$1: no exit status recorded"
+        return
+    }
+    [ "$sGot" = "$2" ] || nk_fail "$1: exit status $sGot, expected $2"
+}
+
+# nk_expect_out TAG / nk_expect_err TAG: the expected bytes on standard input.
+nk_expect_out() {
+    local sTmp
+    sTmp=$(mktemp)
+    cat >"$sTmp"
+    nk_expect_same "$sTmp" "$1.out" "$1 standard output"
+    rm -f "$sTmp"
+}
+
+nk_expect_err() {
+    local sTmp
+    sTmp=$(mktemp)
+    cat >"$sTmp"
+    nk_expect_same "$sTmp" "$1.err" "$1 standard error"
+    rm -f "$sTmp"
+}
+
+# nk_expect_out_printf TAG FORMAT [ARGS...]: the expected bytes as printf makes them, for output
+# that does not end in a newline.
+nk_expect_out_printf() {
+    local sTag=$1
+    shift
+    # shellcheck disable=SC2059
+    printf "$@" | nk_expect_out "$sTag"
+}
+
+nk_expect_out_empty() {
+    [ -f "$1.out" ] && [ ! -s "$1.out" ] || nk_fail "$1: standard output not empty"
+}
+
+nk_expect_err_empty() {
+    [ -f "$1.err" ] && [ ! -s "$1.err" ] || nk_fail "$1: standard error not empty"
+}
+
+# The scenario's system-log lines without time stamp and host: "user.err nandkeep: text".
+nk_syslog_lines() {
+    sed 's/^[A-Z][a-z][a-z] [ 0-9][0-9] [0-9:]\{8\} [^ ]* //' syslog.txt
+}
+
+# nk_expect_syslog: the expected lines, in order, on standard input ("user.err nandkeep: ...").
+nk_expect_syslog() {
+    local sTmp sGot
+    sTmp=$(mktemp)
+    sGot=$(mktemp)
+    cat >"$sTmp"
+    nk_syslog_lines >"$sGot"
+    nk_expect_same "$sTmp" "$sGot" "system log"
+    rm -f "$sTmp" "$sGot"
+}
+
+nk_expect_no_syslog() {
+    [ ! -s syslog.txt ] || {
+        nk_fail "unexpected system-log lines:"
+        sed 's/^/        /' syslog.txt | head -n 10
+    }
+}
+
+# nk_expect_erases N: the number of block erases the driver performed during the scenario.
+nk_expect_erases() {
+    local iGot
+    iGot=$(wc -l <erases.txt)
+    [ "$iGot" -eq "$1" ] || nk_fail "$iGot block erases, expected $1"
+}
+
+# nk_expect_proc_mtd: the kernel showed exactly the partition table of the geometry.
+nk_expect_proc_mtd() {
+    local sTmp
+    sTmp=$(mktemp)
+    nk_table_proc_mtd "$NK_TABLE" >"$sTmp"
+    nk_expect_same "$sTmp" proc-mtd.txt "/proc/mtd"
+    rm -f "$sTmp"
+}
