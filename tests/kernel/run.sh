@@ -81,6 +81,8 @@ else
         }
     sNandkeep=$NK_WORK/nandkeep
 fi
+strip -o "$NK_TIER_WORK/nandkeep.stripped" "$sNandkeep"
+nk_log "nandkeep (x86_64): $(stat -c %s "$NK_TIER_WORK/nandkeep.stripped") bytes stripped; needs: $(readelf -d "$sNandkeep" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
 
 nk_log "building the partition-table module"
 sModBuild=$NK_TIER_WORK/mtdtable
