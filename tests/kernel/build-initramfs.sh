@@ -1,18 +1,19 @@
 #!/bin/bash
 # Builds the guest's initramfs from Debian's packages and the production binary:
-#   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO OUTPUT
+#   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT
 # KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
 # the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
 # dependencies, the stripped nandkeep, mtd-utils for cross-checks, every shared library these
-# need, and the guest scripts.
+# need, the test helper mtdprobe and the guest scripts.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
-[ $# -eq 4 ] || nk_die "usage: $0 KERNEL_TREE NANDKEEP MTDTABLE_KO OUTPUT"
+[ $# -eq 5 ] || nk_die "usage: $0 KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT"
 sTree=$1
 sNandkeep=$2
 sMtdtable=$3
-sOutput=$4
+sMtdprobe=$4
+sOutput=$5
 sRelease=$(cat "$sTree/release")
 sModDir=$sTree/root/lib/modules/$sRelease
 NK_MTD_UTILS="nanddump nandwrite flash_erase mtdinfo mtd_debug nandtest"
@@ -32,14 +33,11 @@ copy_libs() {
     done
 }
 
-# Static busybox: every applet, linked under the usual directories.
+# Static busybox: PID 1 links every applet under the usual directories at boot.
 cp /bin/busybox "$sRoot/bin/busybox"
 file -L "$sRoot/bin/busybox" 2>/dev/null | grep -q 'statically linked' ||
     ldd "$sRoot/bin/busybox" 2>&1 | grep -q 'not a dynamic executable' ||
     nk_die "/bin/busybox is not the static busybox (install busybox-static)"
-for sApplet in $("$sRoot/bin/busybox" --list-full); do
-    [ -e "$sRoot/$sApplet" ] || ln -s /bin/busybox "$sRoot/$sApplet"
-done
 # The dynamic busybox serves /bin/sh: its shell looks programs up in PATH before its applets,
 # so stand-ins named like applets are found.
 cp "$sTree/busybox/bin/busybox" "$sRoot/bin/busybox-dynamic"
@@ -49,6 +47,9 @@ ln -sf busybox-dynamic "$sRoot/bin/sh"
 # The production binary, stripped as it would ship.
 strip -o "$sRoot/usr/bin/nandkeep" "$sNandkeep"
 copy_libs "$sNandkeep"
+
+cp "$sMtdprobe" "$sRoot/usr/bin/mtdprobe"
+copy_libs "$sMtdprobe"
 
 for sTool in $NK_MTD_UTILS; do
     sPath=$(command -v "$sTool") || nk_die "$sTool missing (install mtd-utils)"

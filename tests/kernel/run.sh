@@ -94,9 +94,13 @@ nk_timed 300 make -C "$sTree/root/usr/src/linux-headers-$sRelease" M="$sModBuild
     stage_failed "building the mtdtable module"
 }
 
+nk_timed 120 gcc -O2 -Wall -Wextra -Werror -o "$NK_TIER_WORK/mtdprobe" "$NK_TIER_DIR/probe/mtdprobe.c" ||
+    stage_failed "building mtdprobe"
+
 nk_log "building the initramfs"
 sInitrd=$NK_TIER_WORK/initramfs.cpio.gz
-nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild/mtdtable.ko" "$sInitrd" ||
+nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild/mtdtable.ko" \
+    "$NK_TIER_WORK/mtdprobe" "$sInitrd" ||
     stage_failed "building the initramfs"
 
 # One share per geometry: boot settings, the scenario scripts and their inputs, the results.

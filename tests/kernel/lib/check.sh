@@ -101,6 +101,14 @@ nk_expect_erases() {
     [ "$iGot" -eq "$1" ] || nk_fail "$iGot block erases, expected $1"
 }
 
+# nk_expect_erased_blocks BLOCK...: the chip's erase blocks the driver erased, in order.
+nk_expect_erased_blocks() {
+    local sWant sGot
+    sWant=$(printf '%s ' "$@")
+    sGot=$(tr '\n' ' ' <erases.txt)
+    [ "$sGot" = "$sWant" ] || nk_fail "erased blocks '$sGot', expected '$sWant'"
+}
+
 # nk_expect_proc_mtd: the kernel showed exactly the partition table of the geometry.
 nk_expect_proc_mtd() {
     local sTmp
