@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,22 @@ class CoreTest : public SimDirTest {
     }
     std::vector<std::string> Syslog() {
         return Sim_SyslogLines(m_strDir.c_str());
+    }
+
+    // Lays bytes out the way the writer does: 128 KiB chunks in consecutive good blocks from
+    // ulOffset on. Returns the offset just past the last byte.
+    unsigned long PutOverGoodBlocks(unsigned long ulOffset, const std::vector<unsigned char> &v) {
+        unsigned long ulPos = ulOffset;
+        for (size_t done = 0; done < v.size();) {
+            while (IsBad(static_cast<uint32_t>(ulPos / BLOCK))) {
+                ulPos += BLOCK;
+            }
+            size_t n = std::min<size_t>(BLOCK, v.size() - done);
+            EXPECT_EQ(Sim_WriteRaw(&m_tDev, ulPos, v.data() + done, n), 0);
+            done += n;
+            ulPos += n;
+        }
+        return ulPos;
     }
 
     bool m_bStarted = false;
