@@ -15,6 +15,8 @@ say() {
     printf '[arm64] %s\n' "$*" >&2
 }
 
+"$sRepo/tests/kernel/install-deps.sh" >&2
+
 for sTool in aarch64-linux-gnu-g++ qemu-aarch64 cmake; do
     command -v "$sTool" >/dev/null || {
         say "$sTool missing: run tests/kernel/install-deps.sh"

@@ -1,22 +1,28 @@
-#!/bin/sh
+#!/bin/bash
 # Installs, from Debian's own repositories, what the real-kernel tier and the arm64 build need:
-# the emulators, the guest's user space (busybox, mtd-utils), mkimage for test images, the
-# pieces the partition-table module build needs (gcc-12, make and the shared libraries of the
-# kbuild host tools) and the aarch64 cross toolchain with zlib for arm64.
-# The kernel, its headers and the dynamic busybox are not installed here: fetch-kernel.sh
-# downloads and unpacks them into a cache.
-set -eu
+# the emulators, the guest's user space (busybox-static, mtd-utils), mkimage for test images,
+# what the partition-table module build needs (gcc-12, make and the shared libraries of the
+# kbuild host tools) and the aarch64 cross toolchain with zlib for arm64. Does nothing when all
+# of it is there; safe to run again.
+# The kernel, its headers and the dynamic busybox (which conflicts with busybox-static) are not
+# installed: fetch-kernel.sh downloads and unpacks them into a cache.
+set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
-export DEBIAN_FRONTEND=noninteractive
+aPackages=(qemu-system-x86 qemu-user busybox-static mtd-utils cpio u-boot-tools
+    gcc-12 make libelf1 libssl3 xz-utils zstd kmod binutils
+    g++-aarch64-linux-gnu zlib1g-dev:arm64
+    cmake g++ zlib1g-dev googletest)
+
+aMissing=()
+for sPackage in "${aPackages[@]}"; do
+    dpkg-query -W -f='${Status}' "$sPackage" 2>/dev/null | grep -q "ok installed" ||
+        aMissing+=("$sPackage")
+done
+[ ${#aMissing[@]} -eq 0 ] && exit 0
 
 if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-    dpkg --add-architecture arm64
+    $SUDO dpkg --add-architecture arm64
 fi
-apt-get update
-
-apt-get install -y --no-install-recommends \
-    qemu-system-x86 qemu-user \
-    busybox-static mtd-utils cpio u-boot-tools \
-    gcc-12 make libelf1 libssl3 xz-utils zstd kmod \
-    g++-aarch64-linux-gnu zlib1g-dev:arm64 \
-    cmake g++ zlib1g-dev googletest
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${aMissing[@]}"

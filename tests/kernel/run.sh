@@ -23,6 +23,11 @@ NK_BOOT_TIMEOUT=${NK_BOOT_TIMEOUT:-480}
 NK_SCENARIO_TIMEOUT=${NK_SCENARIO_TIMEOUT:-150}
 NK_JOBS=${NK_JOBS:-2}
 
+"$NK_TIER_DIR/install-deps.sh" >&2 || {
+    echo "0 passed, 1 failed"
+    exit 1
+}
+
 iStart=$(date +%s)
 iPassed=0
 iFailed=0

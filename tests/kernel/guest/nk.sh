@@ -21,3 +21,15 @@ nk_keep() {
 nk_mtd_by_name() {
     sed -n "s/^\(mtd[0-9]*\): .* \"$1\"\$/\/dev\/\1/p" /proc/mtd | head -n1
 }
+
+# nk_dump NAME OFFSET LENGTH [BB]: nanddump of a range of the whole chip (/dev/mtd0) into the
+# results, without spare areas; BB is nanddump's bad-block method (default skipbad: the good
+# blocks' data back to back, as the writer lays an image around bad blocks).
+nk_dump() {
+    nanddump -q --bb="${4:-skipbad}" -s "$2" -l "$3" -f "$NK_OUT/$1" /dev/mtd0
+}
+
+# nk_ecc NAME: keeps the whole chip's ECC counters ("corrected failed badblocks bbtblocks").
+nk_ecc() {
+    mtdprobe ecc /dev/mtd0 >"$NK_OUT/$1"
+}

@@ -117,3 +117,13 @@ nk_expect_proc_mtd() {
     nk_expect_same "$sTmp" proc-mtd.txt "/proc/mtd"
     rm -f "$sTmp"
 }
+
+# nk_expect_prefix EXPECTED_FILE GOT_FILE LABEL: GOT_FILE begins with the bytes of EXPECTED_FILE
+# (a region dump holding an image).
+nk_expect_prefix() {
+    local sTmp
+    sTmp=$(mktemp)
+    head -c "$(wc -c <"$1")" "$2" >"$sTmp" 2>/dev/null
+    nk_expect_same "$1" "$sTmp" "$3"
+    rm -f "$sTmp"
+}
