@@ -17,4 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The target's dynamic loader is started explicitly rather than through qemu's -L prefix:
+# Debian's qemu-aarch64 7.2 hangs in a forked child when -L is in use.
+set(NANDKEEP_AARCH64_EMULATOR
+    qemu-aarch64 /usr/aarch64-linux-gnu/lib/ld-linux-aarch64.so.1
+    --library-path /usr/aarch64-linux-gnu/lib:/usr/lib/aarch64-linux-gnu)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${NANDKEEP_AARCH64_EMULATOR})

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds nandkeep for 64-bit ARM with Debian's cross toolchain and runs what was built under
-# qemu-aarch64 user emulation: a start-up smoke run of the production binary and, when the
-# project has them, the unit and simulator tests through ctest.
+# qemu-aarch64 user emulation (no binfmt registration needed): a start-up smoke run of the
+# production binary and, when the project has them, the unit and simulator tests through ctest.
 #
 # Environment: NANDKEEP_ARM_BUILD, the build directory (default build-arm/ in the repo).
 set -euo pipefail
@@ -9,7 +9,9 @@ set -euo pipefail
 sRepo=$(cd "$(dirname "$0")/../.." && pwd)
 sBuild=${NANDKEEP_ARM_BUILD:-$sRepo/build-arm}
 sToolchain=$sRepo/cmake/aarch64-linux-gnu.cmake
-sEmulator=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# As in the toolchain file: the loader is named explicitly (qemu's -L hangs forked children).
+sEmulator=(qemu-aarch64 /usr/aarch64-linux-gnu/lib/ld-linux-aarch64.so.1
+    --library-path /usr/aarch64-linux-gnu/lib:/usr/lib/aarch64-linux-gnu)
 
 say() {
     printf '[arm64] %s\n' "$*" >&2
@@ -81,7 +83,8 @@ fi
 if [ "$sTests" = ON ]; then
     say "running the tests under qemu-aarch64"
     cd "$sBuild"
-    ctest --output-on-failure -j 2
+    # Whole-process tests start the built tools through the same emulator.
+    NANDKEEP_TEST_LAUNCHER="${sEmulator[*]}" ctest --output-on-failure -j 2 --timeout 600
 else
     say "the project has no unit or simulator tests yet; built the production binary only"
 fi

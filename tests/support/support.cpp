@@ -9,6 +9,7 @@
 #include <fstream>
 #include <poll.h>
 #include <signal.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,12 +63,33 @@ RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, 
         for (const auto &kv : env) {
             setenv(kv.first.c_str(), kv.second.c_str(), 1);
         }
+        // A cross build's tests run under user-mode emulation, which cannot start another
+        // foreign executable by itself: NANDKEEP_TEST_LAUNCHER holds the emulator's command
+        // words to put in front of the tools built here (host tools such as mkimage run as
+        // they are).
+        std::vector<std::string> words;
+        const char *launcher = getenv("NANDKEEP_TEST_LAUNCHER");
+        const bool bBuiltTool =
+            !argv.empty() &&
+            (argv[0] == SimBinary() || argv[0] == SimCtlBinary() || argv[0] == ProdBinary());
+        if (launcher != nullptr && bBuiltTool) {
+            std::istringstream launcherWords(launcher);
+            for (std::string word; launcherWords >> word;) {
+                words.push_back(word);
+            }
+        }
+        const bool bLaunched = !words.empty();
+        words.insert(words.end(), argv.begin(), argv.end());
         std::vector<char *> args;
-        for (const auto &a : argv) {
+        for (const auto &a : words) {
             args.push_back(const_cast<char *>(a.c_str()));
         }
         args.push_back(nullptr);
-        execv(args[0], args.data());
+        if (bLaunched) {
+            execvp(args[0], args.data());
+        } else {
+            execv(args[0], args.data());
+        }
         _exit(127);
     }
     close(outPipe[1]);
