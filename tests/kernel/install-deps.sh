@@ -10,7 +10,7 @@ set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
 aPackages=(qemu-system-x86 qemu-user busybox-static mtd-utils cpio u-boot-tools
-    gcc-12 make libelf1 libssl3 xz-utils zstd kmod binutils
+    gcc gcc-12 make libc6-dev linux-libc-dev libelf1 libssl3 xz-utils zstd kmod binutils
     g++-aarch64-linux-gnu zlib1g-dev:arm64
     cmake g++ zlib1g-dev googletest)
 

@@ -2,7 +2,7 @@
 
 NK_TIER_DIR=$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")/.." && pwd)
 NK_REPO_DIR=$(cd "$NK_TIER_DIR/../.." && pwd)
-NK_CACHE_DIR=${NANDKEEP_KERNEL_CACHE:-$HOME/.cache/nandkeep-kernel}
+NK_CACHE_DIR=${NANDKEEP_KERNEL_CACHE:-${HOME:-/root}/.cache/nandkeep-kernel}
 
 NK_T0=${NK_T0:-$(date +%s)}
 export NK_T0
