@@ -22,6 +22,8 @@ fi
 nk_log "fetching $sImagePkg $sVersion with headers into $sTree"
 rm -rf "$sTree"
 mkdir -p "$sTree/debs" "$sTree/root"
+# apt downloads as its unprivileged user when that user may write the directory.
+chown _apt "$sTree/debs" 2>/dev/null || true
 (
     cd "$sTree/debs"
     nk_timed 600 apt-get download -q \
