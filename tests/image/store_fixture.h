@@ -85,7 +85,9 @@ class StoreTest : public SimDirTest {
         FILE *pFile = fopen(strPath.c_str(), "wb");
         EXPECT_NE(pFile, nullptr);
         if (pFile != nullptr) {
-            EXPECT_EQ(fwrite(aData.data(), 1, aData.size(), pFile), aData.size());
+            if (!aData.empty()) {
+                EXPECT_EQ(fwrite(aData.data(), 1, aData.size(), pFile), aData.size());
+            }
             fclose(pFile);
         }
         return strPath;
