@@ -9,9 +9,9 @@
 //                checksum word meets a block boundary, without megabyte inputs); bits 4-6:
 //                the area is 1 to 8 blocks long
 //        rest    the bytes laid over the good blocks, 128 KiB per block, erased behind them
+#include "device.h"
 #include "frontend/mtdinfo.h"
 #include "image/config.h"
-#include "sim/sim_store.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -23,11 +23,10 @@
 
 namespace {
 
-constexpr unsigned long AREA = 0x5500000;
+// Eight blocks of the fuzz device, with a block on each side that the record must not reach.
+constexpr unsigned long AREA = 4 * SIM_BLOCK_SIZE;
 constexpr unsigned long BLOCKS = 8;
-
-TSimDevice g_tDev;
-std::string g_strOut;
+static_assert(AREA / SIM_BLOCK_SIZE + BLOCKS < FUZZ_BLOCKS, "the area lies inside the device");
 
 uint32_t GetLE32(const uint8_t *p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -67,28 +66,12 @@ int ExpectedRecord(const std::vector<uint8_t> &aStream, unsigned long ulAreaLen,
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char szDir[] = "/tmp/nandkeep-fuzz-XXXXXX";
-    if (mkdtemp(szDir) == nullptr) {
-        Fail("mkdtemp");
-    }
-    if (Sim_Create(szDir, Sim_ProfileSpec(128)) != 0 || Sim_Open(&g_tDev, szDir) != 0) {
-        Fail(Sim_LastError());
-    }
-    Sim_SetDir(szDir);
-    g_strOut = std::string(szDir) + "/out";
-    Nandkeep_Init();
-    // The read operation reports every record it rejects.
-    if (freopen("/dev/null", "w", stdout) == nullptr) {
-        Fail("stdout");
-    }
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
     if (ulSize < 2) {
         return 0;
     }
+    TSimDevice *ptDev = Fuzz_Device();
+    static const std::string strOut = std::string(Sim_Dir()) + "/out";
     const uint8_t ucBadMask = pucData[0];
     const bool bFixUp = (pucData[1] & 1) != 0;
     const unsigned long ulAreaLen = (((pucData[1] >> 4) & 7) + 1) * SIM_BLOCK_SIZE;
@@ -118,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
     static uint8_t ucDirty = 0xFF;
     for (unsigned long i = 0; i < BLOCKS; i++) {
         const uint32_t dwBlock = static_cast<uint32_t>(AREA / SIM_BLOCK_SIZE + i);
-        (void)Sim_UnmarkBad(&g_tDev, dwBlock);
+        (void)Sim_UnmarkBad(ptDev, dwBlock);
         if (((ucDirty >> i) & 1) != 0 &&
-            Sim_WriteRaw(&g_tDev, AREA + i * SIM_BLOCK_SIZE, aErased.data(), aErased.size()) != 0) {
+            Sim_WriteRaw(ptDev, AREA + i * SIM_BLOCK_SIZE, aErased.data(), aErased.size()) != 0) {
             Fail("erase");
         }
     }
@@ -130,14 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
     for (unsigned long i = 0; i < BLOCKS; i++) {
         const unsigned long ulBlock = AREA + i * SIM_BLOCK_SIZE;
         if ((ucBadMask >> i) & 1) {
-            if (Sim_MarkBad(&g_tDev, static_cast<uint32_t>(ulBlock / SIM_BLOCK_SIZE)) != 0) {
+            if (Sim_MarkBad(ptDev, static_cast<uint32_t>(ulBlock / SIM_BLOCK_SIZE)) != 0) {
                 Fail("mark");
             }
             continue;
         }
         const size_t ulPiece = std::min<size_t>(SIM_BLOCK_SIZE, aInput.size() - ulLaid);
         if (ulPiece > 0) {
-            if (Sim_WriteRaw(&g_tDev, ulBlock, aInput.data() + ulLaid, ulPiece) != 0) {
+            if (Sim_WriteRaw(ptDev, ulBlock, aInput.data() + ulLaid, ulPiece) != 0) {
                 Fail("lay");
             }
             ucDirty = static_cast<uint8_t>(ucDirty | (1u << i));
@@ -153,13 +136,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
     std::vector<uint8_t> aPayload;
     const int iExpected = ExpectedRecord(aOnGood, ulAreaLen, &aPayload);
     const int iCheck = Nandkeep_CheckConfig(MTD0Fd(), AREA, ulAreaLen);
-    remove(g_strOut.c_str());
-    const int iRead = Nandkeep_ReadConfig(MTD0Fd(), g_strOut.c_str(), AREA, ulAreaLen);
+    remove(strOut.c_str());
+    const int iRead = Nandkeep_ReadConfig(MTD0Fd(), strOut.c_str(), AREA, ulAreaLen);
     if (iCheck != iExpected || iRead != iExpected) {
         Fail("check or read disagrees with the record on the flash");
     }
     if (iExpected == 0) {
-        FILE *pFile = fopen(g_strOut.c_str(), "rb");
+        FILE *pFile = fopen(strOut.c_str(), "rb");
         if (pFile == nullptr) {
             Fail("no output file");
         }
