@@ -22,5 +22,6 @@ unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFo
 
 // Entries, by the subsystem that owns them.
 int Cmd_Info(int iArgc, char **ppArgv);
+int Cmd_SystemRecovery(int iArgc, char **ppArgv);
 
 #endif
