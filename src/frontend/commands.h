@@ -22,6 +22,7 @@ unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFo
 
 // Entries, by the subsystem that owns them.
 int Cmd_Info(int iArgc, char **ppArgv);
+int Cmd_SystemRecovery(int iArgc, char **ppArgv);
 
 // Configuration record stores (src/image/configcmd.cpp). Every one of them needs records 3
 // (flashfs2) and 4 (NFDI) of the partition table: with fewer than five records the command is

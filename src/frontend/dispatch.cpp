@@ -33,7 +33,7 @@ const TRoute g_atRoutes[] = {
     {"upgradeFW", 7, 7, Cmd_UpgradeFW},
 
     {"checkdefconf", 2, 2, Cmd_CheckDefConf},
-    // {"systemRecovery", 2, 2, Cmd_SystemRecovery},
+    {"systemRecovery", 2, 2, Cmd_SystemRecovery},
     {"checktempconf", 2, 2, Cmd_CheckTempConf},
     {"checktempdata", 2, 2, Cmd_CheckTempData},
     {"checkNFDI", 2, 2, Cmd_CheckNFDI},
@@ -52,7 +52,7 @@ const TRoute g_atRoutes[] = {
 
     {"readdefconf", 3, 3, Cmd_ReadDefConf},
     {"writedefconf", 3, 3, Cmd_WriteDefConf},
-    // {"systemRecovery", 3, 3, Cmd_SystemRecovery},
+    {"systemRecovery", 3, 3, Cmd_SystemRecovery},
     {"readtempconf", 3, 3, Cmd_ReadTempConf},
     {"writetempconf", 3, 3, Cmd_WriteTempConf},
     {"readtempdata", 3, 3, Cmd_ReadTempData},
