@@ -212,8 +212,9 @@ int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, unsigned long ulM
         }
         const int iLogOffset = static_cast<int>(ulMTDOffset);
         if (tNow.corrected != tSnap.corrected || tNow.failed != tSnap.failed) {
-            Nandkeep_WriteVerifyResult("Nandkeep_CompareVerifyBufAndMTD stECCStats.corrected = %d\n",
-                                       static_cast<int>(tNow.corrected));
+            Nandkeep_WriteVerifyResult(
+                "Nandkeep_CompareVerifyBufAndMTD stECCStats.corrected = %d\n",
+                static_cast<int>(tNow.corrected));
             Nandkeep_WriteVerifyResult("Nandkeep_CompareVerifyBufAndMTD stECCStats.failed = %d\n",
                                        static_cast<int>(tNow.failed));
             Nandkeep_WriteVerifyResult("Nandkeep_CompareVerifyBufAndMTD ulMTDOffset = 0x%lX\n",

@@ -97,8 +97,7 @@ int EraseRange(int iFd, unsigned long ulOffset, unsigned long ulLen, bool bClean
             continue;
         }
         // The request carries 32-bit fields; the supported devices lie below 4 GiB.
-        if (Plat_MemErase(iFd, static_cast<uint32_t>(ulPos), static_cast<uint32_t>(ulErase)) ==
-            0) {
+        if (Plat_MemErase(iFd, static_cast<uint32_t>(ulPos), static_cast<uint32_t>(ulErase)) == 0) {
             continue;
         }
         printf("find a bad block");

@@ -10,10 +10,10 @@
 #include "platform/platform.h"
 
 // Results beyond 0 / -1.
-constexpr int NANDKEEP_BAD_BLOCK = 1;        // Nandkeep_IsBadBlock: the block is bad
-constexpr int NANDKEEP_BLOCK_RETIRED = 255;  // a single block failed and has just been marked bad
-constexpr int NANDKEEP_ECC_CORRECTED = 100;  // Nandkeep_ReadMTDWithECC: 100 + corrections
-constexpr int NANDKEEP_ECC_FAILED = 200;     // Nandkeep_ReadMTDWithECC: uncorrectable read
+constexpr int NANDKEEP_BAD_BLOCK = 1;       // Nandkeep_IsBadBlock: the block is bad
+constexpr int NANDKEEP_BLOCK_RETIRED = 255; // a single block failed and has just been marked bad
+constexpr int NANDKEEP_ECC_CORRECTED = 100; // Nandkeep_ReadMTDWithECC: 100 + corrections
+constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrectable read
 
 // Reads ulLen bytes at ulOffset. Every request reaches the device as a whole piece aligned to
 // NANDKEEP_PIECE. 0 when all bytes were read; -1 (already notified) on failure.

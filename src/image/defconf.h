@@ -4,7 +4,6 @@
 
 [[nodiscard]] int Nandkeep_RecoveryDefConf(int iFd, unsigned long ulDestSubOffset,
                                            unsigned long ulSrcSubOffset,
-                                           unsigned long ulDestMaxSize,
-                                           unsigned long ulSrcMaxSize);
+                                           unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize);
 
 #endif

@@ -16,7 +16,7 @@ constexpr unsigned long MKIMG_FIRST_DATA = 0x1FFC0;
 
 // What Nandkeep_CheckImage returns through pulResult.
 constexpr int MKIMG_RESULT_NONE = 0;
-constexpr int MKIMG_RESULT_IMAGE_LEN = 1; // data size + 64
+constexpr int MKIMG_RESULT_IMAGE_LEN = 1;  // data size + 64
 constexpr int MKIMG_RESULT_SUB_OFFSET = 2; // offset of the sub-image
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p);

@@ -1,8 +1,9 @@
 // The platform seam: the only way the core reaches the operating system.
 //
 // Two implementations exist and one is chosen at link time:
-//   src/platform/linux  plain syscalls on the kernel's MTD character devices (the production binary)
-//   sim/                an in-process NAND model whose state persists in a directory (the simulator
+//   src/platform/linux  plain syscalls on the kernel's MTD character devices (the production
+//   binary) sim/                an in-process NAND model whose state persists in a directory (the
+//   simulator
 //                       build)
 //
 // Every wrapper behaves like the call it replaces: -1 with errno on failure, short counts included,

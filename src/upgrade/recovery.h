@@ -9,9 +9,8 @@ constexpr int RECOVERY_SUB_DEFCONF = 2;
                                           unsigned long ulLen, int iSubImageType);
 [[nodiscard]] int Nandkeep_RecoveryMkimg(unsigned long ulDestOffset, unsigned long ulSrcOffset,
                                          unsigned long ulLen);
-[[nodiscard]] int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset,
-                                         unsigned long ulBackupOffset, unsigned long ulLen,
-                                         int iSubImageType);
+[[nodiscard]] int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset, unsigned long ulBackupOffset,
+                                         unsigned long ulLen, int iSubImageType);
 [[nodiscard]] int Nandkeep_GetConfigLen(int iFd, unsigned long ulMTDOffset,
                                         unsigned long ulMTDMaxSize, unsigned long *pulLen);
 

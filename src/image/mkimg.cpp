@@ -1,0 +1,117 @@
+// Validating a firmware image in flash and locating the item behind it.
+#include "image/mkimg.h"
+
+#include "flash/mtdio.h"
+#include "frontend/mtdinfo.h"
+#include "frontend/notify.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <zlib.h>
+
+namespace {
+
+uint32_t Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen) {
+    return static_cast<uint32_t>(crc32(dwCrc, pucData, static_cast<uInt>(ulLen)));
+}
+
+// The sub-image starts at the first 128 KiB boundary strictly after the last data byte, so an
+// image ending exactly on a boundary is followed by one empty block.
+unsigned long SubImageOffset(unsigned long ulEnd) {
+    return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
+}
+
+} // namespace
+
+uint32_t Nandkeep_GetBE32(const unsigned char *p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+// A DTB-sized image (fewer than MKIMG_FIRST_DATA data bytes) asked for its sub-image offset
+// answers by the same placement rule as any other image: the first 128 KiB boundary after its
+// data, which is the block after its header block. Writers and readers of the sub-image call
+// this function alike, so they always agree on the place, and no caller is left with an unset
+// offset.
+int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, int iSubImage,
+                        unsigned long *pulResult) {
+    const int iFd = MTD0Fd();
+    const unsigned long ulErase = MTD0EraseSize();
+    const unsigned long ulEnd = ulMTDOffset + ulMTDMaxSize;
+    unsigned char aucBuf[NANDKEEP_PIECE];
+    memset(aucBuf, 0, sizeof(aucBuf));
+
+    unsigned long ulPos = ulMTDOffset;
+    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
+        ulPos += ulErase;
+    }
+    if (ulPos >= ulEnd) {
+        Nandkeep_Notify("flash driver fail");
+        return -1;
+    }
+    if (Nandkeep_ReadMTD(iFd, aucBuf, ulPos, NANDKEEP_PIECE) == -1) {
+        return -1;
+    }
+    const unsigned long ulHeaderBlock = ulPos;
+
+    uint32_t dwMagic = Nandkeep_GetBE32(aucBuf);
+    if (dwMagic != MKIMG_MAGIC) {
+        Nandkeep_Notify("check Magic Num fail");
+        return -1;
+    }
+    Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
+
+    uint32_t dwHeaderCrc = Nandkeep_GetBE32(aucBuf + MKIMG_HCRC_OFFSET);
+    memset(aucBuf + MKIMG_HCRC_OFFSET, 0, 4);
+    if (Crc32(0, aucBuf, MKIMG_HEADER_SIZE) != dwHeaderCrc) {
+        Nandkeep_Notify("Header CRC check fail");
+        return -1;
+    }
+
+    uint32_t dwDataSize = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET);
+    uint32_t dwDataCrc = Nandkeep_GetBE32(aucBuf + MKIMG_DCRC_OFFSET);
+    if (iSubImage == MKIMG_RESULT_IMAGE_LEN) {
+        *pulResult = static_cast<uint32_t>(dwDataSize + MKIMG_HEADER_SIZE);
+    }
+
+    if (dwDataSize < MKIMG_FIRST_DATA) {
+        uint32_t dwCrc = Crc32(0, aucBuf + MKIMG_HEADER_SIZE, dwDataSize);
+        if (dwCrc != dwDataCrc) {
+            Nandkeep_Notify("DTB CRC check error");
+            printf("DTB Data CRC check error 0x%X / 0x%X \n", dwCrc, dwDataCrc);
+            return -1;
+        }
+        if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
+            *pulResult = SubImageOffset(ulHeaderBlock + MKIMG_HEADER_SIZE + dwDataSize);
+        }
+        return 0;
+    }
+
+    uint32_t dwCrc = Crc32(0, aucBuf + MKIMG_HEADER_SIZE, MKIMG_FIRST_DATA);
+    unsigned long ulRemaining = dwDataSize - MKIMG_FIRST_DATA;
+    ulPos = ulHeaderBlock + ulErase;
+    while (ulRemaining > 0 && ulPos < ulEnd) {
+        if (Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
+            ulPos += ulErase;
+            continue;
+        }
+        unsigned long ulChunk = std::min(ulRemaining, NANDKEEP_PIECE);
+        if (Nandkeep_ReadMTD(iFd, aucBuf, ulPos, ulChunk) == -1) {
+            return -1;
+        }
+        dwCrc = Crc32(dwCrc, aucBuf, ulChunk);
+        ulRemaining -= ulChunk;
+        ulPos += ulChunk;
+    }
+    // Data cut short by the region's end never passes, whatever its checksum happens to be.
+    if (dwCrc != dwDataCrc || ulRemaining > 0) {
+        Nandkeep_Notify("Kernel/Rootfs CRC check error");
+        printf("Data CRC check error 0x%X / 0x%X \n", dwCrc, dwDataCrc);
+        return -1;
+    }
+    if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
+        *pulResult = SubImageOffset(ulPos);
+    }
+    return 0;
+}
