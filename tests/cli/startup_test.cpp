@@ -66,7 +66,7 @@ class StartupTest : public SimDirTest {
     }
     RunResult Tool(std::vector<std::string> args, size_t closeAfter = 0) {
         args.insert(args.begin(), testsupport::SimBinary());
-        return Run(args, {{"NANDKEEP_SIM_DIR", m_strDir}}, "", closeAfter);
+        return testsupport::Run(args, {{"NANDKEEP_SIM_DIR", m_strDir}}, "", closeAfter);
     }
     void ExpectUsage(const RunResult &r) {
         EXPECT_EQ(r.status, 0);
@@ -90,18 +90,17 @@ TEST_F(StartupTest, InfoIsExact) {
 }
 
 TEST_F(StartupTest, WrongWordOrArgumentCountGetsTheUsage) {
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {"nosuchcommand"},
-             {"info", "extra"},
-             {"eraseAll", "extra"},
-             {"erase"},
-             {"erase", "0", "20000", "x"},
-             {"write", "file"},
-             {"write", "file", "0"},
-             {"upgradeFW", "a", "b", "c", "d"},
-             {"systemRecovery", "2"},
-             {"systemRecovery", "zz"},
-             {"Info"}}) {
+    for (const auto &args : std::vector<std::vector<std::string>>{{"nosuchcommand"},
+                                                                  {"info", "extra"},
+                                                                  {"eraseAll", "extra"},
+                                                                  {"erase"},
+                                                                  {"erase", "0", "20000", "x"},
+                                                                  {"write", "file"},
+                                                                  {"write", "file", "0"},
+                                                                  {"upgradeFW", "a", "b", "c", "d"},
+                                                                  {"systemRecovery", "2"},
+                                                                  {"systemRecovery", "zz"},
+                                                                  {"Info"}}) {
         SCOPED_TRACE(args[0] + " with " + std::to_string(args.size()) + " words");
         ExpectUsage(Tool(args));
     }

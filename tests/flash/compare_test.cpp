@@ -21,9 +21,9 @@ class CompareTest : public CoreTest {
     int CompareRegions(unsigned long ulDest, unsigned long ulSrc, unsigned long ulDestLen,
                        unsigned long ulSrcLen, unsigned long ulLen, int iPreset = -7) {
         int iSame = iPreset;
-        EXPECT_EQ(Nandkeep_CompareImageAndMTD(Fd(), ulDest, ulSrc, ulDestLen, ulSrcLen, ulLen,
-                                              &iSame),
-                  0);
+        EXPECT_EQ(
+            Nandkeep_CompareImageAndMTD(Fd(), ulDest, ulSrc, ulDestLen, ulSrcLen, ulLen, &iSame),
+            0);
         return iSame;
     }
     int CompareFile(const std::vector<unsigned char> &v, unsigned long ulOffset,
@@ -129,7 +129,8 @@ TEST_F(CompareTest, FileAgainstARegionWithABadBlockInTheMiddle) {
     // Shorter than the region: only the file's bytes count.
     EXPECT_EQ(CompareFile({data.begin(), data.begin() + 1000}, 500 * BLOCK, 8 * BLOCK), 1);
     // Longer than ulMTDMaxSize, whose first ulMTDMaxSize bytes match.
-    EXPECT_EQ(CompareFile(data, 500 * BLOCK, 2 * BLOCK), 1);
+    PutRaw(510 * BLOCK, data);
+    EXPECT_EQ(CompareFile(data, 510 * BLOCK, 2 * BLOCK), 1);
     auto changed = data;
     changed[2 * BLOCK + 10] ^= 0x01;
     EXPECT_EQ(CompareFile(changed, 500 * BLOCK, 8 * BLOCK), 0);
@@ -158,7 +159,8 @@ TEST_F(CompareTest, VerifyComparisonLogsCorrectionsAndRetiresOnFailures) {
     Fault(SIM_FAULT_BITFLIP, 700, 2);
     int iSame = -7;
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Nandkeep_CompareVerifyBufAndMTD(Fd(), data.data(), 700 * BLOCK, 2 * BLOCK, &iSame), 0);
+    ASSERT_EQ(Nandkeep_CompareVerifyBufAndMTD(Fd(), data.data(), 700 * BLOCK, 2 * BLOCK, &iSame),
+              0);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(iSame, 1);
     EXPECT_FALSE(IsBad(700));
@@ -176,8 +178,9 @@ TEST_F(CompareTest, VerifyComparisonLogsCorrectionsAndRetiresOnFailures) {
     out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(iSame, 0);
     EXPECT_TRUE(IsBad(711));
-    EXPECT_NE(out.find("Nandkeep_CompareVerifyBufAndMTD SetBadBlockToBBT ulMTDOffset = 0x58E0000\n"),
-              std::string::npos);
+    EXPECT_NE(
+        out.find("Nandkeep_CompareVerifyBufAndMTD SetBadBlockToBBT ulMTDOffset = 0x58E0000\n"),
+        std::string::npos);
 
     auto changed = data;
     changed[7] ^= 0x80;
@@ -185,7 +188,8 @@ TEST_F(CompareTest, VerifyComparisonLogsCorrectionsAndRetiresOnFailures) {
     ASSERT_EQ(Nandkeep_CompareVerifyBufAndMTD(Fd(), changed.data(), 720 * BLOCK, BLOCK, &iSame), 0);
     out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(iSame, 0);
-    EXPECT_EQ(out.rfind("The image is differnet, ulMTDOffset = 0x05A00000\nThe image memcmp = ", 0), 0u)
+    EXPECT_EQ(out.rfind("The image is differnet, ulMTDOffset = 0x05A00000\nThe image memcmp = ", 0),
+              0u)
         << out;
 }
 

@@ -74,8 +74,10 @@ TEST_F(MtdIoTest, ShortWritePieceSendsWholePieceWithErasedFill) {
     std::fill(buf.begin(), buf.begin() + 1024, 0x5A);
     ASSERT_EQ(Nandkeep_WriteMTD(Fd(), buf.data(), 6 * BLOCK, 1024), 0);
     auto raw = Raw(6 * BLOCK, BLOCK);
-    EXPECT_TRUE(std::all_of(raw.begin(), raw.begin() + 1024, [](unsigned char c) { return c == 0x5A; }));
-    EXPECT_TRUE(std::all_of(raw.begin() + 1024, raw.end(), [](unsigned char c) { return c == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(raw.begin(), raw.begin() + 1024, [](unsigned char c) { return c == 0x5A; }));
+    EXPECT_TRUE(
+        std::all_of(raw.begin() + 1024, raw.end(), [](unsigned char c) { return c == 0xFF; }));
     // The fill is made in the caller's buffer.
     EXPECT_EQ(buf[1024], 0xFF);
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 0u);

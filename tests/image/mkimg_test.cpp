@@ -65,7 +65,7 @@ TEST_F(CheckImageTest, SizeClassBoundary) {
     EXPECT_EQ(ulResult, KERNEL1_OFFSET + 0x40000);
 
     // 0x1FFBF data bytes: DTB-sized, judged and worded as a DTB.
-    Bytes dtb = Image("flat_dt", 0x1FFBF, 4);
+    Bytes dtb = Image("firmware", 0x1FFBF, 4);
     PutOverGoodBlocks(KERNEL0_OFFSET, dtb);
     EXPECT_EQ(Check(KERNEL0_OFFSET, KERNEL_SIZE, 2, &ulResult), 0);
     // Its sub-image answer follows the same placement rule: the block after its header block.
@@ -74,8 +74,9 @@ TEST_F(CheckImageTest, SizeClassBoundary) {
     ulResult = 5;
     EXPECT_EQ(Check(KERNEL0_OFFSET, KERNEL_SIZE, 1, &ulResult), -1);
     EXPECT_EQ(ulResult, 0x1FFFFu);
-    EXPECT_EQ(m_out.rfind("\n Nandkeep notify -> DTB CRC check error\nDTB Data CRC check error 0x", 0),
-              0u)
+    EXPECT_EQ(
+        m_out.rfind("\n Nandkeep notify -> DTB CRC check error\nDTB Data CRC check error 0x", 0),
+        0u)
         << m_out;
 }
 

@@ -59,7 +59,8 @@ std::string ReadText(const std::string &path);
 // Deterministic pseudo-random bytes (xorshift), so every failure can be replayed from its seed.
 Bytes RandomBytes(size_t len, uint64_t seed);
 
-// A legacy firmware image made by mkimage: type "kernel", "flat_dt" or "ramdisk" around `data`.
+// A legacy firmware image made by mkimage: type "kernel", "ramdisk" or "firmware" around `data`
+// (mkimage turns "-T flat_dt" into a FIT image, so device-tree blobs are wrapped as "firmware").
 // Returns the image file's bytes; the file is left at `path`.
 Bytes MakeImage(const std::string &path, const std::string &type, const Bytes &data);
 
