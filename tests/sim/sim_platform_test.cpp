@@ -160,20 +160,6 @@ TEST_F(SimPlatformTest, WritesAreWholePagesInsideThePartition) {
     EXPECT_EQ(RawAt(40 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), Filled(0xFF, SIM_PAGE_SIZE));
 }
 
-TEST_F(SimPlatformTest, WriteAfterWriteWithoutEraseIsCountedAndAnded) {
-    CreateSmall();
-    int iAll = Open(0);
-    ASSERT_EQ(WriteAt(iAll, 0, 0x0F, SIM_BLOCK_SIZE), (ssize_t)SIM_BLOCK_SIZE);
-    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 0u);
-    ASSERT_EQ(WriteAt(iAll, 0, 0xF1, SIM_BLOCK_SIZE), (ssize_t)SIM_BLOCK_SIZE);
-    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, SIM_PAGES_PER_BLOCK);
-    EXPECT_EQ(RawAt(0, SIM_BLOCK_SIZE), Filled(0x01, SIM_BLOCK_SIZE));
-    ASSERT_EQ(Plat_MemErase(iAll, 0, SIM_BLOCK_SIZE), 0);
-    ASSERT_EQ(WriteAt(iAll, 0, 0xF1, SIM_BLOCK_SIZE), (ssize_t)SIM_BLOCK_SIZE);
-    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, SIM_PAGES_PER_BLOCK);
-    EXPECT_EQ(RawAt(0, SIM_BLOCK_SIZE), Filled(0xF1, SIM_BLOCK_SIZE));
-}
-
 TEST_F(SimPlatformTest, EraseRequestsAreCheckedLikeTheDriverDoes) {
     CreateSmall();
     int iTop = Open(2);
