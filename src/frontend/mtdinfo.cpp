@@ -63,13 +63,16 @@ void FillRecord(TMTDInfo *ptInfo, const TMtdTokens &tTok) {
         memcpy(ptInfo->szName, tTok.szName + 1, ulCopy);
     }
     ptInfo->szName[ulCopy] = '\0';
-    char szDev[256];
-    snprintf(szDev, sizeof(szDev), "%s", tTok.szDev);
-    size_t ulDevLen = strlen(szDev);
-    if (ulDevLen > 0) {
-        szDev[ulDevLen - 1] = '\0';
+    // "/dev/" and the device token without its colon, cut to the field.
+    size_t ulDevLen = strlen(tTok.szDev);
+    size_t ulKeep = ulDevLen > 0 ? ulDevLen - 1 : 0;
+    const size_t ulRoom = sizeof(ptInfo->szDevPath) - sizeof("/dev/");
+    if (ulKeep > ulRoom) {
+        ulKeep = ulRoom;
     }
-    snprintf(ptInfo->szDevPath, sizeof(ptInfo->szDevPath), "/dev/%s", szDev);
+    memcpy(ptInfo->szDevPath, "/dev/", 5);
+    memcpy(ptInfo->szDevPath + 5, tTok.szDev, ulKeep);
+    ptInfo->szDevPath[5 + ulKeep] = '\0';
     ptInfo->ulEraseSize = strtoul(tTok.szErase, nullptr, 16);
 }
 

@@ -1,10 +1,8 @@
 // The platform seam: the only way the core reaches the operating system.
 //
-// Two implementations exist and one is chosen at link time:
-//   src/platform/linux  plain syscalls on the kernel's MTD character devices (the production
-//   binary) sim/                an in-process NAND model whose state persists in a directory (the
-//   simulator
-//                       build)
+// Two implementations exist and one is chosen at link time: src/platform/linux, plain syscalls
+// on the kernel's MTD character devices, for the production binary; and sim/, an in-process NAND
+// model whose state persists in a directory, for the simulator build.
 //
 // Every wrapper behaves like the call it replaces: -1 with errno on failure, short counts included,
 // so the retry and EIO paths of the flash access layer run unchanged on the simulator. There is
