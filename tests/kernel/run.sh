@@ -131,7 +131,7 @@ for sGeometry in $NK_GEOMETRIES; do
         cp "$NK_TIER_DIR/scenarios/$sName/guest.sh" "$sShare/scenarios/$sName/"
         if [ -f "$NK_TIER_DIR/scenarios/$sName/prepare.sh" ]; then
             if ! (cd "$sShare/scenarios/$sName/input" &&
-                NK_IN=$PWD NK_GEOMETRY=$sGeometry NK_TABLE=$sTable \
+                NK_IN=$PWD NK_GEOMETRY=$sGeometry NK_TABLE=$sTable NK_TIER_DIR=$NK_TIER_DIR \
                     nk_timed 120 bash -eu "$NK_TIER_DIR/scenarios/$sName/prepare.sh") \
                 >"$sShare/scenarios/$sName/prepare.log" 2>&1; then
                 aPrepareFailed[$sRun]=1

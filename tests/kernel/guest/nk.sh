@@ -2,14 +2,21 @@
 # NK_IN: the scenario's input files made on the host; NK_OUT: where results go back to the
 # host; NK_GEOMETRY: 128 or 256. The working directory is an empty tmpfs directory.
 
-# nk_run TAG COMMAND [ARGS...]: runs the command, keeping its standard output, standard error
-# and exit status as TAG.out, TAG.err and TAG.status for the host-side checks.
+# Chip erase blocks erased so far in this scenario, in order (the runner's kprobe).
+nk_erased_blocks() {
+    sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' /sys/kernel/tracing/trace
+}
+
+# nk_run TAG COMMAND [ARGS...]: runs the command, keeping its standard output, standard error,
+# exit status and the blocks it erased as TAG.out, TAG.err, TAG.status and TAG.erases for the
+# host-side checks.
 nk_run() {
-    local sTag=$1
+    local sTag=$1 iStatus=0 iBefore
     shift
-    local iStatus=0
+    iBefore=$(nk_erased_blocks | wc -l)
     "$@" >"$NK_OUT/$sTag.out" 2>"$NK_OUT/$sTag.err" </dev/null || iStatus=$?
     echo "$iStatus" >"$NK_OUT/$sTag.status"
+    nk_erased_blocks | tail -n +"$((iBefore + 1))" >"$NK_OUT/$sTag.erases"
 }
 
 # nk_keep FILE [NAME]: copies a file into the results.

@@ -109,6 +109,69 @@ nk_expect_erased_blocks() {
     [ "$sGot" = "$sWant" ] || nk_fail "erased blocks '$sGot', expected '$sWant'"
 }
 
+# nk_expect_erase_list TAG: the blocks that command TAG erased, in order, are those listed one a
+# line on standard input (nk_blocks makes such lists).
+nk_expect_erase_list() {
+    local sTmp
+    sTmp=$(mktemp)
+    cat >"$sTmp"
+    if ! cmp -s "$sTmp" "$1.erases"; then
+        nk_fail "$1 erased $(wc -l <"$1.erases") blocks, expected $(wc -l <"$sTmp"); first difference:"
+        diff "$sTmp" "$1.erases" | head -n 6 | sed 's/^/        /'
+    fi
+    rm -f "$sTmp"
+}
+
+# nk_blocks FROM TO: the chip's erase block numbers of the byte range [FROM, TO), one a line.
+nk_blocks() {
+    local i
+    for ((i = $1 / 0x20000; i < $2 / 0x20000; i++)); do
+        echo "$i"
+    done
+}
+
+# nk_ff N: N bytes of erased flash.
+nk_ff() {
+    head -c "$1" /dev/zero | tr '\0' '\377'
+}
+
+# nk_le32 N: N as 4 bytes, little-endian.
+nk_le32() {
+    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) \
+        $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"
+}
+
+# nk_config_record FILE: the configuration record that stores FILE (length word, payload,
+# CRC-32 of the payload, both little-endian, 0xFF up to a multiple of 4). gzip's trailer holds
+# the CRC-32 little-endian.
+nk_config_record() {
+    local iSize
+    iSize=$(wc -c <"$1")
+    nk_le32 "$iSize"
+    cat "$1"
+    gzip -c <"$1" | tail -c 8 | head -c 4
+    nk_ff $(((4 - (iSize + 8) % 4) % 4))
+}
+
+# nk_sub_offset IMAGE: where the item behind an image starts, relative to its region (the first
+# 128 KiB boundary strictly after the image's last byte; no bad block in the region).
+nk_sub_offset() {
+    echo $(($(wc -c <"$1") / 0x20000 * 0x20000 + 0x20000))
+}
+
+# nk_region OUT LENGTH IMAGE [SUB]: the expected bytes of a freshly written region: the image,
+# the sub-image (a file or a record already built) at its offset, erased bytes elsewhere.
+nk_region() {
+    local iLen=$2 iUsed
+    cat "$3" >"$1"
+    if [ -n "${4:-}" ]; then
+        nk_ff $(($(nk_sub_offset "$3") - $(wc -c <"$3"))) >>"$1"
+        cat "$4" >>"$1"
+    fi
+    iUsed=$(wc -c <"$1")
+    nk_ff $((iLen - iUsed)) >>"$1"
+}
+
 # nk_expect_proc_mtd: the kernel showed exactly the partition table of the geometry.
 nk_expect_proc_mtd() {
     local sTmp
