@@ -29,9 +29,10 @@ nk_mtd_by_name() {
     sed -n "s/^\(mtd[0-9]*\): .* \"$1\"\$/\/dev\/\1/p" /proc/mtd | head -n1
 }
 
-# nk_dump NAME OFFSET LENGTH [BB]: nanddump of a range of the whole chip (/dev/mtd0) into the
-# results, without spare areas; BB is nanddump's bad-block method (default skipbad: the good
-# blocks' data back to back, as the writer lays an image around bad blocks).
+# nk_dump NAME OFFSET LENGTH [BB]: nanddump of the whole chip (/dev/mtd0) from OFFSET into the
+# results, without spare areas; BB is nanddump's bad-block method: padbad (bad blocks as 0xFF)
+# or skipbad, the default (good blocks back to back, as the writer lays an image around bad
+# blocks; LENGTH then counts good bytes, so the dump reaches past OFFSET + LENGTH).
 nk_dump() {
     nanddump -q --bb="${4:-skipbad}" -s "$2" -l "$3" -f "$NK_OUT/$1" /dev/mtd0
 }
