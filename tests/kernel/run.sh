@@ -195,7 +195,9 @@ for sRun in "${aPlanned[@]}"; do
             tail -n 20 scenario.log | sed 's/^/        | /'
         fi
         . "$NK_TIER_DIR/scenarios/$sName/check.sh"
-        exit $((NK_FAILS > 0))
+        iFails=$(nk_fail_count)
+        rm -f "$NK_FAIL_LOG"
+        exit $((iFails > 0))
     )
     if [ $? -eq 0 ]; then
         echo "PASS $sLabel"

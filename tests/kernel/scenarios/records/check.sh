@@ -2,11 +2,11 @@
 # NFDI, tempdata at the start of flashfs2, two NFDI copies split over NFDI's good blocks outside
 # the bad-block table.
 if [ "$NK_GEOMETRY" = 128 ]; then
-    iTop=0x8000000 iConf1=0x7DE0000 iConf2=0x7DC0000 iData=0x5D00000 iNfdi1=0x7E00000
-    iNfdi2=0x7EC0000 iNfdiCandidates=12
+    iConf1=0x7DE0000 iConf2=0x7DC0000 iData=0x5D00000 iNfdi1=0x7E00000
+    iNfdi2=0x7EC0000 iNfdiCandidates=12 iTable=$((0x8000000 - 4 * 0x20000))
 else
-    iTop=0x10000000 iConf1=0xF7E0000 iConf2=0xF7C0000 iData=0x6500000 iNfdi1=0xF800000
-    iNfdi2=0xF8C0000 iNfdiCandidates=12
+    iConf1=0xF7E0000 iConf2=0xF7C0000 iData=0x6500000 iNfdi1=0xF800000
+    iNfdi2=0xF8C0000 iNfdiCandidates=12 iTable=$((0x10000000 - 52 * 0x20000))
 fi
 sNotify=$'\n Nandkeep notify -> size check fail\n'
 
@@ -53,12 +53,13 @@ nk_expect_same "$sExpect/nfdi" nfdi2.dump "NFDI copy 2"
 rm -rf "$sExpect"
 
 # Each copy's area is erased whole before it is written; tempdata's area reaches up to the
-# lower tempconf copy, NFDI copy 2's to the end of the device. Checks and reads erase nothing.
+# lower tempconf copy, NFDI copy 2's up to the bad-block table: the table's blocks at the end of
+# the device are never erased. Checks and reads erase nothing.
 printf '%s\n' $((iConf1 / 0x20000)) $((iConf2 / 0x20000)) | nk_expect_erase_list writetempconf
 nk_blocks "$iData" "$iConf2" | nk_expect_erase_list writetempdata
 {
     nk_blocks "$iNfdi1" "$iNfdi2"
-    nk_blocks "$iNfdi2" "$iTop"
+    nk_blocks "$iNfdi2" "$iTable"
 } | nk_expect_erase_list writeNFDI
 for sTag in checktempconf readtempconf checktempdata readtempdata checkNFDI readNFDI; do
     nk_expect_erase_list "$sTag" </dev/null
