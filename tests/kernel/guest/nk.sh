@@ -8,15 +8,30 @@ nk_erased_blocks() {
 }
 
 # nk_run TAG COMMAND [ARGS...]: runs the command, keeping its standard output, standard error,
-# exit status and the blocks it erased as TAG.out, TAG.err, TAG.status and TAG.erases for the
-# host-side checks.
+# exit status, the blocks it erased and its system-log lines as TAG.out, TAG.err, TAG.status,
+# TAG.erases and TAG.syslog for the host-side checks.
 nk_run() {
-    local sTag=$1 iStatus=0 iBefore
+    local sTag=$1 iStatus=0 iBefore iLogBefore
     shift
     iBefore=$(nk_erased_blocks | wc -l)
+    iLogBefore=$(wc -l </var/log/messages)
     "$@" >"$NK_OUT/$sTag.out" 2>"$NK_OUT/$sTag.err" </dev/null || iStatus=$?
     echo "$iStatus" >"$NK_OUT/$sTag.status"
     nk_erased_blocks | tail -n +"$((iBefore + 1))" >"$NK_OUT/$sTag.erases"
+    nk_log_sync "$sTag"
+    tail -n +"$((iLogBefore + 1))" /var/log/messages | grep -v ' nk-mark-' >"$NK_OUT/$sTag.syslog" ||
+        true
+}
+
+# Waits until syslogd has written out everything logged so far.
+nk_log_sync() {
+    local sMark="nk-mark-$1-$$" i=0
+    logger -p user.info "$sMark"
+    while ! grep -q -- "$sMark" /var/log/messages; do
+        i=$((i + 1))
+        [ "$i" -gt 200 ] && return 1
+        sleep 0.05
+    done
 }
 
 # nk_keep FILE [NAME]: copies a file into the results.

@@ -77,19 +77,23 @@ nk_expect_err_empty() {
     [ -f "$1.err" ] && [ ! -s "$1.err" ] || nk_fail "$1: standard error not empty"
 }
 
-# The scenario's system-log lines without time stamp and host: "user.err nandkeep: text".
+# The scenario's system-log lines (or those of command TAG) without time stamp and host:
+# "user.err nandkeep: text".
 nk_syslog_lines() {
-    sed 's/^[A-Z][a-z][a-z] [ 0-9][0-9] [0-9:]\{8\} [^ ]* //' syslog.txt
+    local sFile=syslog.txt
+    [ -n "${1:-}" ] && sFile=$1.syslog
+    sed 's/^[A-Z][a-z][a-z] [ 0-9][0-9] [0-9:]\{8\} [^ ]* //' "$sFile"
 }
 
-# nk_expect_syslog: the expected lines, in order, on standard input ("user.err nandkeep: ...").
+# nk_expect_syslog [TAG]: the expected lines of the scenario (or of command TAG), in order, on
+# standard input ("user.err nandkeep: ...").
 nk_expect_syslog() {
     local sTmp sGot
     sTmp=$(mktemp)
     sGot=$(mktemp)
     cat >"$sTmp"
-    nk_syslog_lines >"$sGot"
-    nk_expect_same "$sTmp" "$sGot" "system log"
+    nk_syslog_lines "${1:-}" >"$sGot"
+    nk_expect_same "$sTmp" "$sGot" "system log${1:+ of $1}"
     rm -f "$sTmp" "$sGot"
 }
 
