@@ -4,7 +4,7 @@
 //
 // NANDKEEP_POWERCUT_STRIDE sets the distance between cut points (default 5; 1 tries every
 // operation). The first and last operations of every region are always tried.
-#include "firmware.h"
+#include "support/firmware.h"
 #include "sim/sim_fixture.h"
 #include "support/support.h"
 
@@ -29,9 +29,9 @@ unsigned long Stride() {
 
 // The outcome of one cut point after the boot script's recovery.
 struct TOutcome {
-    int iSet = -1;       // the set every item holds, -1 when they do not agree
-    int iBoot = -1;      // the set the boot loader holds, -1 when it holds none
-    bool bStable = true; // a second recovery erased and wrote nothing
+    int iSet = -1;            // the set every item holds, -1 when they do not agree
+    int iBoot = -1;           // the set the boot loader holds, -1 when it holds none
+    bool bStable = true;      // a second recovery erased and wrote nothing
     uint64_t ullErases = 0;   // erases the cut command made, the cut one included
     uint64_t ullPrograms = 0; // programs likewise
     std::string detail;
@@ -41,8 +41,10 @@ class PowerCutTest : public SimDirTest {
   protected:
     void SetUp() override {
         SimDirTest::SetUp();
-        m_sets[0] = firmware::MakeSet(m_files.Path(), "A", {0x30000, 0x50000, 0x3000, 0xA0000, 3000}, 100);
-        m_sets[1] = firmware::MakeSet(m_files.Path(), "B", {0x38000, 0x62000, 0x3400, 0xB3000, 2500}, 200);
+        m_sets[0] =
+            firmware::MakeSet(m_files.Path(), "A", {0x30000, 0x50000, 0x3000, 0xA0000, 3000}, 100);
+        m_sets[1] =
+            firmware::MakeSet(m_files.Path(), "B", {0x38000, 0x62000, 0x3400, 0xB3000, 2500}, 200);
     }
 
     RunResult Tool(const std::vector<std::string> &args) {
@@ -76,7 +78,8 @@ class PowerCutTest : public SimDirTest {
     void Restore() {
         Sim_Close(&m_tDev);
         m_bOpen = false;
-        std::string cmd = "cp -a --sparse=always '" + m_baseline.Path() + "/dev/.' '" + m_strDir + "'";
+        std::string cmd =
+            "cp -a --sparse=always '" + m_baseline.Path() + "/dev/.' '" + m_strDir + "'";
         ASSERT_EQ(system(cmd.c_str()), 0);
         Reopen();
     }

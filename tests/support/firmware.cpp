@@ -1,4 +1,4 @@
-#include "firmware.h"
+#include "support/firmware.h"
 
 #include "frontend/mtdinfo.h"
 
@@ -79,7 +79,8 @@ TSet MakeSet(const std::string &dir, const std::string &name, const TSizes &size
 Bytes ConfigRecord(const Bytes &payload) {
     Bytes rec;
     uint32_t len = static_cast<uint32_t>(payload.size());
-    uint32_t crc = static_cast<uint32_t>(crc32(0, payload.data(), static_cast<uInt>(payload.size())));
+    uint32_t crc =
+        static_cast<uint32_t>(crc32(0, payload.data(), static_cast<uInt>(payload.size())));
     for (int i = 0; i < 4; i++) {
         rec.push_back(static_cast<uint8_t>(len >> (8 * i)));
     }
