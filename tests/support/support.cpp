@@ -63,21 +63,8 @@ RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, 
         for (const auto &kv : env) {
             setenv(kv.first.c_str(), kv.second.c_str(), 1);
         }
-        // A cross build's tests run under user-mode emulation, which cannot start another
-        // foreign executable by itself: NANDKEEP_TEST_LAUNCHER holds the emulator's command
-        // words to put in front of the tools built here (host tools such as mkimage run as
-        // they are).
-        std::vector<std::string> words;
-        const char *launcher = getenv("NANDKEEP_TEST_LAUNCHER");
-        const bool bBuiltTool =
-            !argv.empty() &&
-            (argv[0] == SimBinary() || argv[0] == SimCtlBinary() || argv[0] == ProdBinary());
-        if (launcher != nullptr && bBuiltTool) {
-            std::istringstream launcherWords(launcher);
-            for (std::string word; launcherWords >> word;) {
-                words.push_back(word);
-            }
-        }
+        std::vector<std::string> words =
+            argv.empty() ? std::vector<std::string>() : LauncherFor(argv[0]);
         const bool bLaunched = !words.empty();
         words.insert(words.end(), argv.begin(), argv.end());
         std::vector<char *> args;
@@ -156,6 +143,20 @@ std::string SimCtlBinary() {
 }
 std::string ProdBinary() {
     return NANDKEEP_PROD_BINARY;
+}
+
+std::vector<std::string> LauncherFor(const std::string &program) {
+    std::vector<std::string> words;
+    const char *launcher = getenv("NANDKEEP_TEST_LAUNCHER");
+    if (launcher == nullptr ||
+        (program != SimBinary() && program != SimCtlBinary() && program != ProdBinary())) {
+        return words;
+    }
+    std::istringstream launcherWords(launcher);
+    for (std::string word; launcherWords >> word;) {
+        words.push_back(word);
+    }
+    return words;
 }
 
 Bytes ReadFile(const std::string &path) {
