@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <signal.h>
 
 using firmware::TSet;
@@ -90,6 +91,9 @@ class PowerCutTest : public SimDirTest {
         std::string status = Sim_FlashStatus(m_strDir.c_str());
         RunResult r = Tool({"systemRecovery", status == "1" ? "1" : "3"});
         ptOut->detail = "flashstatus " + status + ", recovery status " + std::to_string(r.status);
+        if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
+            ptOut->detail += "\n" + r.out + "\n";
+        }
         ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
         uint64_t before = Ops();
         (void)Tool({"systemRecovery", "3"});
@@ -109,6 +113,25 @@ class PowerCutTest : public SimDirTest {
         ptOut->detail += sz;
     }
 
+    // A cut that did not come (the command made fewer operations) must not hit the boot script.
+    // The device's other faults stay.
+    void ClearPendingPowerCut() {
+        std::vector<TSimFault> faults = Sim_ListFaults(&m_tDev);
+        bool pending = false;
+        for (const TSimFault &f : faults) {
+            pending = pending || f.eKind == SIM_FAULT_POWERCUT;
+        }
+        if (!pending) {
+            return;
+        }
+        Sim_ClearFaults(&m_tDev);
+        for (const TSimFault &f : faults) {
+            if (f.eKind != SIM_FAULT_POWERCUT) {
+                ASSERT_EQ(Sim_AddFault(&m_tDev, f.eKind, f.dwBlock, f.ullN, f.dwPage), 0);
+            }
+        }
+    }
+
     // Restores the baseline, runs the command with the power cut at its k-th operation, then
     // the boot script. bKilled tells whether the cut came before the command finished.
     TOutcome CutAt(const std::vector<std::string> &args, uint64_t k, bool *pbKilled) {
@@ -121,7 +144,16 @@ class PowerCutTest : public SimDirTest {
         const TSimOpCounts tAfter = Sim_OpCounts(&m_tDev);
         tOut.ullErases = tAfter.ullErases - tBefore.ullErases;
         tOut.ullPrograms = tAfter.ullPrograms - tBefore.ullPrograms;
-        Sim_ClearFaults(&m_tDev);
+        if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
+            std::string bad;
+            for (uint32_t b : Sim_BadBlocks(&m_tDev)) {
+                bad += " " + std::to_string(b);
+            }
+            printf("cut %llu: killed %d, bad blocks%s, faults %zu\n%s\n",
+                   static_cast<unsigned long long>(k), *pbKilled ? 1 : 0, bad.c_str(),
+                   Sim_ListFaults(&m_tDev).size(), r.out.c_str());
+        }
+        ClearPendingPowerCut();
         BootScript(&tOut);
         Judge(&tOut);
         return tOut;
@@ -177,13 +209,10 @@ class PowerCutTest : public SimDirTest {
     TSet m_sets[2];
 };
 
-TEST_F(PowerCutTest, UpgradeCutAtAnyPointRecoversToOneSet) {
-    MakeBaseline(Sim_ProfileSpec(128));
-    const auto args = UpgradeArgs(m_sets[1]);
-    const uint64_t total = CountOps(args);
-    ASSERT_GT(total, 100u);
-    unsigned tried = 0, held = 0, bootWindow = 0, mixedBoot = 0, toA = 0, toB = 0;
-    Campaign(args, total, [&](uint64_t k, const TOutcome &o) {
+// Tallies a campaign whose every cut point must hold.
+struct TTally {
+    unsigned tried = 0, held = 0, toA = 0, toB = 0, bootWindow = 0, mixedBoot = 0;
+    void Add(uint64_t k, uint64_t total, const TOutcome &o) {
         tried++;
         bool ok = o.iSet >= 0 && o.bStable;
         held += ok ? 1 : 0;
@@ -193,10 +222,112 @@ TEST_F(PowerCutTest, UpgradeCutAtAnyPointRecoversToOneSet) {
         mixedBoot += (o.iBoot == 1 && o.iSet == 0) ? 1 : 0;
         EXPECT_TRUE(ok) << "cut at operation " << k << " of " << total << ": " << o.detail
                         << (o.bStable ? "" : "; second recovery still wrote");
+    }
+    void Print(const char *pszName) const {
+        printf("[ figures  ] %s: %u cut points tried, %u held (%u recovered to A, %u to B); "
+               "boot loader invalid after %u; boot loader B with firmware A after %u\n",
+               pszName, tried, held, toA, toB, bootWindow, mixedBoot);
+    }
+};
+
+TEST_F(PowerCutTest, UpgradeCutAtAnyPointRecoversToOneSet) {
+    MakeBaseline(Sim_ProfileSpec(128));
+    const auto args = UpgradeArgs(m_sets[1]);
+    const uint64_t total = CountOps(args);
+    ASSERT_GT(total, 100u);
+    TTally t;
+    Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, total, o); });
+    t.Print("upgrade");
+}
+
+// A recovery that is itself cut converges when the boot script runs it again.
+TEST_F(PowerCutTest, RecoveryCutAtAnyPointConvergesWhenRunAgain) {
+    MakeBaseline(Sim_ProfileSpec(128));
+    // The starting point: an upgrade to B cut while it rewrote the normal copies.
+    const auto upgrade = UpgradeArgs(m_sets[1]);
+    const uint64_t total = CountOps(upgrade);
+    Restore();
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, total * 3 / 4), 0);
+    ASSERT_EQ(Tool(upgrade).signal, SIGKILL);
+    ClearPendingPowerCut();
+    ASSERT_EQ(Sim_FlashStatus(m_strDir.c_str()), "1");
+    Snapshot();
+    const std::vector<std::string> args{"systemRecovery", "1"};
+    const uint64_t recoveryOps = CountOps(args);
+    ASSERT_GT(recoveryOps, 10u);
+    TTally t;
+    Campaign(args, recoveryOps, [&](uint64_t k, const TOutcome &o) {
+        t.Add(k, recoveryOps, o);
+        EXPECT_EQ(o.iSet, 1) << "cut at operation " << k << ": " << o.detail;
     });
-    printf("[ figures  ] upgrade: %u cut points tried, %u held (%u recovered to A, %u to B); "
-           "boot loader invalid after %u; boot loader B with firmware A after %u\n",
-           tried, held, toA, toB, bootWindow, mixedBoot);
+    t.Print("recovery");
+}
+
+// The upgrade campaign on devices with factory-bad blocks, blocks that fail verification and
+// blocks with correctable and uncorrectable read errors, every block of data readable in at
+// least one copy. Every fault is placed by a seeded generator; the seed is printed.
+TEST_F(PowerCutTest, UpgradeCutOnFaultyDevicesOfBothProfiles) {
+    const char *pszSeed = getenv("NANDKEEP_POWERCUT_SEED");
+    const uint64_t seed = pszSeed != nullptr ? strtoull(pszSeed, nullptr, 10) : 20261205;
+    printf("[ seed     ] NANDKEEP_POWERCUT_SEED=%llu\n", static_cast<unsigned long long>(seed));
+    for (int profile : {128, 256}) {
+        SCOPED_TRACE("profile " + std::to_string(profile) + " seed " + std::to_string(seed));
+        Create(Sim_ProfileSpec(profile));
+        uint64_t x = seed * 2654435761u + static_cast<uint64_t>(profile);
+        auto pick = [&](uint64_t ullRegion, uint64_t ullLen) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            // The first blocks of a region, which the images of both sets occupy.
+            uint64_t span = std::min<uint64_t>(ullLen / BLOCK, 4);
+            return static_cast<uint32_t>(ullRegion / BLOCK + x % span);
+        };
+        std::set<uint32_t> used;
+        auto place = [&](TSimFaultKind eKind, uint64_t ullRegion, uint64_t ullLen, uint64_t n) {
+            uint32_t b;
+            do {
+                b = pick(ullRegion, ullLen);
+            } while (!used.insert(b).second);
+            ASSERT_EQ(Sim_AddFault(&m_tDev, eKind, b, n), 0) << Sim_LastError();
+            if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
+                printf("fault %s at block %u\n", Nand_FaultName(eKind), b);
+            }
+        };
+        for (uint64_t region : {KERNEL0_OFFSET, KERNEL1_OFFSET}) {
+            place(SIM_FAULT_BAD, region, KERNEL_SIZE, 0);
+        }
+        for (uint64_t region : {ROOTFS0_OFFSET, ROOTFS1_OFFSET}) {
+            place(SIM_FAULT_BAD, region, ROOTFS_SIZE, 0);
+        }
+        place(SIM_FAULT_STUCK_BITS, ROOTFS1_OFFSET, ROOTFS_SIZE, 8);
+        place(SIM_FAULT_STUCK_BITS, KERNEL0_OFFSET, KERNEL_SIZE, 8);
+        place(SIM_FAULT_BITFLIP, KERNEL1_OFFSET, KERNEL_SIZE, 1);
+        place(SIM_FAULT_UNCORRECTABLE, ROOTFS0_OFFSET, ROOTFS_SIZE, 0);
+        const size_t factoryBad = Sim_BadBlocks(&m_tDev).size();
+        RunResult r = Tool(UpgradeArgs(m_sets[0]));
+        ASSERT_EQ(r.status, 0) << r.out;
+        ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
+        Snapshot();
+        if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
+            printf("baseline recovery: %s\n", Tool({"systemRecovery", "3"}).out.c_str());
+            Restore();
+            printf("after restore: %s\n", Tool({"systemRecovery", "3"}).out.c_str());
+        }
+        const auto args = UpgradeArgs(m_sets[1]);
+        const uint64_t total = CountOps(args);
+        TTally t;
+        Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, total, o); });
+        Restore();
+        const size_t retired = Sim_BadBlocks(&m_tDev).size() - factoryBad;
+        char szName[64];
+        snprintf(szName, sizeof(szName), "faulty %d MiB device", profile);
+        t.Print(szName);
+        printf("[ figures  ] faulty %d MiB device: %zu factory-bad blocks, %zu retired by the "
+               "first upgrade\n",
+               profile, factoryBad, retired);
+        // Both stuck-bit blocks and the uncorrectable one hold data: all three are retired.
+        EXPECT_GE(retired, 3u);
+    }
 }
 
 } // namespace
