@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Guards the platform seam: only the Linux platform code includes the MTD, ioctl and syslog
+# headers; the core calls no I/O syscall itself; the production binary holds no simulator code.
+# Usage: check_seam.sh SOURCE_DIR CORE_LIBRARY PRODUCTION_BINARY
+set -u
+src=$1 core=$2 prod=$3
+fail=0
+hits=$(grep -rnE '#include *<(sys/ioctl\.h|mtd/mtd-abi\.h|mtd/mtd-user\.h|syslog\.h)>' "$src/src" \
+       | grep -v "^$src/src/platform/linux/")
+if [ -n "$hits" ]; then echo "OS headers outside the Linux platform code:"; echo "$hits"; fail=1; fi
+calls=$(nm -u "$core" | awk '{print $NF}' \
+        | grep -xE '(open|open64|read|write|lseek|lseek64|ioctl|syslog|openlog|system|pread|pwrite)(@.*)?')
+if [ -n "$calls" ]; then echo "the core calls the OS directly:"; echo "$calls"; fail=1; fi
+sim=$(nm -C "$prod" | grep -iE 'Sim_|nandsim|simstore|sim_store|NandModel' | head)
+if [ -n "$sim" ]; then echo "simulator symbols in the production binary:"; echo "$sim"; fail=1; fi
+[ $fail -eq 0 ] && echo "seam intact"
+exit $fail

@@ -1,0 +1,193 @@
+#include "support.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    const char *base = getenv("TMPDIR");
+    std::string tmpl = std::string(base != nullptr ? base : "/tmp") + "/nandkeep-test-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = buf.data();
+}
+
+TempDir::~TempDir() {
+    std::string cmd = "rm -rf '" + m_path + "'";
+    if (system(cmd.c_str()) != 0) {
+        fprintf(stderr, "could not remove %s\n", m_path.c_str());
+    }
+}
+
+RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, std::string> &env,
+              const std::string &in, size_t closeStdoutAfter) {
+    int outPipe[2], errPipe[2], inPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(inPipe) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]}) {
+            close(fd);
+        }
+        signal(SIGPIPE, SIG_DFL);
+        for (const auto &kv : env) {
+            setenv(kv.first.c_str(), kv.second.c_str(), 1);
+        }
+        std::vector<char *> args;
+        for (const auto &a : argv) {
+            args.push_back(const_cast<char *>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    close(inPipe[0]);
+    // Standard input is small in every test: hand it over whole and close.
+    if (!in.empty() && write(inPipe[1], in.data(), in.size()) != static_cast<ssize_t>(in.size())) {
+        fprintf(stderr, "short write to child's standard input\n");
+    }
+    close(inPipe[1]);
+
+    RunResult result;
+    bool outOpen = true, errOpen = true;
+    char buf[65536];
+    while (outOpen || errOpen) {
+        struct pollfd fds[2];
+        int n = 0;
+        if (outOpen) {
+            fds[n++] = {outPipe[0], POLLIN, 0};
+        }
+        if (errOpen) {
+            fds[n++] = {errPipe[0], POLLIN, 0};
+        }
+        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        for (int i = 0; i < n; i++) {
+            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                continue;
+            }
+            ssize_t got = read(fds[i].fd, buf, sizeof(buf));
+            bool isOut = fds[i].fd == outPipe[0];
+            if (got <= 0) {
+                close(fds[i].fd);
+                (isOut ? outOpen : errOpen) = false;
+                continue;
+            }
+            (isOut ? result.out : result.err).append(buf, static_cast<size_t>(got));
+            if (isOut && closeStdoutAfter != 0 && result.out.size() >= closeStdoutAfter) {
+                close(outPipe[0]);
+                outOpen = false;
+            }
+        }
+    }
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(wstatus)) {
+        result.status = WEXITSTATUS(wstatus);
+    } else if (WIFSIGNALED(wstatus)) {
+        result.signal = WTERMSIG(wstatus);
+    }
+    return result;
+}
+
+std::string BinDir() {
+    const char *dir = getenv("NANDKEEP_BIN_DIR");
+#ifdef NANDKEEP_BIN_DIR_DEFAULT
+    if (dir == nullptr) {
+        dir = NANDKEEP_BIN_DIR_DEFAULT;
+    }
+#endif
+    if (dir == nullptr) {
+        throw std::runtime_error("NANDKEEP_BIN_DIR is not set");
+    }
+    return dir;
+}
+
+std::string SimBinary() {
+    return BinDir() + "/nandkeep-sim";
+}
+std::string SimCtlBinary() {
+    return BinDir() + "/nandkeep-simctl";
+}
+std::string ProdBinary() {
+    return BinDir() + "/nandkeep";
+}
+
+Bytes ReadFile(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string &path, const Bytes &data) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!f) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+void WriteText(const std::string &path, const std::string &text) {
+    WriteFile(path, Bytes(text.begin(), text.end()));
+}
+
+std::string ReadText(const std::string &path) {
+    Bytes b = ReadFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+Bytes RandomBytes(size_t len, uint64_t seed) {
+    Bytes out(len);
+    uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (size_t i = 0; i < len; i++) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        out[i] = static_cast<uint8_t>(x >> 24);
+    }
+    return out;
+}
+
+Bytes MakeImage(const std::string &path, const std::string &type, const Bytes &data) {
+    std::string dataPath = path + ".data";
+    WriteFile(dataPath, data);
+    RunResult r = Run({"/usr/bin/mkimage", "-A", "arm64", "-O", "linux", "-T", type, "-C", "none",
+                       "-a", "0", "-e", "0", "-n", "nandkeep-test", "-d", dataPath, path});
+    unlink(dataPath.c_str());
+    if (r.status != 0) {
+        throw std::runtime_error("mkimage failed: " + r.err);
+    }
+    return ReadFile(path);
+}
+
+} // namespace testsupport

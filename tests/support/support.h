@@ -1,0 +1,67 @@
+// Shared helpers for the test suites: temporary directories, running whole processes, and
+// firmware images made with mkimage.
+#ifndef NANDKEEP_TEST_SUPPORT_H
+#define NANDKEEP_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh directory under $TMPDIR, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &Path() const {
+        return m_path;
+    }
+    std::string operator/(const std::string &name) const {
+        return m_path + "/" + name;
+    }
+
+  private:
+    std::string m_path;
+};
+
+struct RunResult {
+    int status = -1; // exit status, or -1 when killed by a signal
+    int signal = 0;  // the signal that killed the process, else 0
+    std::string out; // standard output
+    std::string err; // standard error
+};
+
+// Runs argv[0] (a path) with the environment plus `env`, standard input from `in`.
+// A nonzero closeStdoutAfter closes the reading end of standard output after that many bytes
+// have been read, like a reader that gives up.
+RunResult Run(const std::vector<std::string> &argv,
+              const std::map<std::string, std::string> &env = {}, const std::string &in = "",
+              size_t closeStdoutAfter = 0);
+
+// Directory of the built binaries nandkeep, nandkeep-sim and nandkeep-simctl.
+std::string BinDir();
+std::string SimBinary();
+std::string SimCtlBinary();
+std::string ProdBinary();
+
+Bytes ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const Bytes &data);
+void WriteText(const std::string &path, const std::string &text);
+std::string ReadText(const std::string &path);
+
+// Deterministic pseudo-random bytes (xorshift), so every failure can be replayed from its seed.
+Bytes RandomBytes(size_t len, uint64_t seed);
+
+// A legacy firmware image made by mkimage: type "kernel", "flat_dt" or "ramdisk" around `data`.
+// Returns the image file's bytes; the file is left at `path`.
+Bytes MakeImage(const std::string &path, const std::string &type, const Bytes &data);
+
+} // namespace testsupport
+
+#endif
