@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int ANY = INT_MAX;
+[[maybe_unused]] constexpr int ANY = INT_MAX;
 
 struct TRoute {
     const char *pszWord;

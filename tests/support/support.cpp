@@ -39,6 +39,11 @@ RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, 
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(inPipe) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    // A reader gone before the child writes anything: nobody holds the reading end.
+    const bool bNoReader = closeStdoutAfter == NO_READER;
+    if (bNoReader) {
+        close(outPipe[0]);
+    }
     pid_t pid = fork();
     if (pid < 0) {
         throw std::runtime_error("fork failed");
@@ -47,8 +52,11 @@ RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, 
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]}) {
+        for (int fd : {outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]}) {
             close(fd);
+        }
+        if (!bNoReader) {
+            close(outPipe[0]);
         }
         signal(SIGPIPE, SIG_DFL);
         for (const auto &kv : env) {
@@ -72,7 +80,7 @@ RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, 
     close(inPipe[1]);
 
     RunResult result;
-    bool outOpen = true, errOpen = true;
+    bool outOpen = !bNoReader, errOpen = true;
     char buf[65536];
     while (outOpen || errOpen) {
         struct pollfd fds[2];
@@ -118,27 +126,14 @@ RunResult Run(const std::vector<std::string> &argv, const std::map<std::string, 
     return result;
 }
 
-std::string BinDir() {
-    const char *dir = getenv("NANDKEEP_BIN_DIR");
-#ifdef NANDKEEP_BIN_DIR_DEFAULT
-    if (dir == nullptr) {
-        dir = NANDKEEP_BIN_DIR_DEFAULT;
-    }
-#endif
-    if (dir == nullptr) {
-        throw std::runtime_error("NANDKEEP_BIN_DIR is not set");
-    }
-    return dir;
-}
-
 std::string SimBinary() {
-    return BinDir() + "/nandkeep-sim";
+    return NANDKEEP_SIM_BINARY;
 }
 std::string SimCtlBinary() {
-    return BinDir() + "/nandkeep-simctl";
+    return NANDKEEP_SIMCTL_BINARY;
 }
 std::string ProdBinary() {
-    return BinDir() + "/nandkeep";
+    return NANDKEEP_PROD_BINARY;
 }
 
 Bytes ReadFile(const std::string &path) {

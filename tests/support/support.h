@@ -37,15 +37,16 @@ struct RunResult {
     std::string err; // standard error
 };
 
+constexpr size_t NO_READER = static_cast<size_t>(-1);
+
 // Runs argv[0] (a path) with the environment plus `env`, standard input from `in`.
 // A nonzero closeStdoutAfter closes the reading end of standard output after that many bytes
-// have been read, like a reader that gives up.
+// have been read, like a reader that gives up; NO_READER gives it a pipe nobody reads.
 RunResult Run(const std::vector<std::string> &argv,
               const std::map<std::string, std::string> &env = {}, const std::string &in = "",
               size_t closeStdoutAfter = 0);
 
-// Directory of the built binaries nandkeep, nandkeep-sim and nandkeep-simctl.
-std::string BinDir();
+// The built tools: the simulator build, its control tool and the production binary.
 std::string SimBinary();
 std::string SimCtlBinary();
 std::string ProdBinary();
@@ -58,7 +59,8 @@ std::string ReadText(const std::string &path);
 // Deterministic pseudo-random bytes (xorshift), so every failure can be replayed from its seed.
 Bytes RandomBytes(size_t len, uint64_t seed);
 
-// A legacy firmware image made by mkimage: type "kernel", "flat_dt" or "ramdisk" around `data`.
+// A legacy firmware image made by mkimage: type "kernel", "ramdisk" or "firmware" around `data`
+// (mkimage turns "-T flat_dt" into a FIT image, so device-tree blobs are wrapped as "firmware").
 // Returns the image file's bytes; the file is left at `path`.
 Bytes MakeImage(const std::string &path, const std::string &type, const Bytes &data);
 

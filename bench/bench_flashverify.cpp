@@ -7,7 +7,7 @@
 // link wraps the Plat_ functions), which splits the time between the simulator (behind the
 // seam) and the tool (the flash layer's copies and comparisons, the test's own loops).
 //
-// Usage: nandkeep_bench_flashverify [BLOCKS...]   (default: 64 128 256)
+// Usage: bench_flashverify [BLOCKS...]   (default: 64 128 256)
 #include "factorytest/factorytests.h"
 #include "frontend/mtdinfo.h"
 #include "platform/platform.h"

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and gives each a bounded run (FUZZ_SECONDS, default 20).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=build-fuzz
+seconds=${FUZZ_SECONDS:-20}
+CXX=clang++ cmake -S . -B "$dir" -G Ninja -DNANDKEEP_FUZZ=ON -DNANDKEEP_TESTS=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C "$dir" -j "${NANDKEEP_JOBS:-2}"
+status=0
+for target in "$dir"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  echo "--- $name: ${seconds}s"
+  mkdir -p "$dir/corpus/$name"
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=1024 -print_final_stats=0 \
+       "$dir/corpus/$name" > "$dir/$name.log" 2>&1; then
+    tail -40 "$dir/$name.log"
+    echo "FAILED: $name"
+    status=1
+  else
+    grep -E '^Done|#[0-9]+.*DONE' "$dir/$name.log" | tail -1 || true
+  fi
+done
+exit $status

@@ -1,0 +1,444 @@
+// The simulated NAND chip.
+#include "sim/nand_model.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+
+namespace {
+
+constexpr uint32_t BLOCK_FAULT_MASK = (1u << SIM_FAULT_SHORT_READ) - 1;
+constexpr uint32_t READ_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | (1u << SIM_FAULT_UNCORRECTABLE);
+// Bits an uncorrectable read flips in the data it delivers.
+constexpr uint32_t CORRUPT_BITS = 3;
+constexpr uint64_t BYTE_LOW7 = 0x7F7F7F7F7F7F7F7Full;
+constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
+
+const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
+    "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
+    "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",
+};
+
+uint64_t Mix(uint64_t ullX) {
+    ullX += 0x9E3779B97F4A7C15ull;
+    ullX = (ullX ^ (ullX >> 30)) * 0xBF58476D1CE4E5B9ull;
+    ullX = (ullX ^ (ullX >> 27)) * 0x94D049BB133111EBull;
+    return ullX ^ (ullX >> 31);
+}
+
+// Bit position inside the affected page of the i-th pseudo-random choice of a block; salt
+// keeps the stuck bits and the corrupted bits apart.
+uint32_t ChosenBit(const TNand *ptNand, uint32_t dwBlock, uint64_t ullSalt, uint32_t i) {
+    uint64_t ullH = Mix(ptNand->ptHdr->ullSeed ^ Mix((uint64_t)dwBlock << 32 | i) ^ ullSalt);
+    return (uint32_t)(ullH % (SIM_PAGE_SIZE * 8));
+}
+
+uint64_t BlockStart(uint32_t dwBlock) {
+    return (uint64_t)dwBlock * SIM_BLOCK_SIZE;
+}
+
+// The cells hold complements, so copying out is a complementing copy. Word by word, so that a
+// clean read costs about what a memcpy does.
+void CopyComplement(unsigned char *pucDst, const unsigned char *pucSrc, size_t ulLen) {
+    size_t i = 0;
+    for (; i + 32 <= ulLen; i += 32) {
+        uint64_t aull[4];
+        memcpy(aull, pucSrc + i, sizeof(aull));
+        aull[0] = ~aull[0];
+        aull[1] = ~aull[1];
+        aull[2] = ~aull[2];
+        aull[3] = ~aull[3];
+        memcpy(pucDst + i, aull, sizeof(aull));
+    }
+    for (; i < ulLen; i++) {
+        pucDst[i] = (unsigned char)~pucSrc[i];
+    }
+}
+
+// High bit of every byte set where the byte is not zero.
+uint64_t NonZeroBytes(uint64_t ullX) {
+    return (((ullX & BYTE_LOW7) + BYTE_LOW7) | ullX) & BYTE_HIGH;
+}
+
+// Programs ulLen bytes (at most one page) into the cells: new = old AND data. Returns whether
+// data that clears bits met bytes that were no longer erased.
+bool ProgramCells(unsigned char *pucCells, const unsigned char *pucData, size_t ulLen) {
+    uint64_t ullClash = 0;
+    size_t i = 0;
+    for (; i + 8 <= ulLen; i += 8) {
+        uint64_t ullCell;
+        uint64_t ullData;
+        memcpy(&ullCell, pucCells + i, 8);
+        memcpy(&ullData, pucData + i, 8);
+        ullClash |= NonZeroBytes(ullCell) & NonZeroBytes(~ullData);
+        ullCell |= ~ullData;
+        memcpy(pucCells + i, &ullCell, 8);
+    }
+    bool bClash = ullClash != 0;
+    for (; i < ulLen; i++) {
+        unsigned char ucClear = (unsigned char)~pucData[i];
+        bClash = bClash || (pucCells[i] != 0 && ucClear != 0);
+        pucCells[i] |= ucClear;
+    }
+    return bClash;
+}
+
+void EraseCells(TNand *ptNand, uint64_t ullOffset, size_t ulLen) {
+    if (ptNand->iCellsFd >= 0 &&
+        fallocate(ptNand->iCellsFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)ullOffset,
+                  (off_t)ulLen) == 0) {
+        return;
+    }
+    memset(ptNand->pucCells + ullOffset, 0, ulLen);
+}
+
+void ApplyStuckBits(TNand *ptNand, uint32_t dwBlock) {
+    const TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    unsigned char *pucPage =
+        ptNand->pucCells + BlockStart(dwBlock) + (uint64_t)tBlk.wFaultPage * SIM_PAGE_SIZE;
+    for (uint32_t i = 0; i < tBlk.dwStuckBits; i++) {
+        uint32_t dwBit = ChosenBit(ptNand, dwBlock, 0x57C4, i);
+        // A cell that reads 1 holds a complement bit of 0.
+        pucPage[dwBit / 8] &= (unsigned char)~(1u << (dwBit % 8));
+    }
+}
+
+// Programs the pages of one block segment; counts pages that hit bytes not erased.
+void ProgramSegment(TNand *ptNand, uint64_t ullOffset, const unsigned char *pucData, size_t ulLen) {
+    for (size_t ulDone = 0; ulDone < ulLen; ulDone += SIM_PAGE_SIZE) {
+        size_t ulPart = std::min<size_t>(SIM_PAGE_SIZE, ulLen - ulDone);
+        if (ProgramCells(ptNand->pucCells + ullOffset + ulDone, pucData + ulDone, ulPart)) {
+            ptNand->ptHdr->ullNonErasedPrograms++;
+        }
+    }
+}
+
+// Applies the read faults of one block to the bytes delivered for [ullOffset, +ulLen).
+void ApplyReadFaults(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned char *pucOut,
+                     size_t ulLen) {
+    const TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    uint64_t ullPage = BlockStart(dwBlock) + (uint64_t)tBlk.wFaultPage * SIM_PAGE_SIZE;
+    uint64_t ullFrom = std::max(ullOffset, ullPage);
+    uint64_t ullTo = std::min(ullOffset + ulLen, ullPage + SIM_PAGE_SIZE);
+    if (ullFrom >= ullTo) {
+        return;
+    }
+    if (tBlk.dwFaults & (1u << SIM_FAULT_BITFLIP)) {
+        ptNand->ptHdr->dwCorrected += tBlk.dwBitflips;
+    }
+    if ((tBlk.dwFaults & (1u << SIM_FAULT_UNCORRECTABLE)) == 0) {
+        return;
+    }
+    ptNand->ptHdr->dwFailed++;
+    bool bHit = false;
+    for (uint32_t i = 0; i < CORRUPT_BITS; i++) {
+        uint32_t dwBit = ChosenBit(ptNand, dwBlock, 0xBAD0, i);
+        uint64_t ullAt = ullPage + dwBit / 8;
+        if (ullAt >= ullFrom && ullAt < ullTo) {
+            pucOut[ullAt - ullOffset] ^= (unsigned char)(1u << (dwBit % 8));
+            bHit = true;
+        }
+    }
+    // Whatever part of the page was read, it comes out wrong.
+    if (!bHit) {
+        pucOut[ullFrom - ullOffset] ^= 0x01;
+    }
+}
+
+} // namespace
+
+size_t Nand_StateSize(uint32_t dwBlockCount) {
+    return sizeof(TSimStateHeader) + (size_t)dwBlockCount * sizeof(TSimBlockState);
+}
+
+void Nand_Format(void *pState, uint64_t ullDeviceSize, uint32_t dwBBTBlocks, uint64_t ullSeed) {
+    uint32_t dwBlocks = (uint32_t)(ullDeviceSize / SIM_BLOCK_SIZE);
+    memset(pState, 0, Nand_StateSize(dwBlocks));
+    TSimStateHeader *ptHdr = static_cast<TSimStateHeader *>(pState);
+    memcpy(ptHdr->acMagic, SIM_STATE_MAGIC, sizeof(ptHdr->acMagic));
+    ptHdr->dwVersion = SIM_STATE_VERSION;
+    ptHdr->dwHeaderSize = sizeof(TSimStateHeader);
+    ptHdr->ullDeviceSize = ullDeviceSize;
+    ptHdr->dwPageSize = SIM_PAGE_SIZE;
+    ptHdr->dwBlockSize = SIM_BLOCK_SIZE;
+    ptHdr->dwBlockCount = dwBlocks;
+    ptHdr->dwBBTBlocks = dwBBTBlocks;
+    ptHdr->ullSeed = ullSeed;
+}
+
+int Nand_Attach(TNand *ptNand, void *pState, size_t ulLen) {
+    if (ulLen < sizeof(TSimStateHeader)) {
+        return -1;
+    }
+    TSimStateHeader *ptHdr = static_cast<TSimStateHeader *>(pState);
+    if (memcmp(ptHdr->acMagic, SIM_STATE_MAGIC, sizeof(ptHdr->acMagic)) != 0 ||
+        ptHdr->dwVersion != SIM_STATE_VERSION || ptHdr->dwHeaderSize != sizeof(TSimStateHeader) ||
+        ptHdr->dwPageSize != SIM_PAGE_SIZE || ptHdr->dwBlockSize != SIM_BLOCK_SIZE ||
+        ptHdr->ullDeviceSize != (uint64_t)ptHdr->dwBlockCount * SIM_BLOCK_SIZE ||
+        ptHdr->dwBlockCount == 0 || ptHdr->ullDeviceSize > SIM_DEVICE_MAX ||
+        ulLen != Nand_StateSize(ptHdr->dwBlockCount)) {
+        return -1;
+    }
+    ptNand->ptHdr = ptHdr;
+    ptNand->ptBlocks =
+        reinterpret_cast<TSimBlockState *>(static_cast<char *>(pState) + sizeof(TSimStateHeader));
+    ptNand->pucCells = nullptr;
+    ptNand->iCellsFd = -1;
+    return 0;
+}
+
+void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
+    unsigned char *pucOut = static_cast<unsigned char *>(pBuf);
+    CopyComplement(pucOut, ptNand->pucCells + ullOffset, ulLen);
+    uint64_t ullEnd = ullOffset + ulLen;
+    for (uint64_t ullPos = ullOffset; ullPos < ullEnd;) {
+        uint32_t dwBlock = (uint32_t)(ullPos / SIM_BLOCK_SIZE);
+        uint64_t ullNext = std::min(BlockStart(dwBlock) + SIM_BLOCK_SIZE, ullEnd);
+        if (ptNand->ptBlocks[dwBlock].dwFaults & READ_FAULT_MASK) {
+            ApplyReadFaults(ptNand, dwBlock, ullPos, pucOut + (ullPos - ullOffset),
+                            (size_t)(ullNext - ullPos));
+        }
+        ullPos = ullNext;
+    }
+}
+
+int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen) {
+    const unsigned char *pucData = static_cast<const unsigned char *>(pBuf);
+    TSimStateHeader *ptHdr = ptNand->ptHdr;
+    uint64_t ullEnd = ullOffset + ulLen;
+    for (uint64_t ullPos = ullOffset; ullPos < ullEnd;) {
+        uint32_t dwBlock = (uint32_t)(ullPos / SIM_BLOCK_SIZE);
+        uint64_t ullNext = std::min(BlockStart(dwBlock) + SIM_BLOCK_SIZE, ullEnd);
+        size_t ulSeg = (size_t)(ullNext - ullPos);
+        const unsigned char *pucSeg = pucData + (ullPos - ullOffset);
+        uint32_t dwFaults = ptNand->ptBlocks[dwBlock].dwFaults;
+        uint64_t ullOp = ++ptHdr->ullOps;
+        ptHdr->ullPrograms++;
+        if (ptHdr->ullPowerCutOp == ullOp) {
+            ptHdr->ullPowerCutOp = 0;
+            // Half the pages made it; a single page is cut half way through.
+            size_t ulHalf =
+                ulSeg >= 2 * SIM_PAGE_SIZE ? ulSeg / SIM_PAGE_SIZE / 2 * SIM_PAGE_SIZE : ulSeg / 2;
+            ProgramSegment(ptNand, ullPos, pucSeg, ulHalf);
+            return NAND_POWER_LOST;
+        }
+        if (dwFaults & (1u << SIM_FAULT_PROGRAM_FAIL)) {
+            return NAND_FAILED;
+        }
+        if ((dwFaults & (1u << SIM_FAULT_PROGRAM_LOST)) == 0) {
+            ProgramSegment(ptNand, ullPos, pucSeg, ulSeg);
+            if (dwFaults & (1u << SIM_FAULT_STUCK_BITS)) {
+                ApplyStuckBits(ptNand, dwBlock);
+            }
+        }
+        ullPos = ullNext;
+    }
+    return NAND_OK;
+}
+
+int Nand_Erase(TNand *ptNand, uint32_t dwBlock) {
+    TSimStateHeader *ptHdr = ptNand->ptHdr;
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    // The driver refuses a bad block before the chip sees a command.
+    if (tBlk.bBad) {
+        return NAND_FAILED;
+    }
+    uint64_t ullOp = ++ptHdr->ullOps;
+    ptHdr->ullErases++;
+    if (ptHdr->ullPowerCutOp == ullOp) {
+        ptHdr->ullPowerCutOp = 0;
+        EraseCells(ptNand, BlockStart(dwBlock), SIM_BLOCK_SIZE / 2);
+        return NAND_POWER_LOST;
+    }
+    if ((tBlk.dwFaults & (1u << SIM_FAULT_ERASE_FAIL)) ||
+        ((tBlk.dwFaults & (1u << SIM_FAULT_WEAR_OUT)) && tBlk.dwEraseCount >= tBlk.dwWearLimit)) {
+        return NAND_FAILED;
+    }
+    // Stuck bits read 1, which is what an erased cell reads anyway.
+    EraseCells(ptNand, BlockStart(dwBlock), SIM_BLOCK_SIZE);
+    tBlk.dwEraseCount++;
+    return NAND_OK;
+}
+
+size_t Nand_ClipRead(TNand *ptNand, size_t ulLen) {
+    if (ulLen == 0 || ptNand->ptHdr->dwShortReads == 0) {
+        return ulLen;
+    }
+    ptNand->ptHdr->dwShortReads--;
+    return ulLen >= 2 ? ulLen / 2 : ulLen;
+}
+
+size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
+    if (ulLen == 0 || ptNand->ptHdr->dwShortWrites == 0) {
+        return ulLen;
+    }
+    ptNand->ptHdr->dwShortWrites--;
+    size_t ulPages = ulLen / SIM_PAGE_SIZE;
+    return ulPages >= 2 ? ulPages / 2 * SIM_PAGE_SIZE : ulLen;
+}
+
+void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
+    CopyComplement(static_cast<unsigned char *>(pBuf), ptNand->pucCells + ullOffset, ulLen);
+}
+
+void Nand_WriteRaw(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen) {
+    CopyComplement(ptNand->pucCells + ullOffset, static_cast<const unsigned char *>(pBuf), ulLen);
+}
+
+int Nand_IsBad(const TNand *ptNand, uint32_t dwBlock) {
+    return ptNand->ptBlocks[dwBlock].bBad ? 1 : 0;
+}
+
+void Nand_MarkBad(TNand *ptNand, uint32_t dwBlock) {
+    if (!ptNand->ptBlocks[dwBlock].bBad) {
+        ptNand->ptBlocks[dwBlock].bBad = 1;
+        ptNand->ptHdr->dwBadBlocks++;
+    }
+}
+
+void Nand_UnmarkBad(TNand *ptNand, uint32_t dwBlock) {
+    if (ptNand->ptBlocks[dwBlock].bBad) {
+        ptNand->ptBlocks[dwBlock].bBad = 0;
+        ptNand->ptHdr->dwBadBlocks--;
+    }
+}
+
+int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN,
+                  uint32_t dwPage) {
+    TSimStateHeader *ptHdr = ptNand->ptHdr;
+    if (eKind >= SIM_FAULT_KIND_COUNT) {
+        return -1;
+    }
+    if (Nand_IsDeviceFault(eKind)) {
+        if (ullN == 0 || ullN > UINT32_MAX) {
+            return -1;
+        }
+        if (eKind == SIM_FAULT_SHORT_READ) {
+            ptHdr->dwShortReads = (uint32_t)ullN;
+        } else if (eKind == SIM_FAULT_SHORT_WRITE) {
+            ptHdr->dwShortWrites = (uint32_t)ullN;
+        } else {
+            ptHdr->ullPowerCutOp = ptHdr->ullOps + ullN;
+        }
+        return 0;
+    }
+    if (dwBlock >= ptHdr->dwBlockCount || dwPage >= SIM_PAGES_PER_BLOCK) {
+        return -1;
+    }
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    switch (eKind) {
+    case SIM_FAULT_WEAR_OUT:
+        if (ullN > UINT32_MAX - tBlk.dwEraseCount) {
+            return -1;
+        }
+        tBlk.dwWearLimit = tBlk.dwEraseCount + (uint32_t)ullN;
+        break;
+    case SIM_FAULT_STUCK_BITS:
+        if (ullN == 0 || ullN > SIM_PAGE_SIZE * 8) {
+            return -1;
+        }
+        tBlk.dwStuckBits = (uint32_t)ullN;
+        break;
+    case SIM_FAULT_BITFLIP:
+        // A real page corrects one bit per ECC step at most; tests may ask for more to reach
+        // the large rises the callers must cope with.
+        if (ullN == 0 || ullN > 0xFFFF) {
+            return -1;
+        }
+        tBlk.dwBitflips = (uint32_t)ullN;
+        break;
+    default:
+        break;
+    }
+    if (eKind == SIM_FAULT_STUCK_BITS || eKind == SIM_FAULT_BITFLIP ||
+        eKind == SIM_FAULT_UNCORRECTABLE) {
+        tBlk.wFaultPage = (uint16_t)dwPage;
+    }
+    tBlk.dwFaults |= 1u << eKind;
+    if (eKind == SIM_FAULT_BAD) {
+        Nand_MarkBad(ptNand, dwBlock);
+    }
+    if (eKind == SIM_FAULT_STUCK_BITS && ptNand->pucCells != nullptr) {
+        ApplyStuckBits(ptNand, dwBlock);
+    }
+    return 0;
+}
+
+void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
+    uint32_t dwFirst = dwBlock == SIM_NO_BLOCK ? 0 : dwBlock;
+    uint32_t dwLast = dwBlock == SIM_NO_BLOCK ? ptNand->ptHdr->dwBlockCount : dwBlock + 1;
+    for (uint32_t b = dwFirst; b < dwLast; b++) {
+        TSimBlockState &tBlk = ptNand->ptBlocks[b];
+        if (tBlk.dwFaults & (1u << SIM_FAULT_BAD)) {
+            Nand_UnmarkBad(ptNand, b);
+        }
+        tBlk.dwFaults = 0;
+        tBlk.dwWearLimit = 0;
+        tBlk.dwBitflips = 0;
+        tBlk.dwStuckBits = 0;
+        tBlk.wFaultPage = 0;
+    }
+    if (dwBlock == SIM_NO_BLOCK) {
+        ptNand->ptHdr->dwShortReads = 0;
+        ptNand->ptHdr->dwShortWrites = 0;
+        ptNand->ptHdr->ullPowerCutOp = 0;
+    }
+}
+
+int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
+    int iCount = 0;
+    auto Add = [&](TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN, uint32_t dwPage) {
+        if (iCount < iMax) {
+            ptFaults[iCount] = TSimFault{eKind, dwBlock, ullN, dwPage};
+        }
+        iCount++;
+    };
+    const TSimStateHeader *ptHdr = ptNand->ptHdr;
+    for (uint32_t b = 0; b < ptHdr->dwBlockCount; b++) {
+        const TSimBlockState &tBlk = ptNand->ptBlocks[b];
+        for (uint32_t k = 0; k < SIM_FAULT_SHORT_READ; k++) {
+            if ((tBlk.dwFaults & (1u << k)) == 0) {
+                continue;
+            }
+            TSimFaultKind eKind = static_cast<TSimFaultKind>(k);
+            uint64_t ullN = 0;
+            if (eKind == SIM_FAULT_WEAR_OUT) {
+                ullN =
+                    tBlk.dwWearLimit > tBlk.dwEraseCount ? tBlk.dwWearLimit - tBlk.dwEraseCount : 0;
+            } else if (eKind == SIM_FAULT_STUCK_BITS) {
+                ullN = tBlk.dwStuckBits;
+            } else if (eKind == SIM_FAULT_BITFLIP) {
+                ullN = tBlk.dwBitflips;
+            }
+            Add(eKind, b, ullN,
+                (READ_FAULT_MASK | 1u << SIM_FAULT_STUCK_BITS) & (1u << k) ? tBlk.wFaultPage : 0);
+        }
+    }
+    if (ptHdr->dwShortReads != 0) {
+        Add(SIM_FAULT_SHORT_READ, SIM_NO_BLOCK, ptHdr->dwShortReads, 0);
+    }
+    if (ptHdr->dwShortWrites != 0) {
+        Add(SIM_FAULT_SHORT_WRITE, SIM_NO_BLOCK, ptHdr->dwShortWrites, 0);
+    }
+    if (ptHdr->ullPowerCutOp != 0) {
+        Add(SIM_FAULT_POWERCUT, SIM_NO_BLOCK, ptHdr->ullPowerCutOp - ptHdr->ullOps, 0);
+    }
+    return iCount;
+}
+
+int Nand_IsDeviceFault(TSimFaultKind eKind) {
+    return (BLOCK_FAULT_MASK & (1u << eKind)) == 0 ? 1 : 0;
+}
+
+const char *Nand_FaultName(TSimFaultKind eKind) {
+    return eKind < SIM_FAULT_KIND_COUNT ? g_apszFaultNames[eKind] : "?";
+}
+
+int Nand_FaultByName(const char *pszName) {
+    for (uint32_t k = 0; k < SIM_FAULT_KIND_COUNT; k++) {
+        if (strcmp(pszName, g_apszFaultNames[k]) == 0) {
+            return (int)k;
+        }
+    }
+    return -1;
+}

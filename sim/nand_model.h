@@ -1,0 +1,158 @@
+// The simulated NAND chip: geometry, NAND semantics, injected faults and counters.
+//
+// The model owns no memory. It works on a state record (header and one record per erase block,
+// laid out as below) and on the cell array, both handed in by the caller: the store maps them
+// from files so that every process sees the same chip, tests may hand in plain memory.
+//
+// The cell array holds the complement of every byte. NAND erases to all ones, so a zero-filled
+// (sparse) file is a fully erased chip and erasing a block can punch it out of the file again.
+// Programming can only clear bits: new = old AND data, which on the complement is an OR.
+//
+// Offsets here are byte offsets on the whole chip; partitions are the platform layer's business.
+#ifndef NANDKEEP_SIM_NAND_MODEL_H
+#define NANDKEEP_SIM_NAND_MODEL_H
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr uint32_t SIM_PAGE_SIZE = 0x800;
+constexpr uint32_t SIM_BLOCK_SIZE = 0x20000;
+constexpr uint32_t SIM_PAGES_PER_BLOCK = SIM_BLOCK_SIZE / SIM_PAGE_SIZE;
+constexpr unsigned char SIM_ERASED_BYTE = 0xFF;
+// MEMERASE carries 32-bit fields: no simulated chip reaches 4 GiB.
+constexpr uint64_t SIM_DEVICE_MAX = 0x100000000ull - SIM_BLOCK_SIZE;
+constexpr uint32_t SIM_NO_BLOCK = 0xFFFFFFFFu;
+
+constexpr char SIM_STATE_MAGIC[8] = {'N', 'K', 'S', 'I', 'M', 'S', 'T', '\0'};
+constexpr uint32_t SIM_STATE_VERSION = 1;
+
+// Injectable faults. The first eight hit one block, the rest the whole device.
+enum TSimFaultKind : uint32_t {
+    SIM_FAULT_BAD = 0,       // factory bad: marked bad in the bad-block table
+    SIM_FAULT_ERASE_FAIL,    // every erase fails
+    SIM_FAULT_WEAR_OUT,      // erases fail once N more have succeeded
+    SIM_FAULT_PROGRAM_FAIL,  // every program fails
+    SIM_FAULT_PROGRAM_LOST,  // programs report success and store nothing
+    SIM_FAULT_STUCK_BITS,    // N bits of the affected page read back 1 whatever was programmed
+    SIM_FAULT_BITFLIP,       // a read of the affected page corrects N bits: data right
+    SIM_FAULT_UNCORRECTABLE, // a read of the affected page fails ECC: data wrong
+    SIM_FAULT_SHORT_READ,    // the next N read calls return about half of what was asked
+    SIM_FAULT_SHORT_WRITE,   // the next N write calls return about half of what was asked
+    SIM_FAULT_POWERCUT,      // the N-th erase or program from now loses power half way
+    SIM_FAULT_KIND_COUNT
+};
+
+// The state record's header. Native byte order: the state never leaves the machine.
+struct TSimStateHeader {
+    char acMagic[8];
+    uint32_t dwVersion;
+    uint32_t dwHeaderSize;
+    uint64_t ullDeviceSize;
+    uint32_t dwPageSize;
+    uint32_t dwBlockSize;
+    uint32_t dwBlockCount;
+    uint32_t dwBBTBlocks; // reported as ECCGETSTATS' bbtblocks
+    uint64_t ullSeed;     // every pseudo-random choice derives from it
+    // ECC counters, device-wide running totals.
+    uint32_t dwCorrected;
+    uint32_t dwFailed;
+    uint32_t dwBadBlocks; // blocks marked bad so far
+    // Device-wide faults still pending.
+    uint32_t dwShortReads;
+    uint32_t dwShortWrites;
+    uint32_t dwPad;
+    uint64_t ullPowerCutOp; // the operation number that loses power; 0 none
+    // Operation counts. One erase of one block, or the program of the pages one write request
+    // puts into one block, is one operation, whether it succeeds or fails.
+    uint64_t ullOps;
+    uint64_t ullErases;
+    uint64_t ullPrograms;
+    uint64_t ullNonErasedPrograms; // page programs that hit bytes not erased since programmed
+    unsigned char aucReserved[16];
+};
+static_assert(sizeof(TSimStateHeader) == 128, "state header layout");
+
+struct TSimBlockState {
+    uint32_t dwFaults;     // bit (1 << kind) per block fault
+    uint32_t dwEraseCount; // successful erases
+    uint32_t dwWearLimit;  // with SIM_FAULT_WEAR_OUT: erases fail once dwEraseCount reaches it
+    uint32_t dwBitflips;   // corrections per read of the affected page
+    uint32_t dwStuckBits;  // stuck bits in the affected page
+    uint16_t wFaultPage;   // page of the block that read faults and stuck bits hit
+    uint8_t bBad;          // marked bad in the bad-block table
+    uint8_t ucPad;
+    uint64_t ullReserved;
+};
+static_assert(sizeof(TSimBlockState) == 32, "block record layout");
+
+// One chip: the state record and the cell array.
+struct TNand {
+    TSimStateHeader *ptHdr;
+    TSimBlockState *ptBlocks;
+    unsigned char *pucCells; // complement of the chip's bytes; may be null until first needed
+    int iCellsFd; // file behind pucCells: erased blocks are punched out of it; -1 zero-fills
+};
+
+// Results of the operations that touch cells.
+constexpr int NAND_OK = 0;
+constexpr int NAND_FAILED = -1;    // the chip reported a failure (EIO)
+constexpr int NAND_POWER_LOST = 1; // the power cut came: the block is left half done
+
+// One injected fault as listed.
+struct TSimFault {
+    TSimFaultKind eKind;
+    uint32_t dwBlock; // SIM_NO_BLOCK for device-wide kinds
+    uint64_t ullN;    // count, limit or operations from now (0 where the kind takes none)
+    uint32_t dwPage;  // affected page for stuck bits and read faults
+};
+
+// Size of the state record for a chip of so many blocks.
+size_t Nand_StateSize(uint32_t dwBlockCount);
+// Fills a state record of Nand_StateSize bytes for a fresh chip: no faults, nothing bad, all
+// counters 0.
+void Nand_Format(void *pState, uint64_t ullDeviceSize, uint32_t dwBBTBlocks, uint64_t ullSeed);
+// Checks a state record of ulLen bytes and points ptNand at it. 0, or -1 when the record is not
+// a state record of this version or does not fit its own geometry.
+[[nodiscard]] int Nand_Attach(TNand *ptNand, void *pState, size_t ulLen);
+
+// Reads like the chip behind the ECC engine: the bytes as programmed, the read faults of the
+// covered pages applied to the data delivered and to the ECC counters. Never fails.
+void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen);
+// Programs whole pages (offset and length page-aligned, inside the chip). NAND_OK, NAND_FAILED
+// at the first block whose program fails (blocks before it are programmed), or NAND_POWER_LOST.
+[[nodiscard]] int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen);
+// Erases one block to all ones. NAND_FAILED when the block is marked bad (nothing counted) or
+// its erase fails; NAND_POWER_LOST.
+[[nodiscard]] int Nand_Erase(TNand *ptNand, uint32_t dwBlock);
+// The length a read or write call actually moves while a short-transfer fault is pending
+// (which it consumes); ulLen otherwise. Writes stay whole pages.
+size_t Nand_ClipRead(TNand *ptNand, size_t ulLen);
+size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
+
+// Raw access: the bytes as they are, no faults, nothing counted.
+void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen);
+void Nand_WriteRaw(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen);
+
+// The bad-block table. Marking a bad block again changes nothing.
+int Nand_IsBad(const TNand *ptNand, uint32_t dwBlock);
+void Nand_MarkBad(TNand *ptNand, uint32_t dwBlock);
+void Nand_UnmarkBad(TNand *ptNand, uint32_t dwBlock);
+
+// Injects a fault. Block kinds take the block, device kinds ignore it. ullN: wear-out (erases
+// that still succeed), stuck-bits and bitflip (bits, at least 1), short-read, short-write and
+// powercut (calls or operations from now, at least 1); dwPage: affected page for stuck bits
+// and read faults. 0, or -1 when an argument is out of range.
+[[nodiscard]] int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN,
+                                uint32_t dwPage);
+// Removes every fault of one block (SIM_NO_BLOCK: of every block and the device). Clearing a
+// factory-bad fault unmarks the block; bad marks made through the chip stay.
+void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock);
+// Lists the faults into ptFaults (at most iMax); returns how many there are.
+int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax);
+
+int Nand_IsDeviceFault(TSimFaultKind eKind);
+const char *Nand_FaultName(TSimFaultKind eKind);
+// The kind with this name; -1 when there is none.
+int Nand_FaultByName(const char *pszName);
+
+#endif
