@@ -18,6 +18,7 @@ constexpr const char *PASS = "\n\n\nTest Pass.\n";
 class LifeCycleTest : public ToolTest {
   protected:
     void SetUp() override {
+        ToolTest::SetUp();
         CreateDevice(BLOCKS);
         StartTool();
     }

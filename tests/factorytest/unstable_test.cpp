@@ -21,6 +21,7 @@ constexpr uint32_t BLOCKS = 8;
 class UnstableBitsTest : public ToolTest {
   protected:
     void SetUp() override {
+        ToolTest::SetUp();
         CreateDevice(BLOCKS);
         StartTool();
     }

@@ -26,6 +26,7 @@ std::string PatternLine(unsigned char ucPattern) {
 class BadBlockScanTest : public ToolTest {
   protected:
     void SetUp() override {
+        ToolTest::SetUp();
         CreateDevice(BLOCKS);
         StartTool();
     }

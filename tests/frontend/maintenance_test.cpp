@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -33,6 +34,7 @@ std::vector<TSimPartition> FiveRecordTable() {
 class MaintenanceTest : public ToolTest {
   protected:
     void SetUp() override {
+        ToolTest::SetUp();
         CreateDevice(BLOCKS, FiveRecordTable());
         StartTool();
     }
@@ -46,6 +48,10 @@ struct EraseRow {
     uint64_t ullOffset;
     uint64_t ullSize;
 };
+
+void PrintTo(const EraseRow &tRow, std::ostream *pOut) {
+    *pOut << tRow.pszCommand;
+}
 
 class PartitionEraseTest : public MaintenanceTest,
                            public ::testing::WithParamInterface<EraseRow> {};
@@ -136,6 +142,12 @@ struct RefusalRow {
     const char *pszMessage;
 };
 
+void PrintTo(const RefusalRow &tRow, std::ostream *pOut) {
+    for (const std::string &strWord : tRow.astrWords) {
+        *pOut << strWord << ' ';
+    }
+}
+
 class RefusalTest : public MaintenanceTest, public ::testing::WithParamInterface<RefusalRow> {};
 
 TEST_P(RefusalTest, RefusesBeforeTouchingTheFlash) {
@@ -162,7 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalRow{{"badBlockErase", "30000", "20000"}, "offset is not on an erase block boundary"},
         RefusalRow{{"badBlockErase", "20000", "10000"},
                    "length is not a whole number of erase blocks"},
-        RefusalRow{{"badBlockErase", "7e0000", "40000"}, "range runs past the end of the device"}));
+        RefusalRow{{"badBlockErase", "7e0000", "40000"}, "range runs past the end of the device"}),
+    [](const ::testing::TestParamInfo<RefusalRow> &tInfo) {
+        std::string strName;
+        for (const std::string &strWord : tInfo.param.astrWords) {
+            strName += (strName.empty() ? "" : "_") + strWord;
+        }
+        return strName;
+    });
 
 TEST_F(MaintenanceTest, SetBadBlockToBBTMarksExactlyTheNamedBlock) {
     CommandResult tRes = Run({"setBadBlockToBBT", "a0000"});
@@ -205,7 +224,7 @@ TEST_F(MaintenanceTest, BadBlockEraseReportsARefusedRequest) {
 class BadBlockReadTest : public MaintenanceTest {
   protected:
     std::string Dest() {
-        return m_tDir / "copy.bin";
+        return Path("copy.bin");
     }
 };
 
@@ -244,7 +263,7 @@ TEST_F(BadBlockReadTest, ARangePastTheEndFailsOnTheShortReadAndKeepsWhatWasCopie
 }
 
 TEST_F(BadBlockReadTest, ReportsEachFailingStep) {
-    std::string strMissing = m_tDir / "no/such/dir/copy.bin";
+    std::string strMissing = Path("no/such/dir/copy.bin");
     CommandResult tRes = Run({"badBlockRead", strMissing, "0", "20000"});
     EXPECT_EQ(tRes.iResult, -1);
     EXPECT_EQ(tRes.out, "\n Nandkeep notify -> fopen()\n" + strMissing);

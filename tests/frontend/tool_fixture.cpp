@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace toolfixture {
 
@@ -44,31 +45,23 @@ void ToolTest::TearDown() {
     if (m_bToolStarted) {
         Nandkeep_Deinit();
     }
-    Sim_SetDir(nullptr);
-    if (m_bDevOpen) {
-        Sim_Close(&m_tDev);
-    }
+    Sim_ResetPlatform();
+    SimDirTest::TearDown();
 }
 
 void ToolTest::CreateDevice(uint32_t dwBlocks, const std::vector<TSimPartition> &atParts) {
     TSimSpec tSpec = Sim_CustomSpec(dwBlocks);
     tSpec.ptParts = atParts.empty() ? nullptr : atParts.data();
     tSpec.iPartCount = static_cast<int>(atParts.size());
-    ASSERT_EQ(Sim_Create(m_tDir.Path().c_str(), tSpec), 0) << Sim_LastError();
-    ASSERT_EQ(Sim_Open(&m_tDev, m_tDir.Path().c_str()), 0) << Sim_LastError();
-    ASSERT_EQ(Sim_MapCells(&m_tDev), 0) << Sim_LastError();
-    m_bDevOpen = true;
+    Create(tSpec);
 }
 
 void ToolTest::CreateProfile(int iMiB) {
-    ASSERT_EQ(Sim_Create(m_tDir.Path().c_str(), Sim_ProfileSpec(iMiB)), 0) << Sim_LastError();
-    ASSERT_EQ(Sim_Open(&m_tDev, m_tDir.Path().c_str()), 0) << Sim_LastError();
-    ASSERT_EQ(Sim_MapCells(&m_tDev), 0) << Sim_LastError();
-    m_bDevOpen = true;
+    Create(Sim_ProfileSpec(iMiB));
 }
 
 void ToolTest::StartTool() {
-    Sim_SetDir(m_tDir.Path().c_str());
+    Sim_ResetPlatform();
     Nandkeep_Init();
     m_bToolStarted = true;
 }
@@ -97,16 +90,12 @@ CommandResult ToolTest::Run(const std::vector<std::string> &astrWords) {
 }
 
 std::string ToolTest::VerifyLog() const {
-    FILE *pFile = fopen((m_tDir / "ramdisk/flashVerifyResult").c_str(), "r");
-    if (pFile == nullptr) {
-        return "";
-    }
-    fclose(pFile);
-    return testsupport::ReadText(m_tDir / "ramdisk/flashVerifyResult");
+    const std::string strPath = Path("ramdisk/flashVerifyResult");
+    return access(strPath.c_str(), F_OK) == 0 ? testsupport::ReadText(strPath) : "";
 }
 
 std::string ToolTest::ProcMtdPath() const {
-    return m_tDir / "proc_mtd";
+    return Path("proc_mtd");
 }
 
 testsupport::Bytes ToolTest::ReadRaw(uint64_t ullOffset, uint64_t ullLen) {

@@ -1,10 +1,11 @@
 // A fixture that runs the tool's commands in-process on a fresh simulated device: the device is
-// created in a temporary directory, start-up reads its partition list, and a second handle on
-// the same state lets the test inject faults and look at cells, marks and counters.
+// created in the test's directory, start-up reads its partition list (which a test may replace
+// first), and the fixture's own handle on the same state lets the test inject faults and look at
+// cells, marks and counters.
 #ifndef NANDKEEP_TESTS_TOOL_FIXTURE_H
 #define NANDKEEP_TESTS_TOOL_FIXTURE_H
 
-#include "sim/sim_store.h"
+#include "sim/sim_fixture.h"
 #include "support/support.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ struct CommandResult {
     std::string out; // standard output
 };
 
-class ToolTest : public ::testing::Test {
+class ToolTest : public SimDirTest {
   protected:
     void TearDown() override;
 
@@ -52,9 +53,6 @@ class ToolTest : public ::testing::Test {
     void MarkBad(uint32_t dwBlock);
     bool IsBad(uint32_t dwBlock);
 
-    testsupport::TempDir m_tDir;
-    TSimDevice m_tDev = {};
-    bool m_bDevOpen = false;
     bool m_bToolStarted = false;
 };
 
