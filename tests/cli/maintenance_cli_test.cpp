@@ -160,6 +160,23 @@ TEST_F(SimProcessTest, FlashVerifyThatCannotWriteExitsWith255) {
     EXPECT_EQ(tRes.status, 255) << tRes.out;
 }
 
+TEST_F(SimProcessTest, AFactoryTestStopsAtThe257thBadBlock) {
+    // The known bad-block list holds 256 blocks; the census finds one more (block 296).
+    CreateDevice(300);
+    for (uint32_t i = 0; i < 257; i++) {
+        ASSERT_EQ(Sim_MarkBad(&m_tDev, 40 + i), 0);
+    }
+    RunResult tRes = Tool({"lifeCycleTest", "2580000", "0"});
+    EXPECT_EQ(tRes.status, 1);
+    std::string strLog = VerifyLog();
+    EXPECT_EQ(Count(strLog, "Find a bad block at offset="), 257u);
+    const std::string strLast = "Find a bad block at offset=0x2500000\n"
+                                "FAIL: more than 256 bad blocks, test stopped\n";
+    EXPECT_EQ(strLog.substr(strLog.size() - strLast.size()), strLast);
+    EXPECT_EQ(Count(strLog, "Erase all"), 0u);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullErases, 0u);
+}
+
 TEST_F(SimProcessTest, UnstableBitsRandWrittenInOneProcessChecksInAnother) {
     CreateDevice(32);
     RunResult tRes = Tool({"unstableBitsTestWrite", "rand"});
