@@ -138,6 +138,11 @@ bool RunOnce(unsigned int uBlocks, TRun *ptRun) {
     return system(strRemove.c_str()) == 0;
 }
 
+double PerCallMicros(const TSeamTally &tTally, TSeamKind eKind) {
+    return tTally.aulCalls[eKind] == 0 ? 0.0
+                                       : 1e6 * tTally.adSeconds[eKind] / tTally.aulCalls[eKind];
+}
+
 } // namespace
 
 int main(int iArgc, char **ppArgv) {
@@ -168,6 +173,10 @@ int main(int iArgc, char **ppArgv) {
                tRun.tSeam.aulCalls[SEAM_READ], tRun.dTotal, szRatio, 100.0 * dSim / tRun.dTotal,
                dSim, pdSeam[SEAM_READ], pdSeam[SEAM_WRITE], pdSeam[SEAM_ERASE], pdSeam[SEAM_OTHER],
                tRun.iResult);
+        printf("%6s per call (us): read %.1f x %lu, write %.1f x %lu, erase %.1f x %lu\n", "",
+               PerCallMicros(tRun.tSeam, SEAM_READ), tRun.tSeam.aulCalls[SEAM_READ],
+               PerCallMicros(tRun.tSeam, SEAM_WRITE), tRun.tSeam.aulCalls[SEAM_WRITE],
+               PerCallMicros(tRun.tSeam, SEAM_ERASE), tRun.tSeam.aulCalls[SEAM_ERASE]);
         fflush(stdout);
         dPrev = tRun.dTotal;
     }
