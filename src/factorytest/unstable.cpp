@@ -67,8 +67,7 @@ int CheckGoodBlocks(const unsigned char *pucPattern) {
     return 0;
 }
 
-int RunUnstableCommand(int iArgc, char **ppArgv, int iWrite) {
-    (void)iArgc;
+int RunUnstableCommand(char **ppArgv, int iWrite) {
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
@@ -112,9 +111,11 @@ int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
 }
 
 int Cmd_UnstableBitsTestWrite(int iArgc, char **ppArgv) {
-    return RunUnstableCommand(iArgc, ppArgv, 1);
+    (void)iArgc;
+    return RunUnstableCommand(ppArgv, 1);
 }
 
 int Cmd_UnstableBitsTestCheck(int iArgc, char **ppArgv) {
-    return RunUnstableCommand(iArgc, ppArgv, 0);
+    (void)iArgc;
+    return RunUnstableCommand(ppArgv, 0);
 }

@@ -14,6 +14,10 @@
 //   32-bit erase request); anything else is refused before any request reaches the driver, so a
 //   mistyped offset can never erase or retire a block it did not name. badBlockErase also wants
 //   a whole number of erase blocks, as the driver does.
+// - badBlockErase sends the raw erase request and nothing else: no buffer is written through
+//   the descriptor first, so the bootstrap at offset 0 is never overwritten.
+// - badBlockRead copies whole 128 KiB pieces; a length between pieces is taken up to the next
+//   whole piece, so the copy ends where it was asked to instead of running on to the device end.
 // - Commands that step by the erase size need one that is a whole number of 128 KiB pieces:
 //   every write reaches the device as whole pieces, so a smaller erase block would be programmed
 //   across its neighbours. Buffers that hold one block are sized by the erase size.

@@ -183,6 +183,25 @@ INSTANTIATE_TEST_SUITE_P(
         return strName;
     });
 
+TEST_F(MaintenanceTest, RangesBeyondTheReachOfTheEraseRequestAreRefused) {
+    // A partition list that claims 8 GiB: the 32-bit request would wrap to a block near 0.
+    Nandkeep_Deinit();
+    m_bToolStarted = false;
+    StartToolWithProcMtd("dev:    size   erasesize  name\n"
+                         "mtd0: 200000000 00020000 \"linux\"\n");
+    for (const std::vector<std::string> &astrWords :
+         std::vector<std::vector<std::string>>{{"erase", "100000000", "20000"},
+                                               {"erase", "fffe0000", "40000"},
+                                               {"badBlockErase", "100020000", "20000"},
+                                               {"setBadBlockToBBT", "100000000"}}) {
+        CommandResult tRes = Run(astrWords);
+        EXPECT_EQ(tRes.iResult, -1) << astrWords[0];
+        EXPECT_EQ(tRes.out, "\n Nandkeep notify -> range runs past 4 GiB\n");
+    }
+    EXPECT_EQ(Erases(), 0u);
+    EXPECT_TRUE(Sim_BadBlocks(&m_tDev).empty());
+}
+
 TEST_F(MaintenanceTest, SetBadBlockToBBTMarksExactlyTheNamedBlock) {
     CommandResult tRes = Run({"setBadBlockToBBT", "a0000"});
     EXPECT_EQ(tRes.iResult, 0);
