@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace toolfixture;
@@ -79,18 +78,6 @@ TEST_F(FlashVerifyTest, AHealthyDevicePassesWithProgressOnStandardOutputOnly) {
 
     ExpectShiftedReferenceContents(32, {});
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 0u);
-}
-
-TEST_F(FlashVerifyTest, TwoRunsUseDifferentReferenceData) {
-    CreateDevice(8);
-    StartTool();
-    std::string strOut;
-    ASSERT_EQ(Verify(&strOut), 0);
-    Bytes aucFirst = ReadRaw(0, BLOCK);
-    // The generator is seeded from the clock in seconds.
-    sleep(1);
-    ASSERT_EQ(Verify(&strOut), 0);
-    EXPECT_NE(ReadRaw(0, BLOCK), aucFirst);
 }
 
 TEST_F(FlashVerifyTest, ABlockBadBeforehandIsNeverTouchedAndCountsOnlyInTheTotal) {

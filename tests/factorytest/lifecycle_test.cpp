@@ -79,11 +79,6 @@ TEST_F(LifeCycleTest, ALengthThatDoesNotConvertWarnsAndTakesItsPartialBlockWhole
     EXPECT_TRUE(AllBytes(0, BLOCK, 0x00));
 }
 
-TEST_F(LifeCycleTest, ACountInHexadecimal) {
-    EXPECT_EQ(Run({"lifeCycleTest", "0", "a"}).iResult, 0);
-    EXPECT_EQ(VerifyLog(), CycleLines(11) + PASS);
-}
-
 TEST_F(LifeCycleTest, ABlockThatWearsOutIsCountedOnceAndSkippedAfterwards) {
     // Block 2 takes 1500 erases: it fails in the middle of the second cycle.
     AddFault(SIM_FAULT_WEAR_OUT, 2, 1500);
