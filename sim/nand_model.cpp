@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 
 namespace {
 
@@ -83,17 +82,22 @@ bool ProgramCells(unsigned char *pucCells, const unsigned char *pucData, size_t 
     return bClash;
 }
 
-void EraseCells(TNand *ptNand, uint64_t ullOffset, size_t ulLen) {
-    if (ptNand->iCellsFd >= 0 &&
-        fallocate(ptNand->iCellsFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)ullOffset,
-                  (off_t)ulLen) == 0) {
-        return;
+// Erases the first ulLen bytes of a block. A block not written since its last erase is all
+// zero complements already; leaving it alone keeps its cells holes in the file.
+void EraseCells(TNand *ptNand, uint32_t dwBlock, size_t ulLen) {
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    if (tBlk.bWritten) {
+        memset(ptNand->pucCells + BlockStart(dwBlock), 0, ulLen);
+        tBlk.bWritten = ulLen < SIM_BLOCK_SIZE;
     }
-    memset(ptNand->pucCells + ullOffset, 0, ulLen);
 }
 
 void ApplyStuckBits(TNand *ptNand, uint32_t dwBlock) {
     const TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    // Stuck bits read 1, as erased cells do anyway.
+    if (!tBlk.bWritten) {
+        return;
+    }
     unsigned char *pucPage =
         ptNand->pucCells + BlockStart(dwBlock) + (uint64_t)tBlk.wFaultPage * SIM_PAGE_SIZE;
     for (uint32_t i = 0; i < tBlk.dwStuckBits; i++) {
@@ -105,6 +109,7 @@ void ApplyStuckBits(TNand *ptNand, uint32_t dwBlock) {
 
 // Programs the pages of one block segment; counts pages that hit bytes not erased.
 void ProgramSegment(TNand *ptNand, uint64_t ullOffset, const unsigned char *pucData, size_t ulLen) {
+    ptNand->ptBlocks[ullOffset / SIM_BLOCK_SIZE].bWritten = 1;
     for (size_t ulDone = 0; ulDone < ulLen; ulDone += SIM_PAGE_SIZE) {
         size_t ulPart = std::min<size_t>(SIM_PAGE_SIZE, ulLen - ulDone);
         if (ProgramCells(ptNand->pucCells + ullOffset + ulDone, pucData + ulDone, ulPart)) {
@@ -183,7 +188,6 @@ int Nand_Attach(TNand *ptNand, void *pState, size_t ulLen) {
     ptNand->ptBlocks =
         reinterpret_cast<TSimBlockState *>(static_cast<char *>(pState) + sizeof(TSimStateHeader));
     ptNand->pucCells = nullptr;
-    ptNand->iCellsFd = -1;
     return 0;
 }
 
@@ -247,15 +251,14 @@ int Nand_Erase(TNand *ptNand, uint32_t dwBlock) {
     ptHdr->ullErases++;
     if (ptHdr->ullPowerCutOp == ullOp) {
         ptHdr->ullPowerCutOp = 0;
-        EraseCells(ptNand, BlockStart(dwBlock), SIM_BLOCK_SIZE / 2);
+        EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE / 2);
         return NAND_POWER_LOST;
     }
     if ((tBlk.dwFaults & (1u << SIM_FAULT_ERASE_FAIL)) ||
         ((tBlk.dwFaults & (1u << SIM_FAULT_WEAR_OUT)) && tBlk.dwEraseCount >= tBlk.dwWearLimit)) {
         return NAND_FAILED;
     }
-    // Stuck bits read 1, which is what an erased cell reads anyway.
-    EraseCells(ptNand, BlockStart(dwBlock), SIM_BLOCK_SIZE);
+    EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE);
     tBlk.dwEraseCount++;
     return NAND_OK;
 }
@@ -282,6 +285,10 @@ void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ul
 }
 
 void Nand_WriteRaw(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen) {
+    for (uint64_t ullPos = ullOffset; ullPos < ullOffset + ulLen;
+         ullPos = BlockStart((uint32_t)(ullPos / SIM_BLOCK_SIZE)) + SIM_BLOCK_SIZE) {
+        ptNand->ptBlocks[ullPos / SIM_BLOCK_SIZE].bWritten = 1;
+    }
     CopyComplement(ptNand->pucCells + ullOffset, static_cast<const unsigned char *>(pBuf), ulLen);
 }
 

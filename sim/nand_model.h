@@ -5,8 +5,10 @@
 // from files so that every process sees the same chip, tests may hand in plain memory.
 //
 // The cell array holds the complement of every byte. NAND erases to all ones, so a zero-filled
-// (sparse) file is a fully erased chip and erasing a block can punch it out of the file again.
-// Programming can only clear bits: new = old AND data, which on the complement is an OR.
+// (sparse) file is a fully erased chip. Programming can only clear bits: new = old AND data,
+// which on the complement is an OR. Erasing zero-fills only blocks that were written since
+// their last erase, so cells nobody wrote stay holes in the file; written ones keep their disk
+// space, which makes the next program of the block cheap.
 //
 // Offsets here are byte offsets on the whole chip; partitions are the platform layer's business.
 #ifndef NANDKEEP_SIM_NAND_MODEL_H
@@ -24,7 +26,7 @@ constexpr uint64_t SIM_DEVICE_MAX = 0x100000000ull - SIM_BLOCK_SIZE;
 constexpr uint32_t SIM_NO_BLOCK = 0xFFFFFFFFu;
 
 constexpr char SIM_STATE_MAGIC[8] = {'N', 'K', 'S', 'I', 'M', 'S', 'T', '\0'};
-constexpr uint32_t SIM_STATE_VERSION = 1;
+constexpr uint32_t SIM_STATE_VERSION = 2;
 
 // Injectable faults. The first eight hit one block, the rest the whole device.
 enum TSimFaultKind : uint32_t {
@@ -80,7 +82,7 @@ struct TSimBlockState {
     uint32_t dwStuckBits;  // stuck bits in the affected page
     uint16_t wFaultPage;   // page of the block that read faults and stuck bits hit
     uint8_t bBad;          // marked bad in the bad-block table
-    uint8_t ucPad;
+    uint8_t bWritten;      // cells written since the last complete erase
     uint64_t ullReserved;
 };
 static_assert(sizeof(TSimBlockState) == 32, "block record layout");
@@ -90,7 +92,6 @@ struct TNand {
     TSimStateHeader *ptHdr;
     TSimBlockState *ptBlocks;
     unsigned char *pucCells; // complement of the chip's bytes; may be null until first needed
-    int iCellsFd; // file behind pucCells: erased blocks are punched out of it; -1 zero-fills
 };
 
 // Results of the operations that touch cells.

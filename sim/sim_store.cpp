@@ -251,7 +251,6 @@ int Sim_MapCells(TSimDevice *ptDev) {
         return Sim_Fail(errno, "cannot map the flash of %s: %s", ptDev->szDir, strerror(errno));
     }
     ptDev->tNand.pucCells = static_cast<unsigned char *>(pMap);
-    ptDev->tNand.iCellsFd = ptDev->iFlashFd;
     return 0;
 }
 

@@ -98,7 +98,7 @@ std::string TableText(const TSimPartition *ptParts, int iCount) {
     return strText;
 }
 
-// The creation spec made concrete: size, BBT blocks and table.
+// What to create, made concrete: size, BBT blocks and table.
 struct TResolvedSpec {
     uint64_t ullSize;
     uint32_t dwBBT;

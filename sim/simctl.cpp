@@ -90,6 +90,15 @@ int CmdCreate(const char *pszDir, int iArgc, char **ppArgv) {
     const char *pszTable = nullptr;
     for (int i = 0; i < iArgc; i++) {
         const char *pszOpt = ppArgv[i];
+        const char *const apszKnown[] = {"--profile", "--blocks", "--size",
+                                         "--bbt",     "--seed",   "--table"};
+        bool bKnown = false;
+        for (const char *pszKnown : apszKnown) {
+            bKnown = bKnown || strcmp(pszOpt, pszKnown) == 0;
+        }
+        if (!bKnown) {
+            return UsageError("create: unknown option '%s'", pszOpt);
+        }
         if (i + 1 >= iArgc) {
             return UsageError("create: option '%s' wants a value", pszOpt);
         }
@@ -121,10 +130,8 @@ int CmdCreate(const char *pszDir, int iArgc, char **ppArgv) {
         } else if (strcmp(pszOpt, "--bbt") == 0) {
             tSpec.dwBBTBlocks = (uint32_t)std::min<uint64_t>(ullValue, UINT32_MAX);
             bBBT = true;
-        } else if (strcmp(pszOpt, "--seed") == 0) {
-            tSpec.ullSeed = ullValue;
         } else {
-            return UsageError("create: unknown option '%s'", pszOpt);
+            tSpec.ullSeed = ullValue;
         }
     }
     if (bProfile && bCustom) {

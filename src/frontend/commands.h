@@ -22,6 +22,43 @@ unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFo
 
 // Entries, by the subsystem that owns them.
 int Cmd_Info(int iArgc, char **ppArgv);
+int Cmd_SystemRecovery(int iArgc, char **ppArgv);
+
+// Configuration record stores (src/image/configcmd.cpp). Every one of them needs records 3
+// (flashfs2) and 4 (NFDI) of the partition table: with fewer than five records the command is
+// refused with a notify and status 255 before the flash is read.
+int Cmd_CheckTempConf(int iArgc, char **ppArgv);
+int Cmd_ReadTempConf(int iArgc, char **ppArgv);
+int Cmd_WriteTempConf(int iArgc, char **ppArgv);
+int Cmd_CheckTempData(int iArgc, char **ppArgv);
+int Cmd_ReadTempData(int iArgc, char **ppArgv);
+int Cmd_WriteTempData(int iArgc, char **ppArgv);
+int Cmd_CheckNFDI(int iArgc, char **ppArgv);
+int Cmd_ReadNFDI(int iArgc, char **ppArgv);
+int Cmd_WriteNFDI(int iArgc, char **ppArgv);
+
+// Default configuration (src/image/defconfcmd.cpp).
+int Cmd_CheckDefConf(int iArgc, char **ppArgv);
+int Cmd_ReadDefConf(int iArgc, char **ppArgv);
+int Cmd_WriteDefConf(int iArgc, char **ppArgv);
+
+// Firmware upgrade (src/upgrade/upgrade.cpp).
+//
+// write <Image-file> <Offset> <Len> [HTTP]: writes one file into [Offset, Offset + Len) of the
+// whole device. Offset and Len are hexadecimal (warned when a word does not convert completely).
+// Offset must be a multiple of the erase block and the range must end inside the device;
+// otherwise the command is refused with a notify and status 255 before anything is erased, since
+// an unaligned erase request fails in the driver and would cost a good block. Len need not be a
+// multiple of the erase block: the file may be up to Len bytes long, but the erase covers whole
+// blocks, so the rest of the last block behind Len is erased too.
+int Cmd_Write(int iArgc, char **ppArgv);
+// upgradeFW checks all five files (readable regular files, each no larger than its area can
+// take) before the first erase; a file that fails prints its notify and the line of the step
+// that would have used it, and the flash stays as it was.
+int Cmd_UpgradeFW(int iArgc, char **ppArgv);
+int Cmd_UpdateBoot(int iArgc, char **ppArgv);
+int Cmd_UpdateBst(int iArgc, char **ppArgv);
+int Cmd_UpdateDTB(int iArgc, char **ppArgv);
 
 // Raw maintenance (frontend/maintenance.cpp, frontend/bbmanage.cpp).
 int Cmd_EraseAll(int iArgc, char **ppArgv);

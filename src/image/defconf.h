@@ -1,7 +1,31 @@
-// The factory default configuration, stored behind each rootfs image.
+// The factory default configuration ("Default Value"), stored twice as a configuration record
+// right behind each rootfs image: Default Value 1 behind the backup image in rootfs 1, Default
+// Value 0 behind the normal image in rootfs 0. A copy is found through the image check of its
+// rootfs region, so a copy whose rootfs image is damaged cannot be located. Default Value 1 is
+// always written and verified before Default Value 0 is touched.
 #ifndef NANDKEEP_DEFCONF_H
 #define NANDKEEP_DEFCONF_H
 
+// Locates the sub-image behind the image heading the region [ulOffset, ulOffset + ulLen) (the
+// DTB behind a kernel, the default configuration behind a rootfs). 0 with *pulSub set strictly
+// inside the region; -1 when the image does not pass its check (its messages printed) or leaves
+// no room behind it in the region. Callers write or read a sub-image only at an offset obtained
+// here, so nothing is placed where the check did not point.
+[[nodiscard]] int Nandkeep_LocateSubImage(unsigned long ulOffset, unsigned long ulLen,
+                                          unsigned long *pulSub);
+
+// Stores the file as Default Value iCopy (1 or 0) behind the image of its rootfs region: locate,
+// check that the file fits the area (nothing is erased otherwise), write, check. 0 when the copy
+// checks valid afterwards; -1 after printing the line of the failing step ("get Default Value %d
+// offset fail" or "update Default Value %d fail") behind the messages of the operation.
+[[nodiscard]] int Nandkeep_WriteDefConfCopy(const char *szFileName, int iCopy);
+
+// Repairs the record area (ulDestSubOffset, ulDestMaxSize) from the record in (ulSrcSubOffset,
+// ulSrcMaxSize), on the whole-device descriptor iFd. Equal copies: 0 and nothing written.
+// Otherwise the destination area is erased, the length word, payload and checksum are copied
+// block by block through the write-and-verify path, and the destination is checked. -1 silently
+// when the source holds no plausible record; -1 after "erase fail", "recover image fail" or
+// "recovery Default Value fail".
 [[nodiscard]] int Nandkeep_RecoveryDefConf(int iFd, unsigned long ulDestSubOffset,
                                            unsigned long ulSrcSubOffset,
                                            unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize);

@@ -102,7 +102,7 @@ TEST_F(NandModelTest, OnlyBitClearingDataOverUnerasedBytesCountsAsNonErasedProgr
     aucPage[1] = 0x12;
     ASSERT_EQ(Nand_Program(&m_tNand, 0, aucPage.data(), SIM_PAGE_SIZE), NAND_OK);
     EXPECT_EQ(m_tNand.ptHdr->ullNonErasedPrograms, 0u);
-    // The last byte of the page (the tail a word loop might skip) hitting a programmed byte.
+    // A clash in the last byte of the page alone counts too.
     aucPage.assign(SIM_PAGE_SIZE, 0xFF);
     aucPage[SIM_PAGE_SIZE - 1] = 0x00;
     ASSERT_EQ(Nand_Program(&m_tNand, 0, aucPage.data(), SIM_PAGE_SIZE), NAND_OK);

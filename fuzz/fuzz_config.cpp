@@ -1,0 +1,158 @@
+// Fuzzes the configuration record check and read with arbitrary flash contents: the input is
+// laid over the good blocks of an area on the simulated device, with bad blocks where the input
+// says, and both operations must agree with an independent reading of the same bytes.
+//
+// Input: byte 0  bad-block mask of the eight blocks from AREA
+//        byte 1  bit 0: turn the rest into a well-formed record first (length word and CRC
+//                fixed up, so that the valid paths are reached); bit 1: stretch the rest by
+//                repetition to 0x1FFF0 + byte 2 bytes, plus 0x20000 with bit 2 (records whose
+//                checksum word meets a block boundary, without megabyte inputs); bits 4-6:
+//                the area is 1 to 8 blocks long
+//        rest    the bytes laid over the good blocks, 128 KiB per block, erased behind them
+#include "device.h"
+#include "frontend/mtdinfo.h"
+#include "image/config.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+// Eight blocks of the fuzz device, with a block on each side that the record must not reach.
+constexpr unsigned long AREA = 4 * SIM_BLOCK_SIZE;
+constexpr unsigned long BLOCKS = 8;
+static_assert(AREA / SIM_BLOCK_SIZE + BLOCKS < FUZZ_BLOCKS, "the area lies inside the device");
+
+uint32_t GetLE32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutLE32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; i++) {
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+
+[[noreturn]] void Fail(const char *pszWhat) {
+    fprintf(stderr, "fuzz_config: %s\n", pszWhat);
+    abort();
+}
+
+// The record as the good blocks of an area of ulAreaLen bytes hold it: 0 and the payload when
+// it is valid, -1 otherwise. aStream is what lies on the good blocks, in order.
+int ExpectedRecord(const std::vector<uint8_t> &aStream, unsigned long ulAreaLen,
+                   std::vector<uint8_t> *paPayload) {
+    if (aStream.size() < 4) {
+        return -1;
+    }
+    const uint64_t ullLen = GetLE32(aStream.data());
+    if (ullLen == 0xFFFFFFFFu || ullLen + 8 > ulAreaLen || 8 + ullLen > aStream.size()) {
+        return -1;
+    }
+    const uint32_t dwCrc =
+        static_cast<uint32_t>(crc32(0, aStream.data() + 4, static_cast<uInt>(ullLen)));
+    if (dwCrc != GetLE32(aStream.data() + 4 + ullLen)) {
+        return -1;
+    }
+    paPayload->assign(aStream.begin() + 4, aStream.begin() + 4 + static_cast<long>(ullLen));
+    return 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
+    if (ulSize < 2) {
+        return 0;
+    }
+    TSimDevice *ptDev = Fuzz_Device();
+    static const std::string strOut = std::string(Sim_Dir()) + "/out";
+    const uint8_t ucBadMask = pucData[0];
+    const bool bFixUp = (pucData[1] & 1) != 0;
+    const unsigned long ulAreaLen = (((pucData[1] >> 4) & 7) + 1) * SIM_BLOCK_SIZE;
+    std::vector<uint8_t> aInput(pucData + 2, pucData + std::min<size_t>(ulSize, 2 + 0x100000));
+    if ((pucData[1] & 2) != 0 && ulSize > 3) {
+        const size_t ulLen = 0x1FFF0 + pucData[2] + ((pucData[1] & 4) != 0 ? 0x20000 : 0);
+        std::vector<uint8_t> aStretched(ulLen);
+        for (size_t i = 0; i < ulLen; i++) {
+            aStretched[i] = static_cast<uint8_t>(aInput[1 + i % (aInput.size() - 1)] + i / 4093);
+        }
+        aInput.swap(aStretched);
+    }
+    if (bFixUp) {
+        std::vector<uint8_t> aRecord(4);
+        PutLE32(aRecord.data(), static_cast<uint32_t>(aInput.size()));
+        aRecord.insert(aRecord.end(), aInput.begin(), aInput.end());
+        const uint32_t dwCrc =
+            static_cast<uint32_t>(crc32(0, aInput.data(), static_cast<uInt>(aInput.size())));
+        aRecord.resize(aRecord.size() + 4);
+        PutLE32(aRecord.data() + aRecord.size() - 4, dwCrc);
+        aInput.swap(aRecord);
+    }
+
+    // Fresh area: erased, the bad blocks of the mask, the input over the good ones. Only the
+    // blocks the previous input wrote need erasing again.
+    static std::vector<uint8_t> aErased(SIM_BLOCK_SIZE, SIM_ERASED_BYTE);
+    static uint8_t ucDirty = 0xFF;
+    for (unsigned long i = 0; i < BLOCKS; i++) {
+        const uint32_t dwBlock = static_cast<uint32_t>(AREA / SIM_BLOCK_SIZE + i);
+        (void)Sim_UnmarkBad(ptDev, dwBlock);
+        if (((ucDirty >> i) & 1) != 0 &&
+            Sim_WriteRaw(ptDev, AREA + i * SIM_BLOCK_SIZE, aErased.data(), aErased.size()) != 0) {
+            Fail("erase");
+        }
+    }
+    ucDirty = 0;
+    std::vector<uint8_t> aOnGood; // the bytes the good blocks of the area hold, in order
+    size_t ulLaid = 0;
+    for (unsigned long i = 0; i < BLOCKS; i++) {
+        const unsigned long ulBlock = AREA + i * SIM_BLOCK_SIZE;
+        if ((ucBadMask >> i) & 1) {
+            if (Sim_MarkBad(ptDev, static_cast<uint32_t>(ulBlock / SIM_BLOCK_SIZE)) != 0) {
+                Fail("mark");
+            }
+            continue;
+        }
+        const size_t ulPiece = std::min<size_t>(SIM_BLOCK_SIZE, aInput.size() - ulLaid);
+        if (ulPiece > 0) {
+            if (Sim_WriteRaw(ptDev, ulBlock, aInput.data() + ulLaid, ulPiece) != 0) {
+                Fail("lay");
+            }
+            ucDirty = static_cast<uint8_t>(ucDirty | (1u << i));
+        }
+        if (ulBlock < AREA + ulAreaLen) {
+            aOnGood.insert(aOnGood.end(), aInput.begin() + static_cast<long>(ulLaid),
+                           aInput.begin() + static_cast<long>(ulLaid + ulPiece));
+            aOnGood.resize(aOnGood.size() + SIM_BLOCK_SIZE - ulPiece, SIM_ERASED_BYTE);
+        }
+        ulLaid += ulPiece;
+    }
+
+    std::vector<uint8_t> aPayload;
+    const int iExpected = ExpectedRecord(aOnGood, ulAreaLen, &aPayload);
+    const int iCheck = Nandkeep_CheckConfig(MTD0Fd(), AREA, ulAreaLen);
+    remove(strOut.c_str());
+    const int iRead = Nandkeep_ReadConfig(MTD0Fd(), strOut.c_str(), AREA, ulAreaLen);
+    if (iCheck != iExpected || iRead != iExpected) {
+        Fail("check or read disagrees with the record on the flash");
+    }
+    if (iExpected == 0) {
+        FILE *pFile = fopen(strOut.c_str(), "rb");
+        if (pFile == nullptr) {
+            Fail("no output file");
+        }
+        std::vector<uint8_t> aGot(aPayload.size() + 1);
+        const size_t ulGot = fread(aGot.data(), 1, aGot.size(), pFile);
+        fclose(pFile);
+        if (ulGot != aPayload.size() ||
+            (ulGot > 0 && memcmp(aGot.data(), aPayload.data(), ulGot) != 0)) {
+            Fail("payload read back differs");
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,63 @@
+// The default configuration commands: checkdefconf, readdefconf, writedefconf. Their own lines
+// are plain lines on standard output; the operations add their notify messages.
+#include "frontend/commands.h"
+#include "frontend/mtdinfo.h"
+#include "image/config.h"
+#include "image/defconf.h"
+
+#include <cstdio>
+
+namespace {
+
+struct TDefConfCopy {
+    int iCopy;
+    unsigned long ulRegion;
+};
+
+// Default Value 1, the backup, always comes first.
+constexpr TDefConfCopy DEFCONF_ORDER[] = {{1, ROOTFS1_OFFSET}, {0, ROOTFS0_OFFSET}};
+
+} // namespace
+
+int Cmd_CheckDefConf(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
+        unsigned long ulSub = 0;
+        if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == -1) {
+            printf("get Default Value %d offset fail\n", tCopy.iCopy);
+            return -1;
+        }
+        if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, tCopy.ulRegion + ROOTFS_SIZE - ulSub) == -1) {
+            printf("check Default Value %d fail\n", tCopy.iCopy);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// The first copy that can be located and read wins; the attempts' own messages are the only
+// trace of a copy that failed.
+int Cmd_ReadDefConf(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
+        unsigned long ulSub = 0;
+        if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == 0 &&
+            Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], ulSub, tCopy.ulRegion + ROOTFS_SIZE - ulSub) ==
+                0) {
+            printf("read Default Value %d\n", tCopy.iCopy);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+int Cmd_WriteDefConf(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
+        if (Nandkeep_WriteDefConfCopy(ppArgv[2], tCopy.iCopy) == -1) {
+            return -1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,377 @@
+// System recovery: the normal and backup copy of each region pair made to agree again, at image
+// level from a valid twin, or block by block from the ECC results.
+#include "upgrade/recovery.h"
+
+#include "flash/compare.h"
+#include "flash/mtdio.h"
+#include "frontend/commands.h"
+#include "frontend/mtdinfo.h"
+#include "frontend/notify.h"
+#include "image/config.h"
+#include "image/defconf.h"
+#include "image/mkimg.h"
+#include "upgrade/writer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <zlib.h>
+
+namespace {
+
+// A block-level read that did not happen because the side ran past its region end.
+constexpr int ECC_NO_READ = -2;
+
+unsigned long SkipBad(unsigned long ulPos, unsigned long ulEnd) {
+    while (ulPos < ulEnd && Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
+        ulPos += MTD0EraseSize();
+    }
+    return ulPos;
+}
+
+// Where the sub-image of the image heading [ulOffset, ulOffset + ulLen) starts and how much of
+// the region is left for it. -1 when the image is invalid or leaves no room behind it.
+int LocateSubImage(unsigned long ulOffset, unsigned long ulLen, unsigned long *pulSub,
+                   unsigned long *pulSubLen) {
+    if (Nandkeep_LocateSubImage(ulOffset, ulLen, pulSub) == -1) {
+        return -1;
+    }
+    *pulSubLen = ulOffset + ulLen - *pulSub;
+    return 0;
+}
+
+// Compares ulLen bytes of two bad-block-skipping ranges. -1 on failure, else 1 equal, 0 not.
+int RangesEqual(unsigned long ulDest, unsigned long ulSrc, unsigned long ulDestLen,
+                unsigned long ulSrcLen, unsigned long ulLen) {
+    int iSame = 0;
+    if (Nandkeep_CompareImageAndMTD(MTD0Fd(), ulDest, ulSrc, ulDestLen, ulSrcLen, ulLen, &iSame) ==
+        -1) {
+        return -1;
+    }
+    return iSame == 1 ? 1 : 0;
+}
+
+// Erase the destination range, copy ulLen bytes into it, compare again.
+int RewriteRange(unsigned long ulDest, unsigned long ulSrc, unsigned long ulDestLen,
+                 unsigned long ulSrcLen, unsigned long ulLen) {
+    if (Nandkeep_EraseMTD(MTD0Fd(), ulDest, ulDestLen) == -1) {
+        Nandkeep_Notify("erase fail");
+        return -1;
+    }
+    if (Nandkeep_CopyMTD(MTD0Fd(), ulDest, ulSrc, ulDestLen, ulSrcLen, ulLen) == -1) {
+        Nandkeep_Notify("recover image fail");
+        return -1;
+    }
+    int iEqual = RangesEqual(ulDest, ulSrc, ulDestLen, ulSrcLen, ulLen);
+    if (iEqual == -1) {
+        return -1;
+    }
+    if (iEqual == 0) {
+        Nandkeep_Notify("double check image fail");
+        return -1;
+    }
+    return 0;
+}
+
+// Length of the sub-image of one copy: the DTB's image length or the record's length + 8.
+int SubImageLen(unsigned long ulOffset, unsigned long ulLen, int iType, unsigned long *pulLen) {
+    unsigned long ulSub = 0;
+    unsigned long ulSubLen = 0;
+    if (LocateSubImage(ulOffset, ulLen, &ulSub, &ulSubLen) == -1) {
+        return -1;
+    }
+    if (iType == RECOVERY_SUB_DTB) {
+        return Nandkeep_CheckImage(ulSub, ulSubLen, MKIMG_RESULT_IMAGE_LEN, pulLen);
+    }
+    return Nandkeep_GetConfigLen(MTD0Fd(), ulSub, ulSubLen, pulLen);
+}
+
+unsigned long BlocksFor(unsigned long ulBytes) {
+    const unsigned long ulErase = MTD0EraseSize();
+    return ulBytes / ulErase + (ulBytes % ulErase != 0 ? 1 : 0);
+}
+
+unsigned long GoodBlocks(unsigned long ulOffset, unsigned long ulLen) {
+    unsigned long ulGood = ulLen / MTD0EraseSize();
+    for (unsigned long ulPos = ulOffset; ulPos < ulOffset + ulLen; ulPos += MTD0EraseSize()) {
+        if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
+            ulGood--;
+        }
+    }
+    return ulGood;
+}
+
+// One side of a block-level pass: the next good block at *pulPos, read with its ECC result.
+int ReadSideWithEcc(unsigned long *pulPos, unsigned long ulEnd, unsigned char *pucBuf) {
+    *pulPos = SkipBad(*pulPos, ulEnd);
+    if (*pulPos >= ulEnd) {
+        return ECC_NO_READ;
+    }
+    int iRet = Nandkeep_ReadMTDWithECC(MTD0Fd(), pucBuf, *pulPos, MTD0EraseSize());
+    if (iRet == NANDKEEP_ECC_FAILED) {
+        Nandkeep_Debug("Find a ECC fail at offset=0x%lx\n", *pulPos);
+    } else if (iRet != -1 && g_b1BitECC == 1 && iRet > 99) {
+        Nandkeep_Debug("Find a ECC corrected at offset=0x%lx\n", *pulPos);
+    }
+    return iRet;
+}
+
+} // namespace
+
+int Nandkeep_GetConfigLen(int iFd, unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,
+                          unsigned long *pulLen) {
+    if (Nandkeep_CheckConfig(iFd, ulMTDOffset, ulMTDMaxSize) != 0) {
+        return -1;
+    }
+    const unsigned long ulEnd = ulMTDOffset + ulMTDMaxSize;
+    unsigned long ulPos = ulMTDOffset;
+    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
+        ulPos += MTD0EraseSize();
+    }
+    if (ulPos >= ulEnd) {
+        return -1;
+    }
+    unsigned char aucWord[4];
+    if (Nandkeep_ReadMTD(iFd, aucWord, ulPos, sizeof(aucWord)) == -1) {
+        return -1;
+    }
+    uint32_t dwLen = static_cast<uint32_t>(aucWord[0]) | (static_cast<uint32_t>(aucWord[1]) << 8) |
+                     (static_cast<uint32_t>(aucWord[2]) << 16) |
+                     (static_cast<uint32_t>(aucWord[3]) << 24);
+    if (dwLen == 0xFFFFFFFFu || static_cast<unsigned long>(dwLen) + 8 > ulMTDMaxSize) {
+        return -1;
+    }
+    *pulLen = static_cast<unsigned long>(dwLen) + 8;
+    return 0;
+}
+
+int Nandkeep_RecoveryMkimg(unsigned long ulDestOffset, unsigned long ulSrcOffset,
+                           unsigned long ulLen) {
+    unsigned long ulPos = SkipBad(ulSrcOffset, ulSrcOffset + ulLen);
+    if (ulPos >= ulSrcOffset + ulLen) {
+        Nandkeep_Notify("flash driver fail");
+        return -1;
+    }
+    unsigned char aucBuf[NANDKEEP_PIECE];
+    if (Nandkeep_ReadMTD(MTD0Fd(), aucBuf, ulPos, NANDKEEP_PIECE) == -1) {
+        Nandkeep_Notify("read MTD fail");
+        return -1;
+    }
+    uint32_t dwMagic = Nandkeep_GetBE32(aucBuf);
+    if (dwMagic != MKIMG_MAGIC) {
+        Nandkeep_Notify("check Magic Num fail");
+        return -1;
+    }
+    Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
+    uint32_t dwHeaderCrc = Nandkeep_GetBE32(aucBuf + MKIMG_HCRC_OFFSET);
+    memset(aucBuf + MKIMG_HCRC_OFFSET, 0, 4);
+    if (static_cast<uint32_t>(crc32(0, aucBuf, MKIMG_HEADER_SIZE)) != dwHeaderCrc) {
+        Nandkeep_Notify("Header CRC check fail");
+        return -1;
+    }
+    unsigned long ulImageLen = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET) + MKIMG_HEADER_SIZE;
+
+    int iEqual = RangesEqual(ulDestOffset, ulSrcOffset, ulLen, ulLen, ulImageLen);
+    if (iEqual == -1) {
+        return -1;
+    }
+    if (iEqual == 1) {
+        Nandkeep_Debug("Is same image\n");
+        return 0;
+    }
+    return RewriteRange(ulDestOffset, ulSrcOffset, ulLen, ulLen, ulImageLen);
+}
+
+// The source copy must be complete (main image and sub-image) before anything of the
+// destination is touched. Rewriting the main image erases the whole destination region, its
+// sub-image included, which is then restored from the source.
+int Nandkeep_RecoveryRegion(unsigned long ulDestOffset, unsigned long ulSrcOffset,
+                            unsigned long ulLen, int iSubImageType) {
+    const int iFd = MTD0Fd();
+    unsigned long ulSrcSub = 0;
+    unsigned long ulSrcSubLen = 0;
+    if (LocateSubImage(ulSrcOffset, ulLen, &ulSrcSub, &ulSrcSubLen) == -1) {
+        Nandkeep_Notify("check Source mkimg fail");
+        return -1;
+    }
+    unsigned long ulDtbLen = 0;
+    if (iSubImageType == RECOVERY_SUB_DTB) {
+        if (Nandkeep_CheckImage(ulSrcSub, ulSrcSubLen, MKIMG_RESULT_IMAGE_LEN, &ulDtbLen) == -1) {
+            Nandkeep_Notify("check Source DTB image fail");
+            return -1;
+        }
+    } else if (Nandkeep_CheckConfig(iFd, ulSrcSub, ulSrcSubLen) == -1) {
+        Nandkeep_Notify("check Source defconf image fail");
+        return -1;
+    }
+
+    if (Nandkeep_RecoveryMkimg(ulDestOffset, ulSrcOffset, ulLen) == -1) {
+        Nandkeep_Notify("Nandkeep_RecoveryMkimg fail");
+        return -1;
+    }
+    unsigned long ulDestSub = 0;
+    unsigned long ulDestSubLen = 0;
+    if (LocateSubImage(ulDestOffset, ulLen, &ulDestSub, &ulDestSubLen) == -1) {
+        Nandkeep_Notify("get ulDestSubOffset fail");
+        return -1;
+    }
+
+    if (iSubImageType != RECOVERY_SUB_DTB) {
+        if (Nandkeep_RecoveryDefConf(iFd, ulDestSub, ulSrcSub, ulDestSubLen, ulSrcSubLen) == -1) {
+            Nandkeep_Notify("update Default Value fail");
+            return -1;
+        }
+        return 0;
+    }
+    if (Nandkeep_CheckImage(ulSrcSub, ulSrcSubLen, MKIMG_RESULT_IMAGE_LEN, &ulDtbLen) == -1) {
+        Nandkeep_Notify("get ulImageLen fail");
+        return -1;
+    }
+    int iEqual = RangesEqual(ulDestSub, ulSrcSub, ulDestSubLen, ulSrcSubLen, ulDtbLen);
+    if (iEqual != 0) {
+        return iEqual == 1 ? 0 : -1;
+    }
+    return RewriteRange(ulDestSub, ulSrcSub, ulDestSubLen, ulSrcSubLen, ulDtbLen);
+}
+
+// Block-level repair. Phase 1 replaces every block that the ECC could not correct with the
+// other copy's block. A pass in which one side has stepped past its region end over bad blocks
+// makes no repair: there is nothing on that side to repair from or to, and nothing may be
+// written outside either region. Phases 2 to 4 rewrite both copies from the merged normal copy,
+// the backup first.
+int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset, unsigned long ulBackupOffset,
+                           unsigned long ulLen, int iSubImageType) {
+    const unsigned long ulErase = MTD0EraseSize();
+    if (ulErase > NANDKEEP_PIECE) {
+        Nandkeep_Notify("erase block larger than 128 KiB, block repair not possible");
+        return -1;
+    }
+    unsigned char aucNormal[NANDKEEP_PIECE];
+    unsigned char aucBackup[NANDKEEP_PIECE];
+    const unsigned long ulNormalEnd = ulNormalOffset + ulLen;
+    const unsigned long ulBackupEnd = ulBackupOffset + ulLen;
+    unsigned long ulPosN = ulNormalOffset;
+    unsigned long ulPosB = ulBackupOffset;
+    while (ulPosN < ulNormalEnd && ulPosB < ulBackupEnd) {
+        int iRetN = ReadSideWithEcc(&ulPosN, ulNormalEnd, aucNormal);
+        if (iRetN == -1) {
+            return -1;
+        }
+        int iRetB = ReadSideWithEcc(&ulPosB, ulBackupEnd, aucBackup);
+        if (iRetB == -1) {
+            return -1;
+        }
+        if (iRetN != ECC_NO_READ && iRetB != ECC_NO_READ) {
+            if (iRetN == NANDKEEP_ECC_FAILED && iRetB <= 199) {
+                (void)FusionWrite(MTD0Fd(), aucBackup, ulPosN);
+            } else if (iRetB == NANDKEEP_ECC_FAILED && iRetN <= 199) {
+                (void)FusionWrite(MTD0Fd(), aucNormal, ulPosB);
+            }
+        }
+        ulPosN += ulErase;
+        ulPosB += ulErase;
+    }
+
+    unsigned long ulImageLen = 0;
+    if (Nandkeep_CheckImage(ulNormalOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ulImageLen) == -1) {
+        Nandkeep_Notify("get Normal image len fail");
+        if (Nandkeep_CheckImage(ulBackupOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ulImageLen) == -1) {
+            Nandkeep_Notify("get Backup image len fail");
+            return -1;
+        }
+    }
+    // The sub-image begins at the first block boundary strictly after the image, so the blocks
+    // up to it are the image's whole blocks plus one: an image ending exactly on a boundary is
+    // followed by an empty block that must be counted, or the rewrite would cut the sub-image.
+    unsigned long ulBlocks = static_cast<uint32_t>(ulImageLen) / ulErase + 1;
+    unsigned long ulSubLen = 0;
+    if (SubImageLen(ulNormalOffset, ulLen, iSubImageType, &ulSubLen) == -1 &&
+        SubImageLen(ulBackupOffset, ulLen, iSubImageType, &ulSubLen) == -1) {
+        Nandkeep_Notify("get Sub image len fail");
+        return -1;
+    }
+    ulBlocks += BlocksFor(ulSubLen);
+
+    if (ulBlocks > GoodBlocks(ulNormalOffset, ulLen)) {
+        Nandkeep_Notify("ECC Fail 0: normal block not enough");
+        if (g_b1BitECC == 1) {
+            Nandkeep_Notify("ECC Corrected 0: normal block not enough");
+        }
+    }
+    if (ulBlocks > GoodBlocks(ulBackupOffset, ulLen)) {
+        Nandkeep_Notify("ECC Fail 1: normal block not enough");
+        if (g_b1BitECC == 1) {
+            Nandkeep_Notify("ECC Corrected 1: normal block not enough");
+        }
+    }
+
+    const unsigned long ulCopyLen = ulBlocks * ulErase;
+    if (Nandkeep_EraseMTD(MTD0Fd(), ulBackupOffset, ulLen) == -1) {
+        Nandkeep_Notify("erase fail");
+        return -1;
+    }
+    if (Nandkeep_CopyMTD(MTD0Fd(), ulBackupOffset, ulNormalOffset, ulLen, ulLen, ulCopyLen) == -1) {
+        Nandkeep_Notify("Normal -> Backup, recover image fail");
+        return -1;
+    }
+    if (Nandkeep_EraseMTD(MTD0Fd(), ulNormalOffset, ulLen) == -1) {
+        Nandkeep_Notify("erase fail");
+        return -1;
+    }
+    if (Nandkeep_CopyMTD(MTD0Fd(), ulNormalOffset, ulBackupOffset, ulLen, ulLen, ulCopyLen) == -1) {
+        Nandkeep_Notify("Backup -> Normal, recover image fail");
+        return -1;
+    }
+    return 0;
+}
+
+namespace {
+
+int RecoverKernel(bool bToNormal) {
+    return bToNormal ? Nandkeep_RecoveryRegion(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE,
+                                               RECOVERY_SUB_DTB)
+                     : Nandkeep_RecoveryRegion(KERNEL1_OFFSET, KERNEL0_OFFSET, KERNEL_SIZE,
+                                               RECOVERY_SUB_DTB);
+}
+
+int RecoverRootfs(bool bToNormal) {
+    return bToNormal ? Nandkeep_RecoveryRegion(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE,
+                                               RECOVERY_SUB_DEFCONF)
+                     : Nandkeep_RecoveryRegion(ROOTFS1_OFFSET, ROOTFS0_OFFSET, ROOTFS_SIZE,
+                                               RECOVERY_SUB_DEFCONF);
+}
+
+} // namespace
+
+// systemRecovery [FlashStatus]. Without FlashStatus the backups are preferred at image level
+// and a backup the image level cannot repair gets the block-level repair; the status is 0.
+// FlashStatus 1 repairs the normal copies first, 3 the backups first; the other direction is
+// tried only when the first pass fails, and the status is the sum of the results.
+int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
+    if (iArgc == 2) {
+        (void)RecoverKernel(true);
+        (void)RecoverRootfs(true);
+        if (RecoverKernel(false) != 0) {
+            (void)Nandkeep_RecoveryByECC(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE,
+                                         RECOVERY_SUB_DTB);
+        }
+        if (RecoverRootfs(false) != 0) {
+            (void)Nandkeep_RecoveryByECC(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE,
+                                         RECOVERY_SUB_DEFCONF);
+        }
+        puts("recovered image");
+        return 0;
+    }
+    unsigned long ulStatus = Nandkeep_ParseHex(ppArgv[2]) & 0xFF;
+    if (ulStatus != 1 && ulStatus != 3) {
+        Nandkeep_PrintUsage();
+        return 0;
+    }
+    const bool bNormalFirst = ulStatus == 1;
+    int iSum = RecoverKernel(bNormalFirst) + RecoverRootfs(bNormalFirst);
+    if (iSum != 0) {
+        iSum += RecoverKernel(!bNormalFirst) + RecoverRootfs(!bNormalFirst);
+    }
+    puts("recovered image");
+    return iSum;
+}

@@ -1,0 +1,206 @@
+// The image writer and the flash-to-flash copy.
+#include "upgrade/writer.h"
+
+#include "flash/compare.h"
+#include "flash/mtdio.h"
+#include "frontend/mtdinfo.h"
+#include "frontend/notify.h"
+#include "image/config.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr const char *MSG_TOO_LARGE = "size too large";
+constexpr const char *MSG_COMPARE_FAIL = "Compare image and flash fail";
+constexpr const char *MSG_ERASE_FAIL = "erase sector fail";
+constexpr const char *MSG_FSEEK = "fseek()";
+constexpr const char *MSG_FREAD = "fread()";
+constexpr const char *MSG_NO_SPACE = "write fail: Not enought flash space";
+constexpr const char *MSG_TOO_MANY_BAD = "Bad block is too much";
+
+// The compact progress format breaks its line after this many steps.
+constexpr unsigned int PROGRESS_STEPS_PER_LINE = 10;
+
+struct TProgress {
+    int bHTTP;
+    unsigned long ulFileSize;
+    unsigned long ulLastPercent;
+    unsigned int uSteps;
+};
+
+void ReportProgress(TProgress *ptProgress, unsigned long ulWritten) {
+    const unsigned long ulPercent =
+        ptProgress->ulFileSize == 0 ? 0 : ulWritten * 100 / ptProgress->ulFileSize;
+    if (ulPercent == ptProgress->ulLastPercent) {
+        return;
+    }
+    ptProgress->ulLastPercent = ulPercent;
+    ptProgress->uSteps++;
+    if (ptProgress->bHTTP == 0) {
+        Nandkeep_Debug("written %d %% ...\n", static_cast<int>(ulPercent));
+        fflush(stdout);
+        return;
+    }
+    Nandkeep_Debug("%3d %%   ", static_cast<int>(ulPercent));
+    fflush(stdout);
+    if (ptProgress->uSteps % PROGRESS_STEPS_PER_LINE == 0) {
+        Nandkeep_Debug("\n");
+    }
+}
+
+// Places one chunk at the first usable block at or after *pulPos, below ulEnd. A block that does
+// not hold the chunk has been retired by the primitive and is stepped over like any bad block.
+// 0 placed (at *pulPos); 1 no good block left; -1 the primitive failed.
+int PlaceChunk(int iFd, unsigned char *pucChunk, unsigned long ulLen, unsigned long *pulPos,
+               unsigned long ulEnd) {
+    while (*pulPos < ulEnd) {
+        if (Nandkeep_IsBadBlock(iFd, *pulPos) == NANDKEEP_BAD_BLOCK) {
+            *pulPos += MTD0EraseSize();
+            continue;
+        }
+        const int iRet = Nandkeep_CheckImageMatch(iFd, pucChunk, *pulPos, ulLen);
+        if (iRet == 0) {
+            return 0;
+        }
+        if (iRet != NANDKEEP_BLOCK_RETIRED) {
+            return -1;
+        }
+    }
+    return 1;
+}
+
+// Compares the whole file with the region: 1 held, 0 not held, -1 failure (notified).
+int FileHeldByRegion(FILE *pFile, unsigned long ulMTDOffset, unsigned long ulMaxSize) {
+    int iSame = 0;
+    if (Nandkeep_CompareFileAndMTD(pFile, ulMTDOffset, ulMaxSize, &iSame) == -1) {
+        Nandkeep_Notify(MSG_COMPARE_FAIL);
+        return -1;
+    }
+    return iSame == 1 ? 1 : 0;
+}
+
+// The erase and write passes of Nandkeep_WriteImage; the caller owns the file.
+int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
+                  unsigned long ulMTDOffset, unsigned long ulMaxSize, int bHTTP) {
+    Nandkeep_Debug("Erasing flash...\n");
+    if (Nandkeep_EraseMTD(MTD0Fd(), ulMTDOffset, ulMaxSize) == -1) {
+        Nandkeep_Notify(MSG_ERASE_FAIL);
+        return -1;
+    }
+    if (fseek(pFile, 0, SEEK_SET) != 0) {
+        Nandkeep_Notify(MSG_FSEEK);
+        return -1;
+    }
+    Nandkeep_Debug("Writing new image...\n");
+    const unsigned long ulEnd = ulMTDOffset + ulMaxSize;
+    unsigned long ulPos = ulMTDOffset;
+    unsigned long ulWritten = 0;
+    TProgress tProgress = {bHTTP, ulFileSize, 0, 0};
+    // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
+    unsigned char aucChunk[NANDKEEP_PIECE];
+    while (!feof(pFile)) {
+        const unsigned long ulRead = fread(aucChunk, 1, NANDKEEP_PIECE, pFile);
+        if (ferror(pFile)) {
+            Nandkeep_Notify(MSG_FREAD);
+            return -1;
+        }
+        if (ulRead == 0) {
+            break;
+        }
+        const int iPlaced =
+            ulPos < ulEnd ? PlaceChunk(MTD0Fd(), aucChunk, ulRead, &ulPos, ulEnd) : 1;
+        if (iPlaced == -1) {
+            return -1;
+        }
+        if (iPlaced == 1) {
+            Nandkeep_Notify(MSG_NO_SPACE);
+            return -1;
+        }
+        ulPos += ulRead;
+        ulWritten += ulRead;
+        ReportProgress(&tProgress, ulWritten);
+    }
+    Nandkeep_Debug("Checking Image\n");
+    if (fseek(pFile, 0, SEEK_SET) != 0) {
+        Nandkeep_Notify(MSG_FSEEK);
+        return -1;
+    }
+    const int iHeld = FileHeldByRegion(pFile, ulMTDOffset, ulMaxSize);
+    if (iHeld != 1) {
+        if (iHeld == 0) {
+            Nandkeep_Debug("Image check FAIL!\n");
+        }
+        return -1;
+    }
+    Nandkeep_Debug("Write new image complete\n");
+    Nandkeep_Debug("Copied 0x%.8lX bytes from %s to address 0x%.8lX in flash\n", ulWritten,
+                   szFileName, ulMTDOffset);
+    return 0;
+}
+
+} // namespace
+
+int Nandkeep_WriteImage(const char *szFileName, unsigned long ulMTDOffset, unsigned long ulMaxSize,
+                        int bHTTP) {
+    unsigned long ulFileSize = 0;
+    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulFileSize);
+    if (pFile == nullptr) {
+        return -1;
+    }
+    if (ulFileSize > ulMaxSize) {
+        fclose(pFile);
+        Nandkeep_Notify(MSG_TOO_LARGE);
+        return -1;
+    }
+    Nandkeep_Debug("File size = 0x%.8lX, ulMaxSize = 0x%.8lX, ulEraseLen = 0x%.8lX\n", ulFileSize,
+                   ulMaxSize, 0UL);
+    // Skip-if-same: repeating an upgrade with unchanged files costs only reads.
+    const int iHeld = FileHeldByRegion(pFile, ulMTDOffset, ulMaxSize);
+    if (iHeld != 0) {
+        fclose(pFile);
+        if (iHeld == 1) {
+            Nandkeep_Debug("check image OK!!\n");
+            return 0;
+        }
+        return -1;
+    }
+    const int iRet = EraseAndWrite(pFile, szFileName, ulFileSize, ulMTDOffset, ulMaxSize, bHTTP);
+    fclose(pFile);
+    return iRet;
+}
+
+int Nandkeep_CopyMTD(int iFd, unsigned long ulDestOffset, unsigned long ulSrcOffset,
+                     unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize, unsigned long ulLen) {
+    const unsigned long ulSrcEnd = ulSrcOffset + ulSrcMaxSize;
+    const unsigned long ulDestEnd = ulDestOffset + ulDestMaxSize;
+    unsigned long ulSrc = ulSrcOffset;
+    unsigned long ulDest = ulDestOffset;
+    unsigned char aucChunk[NANDKEEP_PIECE];
+    while (ulLen > 0) {
+        while (ulSrc < ulSrcEnd && Nandkeep_IsBadBlock(iFd, ulSrc) == NANDKEEP_BAD_BLOCK) {
+            ulSrc += MTD0EraseSize();
+        }
+        if (ulSrc >= ulSrcEnd || ulDest >= ulDestEnd) {
+            Nandkeep_Notify(MSG_TOO_MANY_BAD);
+            return -1;
+        }
+        const unsigned long ulChunk = std::min(ulLen, NANDKEEP_PIECE);
+        if (Nandkeep_ReadMTD(iFd, aucChunk, ulSrc, ulChunk) == -1) {
+            return -1;
+        }
+        const int iPlaced = PlaceChunk(iFd, aucChunk, ulChunk, &ulDest, ulDestEnd);
+        if (iPlaced == -1) {
+            return -1;
+        }
+        if (iPlaced == 1) {
+            Nandkeep_Notify(MSG_TOO_MANY_BAD);
+            return -1;
+        }
+        ulSrc += ulChunk;
+        ulDest += ulChunk;
+        ulLen -= ulChunk;
+    }
+    return 0;
+}
