@@ -11,6 +11,7 @@
 #include "frontend/mtdinfo.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <signal.h>
@@ -32,6 +33,8 @@ unsigned long Stride() {
 struct TOutcome {
     int iSet = -1;            // the set every item holds, -1 when they do not agree
     int iBoot = -1;           // the set the boot loader holds, -1 when it holds none
+    int iKernel = -1;         // the set both kernel copies hold, -1 when they differ or are invalid
+    int iRootfs = -1;         // the same for both rootfs copies
     bool bStable = true;      // a second recovery erased and wrote nothing
     uint64_t ullErases = 0;   // erases the cut command made, the cut one included
     uint64_t ullPrograms = 0; // programs likewise
@@ -61,11 +64,12 @@ class PowerCutTest : public SimDirTest {
     }
 
     // A device holding set A in both copies, flashstatus 0, saved as the baseline.
-    void MakeBaseline(const TSimSpec &tSpec) {
+    // pszFlashStatus is what the boot script left in flashstatus after the last good boot.
+    void MakeBaseline(const TSimSpec &tSpec, const char *pszFlashStatus) {
         Create(tSpec);
         RunResult r = Tool(UpgradeArgs(m_sets[0]));
         ASSERT_EQ(r.status, 0) << r.out;
-        ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
+        ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), pszFlashStatus), 0);
         Snapshot();
     }
     void Snapshot() {
@@ -105,7 +109,9 @@ class PowerCutTest : public SimDirTest {
         const int k1 = firmware::KernelCopy(&m_tDev, KERNEL1_OFFSET, KERNEL_SIZE, m_sets, 2);
         const int r0 = firmware::RootfsCopy(&m_tDev, ROOTFS0_OFFSET, ROOTFS_SIZE, m_sets, 2);
         const int r1 = firmware::RootfsCopy(&m_tDev, ROOTFS1_OFFSET, ROOTFS_SIZE, m_sets, 2);
-        ptOut->iSet = (k0 == k1 && k1 == r0 && r0 == r1) ? k0 : -1;
+        ptOut->iKernel = k0 == k1 ? k0 : -1;
+        ptOut->iRootfs = r0 == r1 ? r0 : -1;
+        ptOut->iSet = ptOut->iKernel == ptOut->iRootfs ? ptOut->iKernel : -1;
         ptOut->iBoot = firmware::BootCopy(&m_tDev, m_sets, 2);
         char sz[96];
         snprintf(sz, sizeof(sz), "; kernel %d/%d rootfs %d/%d boot %d", k0, k1, r0, r1,
@@ -169,10 +175,11 @@ class PowerCutTest : public SimDirTest {
         return Ops() - before;
     }
 
-    // Runs the campaign: every Stride()-th operation, the last one, and then every operation
-    // between two tried points whose counts show that the kind of operation changed in between
-    // (an erase run gave way to a program run or back), so that both ends of every region's
-    // erase and of every region's writes are tried whatever the stride.
+    // Runs the campaign: every Stride()-th operation, the last one, and then, wherever the counts
+    // of two neighbouring points show that the kind of operation changed in between (an erase
+    // run gave way to a program run or back), the operations around the change, found by
+    // halving: both ends of every region's erase and of every region's writes are tried
+    // whatever the stride.
     template <typename Visit>
     void Campaign(const std::vector<std::string> &args, uint64_t ullTotal, Visit visit) {
         std::map<uint64_t, TOutcome> done;
@@ -188,19 +195,31 @@ class PowerCutTest : public SimDirTest {
             run(k);
         }
         run(ullTotal);
+        // Narrow every interval that holds both kinds down to the operations around the change,
+        // by halving it.
+        std::function<void(uint64_t, uint64_t)> narrow = [&](uint64_t a, uint64_t b) {
+            const TOutcome &ta = done[a];
+            const TOutcome &tb = done[b];
+            if (b - a < 2 || tb.ullErases == ta.ullErases || tb.ullPrograms == ta.ullPrograms) {
+                return;
+            }
+            if (b - a <= 4) {
+                for (uint64_t k = a + 1; k < b; k++) {
+                    run(k);
+                }
+                return;
+            }
+            const uint64_t m = a + (b - a) / 2;
+            run(m);
+            narrow(a, m);
+            narrow(m, b);
+        };
         std::vector<uint64_t> tried;
         for (const auto &kv : done) {
             tried.push_back(kv.first);
         }
         for (size_t i = 1; i < tried.size(); i++) {
-            const TOutcome &a = done[tried[i - 1]];
-            const TOutcome &b = done[tried[i]];
-            bool bothKinds = b.ullErases > a.ullErases && b.ullPrograms > a.ullPrograms;
-            if (bothKinds) {
-                for (uint64_t k = tried[i - 1] + 1; k < tried[i]; k++) {
-                    run(k);
-                }
-            }
+            narrow(tried[i - 1], tried[i]);
         }
     }
 
@@ -231,7 +250,7 @@ struct TTally {
 };
 
 TEST_F(PowerCutTest, UpgradeCutAtAnyPointRecoversToOneSet) {
-    MakeBaseline(Sim_ProfileSpec(128));
+    MakeBaseline(Sim_ProfileSpec(128), "0");
     const auto args = UpgradeArgs(m_sets[1]);
     const uint64_t total = CountOps(args);
     ASSERT_GT(total, 100u);
@@ -242,7 +261,7 @@ TEST_F(PowerCutTest, UpgradeCutAtAnyPointRecoversToOneSet) {
 
 // A recovery that is itself cut converges when the boot script runs it again.
 TEST_F(PowerCutTest, RecoveryCutAtAnyPointConvergesWhenRunAgain) {
-    MakeBaseline(Sim_ProfileSpec(128));
+    MakeBaseline(Sim_ProfileSpec(128), "0");
     // The starting point: an upgrade to B cut while it rewrote the normal copies.
     const auto upgrade = UpgradeArgs(m_sets[1]);
     const uint64_t total = CountOps(upgrade);
@@ -328,6 +347,54 @@ TEST_F(PowerCutTest, UpgradeCutOnFaultyDevicesOfBothProfiles) {
         // Both stuck-bit blocks and the uncorrectable one hold data: all three are retired.
         EXPECT_GE(retired, 3u);
     }
+}
+
+// Known limitations of the prescribed boot-script contract, kept as tests so that the
+// documentation stays true: each hazard must still show, and nothing else may go wrong.
+// A cut point either holds or leaves a mixed set: every pair valid and equal, but the kernels
+// from one set and the root file systems from the other.
+struct THazardTally {
+    unsigned tried = 0, held = 0, mixed = 0;
+    void Add(uint64_t k, const TOutcome &o) {
+        tried++;
+        const bool ok = o.iSet >= 0 && o.bStable;
+        const bool isMixed = o.iKernel >= 0 && o.iRootfs >= 0 && o.iKernel != o.iRootfs;
+        held += ok ? 1 : 0;
+        mixed += isMixed ? 1 : 0;
+        EXPECT_TRUE(ok || isMixed) << "cut at operation " << k << ": " << o.detail;
+    }
+};
+
+// flashstatus still 1 from an earlier upgrade (the boot script never reset it): a cut while
+// the backups are written sends the recovery in the wrong direction for part of the set.
+TEST_F(PowerCutTest, KnownLimitationStaleFlashStatusMixesTheSet) {
+    MakeBaseline(Sim_ProfileSpec(128), "1");
+    const auto args = UpgradeArgs(m_sets[1]);
+    const uint64_t total = CountOps(args);
+    THazardTally t;
+    Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, o); });
+    printf("[ figures  ] stale flashstatus 1: %u cut points tried, %u held, %u left a mixed set\n",
+           t.tried, t.held, t.mixed);
+    EXPECT_GT(t.mixed, 0u);
+}
+
+// The flashstatus command at the upgrade's midpoint fails (its result is not examined): a cut
+// while the normal copies are rewritten is then recovered from them, in the wrong direction.
+TEST_F(PowerCutTest, KnownLimitationFailedFlashStatusCommandMixesTheSet) {
+    Create(Sim_ProfileSpec(128));
+    ASSERT_EQ(Tool(UpgradeArgs(m_sets[0])).status, 0);
+    ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
+    testsupport::WriteText(Path("bin/ovenctl"), "#!/bin/sh\nexit 1\n");
+    Snapshot();
+    const auto args = UpgradeArgs(m_sets[1]);
+    const uint64_t total = CountOps(args);
+    ASSERT_EQ(Sim_FlashStatus(m_strDir.c_str()), "0");
+    THazardTally t;
+    Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, o); });
+    printf("[ figures  ] failed flashstatus command: %u cut points tried, %u held, %u left a "
+           "mixed set\n",
+           t.tried, t.held, t.mixed);
+    EXPECT_GT(t.mixed, 0u);
 }
 
 } // namespace
