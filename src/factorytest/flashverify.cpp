@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <vector>
+#include "flash/workbuf.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ struct TVerifyRun {
     int iFd;
     unsigned long ulErase;
     unsigned long ulSize;
-    std::vector<unsigned char> aucRef;
-    std::vector<unsigned char> aucRead;
-    std::vector<unsigned char> aucPattern;
+    TWorkBuf aucRef;
+    TWorkBuf aucRead;
+    TWorkBuf aucPattern;
     unsigned long aulBadList[NANDKEEP_BAD_LIST_MAX];
     unsigned long ulBadCount;
     unsigned long ulCensusCount;

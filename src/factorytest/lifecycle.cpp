@@ -10,7 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include "flash/workbuf.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ struct TLifeRun {
     int iFd;
     unsigned long ulErase;
     unsigned long ulLen;
-    std::vector<unsigned char> aucExpect;
-    std::vector<unsigned char> aucRead;
+    TWorkBuf aucExpect;
+    TWorkBuf aucRead;
     unsigned long aulBadList[NANDKEEP_BAD_LIST_MAX];
     unsigned long ulBadCount;
     unsigned int uDiffCount;

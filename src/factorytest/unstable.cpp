@@ -14,7 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include "flash/workbuf.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ int WriteGoodBlocks(unsigned char *pucPattern) {
 // Stops at the first block that differs.
 int CheckGoodBlocks(const unsigned char *pucPattern) {
     const unsigned long ulErase = MTD0EraseSize();
-    std::vector<unsigned char> aucRead(ulErase);
+    TWorkBuf aucRead(ulErase, 0);
     unsigned long ulGood = 0;
     for (unsigned long ulPos = 0; ulPos < MTD0Size(); ulPos += ulErase) {
         if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
@@ -72,7 +72,7 @@ int RunUnstableCommand(char **ppArgv, int iWrite) {
         return -1;
     }
     const char *pszPattern = ppArgv[2];
-    std::vector<unsigned char> aucPattern(Nandkeep_ReferenceBufferSize());
+    TWorkBuf aucPattern(Nandkeep_ReferenceBufferSize(), 0);
     Nandkeep_FillUnstablePattern(pszPattern, aucPattern.data(), aucPattern.size());
     int iRet = Nandkeep_UnstableBitsTest(aucPattern.data(), iWrite);
     printf("%s unstable bits pattern: %s %s\n", iWrite ? "Write" : "Check", pszPattern,

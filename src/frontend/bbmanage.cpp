@@ -12,7 +12,7 @@
 #include "frontend/mtdinfo.h"
 
 #include <cstdio>
-#include <vector>
+#include "flash/workbuf.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern) {
     // One erase block of the pattern, with room up to the next whole piece for the write's pad.
     const unsigned long ulBufSize =
         (ulErase + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE;
-    std::vector<unsigned char> aucPattern(ulBufSize, ucPattern);
+    TWorkBuf aucPattern(ulBufSize, ucPattern);
     for (unsigned long ulPos = 0; ulPos < ulSize; ulPos += ulErase) {
         if (Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
             continue;

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include "flash/workbuf.h"
 
 namespace {
 
@@ -235,7 +235,7 @@ int Nandkeep_ScanBadBlocks(int iFd, unsigned long ulOffset, unsigned long ulLen)
         return -1;
     }
     // Room up to the next whole piece: the write pads its last piece in the caller's buffer.
-    std::vector<unsigned char> aucZero(RoundUp(ulErase, NANDKEEP_PIECE), 0);
+    TWorkBuf aucZero(RoundUp(ulErase, NANDKEEP_PIECE), 0);
     const unsigned long ulEnd = ulOffset + ulLen;
     for (unsigned long ulPos = ulOffset; ulPos < ulEnd; ulPos += ulErase) {
         if (Nandkeep_WriteMTD(iFd, aucZero.data(), ulPos, ulErase) == -1) {
