@@ -94,7 +94,7 @@ class PowerCutTest : public SimDirTest {
     void BootScript(TOutcome *ptOut) {
         std::string status = Sim_FlashStatus(m_strDir.c_str());
         RunResult r = Tool({"systemRecovery", status == "1" ? "1" : "3"});
-        ptOut->detail = "flashstatus " + status + ", recovery status " + std::to_string(r.status);
+        ptOut->detail += "flashstatus " + status + ", recovery status " + std::to_string(r.status);
         if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
             ptOut->detail += "\n" + r.out + "\n";
         }
@@ -147,6 +147,10 @@ class PowerCutTest : public SimDirTest {
         EXPECT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, k), 0);
         RunResult r = Tool(args);
         *pbKilled = r.signal == SIGKILL;
+        if (!*pbKilled) {
+            tOut.detail = "status " + std::to_string(r.status) + ", signal " +
+                          std::to_string(r.signal) + ", output " + r.out + r.err + "; ";
+        }
         const TSimOpCounts tAfter = Sim_OpCounts(&m_tDev);
         tOut.ullErases = tAfter.ullErases - tBefore.ullErases;
         tOut.ullPrograms = tAfter.ullPrograms - tBefore.ullPrograms;
@@ -187,7 +191,8 @@ class PowerCutTest : public SimDirTest {
             if (done.count(k) == 0) {
                 bool killed = false;
                 done[k] = CutAt(args, k, &killed);
-                EXPECT_TRUE(killed || k == ullTotal) << "operation " << k << " did not cut";
+                EXPECT_TRUE(killed || k == ullTotal)
+                    << "operation " << k << " did not cut: " << done[k].detail;
                 visit(k, done[k]);
             }
         };
