@@ -143,8 +143,8 @@ int main(int argc, char **argv) {
     printf("write throughput:                    %8.0f MB/s\n", dMB / dWrite);
     printf("check of a %lu MiB image:            %8.0f MB/s  (%s)\n", ulMiB, dMB / dCheck,
            iRet == 0 ? "valid" : "INVALID");
-    printf("reads + zlib crc32 of the same bytes:%8.0f MB/s  (check / raw = %.2f)\n",
-           dMB / dRawCrc, dCheck / dRawCrc);
+    printf("reads + zlib crc32 of the same bytes:%8.0f MB/s  (check / raw = %.2f)\n", dMB / dRawCrc,
+           dCheck / dRawCrc);
     Nandkeep_Deinit();
     printf("peak RSS of nandkeep-sim info:       %8ld KiB\n", lRss);
     Sim_Close(&tDev);

@@ -107,20 +107,45 @@ void ApplyStuckBits(TNand *ptNand, uint32_t dwBlock) {
     }
 }
 
-// Programs the pages of one block segment; counts pages that hit bytes not erased.
+// Programs one block segment page by page (the first and last page may be partial: the driver
+// pads a sub-page write with 0xFF, which leaves the other cells as they are); counts the pages
+// whose program hit bytes not erased.
 void ProgramSegment(TNand *ptNand, uint64_t ullOffset, const unsigned char *pucData, size_t ulLen) {
     ptNand->ptBlocks[ullOffset / SIM_BLOCK_SIZE].bWritten = 1;
-    for (size_t ulDone = 0; ulDone < ulLen; ulDone += SIM_PAGE_SIZE) {
-        size_t ulPart = std::min<size_t>(SIM_PAGE_SIZE, ulLen - ulDone);
-        if (ProgramCells(ptNand->pucCells + ullOffset + ulDone, pucData + ulDone, ulPart)) {
+    for (size_t ulDone = 0; ulDone < ulLen;) {
+        uint64_t ullPos = ullOffset + ulDone;
+        size_t ulPart =
+            std::min<size_t>(SIM_PAGE_SIZE - (size_t)(ullPos % SIM_PAGE_SIZE), ulLen - ulDone);
+        if (ProgramCells(ptNand->pucCells + ullPos, pucData + ulDone, ulPart)) {
             ptNand->ptHdr->ullNonErasedPrograms++;
         }
+        ulDone += ulPart;
     }
+}
+
+// Counts one erase or program operation and tells the hook. Returns whether it is the one that
+// loses power (and then clears the pending cut).
+bool CountOperation(TNand *ptNand, char cKind, uint32_t dwBlock) {
+    TSimStateHeader *ptHdr = ptNand->ptHdr;
+    uint64_t ullOp = ++ptHdr->ullOps;
+    if (cKind == 'E') {
+        ptHdr->ullErases++;
+    } else {
+        ptHdr->ullPrograms++;
+    }
+    if (ptNand->pfnOnOp != nullptr) {
+        ptNand->pfnOnOp(cKind, dwBlock);
+    }
+    if (ptHdr->ullPowerCutOp != ullOp) {
+        return false;
+    }
+    ptHdr->ullPowerCutOp = 0;
+    return true;
 }
 
 // Applies the read faults of one block to the bytes delivered for [ullOffset, +ulLen).
 void ApplyReadFaults(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned char *pucOut,
-                     size_t ulLen) {
+                     size_t ulLen, TSimNodeCounters *ptNode) {
     const TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
     uint64_t ullPage = BlockStart(dwBlock) + (uint64_t)tBlk.wFaultPage * SIM_PAGE_SIZE;
     uint64_t ullFrom = std::max(ullOffset, ullPage);
@@ -129,12 +154,12 @@ void ApplyReadFaults(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsign
         return;
     }
     if (tBlk.dwFaults & (1u << SIM_FAULT_BITFLIP)) {
-        ptNand->ptHdr->dwCorrected += tBlk.dwBitflips;
+        ptNode->dwCorrected += tBlk.dwBitflips;
     }
     if ((tBlk.dwFaults & (1u << SIM_FAULT_UNCORRECTABLE)) == 0) {
         return;
     }
-    ptNand->ptHdr->dwFailed++;
+    ptNode->dwFailed++;
     bool bHit = false;
     for (uint32_t i = 0; i < CORRUPT_BITS; i++) {
         uint32_t dwBit = ChosenBit(ptNand, dwBlock, 0xBAD0, i);
@@ -188,10 +213,12 @@ int Nand_Attach(TNand *ptNand, void *pState, size_t ulLen) {
     ptNand->ptBlocks =
         reinterpret_cast<TSimBlockState *>(static_cast<char *>(pState) + sizeof(TSimStateHeader));
     ptNand->pucCells = nullptr;
+    ptNand->pfnOnOp = nullptr;
     return 0;
 }
 
-void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
+void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
+               TSimNodeCounters *ptNode) {
     unsigned char *pucOut = static_cast<unsigned char *>(pBuf);
     CopyComplement(pucOut, ptNand->pucCells + ullOffset, ulLen);
     uint64_t ullEnd = ullOffset + ulLen;
@@ -200,7 +227,7 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
         uint64_t ullNext = std::min(BlockStart(dwBlock) + SIM_BLOCK_SIZE, ullEnd);
         if (ptNand->ptBlocks[dwBlock].dwFaults & READ_FAULT_MASK) {
             ApplyReadFaults(ptNand, dwBlock, ullPos, pucOut + (ullPos - ullOffset),
-                            (size_t)(ullNext - ullPos));
+                            (size_t)(ullNext - ullPos), ptNode);
         }
         ullPos = ullNext;
     }
@@ -208,7 +235,6 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
 
 int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen) {
     const unsigned char *pucData = static_cast<const unsigned char *>(pBuf);
-    TSimStateHeader *ptHdr = ptNand->ptHdr;
     uint64_t ullEnd = ullOffset + ulLen;
     for (uint64_t ullPos = ullOffset; ullPos < ullEnd;) {
         uint32_t dwBlock = (uint32_t)(ullPos / SIM_BLOCK_SIZE);
@@ -216,11 +242,8 @@ int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulL
         size_t ulSeg = (size_t)(ullNext - ullPos);
         const unsigned char *pucSeg = pucData + (ullPos - ullOffset);
         uint32_t dwFaults = ptNand->ptBlocks[dwBlock].dwFaults;
-        uint64_t ullOp = ++ptHdr->ullOps;
-        ptHdr->ullPrograms++;
-        if (ptHdr->ullPowerCutOp == ullOp) {
-            ptHdr->ullPowerCutOp = 0;
-            // Half the pages made it; a single page is cut half way through.
+        if (CountOperation(ptNand, 'P', dwBlock)) {
+            // Half the pages made it; a single page or less is cut half way through.
             size_t ulHalf =
                 ulSeg >= 2 * SIM_PAGE_SIZE ? ulSeg / SIM_PAGE_SIZE / 2 * SIM_PAGE_SIZE : ulSeg / 2;
             ProgramSegment(ptNand, ullPos, pucSeg, ulHalf);
@@ -241,16 +264,12 @@ int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulL
 }
 
 int Nand_Erase(TNand *ptNand, uint32_t dwBlock) {
-    TSimStateHeader *ptHdr = ptNand->ptHdr;
     TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
     // The driver refuses a bad block before the chip sees a command.
     if (tBlk.bBad) {
         return NAND_FAILED;
     }
-    uint64_t ullOp = ++ptHdr->ullOps;
-    ptHdr->ullErases++;
-    if (ptHdr->ullPowerCutOp == ullOp) {
-        ptHdr->ullPowerCutOp = 0;
+    if (CountOperation(ptNand, 'E', dwBlock)) {
         EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE / 2);
         return NAND_POWER_LOST;
     }
@@ -276,8 +295,8 @@ size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
         return ulLen;
     }
     ptNand->ptHdr->dwShortWrites--;
-    size_t ulPages = ulLen / SIM_PAGE_SIZE;
-    return ulPages >= 2 ? ulPages / 2 * SIM_PAGE_SIZE : ulLen;
+    size_t ulUnits = ulLen / SIM_SUBPAGE_SIZE;
+    return ulUnits >= 2 ? ulUnits / 2 * SIM_SUBPAGE_SIZE : ulLen;
 }
 
 void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
@@ -298,16 +317,34 @@ int Nand_IsBad(const TNand *ptNand, uint32_t dwBlock) {
 
 void Nand_MarkBad(TNand *ptNand, uint32_t dwBlock) {
     if (!ptNand->ptBlocks[dwBlock].bBad) {
-        ptNand->ptBlocks[dwBlock].bBad = 1;
-        ptNand->ptHdr->dwBadBlocks++;
+        ptNand->ptBlocks[dwBlock].bBad = SIM_BAD_FACTORY;
     }
 }
 
-void Nand_UnmarkBad(TNand *ptNand, uint32_t dwBlock) {
-    if (ptNand->ptBlocks[dwBlock].bBad) {
-        ptNand->ptBlocks[dwBlock].bBad = 0;
-        ptNand->ptHdr->dwBadBlocks--;
+int Nand_MarkBadThrough(TNand *ptNand, uint32_t dwBlock, TSimNodeCounters *ptNode) {
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    if (!tBlk.bBad) {
+        // The driver erases the block before it writes the marker into the spare area; a
+        // failing erase does not stop the mark.
+        if (Nand_Erase(ptNand, dwBlock) == NAND_POWER_LOST) {
+            return NAND_POWER_LOST;
+        }
+        tBlk.bBad = SIM_BAD_MARKED;
     }
+    ptNode->dwMarks++;
+    return NAND_OK;
+}
+
+void Nand_UnmarkBad(TNand *ptNand, uint32_t dwBlock) {
+    ptNand->ptBlocks[dwBlock].bBad = SIM_BAD_NONE;
+}
+
+uint32_t Nand_FactoryBadIn(const TNand *ptNand, uint32_t dwFirst, uint32_t dwCount) {
+    uint32_t dwBad = 0;
+    for (uint32_t b = dwFirst; b < dwFirst + dwCount; b++) {
+        dwBad += ptNand->ptBlocks[b].bBad == SIM_BAD_FACTORY ? 1 : 0;
+    }
+    return dwBad;
 }
 
 int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN,

@@ -11,6 +11,8 @@
 // space, which makes the next program of the block cheap.
 //
 // Offsets here are byte offsets on the whole chip; partitions are the platform layer's business.
+// What the model keeps per device node (the ECC counters and the marks made through a node) is
+// an array indexed by node number: which node a request came through is the caller's to say.
 #ifndef NANDKEEP_SIM_NAND_MODEL_H
 #define NANDKEEP_SIM_NAND_MODEL_H
 
@@ -18,6 +20,8 @@
 #include <cstdint>
 
 constexpr uint32_t SIM_PAGE_SIZE = 0x800;
+// The driver programs sub-pages: a write starts and ends on this boundary.
+constexpr uint32_t SIM_SUBPAGE_SIZE = 0x200;
 constexpr uint32_t SIM_BLOCK_SIZE = 0x20000;
 constexpr uint32_t SIM_PAGES_PER_BLOCK = SIM_BLOCK_SIZE / SIM_PAGE_SIZE;
 constexpr unsigned char SIM_ERASED_BYTE = 0xFF;
@@ -26,7 +30,9 @@ constexpr uint64_t SIM_DEVICE_MAX = 0x100000000ull - SIM_BLOCK_SIZE;
 constexpr uint32_t SIM_NO_BLOCK = 0xFFFFFFFFu;
 
 constexpr char SIM_STATE_MAGIC[8] = {'N', 'K', 'S', 'I', 'M', 'S', 'T', '\0'};
-constexpr uint32_t SIM_STATE_VERSION = 2;
+constexpr uint32_t SIM_STATE_VERSION = 3;
+// Device nodes that keep their own counters: one per partition of the table.
+constexpr uint32_t SIM_NODES_MAX = 32;
 
 // Injectable faults. The first eight hit one block, the rest the whole device.
 enum TSimFaultKind : uint32_t {
@@ -44,6 +50,17 @@ enum TSimFaultKind : uint32_t {
     SIM_FAULT_KIND_COUNT
 };
 
+// The counters one device node keeps, like the kernel's per-partition ecc_stats: a read moves
+// the counters of the node it was made through, a bad-block mark those of the node it was made
+// through.
+struct TSimNodeCounters {
+    uint32_t dwCorrected; // bits corrected so far
+    uint32_t dwFailed;    // uncorrectable reads so far
+    uint32_t dwMarks;     // successful MEMSETBADBLOCK requests, already bad blocks included
+    uint32_t dwReserved;
+};
+static_assert(sizeof(TSimNodeCounters) == 16, "node counters layout");
+
 // The state record's header. Native byte order: the state never leaves the machine.
 struct TSimStateHeader {
     char acMagic[8];
@@ -55,14 +72,9 @@ struct TSimStateHeader {
     uint32_t dwBlockCount;
     uint32_t dwBBTBlocks; // reported as ECCGETSTATS' bbtblocks
     uint64_t ullSeed;     // every pseudo-random choice derives from it
-    // ECC counters, device-wide running totals.
-    uint32_t dwCorrected;
-    uint32_t dwFailed;
-    uint32_t dwBadBlocks; // blocks marked bad so far
     // Device-wide faults still pending.
     uint32_t dwShortReads;
     uint32_t dwShortWrites;
-    uint32_t dwPad;
     uint64_t ullPowerCutOp; // the operation number that loses power; 0 none
     // Operation counts. One erase of one block, or the program of the pages one write request
     // puts into one block, is one operation, whether it succeeds or fails.
@@ -70,9 +82,20 @@ struct TSimStateHeader {
     uint64_t ullErases;
     uint64_t ullPrograms;
     uint64_t ullNonErasedPrograms; // page programs that hit bytes not erased since programmed
-    unsigned char aucReserved[16];
+    unsigned char aucReserved[32];
+    TSimNodeCounters atNodes[SIM_NODES_MAX];
 };
-static_assert(sizeof(TSimStateHeader) == 128, "state header layout");
+static_assert(sizeof(TSimStateHeader) == 128 + 16 * SIM_NODES_MAX, "state header layout");
+
+// How a block came to be bad. A block bad from the start (a factory-bad fault, or a mark set
+// from outside the driver) counts in the badblocks of every node whose range holds it, as the
+// kernel counts bad blocks when it creates a partition; a mark made through a node counts only
+// in that node's dwMarks.
+enum TSimBadKind : uint8_t {
+    SIM_BAD_NONE = 0,
+    SIM_BAD_FACTORY = 1,
+    SIM_BAD_MARKED = 2,
+};
 
 struct TSimBlockState {
     uint32_t dwFaults;     // bit (1 << kind) per block fault
@@ -81,17 +104,22 @@ struct TSimBlockState {
     uint32_t dwBitflips;   // corrections per read of the affected page
     uint32_t dwStuckBits;  // stuck bits in the affected page
     uint16_t wFaultPage;   // page of the block that read faults and stuck bits hit
-    uint8_t bBad;          // marked bad in the bad-block table
+    uint8_t bBad;          // TSimBadKind: marked bad, and how
     uint8_t bWritten;      // cells written since the last complete erase
     uint64_t ullReserved;
 };
 static_assert(sizeof(TSimBlockState) == 32, "block record layout");
+
+// Told of every erase ('E') or program ('P') operation as it is counted, before its outcome
+// (so the operation that loses power is told too).
+typedef void (*TNandOpHook)(char cKind, uint32_t dwBlock);
 
 // One chip: the state record and the cell array.
 struct TNand {
     TSimStateHeader *ptHdr;
     TSimBlockState *ptBlocks;
     unsigned char *pucCells; // complement of the chip's bytes; may be null until first needed
+    TNandOpHook pfnOnOp;     // may be null
 };
 
 // Results of the operations that touch cells.
@@ -117,16 +145,19 @@ void Nand_Format(void *pState, uint64_t ullDeviceSize, uint32_t dwBBTBlocks, uin
 [[nodiscard]] int Nand_Attach(TNand *ptNand, void *pState, size_t ulLen);
 
 // Reads like the chip behind the ECC engine: the bytes as programmed, the read faults of the
-// covered pages applied to the data delivered and to the ECC counters. Never fails.
-void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen);
-// Programs whole pages (offset and length page-aligned, inside the chip). NAND_OK, NAND_FAILED
-// at the first block whose program fails (blocks before it are programmed), or NAND_POWER_LOST.
+// covered pages applied to the data delivered and to the counters of ptNode (the node the read
+// came through). Never fails.
+void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
+               TSimNodeCounters *ptNode);
+// Programs [ullOffset, +ulLen) (sub-page aligned, inside the chip): new = old AND data, bad
+// blocks included. NAND_OK, NAND_FAILED at the first block whose program fails (blocks before it
+// are programmed), or NAND_POWER_LOST.
 [[nodiscard]] int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen);
 // Erases one block to all ones. NAND_FAILED when the block is marked bad (nothing counted) or
 // its erase fails; NAND_POWER_LOST.
 [[nodiscard]] int Nand_Erase(TNand *ptNand, uint32_t dwBlock);
 // The length a read or write call actually moves while a short-transfer fault is pending
-// (which it consumes); ulLen otherwise. Writes stay whole pages.
+// (which it consumes); ulLen otherwise. Writes stay whole sub-pages.
 size_t Nand_ClipRead(TNand *ptNand, size_t ulLen);
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
 
@@ -134,10 +165,18 @@ size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
 void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen);
 void Nand_WriteRaw(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen);
 
-// The bad-block table. Marking a bad block again changes nothing.
+// The bad-block table.
 int Nand_IsBad(const TNand *ptNand, uint32_t dwBlock);
+// Marks a block bad from outside the driver, as if it had been bad from the start; a bad block
+// stays as it is.
 void Nand_MarkBad(TNand *ptNand, uint32_t dwBlock);
+// MEMSETBADBLOCK through a node: a good block is erased first (one erase operation, whose
+// failure is ignored), then marked; the node's dwMarks rises by 1 even for a block already
+// bad. NAND_OK, or NAND_POWER_LOST when the erase lost power (nothing marked, nothing counted).
+[[nodiscard]] int Nand_MarkBadThrough(TNand *ptNand, uint32_t dwBlock, TSimNodeCounters *ptNode);
 void Nand_UnmarkBad(TNand *ptNand, uint32_t dwBlock);
+// Blocks of [dwFirst, dwFirst + dwCount) that are bad from the start (SIM_BAD_FACTORY).
+uint32_t Nand_FactoryBadIn(const TNand *ptNand, uint32_t dwFirst, uint32_t dwCount);
 
 // Injects a fault. Block kinds take the block, device kinds ignore it. ullN: wear-out (erases
 // that still succeed), stuck-bits and bitflip (bits, at least 1), short-read, short-write and

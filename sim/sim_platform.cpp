@@ -5,13 +5,19 @@
 //
 // "/dev/mtdN" is partition N of the device's table. A descriptor is a real descriptor (on
 // /dev/null) so that its number is unique in the process, plus a file position on its
-// partition; every offset a descriptor sees is relative to its partition.
+// partition; every offset a descriptor sees is relative to its partition. Each node keeps its
+// own ECC counters and bad-block mark count, as the kernel's partitions do.
+//
+// With NANDKEEP_SIM_TRACE set, every erase and program operation appends one line to that file
+// as it happens, with one write() on an O_APPEND descriptor: a process killed by the power cut
+// has written the line of the operation that killed it.
 #include "platform/platform.h"
 #include "sim/sim_store.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -39,6 +45,35 @@ bool g_bDirSet = false;
 char g_szDirSet[PATH_MAX];
 char g_szDir[PATH_MAX];
 char g_szVerifyPath[PATH_MAX + 32];
+int g_iTraceFd = -1;
+char g_szTracePath[PATH_MAX];
+
+// The operation hook of the platform's chip: one trace line per counted operation.
+void TraceOperation(char cKind, uint32_t dwBlock) {
+    const char *pszPath = getenv(SIM_TRACE_ENV);
+    if (pszPath == nullptr || *pszPath == '\0') {
+        return;
+    }
+    if (strcmp(pszPath, g_szTracePath) != 0) {
+        if (g_iTraceFd >= 0) {
+            close(g_iTraceFd);
+        }
+        snprintf(g_szTracePath, sizeof(g_szTracePath), "%s", pszPath);
+        g_iTraceFd = open(pszPath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (g_iTraceFd < 0) {
+            // Said once per name: the run goes on untraced.
+            dprintf(STDERR_FILENO, "nandkeep-sim: cannot open the trace file %s: %s\n", pszPath,
+                    strerror(errno));
+        }
+    }
+    if (g_iTraceFd < 0) {
+        return;
+    }
+    char acLine[16];
+    int iLen = snprintf(acLine, sizeof(acLine), "%c %u\n", cKind, dwBlock);
+    ssize_t lRet = write(g_iTraceFd, acLine, (size_t)iLen);
+    (void)lRet;
+}
 
 void ResetFds() {
     for (TSimFd &tFd : g_atFds) {
@@ -86,6 +121,7 @@ int EnsureDevice() {
         errno = ENOENT;
         return -1;
     }
+    g_tDev.tNand.pfnOnOp = TraceOperation;
     g_bDevOpen = true;
     g_tStateDev = tStat.st_dev;
     g_tStateIno = tStat.st_ino;
@@ -125,6 +161,10 @@ int CheckBlockQuery(const TSimFd *ptFd, int64_t llOffset) {
     return 0;
 }
 
+TSimNodeCounters *NodeOf(const TSimFd *ptFd) {
+    return &g_tDev.tNand.ptHdr->atNodes[ptFd->iPart];
+}
+
 uint32_t BlockOf(const TSimFd *ptFd, uint64_t ullOffset) {
     return (uint32_t)((PartOf(ptFd).ullOffset + ullOffset) / SIM_BLOCK_SIZE);
 }
@@ -150,6 +190,11 @@ const char *Sim_Dir(void) {
 
 void Sim_ResetPlatform(void) {
     ResetFds();
+    if (g_iTraceFd >= 0) {
+        close(g_iTraceFd);
+        g_iTraceFd = -1;
+    }
+    g_szTracePath[0] = '\0';
     if (g_bDevOpen) {
         Sim_Close(&g_tDev);
         g_bDevOpen = false;
@@ -208,8 +253,9 @@ ssize_t Plat_Read(int iFd, void *pBuf, size_t ulLen) {
     }
     size_t ulTake = (size_t)std::min<uint64_t>(ulLen, tPart.ullSize - ptFd->ullPos);
     ulTake = Nand_ClipRead(&g_tDev.tNand, ulTake);
-    // An uncorrectable page still delivers its bytes with success; only the counters tell.
-    Nand_Read(&g_tDev.tNand, tPart.ullOffset + ptFd->ullPos, pBuf, ulTake);
+    // An uncorrectable page still delivers its bytes with success; only the counters of the
+    // node read through tell.
+    Nand_Read(&g_tDev.tNand, tPart.ullOffset + ptFd->ullPos, pBuf, ulTake, NodeOf(ptFd));
     ptFd->ullPos += ulTake;
     return (ssize_t)ulTake;
 }
@@ -228,8 +274,8 @@ ssize_t Plat_Write(int iFd, const void *pBuf, size_t ulLen) {
     if (ulTake == 0) {
         return 0;
     }
-    // NAND programs whole pages.
-    if (ptFd->ullPos % SIM_PAGE_SIZE != 0 || ulTake % SIM_PAGE_SIZE != 0) {
+    // The driver programs whole sub-pages.
+    if (ptFd->ullPos % SIM_SUBPAGE_SIZE != 0 || ulTake % SIM_SUBPAGE_SIZE != 0) {
         errno = EINVAL;
         return -1;
     }
@@ -328,16 +374,24 @@ int Plat_MemSetBadBlock(int iFd, int64_t llOffset) {
     if (ptFd == nullptr || CheckBlockQuery(ptFd, llOffset) != 0) {
         return -1;
     }
-    Nand_MarkBad(&g_tDev.tNand, BlockOf(ptFd, (uint64_t)llOffset));
+    // Marking a good block erases it first.
+    if (Sim_MapCells(&g_tDev) != 0) {
+        errno = EIO;
+        return -1;
+    }
+    if (Nand_MarkBadThrough(&g_tDev.tNand, BlockOf(ptFd, (uint64_t)llOffset), NodeOf(ptFd)) ==
+        NAND_POWER_LOST) {
+        LosePower();
+    }
     return 0;
 }
 
 int Plat_EccGetStats(int iFd, TEccStats *ptStats) {
-    if (FindFd(iFd) == nullptr) {
+    TSimFd *ptFd = FindFd(iFd);
+    if (ptFd == nullptr) {
         return -1;
     }
-    // One counter set for the chip, whichever partition asks.
-    *ptStats = Sim_EccStats(&g_tDev);
+    *ptStats = Sim_EccStatsOf(&g_tDev, ptFd->iPart);
     return 0;
 }
 

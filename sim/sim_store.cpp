@@ -215,8 +215,18 @@ int Sim_Open(TSimDevice *ptDev, const char *pszDir) {
     ptDev->pState = pMap;
     ptDev->ulStateLen = ulLen;
     if (Nand_Attach(&ptDev->tNand, pMap, ulLen) != 0) {
+        const TSimStateHeader *ptHdr = static_cast<const TSimStateHeader *>(pMap);
+        bool bOtherVersion = memcmp(ptHdr->acMagic, SIM_STATE_MAGIC, sizeof(ptHdr->acMagic)) == 0 &&
+                             ptHdr->dwVersion != SIM_STATE_VERSION;
+        uint32_t dwVersion = ptHdr->dwVersion;
         Sim_Close(ptDev);
-        return Sim_Fail(EINVAL, "%s is not a simulated device's state of this version", szPath);
+        if (bOtherVersion) {
+            return Sim_Fail(EINVAL,
+                            "%s holds a device of state version %u; this simulator reads "
+                            "version %u: create the device anew",
+                            szPath, dwVersion, SIM_STATE_VERSION);
+        }
+        return Sim_Fail(EINVAL, "%s is not a simulated device's state", szPath);
     }
     PathIn(szPath, pszDir, "partitions");
     if (Sim_ReadTableFile(szPath, ptDev->atParts, &ptDev->iPartCount) != 0 ||
@@ -298,7 +308,7 @@ int Sim_Read(TSimDevice *ptDev, uint64_t ullOffset, void *pBuf, size_t ulLen) {
     if (Sim_CheckRange(ptDev, ullOffset, ulLen) != 0 || Sim_MapCells(ptDev) != 0) {
         return -1;
     }
-    Nand_Read(&ptDev->tNand, ullOffset, pBuf, ulLen);
+    Nand_Read(&ptDev->tNand, ullOffset, pBuf, ulLen, &ptDev->tNand.ptHdr->atNodes[0]);
     return NAND_OK;
 }
 
@@ -306,8 +316,9 @@ int Sim_Program(TSimDevice *ptDev, uint64_t ullOffset, const void *pBuf, size_t 
     if (Sim_CheckRange(ptDev, ullOffset, ulLen) != 0) {
         return -1;
     }
-    if (ullOffset % SIM_PAGE_SIZE != 0 || ulLen % SIM_PAGE_SIZE != 0) {
-        return Sim_Fail(EINVAL, "programs are whole pages at page-aligned offsets");
+    if (ullOffset % SIM_SUBPAGE_SIZE != 0 || ulLen % SIM_SUBPAGE_SIZE != 0) {
+        return Sim_Fail(EINVAL, "programs start and end on a 0x%x-byte sub-page boundary",
+                        SIM_SUBPAGE_SIZE);
     }
     if (Sim_MapCells(ptDev) != 0) {
         return -1;
@@ -398,9 +409,22 @@ uint32_t Sim_EraseCount(const TSimDevice *ptDev, uint32_t dwBlock) {
     return dwBlock < Sim_BlockCount(ptDev) ? ptDev->tNand.ptBlocks[dwBlock].dwEraseCount : 0;
 }
 
-TEccStats Sim_EccStats(const TSimDevice *ptDev) {
+TEccStats Sim_EccStatsOf(const TSimDevice *ptDev, int iNode) {
+    if (iNode < 0 || iNode >= ptDev->iPartCount) {
+        return TEccStats{0, 0, 0, 0};
+    }
     const TSimStateHeader *ptHdr = ptDev->tNand.ptHdr;
-    return TEccStats{ptHdr->dwCorrected, ptHdr->dwFailed, ptHdr->dwBadBlocks, ptHdr->dwBBTBlocks};
+    const TSimNodeCounters &tNode = ptHdr->atNodes[iNode];
+    const TSimPartition &tPart = ptDev->atParts[iNode];
+    uint32_t dwFactoryBad =
+        Nand_FactoryBadIn(&ptDev->tNand, (uint32_t)(tPart.ullOffset / SIM_BLOCK_SIZE),
+                          (uint32_t)(tPart.ullSize / SIM_BLOCK_SIZE));
+    return TEccStats{tNode.dwCorrected, tNode.dwFailed, dwFactoryBad + tNode.dwMarks,
+                     ptHdr->dwBBTBlocks};
+}
+
+TEccStats Sim_EccStats(const TSimDevice *ptDev) {
+    return Sim_EccStatsOf(ptDev, 0);
 }
 
 TSimOpCounts Sim_OpCounts(const TSimDevice *ptDev) {

@@ -28,7 +28,10 @@
 
 constexpr const char *SIM_DIR_ENV = "NANDKEEP_SIM_DIR";
 constexpr const char *SIM_DEFAULT_DIR = "/tmp/nandkeep-sim";
-constexpr int SIM_PARTITIONS_MAX = 32;
+// Names a file that gets one line per erase ("E <block>") or program ("P <block>") the platform
+// layer makes, appended as it happens.
+constexpr const char *SIM_TRACE_ENV = "NANDKEEP_SIM_TRACE";
+constexpr int SIM_PARTITIONS_MAX = (int)SIM_NODES_MAX;
 constexpr size_t SIM_NAME_MAX = 63;
 constexpr uint64_t SIM_SIZE_128 = 0x8000000;
 constexpr uint64_t SIM_SIZE_256 = 0x10000000;
@@ -41,9 +44,9 @@ struct TSimPartition {
 
 // What to create. Sim_ProfileSpec and Sim_CustomSpec give the usual ones.
 struct TSimSpec {
-    int iProfileMiB;      // 128 or 256: that profile's size, BBT blocks and table; 0: custom
-    uint64_t ullSize;     // custom: device size, a multiple of SIM_BLOCK_SIZE
-    uint32_t dwBBTBlocks; // custom: what ECCGETSTATS reports as bbtblocks
+    int iProfileMiB;              // 128 or 256: that profile's size and table; 0: custom
+    uint64_t ullSize;             // custom: device size, a multiple of SIM_BLOCK_SIZE
+    uint32_t dwBBTBlocks;         // custom: what ECCGETSTATS reports as bbtblocks (nandsim: 0)
     const TSimPartition *ptParts; // partition table; null: the profile's, or one whole-device
     int iPartCount;               // partition for a custom size
     uint64_t ullSeed;
@@ -102,8 +105,9 @@ uint32_t Sim_BlockCount(const TSimDevice *ptDev);
 [[nodiscard]] int Sim_CheckBlock(const TSimDevice *ptDev, uint32_t dwBlock);
 
 // --- The chip through the model (whole-device offsets) ---------------------------------------
-// As the driver sees it: faults apply, operations and ECC events are counted. Range errors give
-// -1/EINVAL; otherwise the NAND_* result of the model.
+// As the driver sees it: faults apply, operations and ECC events are counted (ECC events on
+// node 0's counters). Range errors, and programs off the sub-page grid, give -1/EINVAL;
+// otherwise the NAND_* result of the model.
 [[nodiscard]] int Sim_Read(TSimDevice *ptDev, uint64_t ullOffset, void *pBuf, size_t ulLen);
 [[nodiscard]] int Sim_Program(TSimDevice *ptDev, uint64_t ullOffset, const void *pBuf,
                               size_t ulLen);
@@ -125,9 +129,16 @@ void Sim_ClearFaults(TSimDevice *ptDev, uint32_t dwBlock = SIM_NO_BLOCK);
 
 std::vector<uint32_t> Sim_BadBlocks(const TSimDevice *ptDev);
 int Sim_IsBad(const TSimDevice *ptDev, uint32_t dwBlock); // 1, 0, or -1 past the end
+// Marks from outside the driver: the block counts as bad from the start (in the badblocks of
+// every node whose range holds it); no erase, nothing counted.
 [[nodiscard]] int Sim_MarkBad(TSimDevice *ptDev, uint32_t dwBlock);
 [[nodiscard]] int Sim_UnmarkBad(TSimDevice *ptDev, uint32_t dwBlock);
 uint32_t Sim_EraseCount(const TSimDevice *ptDev, uint32_t dwBlock);
+// ECCGETSTATS as node iNode (partition iNode of the table) answers it: its own corrected and
+// failed counts, badblocks = the bad-from-the-start blocks in its range plus the marks made
+// through it, bbtblocks as created. All zero for a node the table does not have.
+TEccStats Sim_EccStatsOf(const TSimDevice *ptDev, int iNode);
+// The whole-device node's (mtd0's) counters.
 TEccStats Sim_EccStats(const TSimDevice *ptDev);
 TSimOpCounts Sim_OpCounts(const TSimDevice *ptDev);
 

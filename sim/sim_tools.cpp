@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint32_t BBT_BLOCKS_128 = 4;
-constexpr uint32_t BBT_BLOCKS_256 = 52;
 constexpr const char *WHOLE_DEVICE_NAME = "linux";
 constexpr uint64_t DEFAULT_SEED = 0x4E414E44;
 
@@ -98,7 +96,8 @@ std::string TableText(const TSimPartition *ptParts, int iCount) {
     return strText;
 }
 
-// What to create, made concrete: size, BBT blocks and table.
+// What to create, made concrete: size, BBT blocks and table. nandsim keeps no bad-block table
+// on the chip, so the profiles report no BBT blocks; a custom device may ask for some.
 struct TResolvedSpec {
     uint64_t ullSize;
     uint32_t dwBBT;
@@ -111,7 +110,7 @@ int ResolveSpec(const TSimSpec &tSpec, TResolvedSpec *ptOut) {
     *ptOut = TResolvedSpec{tSpec.ullSize, tSpec.dwBBTBlocks, tSpec.ptParts, tSpec.iPartCount, {}};
     if (tSpec.iProfileMiB == 128 || tSpec.iProfileMiB == 256) {
         ptOut->ullSize = tSpec.iProfileMiB == 128 ? SIM_SIZE_128 : SIM_SIZE_256;
-        ptOut->dwBBT = tSpec.iProfileMiB == 128 ? BBT_BLOCKS_128 : BBT_BLOCKS_256;
+        ptOut->dwBBT = 0;
         if (ptOut->ptParts == nullptr) {
             ptOut->ptParts = Sim_DefaultTable(tSpec.iProfileMiB, &ptOut->iCount);
         }

@@ -31,7 +31,7 @@ constexpr const char *USAGE =
     "  fault clear [BLOCK | all]\n"
     "  bad                               blocks marked bad\n"
     "  mark BLOCK | unmark BLOCK         set or clear a bad-block mark\n"
-    "  ecc                               ECC counters\n"
+    "  ecc [NODE]                        ECC counters of /dev/mtdNODE (default 0)\n"
     "  erasecounts                       erase count of every block erased so far\n"
     "  ops                               erase and program counts, programs over non-erased "
     "bytes\n"
@@ -178,8 +178,8 @@ void PrintInfo(const TSimDevice *ptDev) {
     }
 }
 
-void PrintEcc(const TSimDevice *ptDev) {
-    TEccStats tStats = Sim_EccStats(ptDev);
+void PrintEcc(const TSimDevice *ptDev, int iNode) {
+    TEccStats tStats = Sim_EccStatsOf(ptDev, iNode);
     printf("corrected %u\nfailed %u\nbadblocks %u\nbbtblocks %u\n", tStats.corrected, tStats.failed,
            tStats.badblocks, tStats.bbtblocks);
 }
@@ -241,7 +241,7 @@ int CmdStatus(TSimDevice *ptDev, int, char **) {
     PrintInfo(ptDev);
     printf("flashstatus %s\n", Sim_FlashStatus(ptDev->szDir).c_str());
     printf("-- ecc\n");
-    PrintEcc(ptDev);
+    PrintEcc(ptDev, 0);
     printf("-- operations\n");
     PrintOps(ptDev);
     printf("-- bad blocks\n");
@@ -374,8 +374,15 @@ int CmdUnmark(TSimDevice *ptDev, int, char **ppArgv) {
     return Sim_UnmarkBad(ptDev, dwBlock) == 0 ? 0 : SimError();
 }
 
-int CmdEcc(TSimDevice *ptDev, int, char **) {
-    PrintEcc(ptDev);
+int CmdEcc(TSimDevice *ptDev, int iArgc, char **ppArgv) {
+    uint64_t ullNode = 0;
+    if (iArgc == 1 &&
+        (!ParseNumber(ppArgv[0], &ullNode) || ullNode >= (uint64_t)ptDev->iPartCount)) {
+        fprintf(stderr, "%s: node '%s' is not a node from 0 to %d\n", TOOL, ppArgv[0],
+                ptDev->iPartCount - 1);
+        return EXIT_USAGE;
+    }
+    PrintEcc(ptDev, (int)ullNode);
     return 0;
 }
 
@@ -414,7 +421,7 @@ const TCommand g_atCommands[] = {
     {"load", 1, 2, CmdLoad},     {"save", 1, 3, CmdSave},
     {"fault", 1, 7, CmdFault},   {"bad", 0, 0, CmdBad},
     {"mark", 1, 1, CmdMark},     {"unmark", 1, 1, CmdUnmark},
-    {"ecc", 0, 0, CmdEcc},       {"erasecounts", 0, 0, CmdEraseCounts},
+    {"ecc", 0, 1, CmdEcc},       {"erasecounts", 0, 0, CmdEraseCounts},
     {"ops", 0, 0, CmdOps},       {"flashstatus", 0, 1, CmdFlashStatus},
     {"syslog", 0, 0, CmdSyslog},
 };

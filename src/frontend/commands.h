@@ -60,4 +60,26 @@ int Cmd_UpdateBoot(int iArgc, char **ppArgv);
 int Cmd_UpdateBst(int iArgc, char **ppArgv);
 int Cmd_UpdateDTB(int iArgc, char **ppArgv);
 
+// Raw maintenance (frontend/maintenance.cpp, frontend/bbmanage.cpp).
+int Cmd_EraseAll(int iArgc, char **ppArgv);
+int Cmd_EraseFlashfs1(int iArgc, char **ppArgv);
+int Cmd_EraseFlashfs2(int iArgc, char **ppArgv);
+int Cmd_EraseJFFS2(int iArgc, char **ppArgv);
+int Cmd_EraseRootfs(int iArgc, char **ppArgv);
+int Cmd_Erase(int iArgc, char **ppArgv);
+int Cmd_BadBlockReport(int iArgc, char **ppArgv);
+int Cmd_BadBlockRead(int iArgc, char **ppArgv);
+int Cmd_BadBlockErase(int iArgc, char **ppArgv);
+int Cmd_SetBadBlockToBBT(int iArgc, char **ppArgv);
+int Cmd_EccStatus(int iArgc, char **ppArgv);
+int Cmd_Flashfs2IsChange(int iArgc, char **ppArgv);
+// Runs until the process is stopped from outside; returns only when it refuses to start.
+int Cmd_BadBlockManagement(int iArgc, char **ppArgv);
+
+// Factory tests (factorytest/).
+int Cmd_FlashVerify(int iArgc, char **ppArgv);
+int Cmd_LifeCycleTest(int iArgc, char **ppArgv);
+int Cmd_UnstableBitsTestWrite(int iArgc, char **ppArgv);
+int Cmd_UnstableBitsTestCheck(int iArgc, char **ppArgv);
+
 #endif

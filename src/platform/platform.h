@@ -15,8 +15,9 @@
 #include <cstdio>
 #include <sys/types.h>
 
-// The driver's ECC counters, in the order the ECCGETSTATS request returns them. They are
-// running totals for the device, not values for one read.
+// The driver's ECC counters, in the order the ECCGETSTATS request returns them. They are running
+// totals of the device node asked (reads through another partition's node do not show), not
+// values for one read.
 struct TEccStats {
     uint32_t corrected;
     uint32_t failed;

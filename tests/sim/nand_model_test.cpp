@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -20,10 +21,15 @@ class NandModelTest : public ::testing::Test {
         m_tNand.pucCells = m_aucCells.data();
     }
 
-    std::vector<unsigned char> Read(uint64_t ullOffset, size_t ulLen) {
+    // Reads through node 0 unless told otherwise.
+    std::vector<unsigned char> Read(uint64_t ullOffset, size_t ulLen, uint32_t dwNode = 0) {
         std::vector<unsigned char> auc(ulLen);
-        Nand_Read(&m_tNand, ullOffset, auc.data(), ulLen);
+        Nand_Read(&m_tNand, ullOffset, auc.data(), ulLen, &m_tNand.ptHdr->atNodes[dwNode]);
         return auc;
+    }
+
+    TSimNodeCounters &Node(uint32_t dwNode) {
+        return m_tNand.ptHdr->atNodes[dwNode];
     }
 
     std::vector<unsigned char> ReadRaw(uint64_t ullOffset, size_t ulLen) {
@@ -115,6 +121,21 @@ TEST_F(NandModelTest, OnlyBitClearingDataOverUnerasedBytesCountsAsNonErasedProgr
     EXPECT_EQ(aucGot[SIM_PAGE_SIZE - 1], 0x00);
 }
 
+TEST_F(NandModelTest, SubPageProgramsTouchOnlyTheirBytesAndCountClashesPerPage) {
+    // The last sub-page of page 0 and the first of page 1, in one program.
+    ASSERT_EQ(Program(3 * SIM_SUBPAGE_SIZE, 0x00, 2 * SIM_SUBPAGE_SIZE), NAND_OK);
+    EXPECT_TRUE(AllOf(Read(0, 3 * SIM_SUBPAGE_SIZE), 0xFF));
+    EXPECT_TRUE(AllOf(Read(3 * SIM_SUBPAGE_SIZE, 2 * SIM_SUBPAGE_SIZE), 0x00));
+    EXPECT_TRUE(AllOf(Read(5 * SIM_SUBPAGE_SIZE, SIM_BLOCK_SIZE - 5 * SIM_SUBPAGE_SIZE), 0xFF));
+    EXPECT_EQ(m_tNand.ptHdr->ullPrograms, 1u);
+    // The rest of page 0 is still erased: programming it is no clash.
+    ASSERT_EQ(Program(0, 0x00, 3 * SIM_SUBPAGE_SIZE), NAND_OK);
+    EXPECT_EQ(m_tNand.ptHdr->ullNonErasedPrograms, 0u);
+    // Over both programmed pages again: one clash per page.
+    ASSERT_EQ(Program(3 * SIM_SUBPAGE_SIZE, 0x00, 2 * SIM_SUBPAGE_SIZE), NAND_OK);
+    EXPECT_EQ(m_tNand.ptHdr->ullNonErasedPrograms, 2u);
+}
+
 TEST_F(NandModelTest, RawAccessBypassesFaultsAndCounters) {
     ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_UNCORRECTABLE, 0, 0, 0), 0);
     std::vector<unsigned char> aucData(100, 0x5A);
@@ -122,33 +143,78 @@ TEST_F(NandModelTest, RawAccessBypassesFaultsAndCounters) {
     EXPECT_EQ(ReadRaw(7, 100), aucData);
     EXPECT_EQ(ReadRaw(6, 1)[0], 0xFF);
     EXPECT_EQ(m_tNand.ptHdr->ullOps, 0u);
-    EXPECT_EQ(m_tNand.ptHdr->dwFailed, 0u);
+    EXPECT_EQ(Node(0).dwFailed, 0u);
 }
 
-TEST_F(NandModelTest, BadBlockMarksCountOnceAndRefuseErase) {
+TEST_F(NandModelTest, OutsideMarksAreBadFromTheStartAndRefuseErase) {
+    ASSERT_EQ(Program(3 * SIM_BLOCK_SIZE, 0x00, SIM_PAGE_SIZE), NAND_OK);
     Nand_MarkBad(&m_tNand, 3);
     Nand_MarkBad(&m_tNand, 3);
     EXPECT_EQ(Nand_IsBad(&m_tNand, 3), 1);
     EXPECT_EQ(Nand_IsBad(&m_tNand, 2), 0);
-    EXPECT_EQ(m_tNand.ptHdr->dwBadBlocks, 1u);
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 0, BLOCKS), 1u);
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 0, 3), 0u);
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 3, 1), 1u);
+    // No erase, nothing counted: the data stays.
+    EXPECT_TRUE(AllOf(Read(3 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), 0x00));
     EXPECT_EQ(Nand_Erase(&m_tNand, 3), NAND_FAILED);
     // The driver refuses it: no operation reached the chip.
-    EXPECT_EQ(m_tNand.ptHdr->ullOps, 0u);
+    EXPECT_EQ(m_tNand.ptHdr->ullOps, 1u);
     Nand_UnmarkBad(&m_tNand, 3);
-    EXPECT_EQ(m_tNand.ptHdr->dwBadBlocks, 0u);
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 0, BLOCKS), 0u);
     EXPECT_EQ(Nand_Erase(&m_tNand, 3), NAND_OK);
+}
+
+TEST_F(NandModelTest, MarkingThroughANodeErasesFirstAndCountsEveryRequest) {
+    ASSERT_EQ(Program(2 * SIM_BLOCK_SIZE, 0x00, SIM_BLOCK_SIZE), NAND_OK);
+    ASSERT_EQ(Nand_MarkBadThrough(&m_tNand, 2, &Node(1)), NAND_OK);
+    EXPECT_EQ(Nand_IsBad(&m_tNand, 2), 1);
+    EXPECT_TRUE(AllOf(Read(2 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), 0xFF));
+    EXPECT_EQ(m_tNand.ptBlocks[2].dwEraseCount, 1u);
+    EXPECT_EQ(m_tNand.ptHdr->ullErases, 1u);
+    EXPECT_EQ(Node(1).dwMarks, 1u);
+    EXPECT_EQ(Node(0).dwMarks, 0u);
+    // A mark made through the driver is not bad from the start.
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 0, BLOCKS), 0u);
+    // Already bad: no erase, and the node counts the request once more.
+    ASSERT_EQ(Nand_MarkBadThrough(&m_tNand, 2, &Node(1)), NAND_OK);
+    EXPECT_EQ(m_tNand.ptHdr->ullErases, 1u);
+    EXPECT_EQ(Node(1).dwMarks, 2u);
+    // A bad block still takes programs.
+    ASSERT_EQ(Program(2 * SIM_BLOCK_SIZE, 0x0F, SIM_PAGE_SIZE), NAND_OK);
+    EXPECT_TRUE(AllOf(Read(2 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), 0x0F));
+    EXPECT_EQ(Nand_Erase(&m_tNand, 2), NAND_FAILED);
+}
+
+TEST_F(NandModelTest, MarkingABlockWhoseEraseFailsKeepsItsDataOrLosesPower) {
+    ASSERT_EQ(Program(4 * SIM_BLOCK_SIZE, 0x00, SIM_PAGE_SIZE), NAND_OK);
+    ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_ERASE_FAIL, 4, 0, 0), 0);
+    ASSERT_EQ(Nand_MarkBadThrough(&m_tNand, 4, &Node(0)), NAND_OK);
+    EXPECT_EQ(Nand_IsBad(&m_tNand, 4), 1);
+    EXPECT_TRUE(AllOf(Read(4 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), 0x00));
+    EXPECT_EQ(m_tNand.ptHdr->ullErases, 1u);
+    EXPECT_EQ(m_tNand.ptBlocks[4].dwEraseCount, 0u);
+
+    // The power cut in the erase before the mark: nothing marked, nothing counted on the node.
+    ASSERT_EQ(Program(5 * SIM_BLOCK_SIZE, 0x00, SIM_BLOCK_SIZE), NAND_OK);
+    ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, 1, 0), 0);
+    EXPECT_EQ(Nand_MarkBadThrough(&m_tNand, 5, &Node(0)), NAND_POWER_LOST);
+    EXPECT_EQ(Nand_IsBad(&m_tNand, 5), 0);
+    EXPECT_EQ(Node(0).dwMarks, 1u);
+    EXPECT_FALSE(AllOf(Read(5 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), 0x00));
+    EXPECT_FALSE(AllOf(Read(5 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), 0xFF));
 }
 
 TEST_F(NandModelTest, FactoryBadFaultMarksAndClearingUnmarks) {
     ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_BAD, 5, 0, 0), 0);
-    Nand_MarkBad(&m_tNand, 6);
+    ASSERT_EQ(Nand_MarkBadThrough(&m_tNand, 6, &Node(0)), NAND_OK);
     EXPECT_EQ(Nand_IsBad(&m_tNand, 5), 1);
-    EXPECT_EQ(m_tNand.ptHdr->dwBadBlocks, 2u);
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 0, BLOCKS), 1u);
     Nand_ClearFaults(&m_tNand, SIM_NO_BLOCK);
     EXPECT_EQ(Nand_IsBad(&m_tNand, 5), 0);
     // A mark made through the driver is no fault and stays.
     EXPECT_EQ(Nand_IsBad(&m_tNand, 6), 1);
-    EXPECT_EQ(m_tNand.ptHdr->dwBadBlocks, 1u);
+    EXPECT_EQ(Nand_FactoryBadIn(&m_tNand, 0, BLOCKS), 0u);
 }
 
 TEST_F(NandModelTest, EraseFailLeavesDataAndCountsTheAttempt) {
@@ -219,23 +285,27 @@ TEST_F(NandModelTest, StuckBitsReadOneWhateverIsProgrammedAndAreSeeded) {
     std::vector<unsigned char> aucZero(SIM_BLOCK_SIZE, 0);
     ASSERT_EQ(Nand_Program(&tOther, SIM_BLOCK_SIZE, aucZero.data(), SIM_BLOCK_SIZE), NAND_OK);
     std::vector<unsigned char> aucOther(SIM_BLOCK_SIZE);
-    Nand_Read(&tOther, SIM_BLOCK_SIZE, aucOther.data(), SIM_BLOCK_SIZE);
+    Nand_Read(&tOther, SIM_BLOCK_SIZE, aucOther.data(), SIM_BLOCK_SIZE, &tOther.ptHdr->atNodes[0]);
     EXPECT_EQ(aucOther, aucGot);
 }
 
-TEST_F(NandModelTest, BitflipCountsCorrectionsPerReadOfTheAffectedPage) {
+TEST_F(NandModelTest, BitflipCountsCorrectionsPerReadOfTheAffectedPageOnTheNodeReadThrough) {
     ASSERT_EQ(Program(2 * SIM_BLOCK_SIZE, 0xA5, SIM_BLOCK_SIZE), NAND_OK);
     ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_BITFLIP, 2, 3, 5), 0);
     uint64_t ullPage5 = 2 * SIM_BLOCK_SIZE + 5 * SIM_PAGE_SIZE;
     EXPECT_TRUE(AllOf(Read(2 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), 0xA5));
-    EXPECT_EQ(m_tNand.ptHdr->dwCorrected, 3u);
+    EXPECT_EQ(Node(0).dwCorrected, 3u);
     (void)Read(ullPage5 + SIM_PAGE_SIZE - 1, 1);
-    EXPECT_EQ(m_tNand.ptHdr->dwCorrected, 6u);
+    EXPECT_EQ(Node(0).dwCorrected, 6u);
     // Reads that miss the page see nothing.
     (void)Read(ullPage5 - 16, 16);
     (void)Read(ullPage5 + SIM_PAGE_SIZE, 16);
-    EXPECT_EQ(m_tNand.ptHdr->dwCorrected, 6u);
-    EXPECT_EQ(m_tNand.ptHdr->dwFailed, 0u);
+    EXPECT_EQ(Node(0).dwCorrected, 6u);
+    EXPECT_EQ(Node(0).dwFailed, 0u);
+    // Another node's read moves that node's counter only.
+    (void)Read(ullPage5, 16, 7);
+    EXPECT_EQ(Node(7).dwCorrected, 3u);
+    EXPECT_EQ(Node(0).dwCorrected, 6u);
 }
 
 TEST_F(NandModelTest, UncorrectableCorruptsDeliveredDataNotTheCells) {
@@ -246,11 +316,12 @@ TEST_F(NandModelTest, UncorrectableCorruptsDeliveredDataNotTheCells) {
     for (size_t i = SIM_PAGE_SIZE; i < aucGot.size(); i++) {
         ASSERT_EQ(aucGot[i], 0x00) << "corruption outside the affected page at " << i;
     }
-    EXPECT_EQ(m_tNand.ptHdr->dwFailed, 1u);
+    EXPECT_EQ(Node(0).dwFailed, 1u);
     EXPECT_TRUE(AllOf(ReadRaw(0, SIM_BLOCK_SIZE), 0x00));
     // Even a single byte of the page comes out wrong.
-    EXPECT_NE(Read(100, 1)[0], 0x00);
-    EXPECT_EQ(m_tNand.ptHdr->dwFailed, 2u);
+    EXPECT_NE(Read(100, 1, 2)[0], 0x00);
+    EXPECT_EQ(Node(2).dwFailed, 1u);
+    EXPECT_EQ(Node(0).dwFailed, 1u);
 }
 
 TEST_F(NandModelTest, ShortTransfersAreConsumedCallByCall) {
@@ -259,9 +330,9 @@ TEST_F(NandModelTest, ShortTransfersAreConsumedCallByCall) {
     EXPECT_EQ(Nand_ClipRead(&m_tNand, 0x20000), 0x10000u);
     EXPECT_EQ(Nand_ClipRead(&m_tNand, 1), 1u);
     EXPECT_EQ(Nand_ClipRead(&m_tNand, 0x20000), 0x20000u);
-    // Writes stay whole pages.
-    EXPECT_EQ(Nand_ClipWrite(&m_tNand, 3 * SIM_PAGE_SIZE), SIM_PAGE_SIZE);
-    EXPECT_EQ(Nand_ClipWrite(&m_tNand, 3 * SIM_PAGE_SIZE), 3 * SIM_PAGE_SIZE);
+    // Writes stay whole sub-pages.
+    EXPECT_EQ(Nand_ClipWrite(&m_tNand, 3 * SIM_SUBPAGE_SIZE), SIM_SUBPAGE_SIZE);
+    EXPECT_EQ(Nand_ClipWrite(&m_tNand, 3 * SIM_SUBPAGE_SIZE), 3 * SIM_SUBPAGE_SIZE);
 }
 
 TEST_F(NandModelTest, PowerCutLeavesTheNthOperationHalfDone) {
@@ -286,6 +357,29 @@ TEST_F(NandModelTest, PowerCutLeavesTheNthOperationHalfDone) {
     EXPECT_EQ(Program(3 * SIM_BLOCK_SIZE, 0x00, SIM_PAGE_SIZE), NAND_POWER_LOST);
     EXPECT_TRUE(AllOf(Read(3 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE / 2), 0x00));
     EXPECT_TRUE(AllOf(Read(3 * SIM_BLOCK_SIZE + SIM_PAGE_SIZE / 2, SIM_PAGE_SIZE / 2), 0xFF));
+}
+
+std::string g_strOps;
+
+void RecordOp(char cKind, uint32_t dwBlock) {
+    g_strOps += cKind + std::to_string(dwBlock) + " ";
+}
+
+TEST_F(NandModelTest, TheHookHearsEveryCountedOperationInOrderThePowerCutIncluded) {
+    g_strOps.clear();
+    m_tNand.pfnOnOp = RecordOp;
+    Nand_MarkBad(&m_tNand, 6);
+    ASSERT_EQ(Program(SIM_BLOCK_SIZE - SIM_PAGE_SIZE, 0x00, 3 * SIM_PAGE_SIZE), NAND_OK);
+    ASSERT_EQ(Nand_Erase(&m_tNand, 3), NAND_OK);
+    // Refused by the driver: the chip saw nothing.
+    ASSERT_EQ(Nand_Erase(&m_tNand, 6), NAND_FAILED);
+    ASSERT_EQ(Nand_MarkBadThrough(&m_tNand, 4, &Node(0)), NAND_OK);
+    ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_PROGRAM_FAIL, 5, 0, 0), 0);
+    ASSERT_EQ(Program(5 * SIM_BLOCK_SIZE, 0x00, SIM_PAGE_SIZE), NAND_FAILED);
+    ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, 2, 0), 0);
+    ASSERT_EQ(Program(SIM_BLOCK_SIZE, 0x00, 2 * SIM_BLOCK_SIZE), NAND_POWER_LOST);
+    EXPECT_EQ(g_strOps, "P0 P1 E3 E4 P5 P1 P2 ");
+    EXPECT_EQ(m_tNand.ptHdr->ullOps, 7u);
 }
 
 TEST_F(NandModelTest, FaultArgumentsAreChecked) {

@@ -1,9 +1,11 @@
 // The platform seam over the simulated device: mtdchar's behaviour at every edge, partitions,
-// device-wide counters, short transfers, the power cut, and the non-MTD services.
+// per-node counters, short transfers, the power cut, the operation trace, and the non-MTD
+// services.
 #include "sim_fixture.h"
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -50,6 +52,16 @@ class SimPlatformTest : public SimDirTest {
 
     static std::vector<unsigned char> Filled(unsigned char uc, size_t ulLen) {
         return std::vector<unsigned char>(ulLen, uc);
+    }
+
+    static std::string ReadText(const std::string &strPath) {
+        std::ifstream tIn(strPath);
+        return std::string((std::istreambuf_iterator<char>(tIn)), std::istreambuf_iterator<char>());
+    }
+
+    void TearDown() override {
+        unsetenv(SIM_TRACE_ENV);
+        SimDirTest::TearDown();
     }
 };
 
@@ -140,24 +152,47 @@ TEST_F(SimPlatformTest, ReadsStopAtThePartitionEndAndNeedNoAlignment) {
     EXPECT_EQ(Plat_Read(iTop, aucBuf.data(), 0), 0);
 }
 
-TEST_F(SimPlatformTest, WritesAreWholePagesInsideThePartition) {
+TEST_F(SimPlatformTest, WritesAreWholeSubPagesInsideThePartition) {
     CreateSmall();
     int iTop = Open(2);
-    EXPECT_EQ(WriteAt(iTop, 0x100, 0, SIM_PAGE_SIZE), -1);
+    EXPECT_EQ(WriteAt(iTop, 0x100, 0, SIM_SUBPAGE_SIZE), -1);
     EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(WriteAt(iTop, 0, 0, SIM_PAGE_SIZE + 1), -1);
+    EXPECT_EQ(WriteAt(iTop, 0, 0, SIM_SUBPAGE_SIZE + 1), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(WriteAt(iTop, 0, 0, SIM_PAGE_SIZE - 1), -1);
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(WriteAt(iTop, 0, 0, 0), 0);
-    // Crossing the end: cut to the end. At the end: no space, even for nothing.
+    // One sub-page in the middle of a page programs just those bytes.
+    EXPECT_EQ(WriteAt(iTop, SIM_SUBPAGE_SIZE, 0x44, SIM_SUBPAGE_SIZE), (ssize_t)SIM_SUBPAGE_SIZE);
+    EXPECT_EQ(Plat_Lseek(iTop, 0, SEEK_CUR), (off_t)(2 * SIM_SUBPAGE_SIZE));
+    std::vector<unsigned char> aucWant(SIM_PAGE_SIZE, 0xFF);
+    std::fill(aucWant.begin() + SIM_SUBPAGE_SIZE, aucWant.begin() + 2 * SIM_SUBPAGE_SIZE, 0x44);
+    EXPECT_EQ(RawAt(40 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), aucWant);
+    // Crossing the end: cut to the end, even from a length off the grid. At the end: no space,
+    // even for nothing.
     EXPECT_EQ(WriteAt(iTop, 8 * SIM_BLOCK_SIZE - SIM_PAGE_SIZE, 0x22, 2 * SIM_PAGE_SIZE),
               (ssize_t)SIM_PAGE_SIZE);
+    EXPECT_EQ(WriteAt(iTop, 8 * SIM_BLOCK_SIZE - SIM_SUBPAGE_SIZE, 0x22, SIM_PAGE_SIZE + 7),
+              (ssize_t)SIM_SUBPAGE_SIZE);
     EXPECT_EQ(Plat_Write(iTop, "", 0), -1);
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_EQ(RawAt(48 * SIM_BLOCK_SIZE - SIM_PAGE_SIZE, SIM_PAGE_SIZE),
               Filled(0x22, SIM_PAGE_SIZE));
     // Nothing of the refused writes reached the chip.
-    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullPrograms, 1u);
-    EXPECT_EQ(RawAt(40 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), Filled(0xFF, SIM_PAGE_SIZE));
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullPrograms, 3u);
+    EXPECT_EQ(RawAt(40 * SIM_BLOCK_SIZE, SIM_SUBPAGE_SIZE), Filled(0xFF, SIM_SUBPAGE_SIZE));
+}
+
+TEST_F(SimPlatformTest, ProgramsWithoutEraseAndIntoBadBlocksSucceed) {
+    CreateSmall();
+    int iAll = Open(0);
+    ASSERT_EQ(WriteAt(iAll, 0, 0xF0, SIM_PAGE_SIZE), (ssize_t)SIM_PAGE_SIZE);
+    ASSERT_EQ(WriteAt(iAll, 0, 0x3C, SIM_PAGE_SIZE), (ssize_t)SIM_PAGE_SIZE);
+    EXPECT_EQ(RawAt(0, SIM_PAGE_SIZE), Filled(0x30, SIM_PAGE_SIZE));
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 1u);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BAD, 3), 0);
+    EXPECT_EQ(WriteAt(iAll, 3 * SIM_BLOCK_SIZE, 0x12, SIM_PAGE_SIZE), (ssize_t)SIM_PAGE_SIZE);
+    EXPECT_EQ(RawAt(3 * SIM_BLOCK_SIZE, SIM_PAGE_SIZE), Filled(0x12, SIM_PAGE_SIZE));
 }
 
 TEST_F(SimPlatformTest, EraseRequestsAreCheckedLikeTheDriverDoes) {
@@ -214,11 +249,6 @@ TEST_F(SimPlatformTest, BadBlockRequestsTakeAnyOffsetInsideThePartitionOnly) {
     EXPECT_EQ(Plat_MemGetBadBlock(iMid, 3 * SIM_BLOCK_SIZE), 1);
     EXPECT_EQ(Plat_MemGetBadBlock(iMid, 4 * SIM_BLOCK_SIZE - 1), 1);
     EXPECT_EQ(Plat_MemGetBadBlock(iMid, 4 * SIM_BLOCK_SIZE), 0);
-    // Marking again changes nothing.
-    ASSERT_EQ(Plat_MemSetBadBlock(iMid, 3 * SIM_BLOCK_SIZE), 0);
-    TEccStats tStats;
-    ASSERT_EQ(Plat_EccGetStats(iMid, &tStats), 0);
-    EXPECT_EQ(tStats.badblocks, 1u);
     for (int64_t llOffset : {(int64_t)8 * SIM_BLOCK_SIZE, (int64_t)-1, (int64_t)1 << 40}) {
         errno = 0;
         EXPECT_EQ(Plat_MemGetBadBlock(iMid, llOffset), -1) << llOffset;
@@ -230,7 +260,59 @@ TEST_F(SimPlatformTest, BadBlockRequestsTakeAnyOffsetInsideThePartitionOnly) {
     EXPECT_EQ(Sim_BadBlocks(&m_tDev), std::vector<uint32_t>{11});
 }
 
-TEST_F(SimPlatformTest, EccCountersAreDeviceWideAndBadReadsStillSucceed) {
+TEST_F(SimPlatformTest, MarkingErasesTheBlockAndEveryMarkCountsOnItsNode) {
+    CreateSmall();
+    ASSERT_EQ(Sim_WriteRaw(&m_tDev, 11 * SIM_BLOCK_SIZE, Filled(0x00, SIM_BLOCK_SIZE).data(),
+                           SIM_BLOCK_SIZE),
+              0);
+    int iAll = Open(0);
+    int iMid = Open(1);
+    ASSERT_EQ(Plat_MemSetBadBlock(iMid, 3 * SIM_BLOCK_SIZE), 0);
+    // The driver erased the block before writing the marker.
+    EXPECT_EQ(RawAt(11 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), Filled(0xFF, SIM_BLOCK_SIZE));
+    EXPECT_EQ(Sim_EraseCount(&m_tDev, 11), 1u);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullErases, 1u);
+    EXPECT_EQ(Plat_MemErase(iMid, 3 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), -1);
+    EXPECT_EQ(errno, EIO);
+    // Marking again: no erase, success, and one more on the node marked through.
+    ASSERT_EQ(Plat_MemSetBadBlock(iMid, 3 * SIM_BLOCK_SIZE), 0);
+    ASSERT_EQ(Plat_MemSetBadBlock(iAll, 11 * SIM_BLOCK_SIZE), 0);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullErases, 1u);
+    TEccStats tStats;
+    ASSERT_EQ(Plat_EccGetStats(iMid, &tStats), 0);
+    EXPECT_EQ(tStats.badblocks, 2u);
+    ASSERT_EQ(Plat_EccGetStats(iAll, &tStats), 0);
+    EXPECT_EQ(tStats.badblocks, 1u);
+    EXPECT_EQ(Sim_EccStatsOf(&m_tDev, 2).badblocks, 0u);
+}
+
+TEST_F(SimPlatformTest, NodesCountTheBadBlocksOfTheirRangeFromTheStart) {
+    CreateSmall();
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BAD, 9), 0);
+    ASSERT_EQ(Sim_MarkBad(&m_tDev, 44), 0);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BAD, 20), 0);
+    int iAll = Open(0);
+    int iMid = Open(1);
+    int iTop = Open(2);
+    TEccStats tStats;
+    ASSERT_EQ(Plat_EccGetStats(iAll, &tStats), 0);
+    EXPECT_EQ(tStats.badblocks, 3u);
+    EXPECT_EQ(tStats.bbtblocks, 0u);
+    ASSERT_EQ(Plat_EccGetStats(iMid, &tStats), 0);
+    EXPECT_EQ(tStats.badblocks, 1u);
+    ASSERT_EQ(Plat_EccGetStats(iTop, &tStats), 0);
+    EXPECT_EQ(tStats.badblocks, 1u);
+    // A bad block marked again through a node that already counts it: twice there.
+    ASSERT_EQ(Plat_MemSetBadBlock(iMid, SIM_BLOCK_SIZE), 0);
+    ASSERT_EQ(Plat_EccGetStats(iMid, &tStats), 0);
+    EXPECT_EQ(tStats.badblocks, 2u);
+    EXPECT_EQ(Sim_EccStats(&m_tDev).badblocks, 3u);
+    Sim_ClearFaults(&m_tDev, 9);
+    EXPECT_EQ(Sim_EccStatsOf(&m_tDev, 1).badblocks, 1u);
+    EXPECT_EQ(Sim_EccStatsOf(&m_tDev, 3).badblocks, 0u);
+}
+
+TEST_F(SimPlatformTest, EccCountersBelongToTheNodeReadThroughAndBadReadsStillSucceed) {
     CreateSmall();
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BITFLIP, 9, 3), 0);
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_UNCORRECTABLE, 41, 0, 2), 0);
@@ -244,15 +326,29 @@ TEST_F(SimPlatformTest, EccCountersAreDeviceWideAndBadReadsStillSucceed) {
     ASSERT_EQ(Plat_Lseek(iTop, SIM_BLOCK_SIZE, SEEK_SET), (off_t)SIM_BLOCK_SIZE);
     ASSERT_EQ(Plat_Read(iTop, aucBuf.data(), aucBuf.size()), (ssize_t)SIM_BLOCK_SIZE);
     EXPECT_NE(aucBuf, Filled(0xFF, SIM_BLOCK_SIZE));
-    for (int iFd : {iAll, iMid, iTop}) {
+    // Every read of the flipping page adds its flips again.
+    ASSERT_EQ(Plat_Lseek(iMid, SIM_BLOCK_SIZE, SEEK_SET), (off_t)SIM_BLOCK_SIZE);
+    ASSERT_EQ(Plat_Read(iMid, aucBuf.data(), 1), 1);
+    struct {
+        int iFd;
+        uint32_t dwCorrected;
+        uint32_t dwFailed;
+    } atWant[] = {{iAll, 0, 0}, {iMid, 6, 0}, {iTop, 0, 1}};
+    for (const auto &tWant : atWant) {
         TEccStats tStats;
-        ASSERT_EQ(Plat_EccGetStats(iFd, &tStats), 0);
-        EXPECT_EQ(tStats.corrected, 3u);
-        EXPECT_EQ(tStats.failed, 1u);
+        ASSERT_EQ(Plat_EccGetStats(tWant.iFd, &tStats), 0);
+        EXPECT_EQ(tStats.corrected, tWant.dwCorrected) << "descriptor " << tWant.iFd;
+        EXPECT_EQ(tStats.failed, tWant.dwFailed) << "descriptor " << tWant.iFd;
         EXPECT_EQ(tStats.bbtblocks, 0u);
     }
+    // The same pages read through the whole-device node move its counters only.
+    ASSERT_EQ(Plat_Lseek(iAll, 9 * SIM_BLOCK_SIZE, SEEK_SET), (off_t)(9 * SIM_BLOCK_SIZE));
+    ASSERT_EQ(Plat_Read(iAll, aucBuf.data(), aucBuf.size()), (ssize_t)SIM_BLOCK_SIZE);
+    EXPECT_EQ(Sim_EccStats(&m_tDev).corrected, 3u);
+    EXPECT_EQ(Sim_EccStatsOf(&m_tDev, 1).corrected, 6u);
     TEccStats tStats;
     EXPECT_EQ(Plat_EccGetStats(12345, &tStats), -1);
+    EXPECT_EQ(Sim_EccStatsOf(&m_tDev, 3).corrected, 0u);
 }
 
 TEST_F(SimPlatformTest, ShortTransfersReturnAboutHalf) {
@@ -334,6 +430,67 @@ TEST_F(SimPlatformTest, PowerCutKillsTheWriterAndLeavesAPartlyProgrammedBlock) {
     EXPECT_NE(aucBlock, Filled(0xFF, SIM_BLOCK_SIZE));
     EXPECT_NE(aucBlock, Filled(0x00, SIM_BLOCK_SIZE));
     EXPECT_EQ(Sim_EraseCount(&m_tDev, 6), 0u);
+}
+
+TEST_F(SimPlatformTest, TraceFileGetsOneLinePerOperationTheKillingOneIncluded) {
+    CreateSmall();
+    std::string strTrace = Path("trace");
+    ASSERT_EQ(setenv(SIM_TRACE_ENV, strTrace.c_str(), 1), 0);
+    int iAll = Open(0);
+    int iMid = Open(1);
+    int iTop = Open(2);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BAD, 44), 0);
+    // A write over two blocks, a two-block erase, a mark (its erase), a second mark and an
+    // erase refused by the driver (nothing), a read (nothing).
+    EXPECT_EQ(WriteAt(iMid, SIM_BLOCK_SIZE - SIM_PAGE_SIZE, 0, 2 * SIM_PAGE_SIZE),
+              (ssize_t)(2 * SIM_PAGE_SIZE));
+    EXPECT_EQ(Plat_MemErase(iTop, 0, 2 * SIM_BLOCK_SIZE), 0);
+    EXPECT_EQ(Plat_MemSetBadBlock(iAll, 5 * SIM_BLOCK_SIZE), 0);
+    EXPECT_EQ(Plat_MemSetBadBlock(iAll, 5 * SIM_BLOCK_SIZE), 0);
+    EXPECT_EQ(Plat_MemErase(iTop, 4 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE), -1);
+    char acByte;
+    EXPECT_EQ(Plat_Read(iAll, &acByte, 1), 1);
+    EXPECT_EQ(ReadText(strTrace), "P 8\nP 9\nE 40\nE 41\nE 5\n");
+
+    // The power cut comes at the second operation of a child's write: its line is there.
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, 2), 0);
+    int iStatus = RunChild([] {
+        int iFd = Plat_OpenMtd("/dev/mtd0");
+        std::vector<unsigned char> aucData(2 * SIM_BLOCK_SIZE, 0x00);
+        if (iFd < 0 || Plat_Lseek(iFd, 20 * SIM_BLOCK_SIZE, SEEK_SET) < 0) {
+            _exit(3);
+        }
+        (void)Plat_Write(iFd, aucData.data(), aucData.size());
+        _exit(4);
+    });
+    ASSERT_TRUE(WIFSIGNALED(iStatus));
+    EXPECT_EQ(ReadText(strTrace), "P 8\nP 9\nE 40\nE 41\nE 5\nP 20\nP 21\n");
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullOps, 7u);
+
+    // Without the variable nothing is traced.
+    ASSERT_EQ(unsetenv(SIM_TRACE_ENV), 0);
+    EXPECT_EQ(Plat_MemErase(iAll, 0, SIM_BLOCK_SIZE), 0);
+    EXPECT_EQ(ReadText(strTrace), "P 8\nP 9\nE 40\nE 41\nE 5\nP 20\nP 21\n");
+}
+
+TEST_F(SimPlatformTest, PowerCutInTheEraseOfAMarkLeavesTheBlockUnmarked) {
+    CreateSmall();
+    ASSERT_EQ(Sim_WriteRaw(&m_tDev, 6 * SIM_BLOCK_SIZE, Filled(0x00, SIM_BLOCK_SIZE).data(),
+                           SIM_BLOCK_SIZE),
+              0);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, 1), 0);
+    int iStatus = RunChild([] {
+        int iFd = Plat_OpenMtd("/dev/mtd0");
+        (void)Plat_MemSetBadBlock(iFd, 6 * SIM_BLOCK_SIZE);
+        _exit(4);
+    });
+    ASSERT_TRUE(WIFSIGNALED(iStatus));
+    EXPECT_EQ(WTERMSIG(iStatus), SIGKILL);
+    EXPECT_EQ(Sim_IsBad(&m_tDev, 6), 0);
+    EXPECT_EQ(Sim_EccStats(&m_tDev).badblocks, 0u);
+    std::vector<unsigned char> aucBlock = RawAt(6 * SIM_BLOCK_SIZE, SIM_BLOCK_SIZE);
+    EXPECT_NE(aucBlock, Filled(0xFF, SIM_BLOCK_SIZE));
+    EXPECT_NE(aucBlock, Filled(0x00, SIM_BLOCK_SIZE));
 }
 
 TEST_F(SimPlatformTest, ShellCommandReachesTheSimulatedDevicePrograms) {

@@ -1,6 +1,7 @@
 // The state directory: creating devices, the default tables, persistence, raw images.
 #include "sim_fixture.h"
 
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -86,7 +87,8 @@ TEST_F(SimStoreTest, ProfileDevicesHaveTheirGeometryAndKernelStyleProcMtd) {
     Create(Sim_ProfileSpec(128));
     EXPECT_EQ(Sim_DeviceSize(&m_tDev), SIM_SIZE_128);
     EXPECT_EQ(Sim_BlockCount(&m_tDev), 1024u);
-    EXPECT_EQ(Sim_EccStats(&m_tDev).bbtblocks, 4u);
+    // nandsim keeps no bad-block table on the chip.
+    EXPECT_EQ(Sim_EccStats(&m_tDev).bbtblocks, 0u);
     EXPECT_EQ(m_tDev.iPartCount, 8);
     std::string strProc = ReadText(Path("proc_mtd"));
     EXPECT_EQ(strProc.rfind("dev:    size   erasesize  name\n"
@@ -98,7 +100,7 @@ TEST_F(SimStoreTest, ProfileDevicesHaveTheirGeometryAndKernelStyleProcMtd) {
 
     Create(Sim_ProfileSpec(256));
     EXPECT_EQ(Sim_BlockCount(&m_tDev), 2048u);
-    EXPECT_EQ(Sim_EccStats(&m_tDev).bbtblocks, 52u);
+    EXPECT_EQ(Sim_EccStats(&m_tDev).bbtblocks, 0u);
     EXPECT_NE(ReadText(Path("proc_mtd")).find("\nmtd4: 00800000 00020000 \"NFDI\"\n"),
               std::string::npos);
 }
@@ -162,6 +164,37 @@ TEST_F(SimStoreTest, CreateRejectsImpossibleDevices) {
     // Nothing was left behind for a later open to stumble over.
     TSimDevice tDev;
     EXPECT_EQ(Sim_Open(&tDev, m_strDir.c_str()), -1);
+}
+
+TEST_F(SimStoreTest, ADeviceOfAnotherStateVersionIsRefusedWithAClearMessage) {
+    Create(Sim_CustomSpec(4));
+    Sim_Close(&m_tDev);
+    m_bOpen = false;
+    int iFd = open(Path("state.bin").c_str(), O_RDWR);
+    ASSERT_GE(iFd, 0);
+    uint32_t dwOld = SIM_STATE_VERSION - 1;
+    ASSERT_EQ(pwrite(iFd, &dwOld, sizeof(dwOld), offsetof(TSimStateHeader, dwVersion)),
+              (ssize_t)sizeof(dwOld));
+    close(iFd);
+    TSimDevice tDev;
+    EXPECT_EQ(Sim_Open(&tDev, m_strDir.c_str()), -1);
+    EXPECT_NE(std::string(Sim_LastError()).find("create the device anew"), std::string::npos)
+        << Sim_LastError();
+    WriteText(Path("state.bin"), std::string(4096, 'x'));
+    EXPECT_EQ(Sim_Open(&tDev, m_strDir.c_str()), -1);
+    EXPECT_NE(std::string(Sim_LastError()).find("is not a simulated device's state"),
+              std::string::npos)
+        << Sim_LastError();
+}
+
+TEST_F(SimStoreTest, ProgramsAreCheckedAgainstTheSubPageGrid) {
+    Create(Sim_CustomSpec(4));
+    std::vector<unsigned char> aucData(SIM_PAGE_SIZE, 0x00);
+    EXPECT_EQ(Sim_Program(&m_tDev, SIM_SUBPAGE_SIZE, aucData.data(), SIM_SUBPAGE_SIZE), NAND_OK);
+    EXPECT_EQ(Sim_Program(&m_tDev, 0x100, aucData.data(), SIM_SUBPAGE_SIZE), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(Sim_Program(&m_tDev, 0, aucData.data(), SIM_SUBPAGE_SIZE + 1), -1);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullPrograms, 1u);
 }
 
 TEST_F(SimStoreTest, EverythingPersistsAcrossAReopenAndAnotherProcess) {

@@ -49,6 +49,9 @@ TEST_F(SimctlTest, BadArgumentsGiveAClearMessageAndStatus2) {
         {"mark x", "block 'x'"},
         {"unmark 12x", "block '12x'"},
         {"info extra", "wrong number of arguments for 'info'"},
+        {"ecc 1", "node '1' is not a node from 0 to 0"},
+        {"ecc x", "node 'x'"},
+        {"ecc 0 1", "wrong number of arguments for 'ecc'"},
         {"save out.img 0 0", "not a positive number"},
         {"load in.img zz", "offset 'zz'"},
         {"--bogus info", "unknown option"},
@@ -103,6 +106,9 @@ TEST_F(SimctlTest, CreateInjectInspectAndClear) {
     EXPECT_EQ(strOut, "7 0x000e0000\n20 0x00280000\n");
     ASSERT_EQ(Ctl("ecc", &strOut), 0);
     EXPECT_EQ(strOut, "corrected 0\nfailed 0\nbadblocks 2\nbbtblocks 2\n");
+    // Node 1 holds neither bad block.
+    ASSERT_EQ(Ctl("ecc 1", &strOut), 0);
+    EXPECT_EQ(strOut, "corrected 0\nfailed 0\nbadblocks 0\nbbtblocks 2\n");
     ASSERT_EQ(Ctl("unmark 20"), 0);
     ASSERT_EQ(Ctl("fault clear 7"), 0);
     ASSERT_EQ(Ctl("bad", &strOut), 0);

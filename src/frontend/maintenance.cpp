@@ -1,0 +1,371 @@
+// Raw flash maintenance commands.
+#include "frontend/maintenance.h"
+
+#include "flash/compare.h"
+#include "flash/mtdio.h"
+#include "frontend/commands.h"
+#include "frontend/mtdinfo.h"
+#include "frontend/notify.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "flash/workbuf.h"
+
+namespace {
+
+// Refusals: the command is rejected before any request reaches the driver.
+constexpr const char *MSG_FEW_PARTITIONS = "too few partitions for this command";
+constexpr const char *MSG_ERASE_SIZE = "erase size not supported";
+constexpr const char *MSG_UNALIGNED_OFFSET = "offset is not on an erase block boundary";
+constexpr const char *MSG_OFFSET_PAST_END = "offset is past the end of the device";
+constexpr const char *MSG_RANGE_PAST_END = "range runs past the end of the device";
+constexpr const char *MSG_RANGE_PAST_4G = "range runs past 4 GiB";
+constexpr const char *MSG_UNALIGNED_LENGTH = "length is not a whole number of erase blocks";
+
+// The erase request carries 32-bit start and length fields.
+constexpr unsigned long ERASE_REQUEST_REACH = 0x100000000UL;
+
+// The partitions counted from the end of the table: N-3 is the flashfs1 area that eraseRootfs
+// scans, N-2 the flashfs2 partition, N-1 the jffs2 partition.
+constexpr int REC_FLASHFS1 = 3;
+constexpr int REC_FLASHFS2 = 2;
+constexpr int REC_JFFS2 = 1;
+
+const TMTDInfo *RecordFromEnd(int iBack) {
+    if (g_iPartitionNum < REC_FLASHFS1) {
+        Nandkeep_Notify(MSG_FEW_PARTITIONS);
+        return nullptr;
+    }
+    return &g_ptMTDInfo[g_iPartitionNum - iBack];
+}
+
+unsigned long RoundUp(unsigned long ulValue, unsigned long ulUnit) {
+    return (ulValue + ulUnit - 1) / ulUnit * ulUnit;
+}
+
+// 0 when a request for [ulOffset, ulOffset + ulLen) on record 0 names whole blocks of the device
+// (bWholeBlocks: the length too; otherwise the last block is taken whole); -1 after notifying
+// why not.
+int CheckDeviceRange(unsigned long ulOffset, unsigned long ulLen, bool bWholeBlocks) {
+    const unsigned long ulErase = MTD0EraseSize();
+    const unsigned long ulSize = MTD0Size();
+    if (ulOffset % ulErase != 0) {
+        Nandkeep_Notify(MSG_UNALIGNED_OFFSET);
+        return -1;
+    }
+    if (bWholeBlocks && ulLen % ulErase != 0) {
+        Nandkeep_Notify(MSG_UNALIGNED_LENGTH);
+        return -1;
+    }
+    if (ulOffset >= ulSize) {
+        Nandkeep_Notify(MSG_OFFSET_PAST_END);
+        return -1;
+    }
+    if (ulLen > ulSize - ulOffset) {
+        Nandkeep_Notify(MSG_RANGE_PAST_END);
+        return -1;
+    }
+    if (ulOffset + RoundUp(ulLen, ulErase) > ERASE_REQUEST_REACH) {
+        Nandkeep_Notify(MSG_RANGE_PAST_4G);
+        return -1;
+    }
+    return 0;
+}
+
+int ErasePartition(const TMTDInfo *ptRecord) {
+    if (ptRecord == nullptr || Nandkeep_CheckEraseSize() == -1) {
+        return -1;
+    }
+    return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
+}
+
+// Reads ulLen bytes at ulOffset (at least one request, also for 0 bytes) into a piece buffer
+// that is overwritten piece by piece: only what the reads do to the ECC counters matters.
+int ReadDiscarding(unsigned long ulOffset, unsigned long ulLen) {
+    unsigned char aucPiece[NANDKEEP_PIECE];
+    unsigned long ulDone = 0;
+    do {
+        unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen - ulDone);
+        if (Nandkeep_ReadMTD(MTD0Fd(), aucPiece, ulOffset + ulDone, ulPiece) == -1) {
+            return -1;
+        }
+        ulDone += ulPiece;
+    } while (ulDone < ulLen);
+    return 0;
+}
+
+// Copies whole 128 KiB pieces straight from the device, bad blocks included, with no ECC
+// evaluation. A length that is not a whole number of pieces is taken up to the next one, so
+// the copy always ends where the caller asked and never runs on to the end of the device.
+int BadBlockRead(const char *pszDest, unsigned long ulOffset, unsigned long ulLen) {
+    FILE *pFile = fopen(pszDest, "w+");
+    if (pFile == nullptr) {
+        Nandkeep_Notify("fopen()");
+        printf("%s", pszDest);
+        return -1;
+    }
+    const int iFd = MTD0Fd();
+    off_t lPos = Plat_Lseek(iFd, static_cast<off_t>(ulOffset), SEEK_SET);
+    if (lPos < 0 || static_cast<unsigned long>(lPos) != ulOffset) {
+        fclose(pFile);
+        Nandkeep_Notify("lseek()");
+        return -1;
+    }
+    const unsigned long ulSteps = ulLen / NANDKEEP_PIECE + (ulLen % NANDKEEP_PIECE != 0 ? 1 : 0);
+    unsigned char aucPiece[NANDKEEP_PIECE] = {};
+    for (unsigned long ulStep = 0; ulStep < ulSteps; ulStep++) {
+        if (Plat_Read(iFd, aucPiece, NANDKEEP_PIECE) != static_cast<ssize_t>(NANDKEEP_PIECE)) {
+            fclose(pFile);
+            Nandkeep_Notify("read()");
+            return -1;
+        }
+        if (fwrite(aucPiece, 1, NANDKEEP_PIECE, pFile) != NANDKEEP_PIECE) {
+            fclose(pFile);
+            Nandkeep_Notify("fwrite()");
+            return -1;
+        }
+    }
+    fclose(pFile);
+    return 0;
+}
+
+// One raw erase request, whether or not the blocks are marked bad. Nothing is written before
+// it: the bootstrap at offset 0 is left alone.
+int BadBlockErase(unsigned long ulOffset, unsigned long ulLen) {
+    if (Nandkeep_CheckEraseSize() == -1 || CheckDeviceRange(ulOffset, ulLen, true) == -1) {
+        return -1;
+    }
+    if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ulOffset), static_cast<uint32_t>(ulLen)) <
+        0) {
+        Nandkeep_Notify("erase fail");
+        return -1;
+    }
+    return 0;
+}
+
+// Picks the size token of one "/proc/mtd" entry by the kind its name shows. The scan stops at
+// the first NFDI entry; a later entry of the other kinds replaces an earlier one.
+struct TLayout {
+    unsigned long ulDevice;
+    unsigned long ulFlashfs2;
+    unsigned long ulNFDI;
+    bool bDevice;
+    bool bFlashfs2;
+    bool bNFDI;
+};
+
+void ScanLayout(FILE *pFile, TLayout *ptLayout) {
+    char szDev[256];
+    char szSize[256];
+    char szErase[256];
+    char szName[256];
+    // The header line is four words.
+    if (fscanf(pFile, "%255s %255s %255s %255s", szDev, szSize, szErase, szName) != 4) {
+        return;
+    }
+    while (fscanf(pFile, "%255s %255s %255s %255s", szDev, szSize, szErase, szName) == 4) {
+        unsigned long ulSize = strtoul(szSize, nullptr, 16);
+        if (strstr(szName, "Boot") != nullptr || strstr(szName, "linux") != nullptr) {
+            ptLayout->ulDevice = ulSize;
+            ptLayout->bDevice = true;
+        } else if (strstr(szName, "Flashfs-2") != nullptr ||
+                   strstr(szName, "flashfs2") != nullptr) {
+            ptLayout->ulFlashfs2 = ulSize;
+            ptLayout->bFlashfs2 = true;
+        } else if (strstr(szName, "NFDI") != nullptr) {
+            ptLayout->ulNFDI = ulSize;
+            ptLayout->bNFDI = true;
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int Nandkeep_CheckEraseSize(void) {
+    const unsigned long ulErase = MTD0EraseSize();
+    if (ulErase == 0 || ulErase % NANDKEEP_PIECE != 0) {
+        Nandkeep_Notify(MSG_ERASE_SIZE);
+        return -1;
+    }
+    return 0;
+}
+
+int Nandkeep_EccStatus(unsigned long ulMTDOffset, unsigned long ulReadLen) {
+    const int iFd = MTD0Fd();
+    const unsigned long ulErase = MTD0EraseSize();
+    if (ulErase == 0) {
+        Nandkeep_Notify(MSG_ERASE_SIZE);
+        return -1;
+    }
+    TEccStats tStats;
+    if (Nandkeep_GetEccStats(iFd, &tStats) == -1) {
+        return -1;
+    }
+    printf("Current ECC corrected = %d, failed = %d, badblocks = %d, bbtblocks = %d\n",
+           static_cast<int>(tStats.corrected), static_cast<int>(tStats.failed),
+           static_cast<int>(tStats.badblocks), static_cast<int>(tStats.bbtblocks));
+    unsigned long ulRemaining = ulReadLen;
+    do {
+        unsigned long ulChunk = std::min(ulErase, ulRemaining);
+        ulRemaining -= ulChunk;
+        if (Nandkeep_IsBadBlock(iFd, ulMTDOffset) == NANDKEEP_BAD_BLOCK) {
+            printf("At 0x%lX offset is bad blcok!!(skip)\n", ulMTDOffset);
+        } else {
+            if (ReadDiscarding(ulMTDOffset, ulChunk) == -1) {
+                return -1;
+            }
+            if (Nandkeep_GetEccStats(iFd, &tStats) == -1) {
+                return -1;
+            }
+            printf("At 0x%lX offset ECC corrected = %d, failed = %d\n", ulMTDOffset,
+                   static_cast<int>(tStats.corrected), static_cast<int>(tStats.failed));
+        }
+        ulMTDOffset += ulErase;
+    } while (ulRemaining != 0);
+    return 0;
+}
+
+int Nandkeep_ScanBadBlocks(int iFd, unsigned long ulOffset, unsigned long ulLen) {
+    const unsigned long ulErase = MTD0EraseSize();
+    if (Nandkeep_EraseMTD(iFd, ulOffset, ulLen) == -1) {
+        return -1;
+    }
+    // Room up to the next whole piece: the write pads its last piece in the caller's buffer.
+    TWorkBuf aucZero(RoundUp(ulErase, NANDKEEP_PIECE), 0);
+    const unsigned long ulEnd = ulOffset + ulLen;
+    for (unsigned long ulPos = ulOffset; ulPos < ulEnd; ulPos += ulErase) {
+        if (Nandkeep_WriteMTD(iFd, aucZero.data(), ulPos, ulErase) == -1) {
+            return -1;
+        }
+    }
+    for (unsigned long ulPos = ulOffset; ulPos < ulEnd; ulPos += ulErase) {
+        int iSame = 0;
+        if (CompareBufAndMTD(iFd, aucZero.data(), ulPos, ulErase, &iSame) == -1) {
+            return -1;
+        }
+        if (iSame == 0 && SetBadBlockToBBT(iFd, ulPos) == -1) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int Nandkeep_Flashfs2IsChange(void) {
+    FILE *pFile = Plat_OpenProcMtd();
+    if (pFile == nullptr) {
+        Nandkeep_Notify("fopen()");
+        printf("%s", "/proc/mtd");
+        return -1;
+    }
+    TLayout tLayout = {};
+    ScanLayout(pFile, &tLayout);
+    fclose(pFile);
+    if (!tLayout.bDevice || !tLayout.bFlashfs2 || !tLayout.bNFDI) {
+        return -1;
+    }
+    if (tLayout.ulFlashfs2 != g_ulFlashfs2Size) {
+        return -1;
+    }
+    return tLayout.ulDevice - tLayout.ulFlashfs2 - tLayout.ulNFDI == g_ulFlashfs2Offest ? 0 : -1;
+}
+
+int Cmd_EraseAll(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    return ErasePartition(&g_ptMTDInfo[0]);
+}
+
+int Cmd_EraseFlashfs1(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    return ErasePartition(RecordFromEnd(REC_FLASHFS1));
+}
+
+int Cmd_EraseFlashfs2(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    return ErasePartition(RecordFromEnd(REC_FLASHFS2));
+}
+
+int Cmd_EraseJFFS2(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    return ErasePartition(RecordFromEnd(REC_JFFS2));
+}
+
+int Cmd_EraseRootfs(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    const TMTDInfo *ptRecord = RecordFromEnd(REC_FLASHFS1);
+    if (ptRecord == nullptr || Nandkeep_CheckEraseSize() == -1) {
+        return -1;
+    }
+    printf("g_iPartitionNum = %d, size = %lx\n", g_iPartitionNum, ptRecord->ulSize);
+    int iRet = Nandkeep_ScanBadBlocks(ptRecord->iFd, 0, ptRecord->ulSize);
+    if (iRet != 0) {
+        puts("Bad block scan fail");
+        return iRet;
+    }
+    return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
+}
+
+int Cmd_Erase(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
+    unsigned long ulLen = Nandkeep_ParseHex(ppArgv[3]);
+    if (Nandkeep_CheckEraseSize() == -1 || CheckDeviceRange(ulOffset, ulLen, false) == -1) {
+        return -1;
+    }
+    return Nandkeep_EraseMTD(MTD0Fd(), ulOffset, ulLen);
+}
+
+int Cmd_BadBlockReport(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    if (Nandkeep_CheckEraseSize() == -1) {
+        return -1;
+    }
+    for (unsigned long ulPos = 0; ulPos < MTD0Size(); ulPos += MTD0EraseSize()) {
+        if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
+            printf("Find a bad block at offset = 0x%lx\n", ulPos);
+        }
+    }
+    return 0;
+}
+
+int Cmd_BadBlockRead(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    unsigned long ulOffset = Nandkeep_ParseHexWarned(ppArgv[3], NANDKEEP_WARN_OFFSET);
+    unsigned long ulLen = Nandkeep_ParseHexWarned(ppArgv[4], NANDKEEP_WARN_LENGTH);
+    return BadBlockRead(ppArgv[2], ulOffset, ulLen);
+}
+
+int Cmd_BadBlockErase(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    return BadBlockErase(Nandkeep_ParseHex(ppArgv[2]), Nandkeep_ParseHex(ppArgv[3]));
+}
+
+int Cmd_SetBadBlockToBBT(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
+    if (Nandkeep_CheckEraseSize() == -1 ||
+        CheckDeviceRange(ulOffset, MTD0EraseSize(), true) == -1) {
+        return -1;
+    }
+    return SetBadBlockToBBT(MTD0Fd(), ulOffset);
+}
+
+int Cmd_EccStatus(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    return Nandkeep_EccStatus(Nandkeep_ParseHex(ppArgv[2]), Nandkeep_ParseHex(ppArgv[3]));
+}
+
+int Cmd_Flashfs2IsChange(int iArgc, char **ppArgv) {
+    (void)iArgc;
+    (void)ppArgv;
+    return Nandkeep_Flashfs2IsChange();
+}

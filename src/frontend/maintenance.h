@@ -1,0 +1,56 @@
+// Raw flash maintenance: partition and range erases, bad-block listing, raw reads, raw erase
+// requests and marking, ECC counters, the live-layout check, and the endless bad-block screening
+// scan.
+//
+// Every operation works by whole-device offset on record 0 and steps by record 0's erase size,
+// except the partition erases and the eraseRootfs scan, which work through the descriptor of
+// the partition they name with offsets counted from its start.
+//
+// Safety rules shared by the commands:
+// - The records N-3..N-1 (flashfs1 / rootfs scratch, flashfs2, jffs2) exist only when the table
+//   has at least three partitions; with fewer the command is refused (status 255).
+// - erase, badBlockErase and setBadBlockToBBT accept only an offset on an erase-block boundary
+//   inside the device, and a range that ends on the device (and below 4 GiB, the reach of the
+//   32-bit erase request); anything else is refused before any request reaches the driver, so a
+//   mistyped offset can never erase or retire a block it did not name. badBlockErase also wants
+//   a whole number of erase blocks, as the driver does.
+// - badBlockErase sends the raw erase request and nothing else: no buffer is written through
+//   the descriptor first, so the bootstrap at offset 0 is never overwritten.
+// - badBlockRead copies whole 128 KiB pieces; a length between pieces is taken up to the next
+//   whole piece, so the copy ends where it was asked to instead of running on to the device end.
+// - Commands that step by the erase size need one that is a whole number of 128 KiB pieces:
+//   every write reaches the device as whole pieces, so a smaller erase block would be programmed
+//   across its neighbours. Buffers that hold one block are sized by the erase size.
+#ifndef NANDKEEP_MAINTENANCE_H
+#define NANDKEEP_MAINTENANCE_H
+
+// 0 when record 0's erase size is a non-zero multiple of the 128 KiB piece; otherwise notifies
+// "erase size not supported" and returns -1.
+[[nodiscard]] int Nandkeep_CheckEraseSize(void);
+
+// Prints the device's ECC counters, then reads [ulMTDOffset, ulMTDOffset + ulReadLen) one erase
+// block at a time (at least one block, also for a length of 0) and prints the running counters
+// after each; blocks marked bad are reported and skipped. 0, or -1 when a read or a statistics
+// request failed (already notified). Works on record 0; reads only.
+[[nodiscard]] int Nandkeep_EccStatus(unsigned long ulMTDOffset, unsigned long ulReadLen);
+
+// Erases [ulOffset, ulOffset + ulLen) through iFd, programs every block start in it with zero
+// bytes and reads it back; a block that does not read back as zeros is marked bad. Blocks already
+// marked bad are written and compared like the others. 0 done, -1 when a primitive failed.
+[[nodiscard]] int Nandkeep_ScanBadBlocks(int iFd, unsigned long ulOffset, unsigned long ulLen);
+
+// Compares the live "/proc/mtd" with the geometry profile: 0 when the flashfs2 partition has the
+// profile's size and lies right below an NFDI partition that ends the device, -1 otherwise. A
+// list without a whole-device ("Boot"/"linux"), a flashfs2 or an NFDI entry differs (-1). When
+// the list cannot be opened: notify "fopen()", print "/proc/mtd", and -1.
+[[nodiscard]] int Nandkeep_Flashfs2IsChange(void);
+
+// One screening pass with one pattern byte: every block not marked bad is erased, programmed
+// with the pattern and read back; a block that does not hold it is erased and marked bad
+// ("Offset 0x... Is bad block"). 0 when the pass covered the device, -1 when a primitive failed.
+[[nodiscard]] int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern);
+// The eight patterns 0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96, over and over. Never
+// returns: the scan ends only when the process is stopped from outside.
+[[noreturn]] void Nandkeep_BadBlockManagement(int iFd);
+
+#endif
