@@ -1,0 +1,1 @@
+head -c $((0x20000)) /dev/urandom >block.bin
