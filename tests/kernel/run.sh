@@ -56,7 +56,7 @@ scenario_meta() {
 for sDir in "$NK_TIER_DIR"/scenarios/*/; do
     sName=$(basename "$sDir")
     [ -f "$sDir/guest.sh" ] && [ -f "$sDir/check.sh" ] || nk_die "scenario $sName needs guest.sh and check.sh"
-    if [ -n "${NK_SCENARIOS:-}" ] && ! grep -qw -- "$sName" <<<"$NK_SCENARIOS"; then
+    if [ -n "${NK_SCENARIOS:-}" ] && [[ " $NK_SCENARIOS " != *" $sName "* ]]; then
         continue
     fi
     sWanted=$(scenario_meta "$sName" geometry)
