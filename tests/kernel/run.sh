@@ -202,6 +202,8 @@ for sRun in "${aPlanned[@]}"; do
     if [ $? -eq 0 ]; then
         echo "PASS $sLabel"
         iPassed=$((iPassed + 1))
+        # Flash dumps are large; they are kept only where a check failed.
+        rm -f "$sResults"/*.dump
     else
         echo "FAIL $sLabel"
         [ -n "$sReport" ] && echo "$sReport"
