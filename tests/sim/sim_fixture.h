@@ -4,6 +4,7 @@
 #define NANDKEEP_TESTS_SIM_FIXTURE_H
 
 #include "sim/sim_store.h"
+#include "support/support.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,28 @@ class SimDirTest : public ::testing::Test {
 // Runs a shell command line; returns the exit status (-1 when it did not exit) and fills
 // pstrOut with what it printed on both streams.
 inline int RunCommand(const std::string &strCmd, std::string *pstrOut) {
-    FILE *pPipe = popen((strCmd + " 2>&1").c_str(), "r");
+    // A command whose program (the first word after any VAR=value words) is a tool built here
+    // runs through the emulator of a cross build.
+    size_t ulProg = 0;
+    while (true) {
+        size_t ulEnd = strCmd.find(' ', ulProg);
+        std::string strWord = strCmd.substr(ulProg, ulEnd - ulProg);
+        size_t ulEq = strWord.find('=');
+        if (ulEnd == std::string::npos || ulEq == std::string::npos ||
+            strWord.find_first_not_of(
+                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") < ulEq) {
+            break;
+        }
+        ulProg = ulEnd + 1;
+    }
+    std::string strLine = strCmd.substr(0, ulProg);
+    const size_t ulProgEnd = strCmd.find(' ', ulProg);
+    for (const std::string &strWord :
+         testsupport::LauncherFor(strCmd.substr(ulProg, ulProgEnd - ulProg))) {
+        strLine += strWord + " ";
+    }
+    strLine += strCmd.substr(ulProg);
+    FILE *pPipe = popen((strLine + " 2>&1").c_str(), "r");
     if (pPipe == nullptr) {
         return -1;
     }

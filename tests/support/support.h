@@ -50,6 +50,10 @@ RunResult Run(const std::vector<std::string> &argv,
 std::string SimBinary();
 std::string SimCtlBinary();
 std::string ProdBinary();
+// The words to put in front of a program so that it runs: the emulator named by
+// NANDKEEP_TEST_LAUNCHER for the tools built here when the tests run under user-mode emulation
+// (a cross build), nothing otherwise.
+std::vector<std::string> LauncherFor(const std::string &program);
 
 Bytes ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const Bytes &data);

@@ -1,0 +1,28 @@
+#!/bin/bash
+# Installs, from Debian's own repositories, what the real-kernel tier and the arm64 build need:
+# the emulators, the guest's user space (busybox-static, mtd-utils), mkimage for test images,
+# what the partition-table module build needs (gcc-12, make and the shared libraries of the
+# kbuild host tools) and the aarch64 cross toolchain with zlib for arm64. Does nothing when all
+# of it is there; safe to run again.
+# The kernel, its headers and the dynamic busybox (which conflicts with busybox-static) are not
+# installed: fetch-kernel.sh downloads and unpacks them into a cache.
+set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+
+aPackages=(qemu-system-x86 qemu-user busybox-static mtd-utils cpio u-boot-tools
+    gcc gcc-12 make libc6-dev linux-libc-dev libelf1 libssl3 xz-utils zstd kmod binutils
+    g++-aarch64-linux-gnu zlib1g-dev:arm64
+    cmake g++ zlib1g-dev googletest)
+
+aMissing=()
+for sPackage in "${aPackages[@]}"; do
+    dpkg-query -W -f='${Status}' "$sPackage" 2>/dev/null | grep -q "ok installed" ||
+        aMissing+=("$sPackage")
+done
+[ ${#aMissing[@]} -eq 0 ] && exit 0
+
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    $SUDO dpkg --add-architecture arm64
+fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${aMissing[@]}"

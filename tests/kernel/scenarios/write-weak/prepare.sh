@@ -1,0 +1,1 @@
+head -c $((0x70000)) /dev/urandom >image.bin
