@@ -6,8 +6,9 @@
 
 namespace {
 
-constexpr uint32_t BLOCK_FAULT_MASK = (1u << SIM_FAULT_SHORT_READ) - 1;
-constexpr uint32_t READ_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | (1u << SIM_FAULT_UNCORRECTABLE);
+constexpr uint32_t BLOCK_FAULT_MASK = ((1u << SIM_FAULT_SHORT_READ) - 1) | (1u << SIM_FAULT_DECAY);
+constexpr uint32_t UNCORRECTABLE_MASK = (1u << SIM_FAULT_UNCORRECTABLE) | (1u << SIM_FAULT_DECAY);
+constexpr uint32_t READ_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | UNCORRECTABLE_MASK;
 // Bits an uncorrectable read flips in the data it delivers.
 constexpr uint32_t CORRUPT_BITS = 3;
 constexpr uint64_t BYTE_LOW7 = 0x7F7F7F7F7F7F7F7Full;
@@ -15,7 +16,7 @@ constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
     "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
-    "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",
+    "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -156,7 +157,7 @@ void ApplyReadFaults(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsign
     if (tBlk.dwFaults & (1u << SIM_FAULT_BITFLIP)) {
         ptNode->dwCorrected += tBlk.dwBitflips;
     }
-    if ((tBlk.dwFaults & (1u << SIM_FAULT_UNCORRECTABLE)) == 0) {
+    if ((tBlk.dwFaults & UNCORRECTABLE_MASK) == 0) {
         return;
     }
     ptNode->dwFailed++;
@@ -279,6 +280,7 @@ int Nand_Erase(TNand *ptNand, uint32_t dwBlock) {
     }
     EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE);
     tBlk.dwEraseCount++;
+    tBlk.dwFaults &= ~(1u << SIM_FAULT_DECAY);
     return NAND_OK;
 }
 
@@ -395,7 +397,7 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
         break;
     }
     if (eKind == SIM_FAULT_STUCK_BITS || eKind == SIM_FAULT_BITFLIP ||
-        eKind == SIM_FAULT_UNCORRECTABLE) {
+        eKind == SIM_FAULT_UNCORRECTABLE || eKind == SIM_FAULT_DECAY) {
         tBlk.wFaultPage = (uint16_t)dwPage;
     }
     tBlk.dwFaults |= 1u << eKind;
@@ -440,8 +442,8 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
     const TSimStateHeader *ptHdr = ptNand->ptHdr;
     for (uint32_t b = 0; b < ptHdr->dwBlockCount; b++) {
         const TSimBlockState &tBlk = ptNand->ptBlocks[b];
-        for (uint32_t k = 0; k < SIM_FAULT_SHORT_READ; k++) {
-            if ((tBlk.dwFaults & (1u << k)) == 0) {
+        for (uint32_t k = 0; k < SIM_FAULT_KIND_COUNT; k++) {
+            if ((BLOCK_FAULT_MASK & (1u << k)) == 0 || (tBlk.dwFaults & (1u << k)) == 0) {
                 continue;
             }
             TSimFaultKind eKind = static_cast<TSimFaultKind>(k);

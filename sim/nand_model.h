@@ -34,7 +34,7 @@ constexpr uint32_t SIM_STATE_VERSION = 3;
 // Device nodes that keep their own counters: one per partition of the table.
 constexpr uint32_t SIM_NODES_MAX = 32;
 
-// Injectable faults. The first eight hit one block, the rest the whole device.
+// Injectable faults. The first eight and decay hit one block, the others the whole device.
 enum TSimFaultKind : uint32_t {
     SIM_FAULT_BAD = 0,       // factory bad: marked bad in the bad-block table
     SIM_FAULT_ERASE_FAIL,    // every erase fails
@@ -47,6 +47,8 @@ enum TSimFaultKind : uint32_t {
     SIM_FAULT_SHORT_READ,    // the next N read calls return about half of what was asked
     SIM_FAULT_SHORT_WRITE,   // the next N write calls return about half of what was asked
     SIM_FAULT_POWERCUT,      // the N-th erase or program from now loses power half way
+    SIM_FAULT_DECAY,         // the affected page has decayed: reads fail ECC as uncorrectable
+                             // until the block is erased, which renews it
     SIM_FAULT_KIND_COUNT
 };
 

@@ -25,7 +25,7 @@ constexpr const char *USAGE =
     "  save FILE [OFFSET [LENGTH]]       copy raw flash bytes into a file\n"
     "  fault add KIND BLOCK [N] [--page P]\n"
     "         KIND: bad, erase-fail, wear-out N, program-fail, program-lost,\n"
-    "               stuck-bits [N], bitflip [N], uncorrectable\n"
+    "               stuck-bits [N], bitflip [N], uncorrectable, decay\n"
     "  fault add short-read N | short-write N | powercut N\n"
     "  fault list\n"
     "  fault clear [BLOCK | all]\n"
@@ -209,7 +209,7 @@ void PrintFaults(const TSimDevice *ptDev) {
             printf(" %" PRIu64, tFault.ullN);
         }
         if (tFault.eKind == SIM_FAULT_STUCK_BITS || tFault.eKind == SIM_FAULT_BITFLIP ||
-            tFault.eKind == SIM_FAULT_UNCORRECTABLE) {
+            tFault.eKind == SIM_FAULT_UNCORRECTABLE || tFault.eKind == SIM_FAULT_DECAY) {
             printf(" page %u", tFault.dwPage);
         }
         printf("\n");

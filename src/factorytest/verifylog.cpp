@@ -33,6 +33,18 @@ bool HasLongConversion(const char *pszFormat) {
     return false;
 }
 
+// Appends a bad block to the known list. The list holds 256 blocks: a device this far gone
+// fails the test rather than overrun it.
+void AppendBadBlock(unsigned long ulOffset, unsigned long *pulCount, unsigned long *pulList) {
+    if (*pulCount >= static_cast<unsigned long>(NANDKEEP_BAD_LIST_MAX)) {
+        Nandkeep_WriteVerifyResult("FAIL: more than %d bad blocks, test stopped\n",
+                                   NANDKEEP_BAD_LIST_MAX);
+        exit(1);
+    }
+    pulList[*pulCount] = ulOffset;
+    (*pulCount)++;
+}
+
 } // namespace
 
 // The log is opened and closed per message, so it is complete up to the last message even when
@@ -76,14 +88,7 @@ int Nandkeep_CheckBadBlockList(unsigned long ulOffset, unsigned long *pulCount,
     }
     Nandkeep_WriteVerifyResult("Find a ## New ## bad block at offset = 0x%lx\n",
                                static_cast<int>(ulOffset));
-    if (*pulCount >= static_cast<unsigned long>(NANDKEEP_BAD_LIST_MAX)) {
-        // The list holds 256 blocks; a device this far gone fails the test rather than overrun it.
-        Nandkeep_WriteVerifyResult("FAIL: more than %d bad blocks, test stopped\n",
-                                   NANDKEEP_BAD_LIST_MAX);
-        exit(1);
-    }
-    pulList[*pulCount] = ulOffset;
-    (*pulCount)++;
+    AppendBadBlock(ulOffset, pulCount, pulList);
     return -1;
 }
 
@@ -97,13 +102,7 @@ void Nandkeep_CollectBadBlocks(unsigned long ulLen, unsigned long *pulCount,
         }
         Nandkeep_WriteVerifyResult("Find a bad block at offset=0x%lx\n",
                                    static_cast<int>(ulOffset));
-        if (*pulCount >= static_cast<unsigned long>(NANDKEEP_BAD_LIST_MAX)) {
-            Nandkeep_WriteVerifyResult("FAIL: more than %d bad blocks, test stopped\n",
-                                       NANDKEEP_BAD_LIST_MAX);
-            exit(1);
-        }
-        pulList[*pulCount] = ulOffset;
-        (*pulCount)++;
+        AppendBadBlock(ulOffset, pulCount, pulList);
     }
 }
 

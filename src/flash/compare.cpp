@@ -37,13 +37,6 @@ int RetireOnEccEvent(int iFd, const TEccStats &tSnap, unsigned long ulOffset, in
     return 1;
 }
 
-unsigned long SkipBadBlocks(int iFd, unsigned long ulPos, unsigned long ulEnd) {
-    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
-        ulPos += MTD0EraseSize();
-    }
-    return ulPos;
-}
-
 // True when the stream has at least one more byte; the byte is pushed back.
 bool FileHasMore(FILE *pFile) {
     int iChar = fgetc(pFile);
@@ -104,8 +97,8 @@ int Nandkeep_CompareImageAndMTD(int iFd, unsigned long ulDestOffset, unsigned lo
     unsigned char aucPiece[NANDKEEP_PIECE];
     while (ulLen > 0) {
         unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen);
-        ulSrc = SkipBadBlocks(iFd, ulSrc, ulSrcEnd);
-        ulDest = SkipBadBlocks(iFd, ulDest, ulDestEnd);
+        ulSrc = Nandkeep_SkipBadBlocks(iFd, ulSrc, ulSrcEnd);
+        ulDest = Nandkeep_SkipBadBlocks(iFd, ulDest, ulDestEnd);
         if (ulSrc >= ulSrcEnd || ulDest >= ulDestEnd) {
             Nandkeep_Debug("Compare image fail");
             *piSame = 0;
@@ -150,7 +143,7 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset, unsigned 
             Nandkeep_Notify("fread()");
             return -1;
         }
-        ulPos = SkipBadBlocks(iFd, ulPos, ulMTDMaxOffset);
+        ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulMTDMaxOffset);
         if (ulPos >= ulMTDMaxOffset) {
             if (ulReadLen > 0) {
                 Nandkeep_Debug("The image is differnet, ulMTDOffset = 0x%.8lX\n", ulPos);

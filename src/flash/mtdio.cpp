@@ -233,6 +233,13 @@ int Nandkeep_IsBadBlock(int iFd, unsigned long ulOffset) {
     return NANDKEEP_BAD_BLOCK;
 }
 
+unsigned long Nandkeep_SkipBadBlocks(int iFd, unsigned long ulPos, unsigned long ulEnd) {
+    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
+        ulPos += MTD0EraseSize();
+    }
+    return ulPos;
+}
+
 int SetBadBlockToBBT(int iFd, unsigned long ulOffset) {
     if (Plat_MemSetBadBlock(iFd, static_cast<int64_t>(ulOffset)) < 0) {
         Nandkeep_Notify("set bad block fail");

@@ -35,6 +35,10 @@ constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrec
 [[nodiscard]] int Nandkeep_EraseMTD(int iFd, unsigned long ulOffset, unsigned long ulLen);
 // 1 when the block is bad or the query fails, 0 when it is good. Asks the driver every time.
 [[nodiscard]] int Nandkeep_IsBadBlock(int iFd, unsigned long ulOffset);
+// The first position from ulPos on, stepping by the erase size, whose block is good; ulEnd or
+// beyond when every block before ulEnd is bad.
+[[nodiscard]] unsigned long Nandkeep_SkipBadBlocks(int iFd, unsigned long ulPos,
+                                                   unsigned long ulEnd);
 // Marks the block bad. 0, or -1 after notifying "set bad block fail".
 [[nodiscard]] int SetBadBlockToBBT(int iFd, unsigned long ulOffset);
 // Replaces one erase block: erase, then write one erase block from pBuf. 0, or the erase

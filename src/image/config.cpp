@@ -44,14 +44,6 @@ uint32_t GetLE32(const unsigned char *p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// First good block at or after ulPos below ulEnd; ulEnd (or beyond) when there is none.
-unsigned long SkipBad(int iFd, unsigned long ulPos, unsigned long ulEnd) {
-    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
-        ulPos += MTD0EraseSize();
-    }
-    return ulPos;
-}
-
 unsigned long CountGoodBlocks(unsigned long ulFrom, unsigned long ulTo) {
     unsigned long ulGood = 0;
     for (unsigned long ulPos = ulFrom; ulPos < ulTo; ulPos += MTD0EraseSize()) {
@@ -66,7 +58,7 @@ unsigned long CountGoodBlocks(unsigned long ulFrom, unsigned long ulTo) {
 // the next good block on its own.
 int WriteOverflow(const unsigned char *pucTail, unsigned long ulTailLen, unsigned long ulPos,
                   unsigned long ulEnd) {
-    ulPos = SkipBad(MTD0Fd(), ulPos, ulEnd);
+    ulPos = Nandkeep_SkipBadBlocks(MTD0Fd(), ulPos, ulEnd);
     if (ulPos >= ulEnd) {
         Nandkeep_Notify(MSG_NO_SPACE);
         return -1;
@@ -109,7 +101,7 @@ int WriteRecordPieces(FILE *pFile, unsigned long ulSize, unsigned long ulPos, un
             }
             Nandkeep_Debug("dwCRCSum = 0x%X \n", dwCrc);
         }
-        ulPos = SkipBad(iFd, ulPos, ulEnd);
+        ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulEnd);
         if (ulPos >= ulEnd) {
             return -1;
         }
@@ -140,7 +132,7 @@ int ReadChecksum(int iFd, unsigned long ulPos, unsigned long ulEnd, uint32_t *pd
     const unsigned long ulErase = MTD0EraseSize();
     unsigned char aucWord[CONFIG_CRC_SIZE];
     if (ulPos % ulErase == 0) {
-        ulPos = SkipBad(iFd, ulPos, ulEnd);
+        ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulEnd);
     }
     unsigned long ulBefore = std::min(CONFIG_CRC_SIZE, ulErase - ulPos % ulErase);
     if (ulPos >= ulEnd || ulEnd - ulPos < ulBefore) {
@@ -151,7 +143,7 @@ int ReadChecksum(int iFd, unsigned long ulPos, unsigned long ulEnd, uint32_t *pd
     }
     if (ulBefore < CONFIG_CRC_SIZE) {
         const unsigned long ulAfter = CONFIG_CRC_SIZE - ulBefore;
-        ulPos = SkipBad(iFd, ulPos + ulBefore, ulEnd);
+        ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos + ulBefore, ulEnd);
         if (ulPos >= ulEnd || ulEnd - ulPos < ulAfter) {
             return -1;
         }
@@ -181,7 +173,7 @@ int WalkRecord(int iFd, const char *szDest, unsigned long ulMTDOffset, unsigned 
         return -1;
     }
     const unsigned long ulEnd = ulMTDOffset + ulMTDMaxSize;
-    unsigned long ulPos = SkipBad(iFd, ulMTDOffset, ulEnd);
+    unsigned long ulPos = Nandkeep_SkipBadBlocks(iFd, ulMTDOffset, ulEnd);
     if (ulPos >= ulEnd) {
         return -1;
     }
@@ -224,7 +216,7 @@ int WalkRecord(int iFd, const char *szDest, unsigned long ulMTDOffset, unsigned 
         ulPos += ulChunk;
         ulRemaining -= ulChunk;
         if (ulRemaining > 0) {
-            ulPos = SkipBad(iFd, ulPos, ulEnd);
+            ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulEnd);
             ulChunk = std::min(ulRemaining, NANDKEEP_PIECE);
         }
     }

@@ -64,9 +64,7 @@ int Nandkeep_RecoveryDefConf(int iFd, unsigned long ulDestSubOffset, unsigned lo
     }
     const unsigned long ulSrcEnd = ulSrcSubOffset + ulSrcMaxSize;
     unsigned long ulPos = ulSrcSubOffset;
-    while (ulPos < ulSrcEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
-        ulPos += MTD0EraseSize();
-    }
+    ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulSrcEnd);
     if (ulPos >= ulSrcEnd) {
         return -1;
     }

@@ -29,6 +29,22 @@ uint32_t Nandkeep_GetBE32(const unsigned char *p) {
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
 
+int Nandkeep_CheckImageHeader(unsigned char *pucHeader) {
+    uint32_t dwMagic = Nandkeep_GetBE32(pucHeader);
+    if (dwMagic != MKIMG_MAGIC) {
+        Nandkeep_Notify("check Magic Num fail");
+        return -1;
+    }
+    Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
+    uint32_t dwHeaderCrc = Nandkeep_GetBE32(pucHeader + MKIMG_HCRC_OFFSET);
+    memset(pucHeader + MKIMG_HCRC_OFFSET, 0, 4);
+    if (Crc32(0, pucHeader, MKIMG_HEADER_SIZE) != dwHeaderCrc) {
+        Nandkeep_Notify("Header CRC check fail");
+        return -1;
+    }
+    return 0;
+}
+
 // A DTB-sized image (fewer than MKIMG_FIRST_DATA data bytes) asked for its sub-image offset
 // answers by the same placement rule as any other image: the first 128 KiB boundary after its
 // data, which is the block after its header block. Writers and readers of the sub-image call
@@ -42,10 +58,7 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
     unsigned char aucBuf[NANDKEEP_PIECE];
     memset(aucBuf, 0, sizeof(aucBuf));
 
-    unsigned long ulPos = ulMTDOffset;
-    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
-        ulPos += ulErase;
-    }
+    unsigned long ulPos = Nandkeep_SkipBadBlocks(iFd, ulMTDOffset, ulEnd);
     if (ulPos >= ulEnd) {
         Nandkeep_Notify("flash driver fail");
         return -1;
@@ -55,17 +68,7 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
     }
     const unsigned long ulHeaderBlock = ulPos;
 
-    uint32_t dwMagic = Nandkeep_GetBE32(aucBuf);
-    if (dwMagic != MKIMG_MAGIC) {
-        Nandkeep_Notify("check Magic Num fail");
-        return -1;
-    }
-    Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
-
-    uint32_t dwHeaderCrc = Nandkeep_GetBE32(aucBuf + MKIMG_HCRC_OFFSET);
-    memset(aucBuf + MKIMG_HCRC_OFFSET, 0, 4);
-    if (Crc32(0, aucBuf, MKIMG_HEADER_SIZE) != dwHeaderCrc) {
-        Nandkeep_Notify("Header CRC check fail");
+    if (Nandkeep_CheckImageHeader(aucBuf) == -1) {
         return -1;
     }
 

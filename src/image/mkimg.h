@@ -21,6 +21,11 @@ constexpr int MKIMG_RESULT_SUB_OFFSET = 2; // offset of the sub-image
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p);
 
+// Checks the magic and the header CRC of the 64 header bytes at pucHeader (the CRC field is
+// zeroed in the buffer for the computation). 0, or -1 after notifying "check Magic Num fail" or
+// "Header CRC check fail".
+[[nodiscard]] int Nandkeep_CheckImageHeader(unsigned char *pucHeader);
+
 // Validates the image heading [ulMTDOffset, ulMTDOffset + ulMTDMaxSize) on record 0 (magic,
 // header CRC, data CRC). 0 valid, -1 otherwise.
 [[nodiscard]] int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,

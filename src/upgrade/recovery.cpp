@@ -15,19 +15,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <zlib.h>
 
 namespace {
 
 // A block-level read that did not happen because the side ran past its region end.
 constexpr int ECC_NO_READ = -2;
-
-unsigned long SkipBad(unsigned long ulPos, unsigned long ulEnd) {
-    while (ulPos < ulEnd && Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
-        ulPos += MTD0EraseSize();
-    }
-    return ulPos;
-}
 
 // Where the sub-image of the image heading [ulOffset, ulOffset + ulLen) starts and how much of
 // the region is left for it. -1 when the image is invalid or leaves no room behind it.
@@ -103,7 +95,7 @@ unsigned long GoodBlocks(unsigned long ulOffset, unsigned long ulLen) {
 
 // One side of a block-level pass: the next good block at *pulPos, read with its ECC result.
 int ReadSideWithEcc(unsigned long *pulPos, unsigned long ulEnd, unsigned char *pucBuf) {
-    *pulPos = SkipBad(*pulPos, ulEnd);
+    *pulPos = Nandkeep_SkipBadBlocks(MTD0Fd(), *pulPos, ulEnd);
     if (*pulPos >= ulEnd) {
         return ECC_NO_READ;
     }
@@ -125,9 +117,7 @@ int Nandkeep_GetConfigLen(int iFd, unsigned long ulMTDOffset, unsigned long ulMT
     }
     const unsigned long ulEnd = ulMTDOffset + ulMTDMaxSize;
     unsigned long ulPos = ulMTDOffset;
-    while (ulPos < ulEnd && Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
-        ulPos += MTD0EraseSize();
-    }
+    ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulEnd);
     if (ulPos >= ulEnd) {
         return -1;
     }
@@ -147,7 +137,7 @@ int Nandkeep_GetConfigLen(int iFd, unsigned long ulMTDOffset, unsigned long ulMT
 
 int Nandkeep_RecoveryMkimg(unsigned long ulDestOffset, unsigned long ulSrcOffset,
                            unsigned long ulLen) {
-    unsigned long ulPos = SkipBad(ulSrcOffset, ulSrcOffset + ulLen);
+    unsigned long ulPos = Nandkeep_SkipBadBlocks(MTD0Fd(), ulSrcOffset, ulSrcOffset + ulLen);
     if (ulPos >= ulSrcOffset + ulLen) {
         Nandkeep_Notify("flash driver fail");
         return -1;
@@ -157,16 +147,7 @@ int Nandkeep_RecoveryMkimg(unsigned long ulDestOffset, unsigned long ulSrcOffset
         Nandkeep_Notify("read MTD fail");
         return -1;
     }
-    uint32_t dwMagic = Nandkeep_GetBE32(aucBuf);
-    if (dwMagic != MKIMG_MAGIC) {
-        Nandkeep_Notify("check Magic Num fail");
-        return -1;
-    }
-    Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
-    uint32_t dwHeaderCrc = Nandkeep_GetBE32(aucBuf + MKIMG_HCRC_OFFSET);
-    memset(aucBuf + MKIMG_HCRC_OFFSET, 0, 4);
-    if (static_cast<uint32_t>(crc32(0, aucBuf, MKIMG_HEADER_SIZE)) != dwHeaderCrc) {
-        Nandkeep_Notify("Header CRC check fail");
+    if (Nandkeep_CheckImageHeader(aucBuf) == -1) {
         return -1;
     }
     unsigned long ulImageLen = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET) + MKIMG_HEADER_SIZE;

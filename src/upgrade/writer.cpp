@@ -179,9 +179,7 @@ int Nandkeep_CopyMTD(int iFd, unsigned long ulDestOffset, unsigned long ulSrcOff
     unsigned long ulDest = ulDestOffset;
     unsigned char aucChunk[NANDKEEP_PIECE];
     while (ulLen > 0) {
-        while (ulSrc < ulSrcEnd && Nandkeep_IsBadBlock(iFd, ulSrc) == NANDKEEP_BAD_BLOCK) {
-            ulSrc += MTD0EraseSize();
-        }
+        ulSrc = Nandkeep_SkipBadBlocks(iFd, ulSrc, ulSrcEnd);
         if (ulSrc >= ulSrcEnd || ulDest >= ulDestEnd) {
             Nandkeep_Notify(MSG_TOO_MANY_BAD);
             return -1;

@@ -324,6 +324,19 @@ TEST_F(NandModelTest, UncorrectableCorruptsDeliveredDataNotTheCells) {
     EXPECT_EQ(Node(0).dwFailed, 1u);
 }
 
+TEST_F(NandModelTest, DecayFailsReadsUntilTheBlockIsErased) {
+    ASSERT_EQ(Program(0, 0x00, SIM_BLOCK_SIZE), NAND_OK);
+    ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_DECAY, 0, 0, 0), 0);
+    EXPECT_FALSE(AllOf(Read(0, SIM_PAGE_SIZE), 0x00));
+    EXPECT_EQ(Node(0).dwFailed, 1u);
+    ASSERT_EQ(Nand_Erase(&m_tNand, 0), NAND_OK);
+    ASSERT_EQ(Program(0, 0x00, SIM_BLOCK_SIZE), NAND_OK);
+    EXPECT_TRUE(AllOf(Read(0, SIM_BLOCK_SIZE), 0x00));
+    EXPECT_EQ(Node(0).dwFailed, 1u);
+    TSimFault atFaults[4];
+    EXPECT_EQ(Nand_ListFaults(&m_tNand, atFaults, 4), 0);
+}
+
 TEST_F(NandModelTest, ShortTransfersAreConsumedCallByCall) {
     ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_SHORT_READ, SIM_NO_BLOCK, 2, 0), 0);
     ASSERT_EQ(Nand_AddFault(&m_tNand, SIM_FAULT_SHORT_WRITE, SIM_NO_BLOCK, 1, 0), 0);

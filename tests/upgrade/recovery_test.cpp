@@ -148,4 +148,23 @@ TEST_F(RecoveryTest, DifferentDtbOnlyRewritesTheDtbRange) {
     }
 }
 
+// Without FlashStatus, a normal kernel block that has decayed (uncorrectable reads) while the
+// backup kernel cannot be validated either: the block-level repair takes the backup's block for
+// it, then rewrites both copies from the merged normal copy, the backup first.
+TEST_F(RecoveryTest, BlockLevelRepairTakesTheBackupsBlockForAFailedOne) {
+    const uint32_t dwDecayed = static_cast<uint32_t>(KERNEL0_OFFSET / BLOCK) + 1;
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_DECAY, dwDecayed, 0, 5), 0);
+    Corrupt(KERNEL1_OFFSET + 2 * BLOCK + 7); // backup data CRC broken in another block
+    RunResult r = Tool({"systemRecovery"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\n Nandkeep notify -> check Source mkimg fail\n"), std::string::npos);
+    EXPECT_EQ(r.out.substr(r.out.size() - 16), "recovered image\n");
+    ExpectAll(0);
+    EXPECT_FALSE(Sim_IsBad(&m_tDev, dwDecayed) == 1);
+    // The repaired set is stable.
+    uint64_t before = Ops();
+    EXPECT_EQ(Tool({"systemRecovery"}).status, 0);
+    EXPECT_EQ(Ops(), before);
+}
+
 } // namespace
