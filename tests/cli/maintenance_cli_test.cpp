@@ -75,12 +75,20 @@ std::string RunUntil(const std::vector<std::string> &astrArgv, const std::string
         close(aiPipe[0]);
         close(aiPipe[1]);
         setenv("NANDKEEP_SIM_DIR", strSimDir.c_str(), 1);
+        // A cross build runs the tool through its emulator.
+        std::vector<std::string> astrWords = testsupport::LauncherFor(astrArgv[0]);
+        const bool bLaunched = !astrWords.empty();
+        astrWords.insert(astrWords.end(), astrArgv.begin(), astrArgv.end());
         std::vector<char *> apszArgv;
-        for (const std::string &strArg : astrArgv) {
+        for (const std::string &strArg : astrWords) {
             apszArgv.push_back(const_cast<char *>(strArg.c_str()));
         }
         apszArgv.push_back(nullptr);
-        execv(apszArgv[0], apszArgv.data());
+        if (bLaunched) {
+            execvp(apszArgv[0], apszArgv.data());
+        } else {
+            execv(apszArgv[0], apszArgv.data());
+        }
         _exit(127);
     }
     close(aiPipe[1]);
