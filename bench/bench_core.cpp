@@ -85,30 +85,29 @@ int main(int argc, char **argv) {
     const int iFd = MTD0Fd();
     const unsigned long ulBase = ROOTFS1_OFFSET;
 
-    static unsigned char aucA[NANDKEEP_PIECE], aucB[NANDKEEP_PIECE];
-    memset(aucA, 0x5A, sizeof(aucA));
-    const int iCopies = 4096;
-    double dMemcpyPiece = 1e9;
-    auto t0 = Clock::now();
-    for (int r = 0; r < 5; r++) {
-        t0 = Clock::now();
-        for (int i = 0; i < iCopies; i++) {
-            aucA[i % NANDKEEP_PIECE] = static_cast<unsigned char>(i);
-            memcpy(aucB, aucA, sizeof(aucA));
-        }
-        dMemcpyPiece = std::min(dMemcpyPiece, Seconds(t0) / iCopies);
-    }
-    if (aucB[0] == 0x42) {
-        puts("");
-    }
-
+    static unsigned char aucB[NANDKEEP_PIECE];
     std::vector<unsigned char> img = MakeImage(ulLen - 64 - NANDKEEP_PIECE);
     if (Nandkeep_EraseMTD(iFd, ulBase, ulLen) != 0) {
         return 1;
     }
     std::vector<unsigned char> wbuf(ulLen);
     memcpy(wbuf.data(), img.data(), img.size());
-    t0 = Clock::now();
+
+    // The yardstick: memcpy of the same 128 KiB pieces out of a buffer as large as the image,
+    // so that the source is no more cache-resident than the flash's pages are.
+    double dMemcpyPiece = 1e9;
+    for (int r = 0; r < 5; r++) {
+        auto tStart = Clock::now();
+        for (unsigned long ulOff = 0; ulOff < ulLen; ulOff += NANDKEEP_PIECE) {
+            memcpy(aucB, wbuf.data() + ulOff, NANDKEEP_PIECE);
+        }
+        dMemcpyPiece =
+            std::min(dMemcpyPiece, Seconds(tStart) / static_cast<double>(ulLen / NANDKEEP_PIECE));
+    }
+    if (aucB[0] == 0x42 && aucB[1] == 0x42) {
+        puts("");
+    }
+    auto t0 = Clock::now();
     if (Nandkeep_WriteMTD(iFd, wbuf.data(), ulBase, ulLen) != 0) {
         return 1;
     }

@@ -148,6 +148,16 @@ int Nandkeep_ReadMTD(int iFd, void *pBuf, unsigned long ulOffset, unsigned long 
     unsigned char *pucDest = static_cast<unsigned char *>(pBuf);
     unsigned long ulRemaining = ulLen;
     do {
+        // A whole piece the caller wants all of goes straight to its buffer; the same read
+        // calls reach the device either way.
+        if (ulLead == 0 && ulRemaining >= NANDKEEP_PIECE) {
+            if (ReadPieceCalls(iFd, pucDest, NANDKEEP_PIECE) == -1) {
+                return -1;
+            }
+            pucDest += NANDKEEP_PIECE;
+            ulRemaining -= NANDKEEP_PIECE;
+            continue;
+        }
         if (ReadPieceCalls(iFd, aucPiece, NANDKEEP_PIECE) == -1) {
             return -1;
         }
