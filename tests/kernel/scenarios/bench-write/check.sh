@@ -9,9 +9,9 @@ for i in $(seq 1 "$iRuns"); do
         nk_expect_err_empty "$sTag"
     done
     # A changed image erases the whole region once; the same image erases nothing.
-    printf '%s\n' "$sRegionBlocks" | nk_expect_erase_list changed-tool-$i
-    printf '%s\n' "$sRegionBlocks" | nk_expect_erase_list changed-mtd-$i
-    [ ! -s same-tool-$i.erases ] || nk_fail "same-tool-$i erased blocks with the image already there"
+    printf '%s\n' "$sRegionBlocks" | nk_expect_erase_list "changed-tool-$i"
+    printf '%s\n' "$sRegionBlocks" | nk_expect_erase_list "changed-mtd-$i"
+    [ ! -s "same-tool-$i.erases" ] || nk_fail "same-tool-$i erased blocks with the image already there"
 done
 nk_expect_same "$NK_IN/b.bin" changed.dump "rootfs 0 region after the last changed write"
 nk_expect_same "$NK_IN/b.bin" same.dump "rootfs 0 region after the unchanged writes"
