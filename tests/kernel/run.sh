@@ -201,6 +201,8 @@ for sRun in "${aPlanned[@]}"; do
     )
     if [ $? -eq 0 ]; then
         echo "PASS $sLabel"
+        # Benchmarks print their figures from the check.
+        [ -n "$sReport" ] && echo "$sReport"
         iPassed=$((iPassed + 1))
         # Flash dumps are large; they are kept only where a check failed.
         rm -f "$sResults"/*.dump
