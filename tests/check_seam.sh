@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Guards the platform seam: only the Linux platform code includes the MTD, ioctl and syslog
 # headers; the core calls no I/O syscall itself; the production binary holds no simulator code and
-# needs no shared library beyond the C library and zlib.
+# needs no shared library beyond the C library and zlib (and the sanitizer runtimes in a
+# sanitizer build).
 # Usage: check_seam.sh SOURCE_DIR CORE_LIBRARY PRODUCTION_BINARY
 set -u
 src=$1 core=$2 prod=$3
@@ -14,7 +15,7 @@ calls=$(nm -u "$core" | awk '{print $NF}' \
 if [ -n "$calls" ]; then echo "the core calls the OS directly:"; echo "$calls"; fail=1; fi
 sim=$(nm -C "$prod" | grep -iE 'Sim_|nandsim|simstore|sim_store|NandModel' | head)
 if [ -n "$sim" ]; then echo "simulator symbols in the production binary:"; echo "$sim"; fail=1; fi
-needed=$(readelf -d "$prod" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -vxE 'libc\.so\.6|libz\.so\.1')
+needed=$(readelf -d "$prod" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -vxE 'libc\.so\.6|libz\.so\.1|lib(asan|ubsan)\.so\.[0-9]+')
 if [ -n "$needed" ]; then echo "the production binary needs more than libc and zlib:"; echo "$needed"; fail=1; fi
 [ $fail -eq 0 ] && echo "seam intact"
 exit $fail
