@@ -7,6 +7,8 @@
 #include "frontend/dispatch.h"
 #include "frontend/mtdinfo.h"
 #include "sim/sim_fixture.h"
+#include "support/firmware.h"
+#include "support/support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +22,9 @@ using TBytes = std::vector<uint8_t>;
 
 constexpr unsigned long BLOCK = 0x20000;
 
+// The shared deterministic generator (same bytes for the same seed).
 inline TBytes PatternBytes(size_t ulLen, uint64_t ullSeed) {
-    TBytes aData(ulLen);
-    uint64_t x = ullSeed * 0x9E3779B97F4A7C15ull + 1;
-    for (size_t i = 0; i < ulLen; i++) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        aData[i] = static_cast<uint8_t>(x >> 24);
-    }
-    return aData;
+    return testsupport::RandomBytes(ulLen, ullSeed);
 }
 
 inline uint32_t Crc(const TBytes &aData) {
@@ -38,19 +33,7 @@ inline uint32_t Crc(const TBytes &aData) {
 
 // The record the store writes for a payload: length, payload, CRC-32, 0xFF to a multiple of 4.
 inline TBytes RecordStream(const TBytes &aPayload) {
-    TBytes aRec;
-    auto PutLE = [&aRec](uint32_t v) {
-        for (int i = 0; i < 4; i++) {
-            aRec.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    };
-    PutLE(static_cast<uint32_t>(aPayload.size()));
-    aRec.insert(aRec.end(), aPayload.begin(), aPayload.end());
-    PutLE(Crc(aPayload));
-    while (aRec.size() % 4 != 0) {
-        aRec.push_back(0xFF);
-    }
-    return aRec;
+    return firmware::ConfigRecord(aPayload);
 }
 
 class StoreTest : public SimDirTest {
