@@ -214,7 +214,7 @@ void Nandkeep_FillRandom(unsigned char *pucBuf, unsigned long ulLen) {
 
 unsigned long Nandkeep_ReferenceBufferSize(void) {
     const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulBlocks = (MTD0Size() + ulErase - 1) / ulErase;
+    const unsigned long ulBlocks = (MTD0WalkEnd() + ulErase - 1) / ulErase;
     return std::max(2 * ulErase, ulErase + 4 * ulBlocks);
 }
 
@@ -225,7 +225,7 @@ int Nandkeep_FlashVerify(void) {
     TVerifyRun tRun;
     tRun.iFd = MTD0Fd();
     tRun.ulErase = MTD0EraseSize();
-    tRun.ulSize = MTD0Size();
+    tRun.ulSize = MTD0WalkEnd();
     tRun.aucRef.assign(Nandkeep_ReferenceBufferSize(), 0);
     tRun.aucRead.assign(tRun.ulErase, 0);
     tRun.aucPattern.assign(tRun.ulErase, 0);

@@ -82,7 +82,7 @@ int Nandkeep_LifeCycleTest(unsigned long ulLen, unsigned long ulCycles) {
     TLifeRun tRun;
     tRun.iFd = MTD0Fd();
     tRun.ulErase = MTD0EraseSize();
-    tRun.ulLen = ulLen;
+    tRun.ulLen = Nandkeep_WalkEnd(0, ulLen);
     tRun.aucExpect.assign(tRun.ulErase, 0);
     tRun.aucRead.assign(tRun.ulErase, 0);
     tRun.uDiffCount = 0;
@@ -111,6 +111,9 @@ int Cmd_LifeCycleTest(int iArgc, char **ppArgv) {
     }
     if (iArgc == 4) {
         ulCycles = Nandkeep_ParseHexWarned(ppArgv[3], NANDKEEP_WARN_CYCLE);
+    }
+    if (Nandkeep_CheckReach(0, ulLen) == -1) {
+        return -1;
     }
     return Nandkeep_LifeCycleTest(ulLen, ulCycles);
 }

@@ -21,8 +21,9 @@ namespace {
 constexpr const char *RAND_WORD = "rand";
 
 void PrintBadBlocks(void) {
+    const unsigned long ulEnd = MTD0WalkEnd();
     unsigned long ulCount = 0;
-    for (unsigned long ulPos = 0; ulPos < MTD0Size(); ulPos += MTD0EraseSize()) {
+    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += MTD0EraseSize()) {
         if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
             printf("Find a bad block at offset=0x%lx\n", ulPos);
             ulCount++;
@@ -33,8 +34,9 @@ void PrintBadBlocks(void) {
 
 int WriteGoodBlocks(unsigned char *pucPattern) {
     const unsigned long ulErase = MTD0EraseSize();
+    const unsigned long ulEnd = MTD0WalkEnd();
     unsigned long ulGood = 0;
-    for (unsigned long ulPos = 0; ulPos < MTD0Size(); ulPos += ulErase) {
+    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += ulErase) {
         if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
             continue;
         }
@@ -49,9 +51,10 @@ int WriteGoodBlocks(unsigned char *pucPattern) {
 // Stops at the first block that differs.
 int CheckGoodBlocks(const unsigned char *pucPattern) {
     const unsigned long ulErase = MTD0EraseSize();
+    const unsigned long ulEnd = MTD0WalkEnd();
     TWorkBuf aucRead(ulErase, 0);
     unsigned long ulGood = 0;
-    for (unsigned long ulPos = 0; ulPos < MTD0Size(); ulPos += ulErase) {
+    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += ulErase) {
         if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
             continue;
         }
@@ -78,7 +81,7 @@ int RunUnstableCommand(char **ppArgv, int iWrite) {
     printf("%s unstable bits pattern: %s %s\n", iWrite ? "Write" : "Check", pszPattern,
            iRet == 0 ? "Pass" : "Fail");
     // The verdict is the line above; the status tells only whether the ECC report could be made.
-    return Nandkeep_EccStatus(0, MTD0Size());
+    return Nandkeep_EccStatus(0, MTD0WalkEnd());
 }
 
 } // namespace
@@ -95,7 +98,7 @@ void Nandkeep_FillUnstablePattern(const char *pszPattern, unsigned char *pucPatt
 int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
     if (iWrite) {
         puts("erase all");
-        if (Nandkeep_EraseMTD(MTD0Fd(), 0, MTD0Size()) == -1) {
+        if (Nandkeep_EraseMTD(MTD0Fd(), 0, MTD0WalkEnd()) == -1) {
             return -1;
         }
     }

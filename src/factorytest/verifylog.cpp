@@ -96,7 +96,8 @@ void Nandkeep_CollectBadBlocks(unsigned long ulLen, unsigned long *pulCount,
                                unsigned long *pulList) {
     memset(pulList, 0, sizeof(unsigned long) * NANDKEEP_BAD_LIST_MAX);
     *pulCount = 0;
-    for (unsigned long ulOffset = 0; ulOffset < ulLen; ulOffset += MTD0EraseSize()) {
+    const unsigned long ulEnd = Nandkeep_WalkEnd(0, ulLen);
+    for (unsigned long ulOffset = 0; ulOffset < ulEnd; ulOffset += MTD0EraseSize()) {
         if (Nandkeep_IsBadBlock(MTD0Fd(), ulOffset) != NANDKEEP_BAD_BLOCK) {
             continue;
         }

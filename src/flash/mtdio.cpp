@@ -90,13 +90,13 @@ int WritePieceCalls(int iFd, const unsigned char *pucPiece, unsigned long ulOpOf
 // whose erase failed with zero bytes before it is marked.
 int EraseRange(int iFd, unsigned long ulOffset, unsigned long ulLen, bool bClean) {
     const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulEnd = ulOffset + ulLen;
+    // The request carries 32-bit fields: a position at 4 GiB would be cut onto a block near 0.
+    const unsigned long ulEnd = Nandkeep_WalkEnd(ulOffset, ulLen);
     for (unsigned long ulPos = ulOffset; ulPos < ulEnd; ulPos += ulErase) {
         Nandkeep_Debug("Erased offset=0x%.8lX size = 0x%.8lX\n", ulPos, ulErase);
         if (Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
             continue;
         }
-        // The request carries 32-bit fields; the supported devices lie below 4 GiB.
         if (Plat_MemErase(iFd, static_cast<uint32_t>(ulPos), static_cast<uint32_t>(ulErase)) == 0) {
             continue;
         }

@@ -26,12 +26,12 @@ int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern) {
     printf("Pattern is %x\n", ucPattern);
     fflush(stdout);
     const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulSize = MTD0Size();
+    const unsigned long ulEnd = MTD0WalkEnd();
     // One erase block of the pattern, with room up to the next whole piece for the write's pad.
     const unsigned long ulBufSize =
         (ulErase + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE;
     TWorkBuf aucPattern(ulBufSize, ucPattern);
-    for (unsigned long ulPos = 0; ulPos < ulSize; ulPos += ulErase) {
+    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += ulErase) {
         if (Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
             continue;
         }

@@ -20,13 +20,7 @@ namespace {
 constexpr const char *MSG_FEW_PARTITIONS = "too few partitions for this command";
 constexpr const char *MSG_ERASE_SIZE = "erase size not supported";
 constexpr const char *MSG_UNALIGNED_OFFSET = "offset is not on an erase block boundary";
-constexpr const char *MSG_OFFSET_PAST_END = "offset is past the end of the device";
-constexpr const char *MSG_RANGE_PAST_END = "range runs past the end of the device";
 constexpr const char *MSG_RANGE_PAST_4G = "range runs past 4 GiB";
-constexpr const char *MSG_UNALIGNED_LENGTH = "length is not a whole number of erase blocks";
-
-// The erase request carries 32-bit start and length fields.
-constexpr unsigned long ERASE_REQUEST_REACH = 0x100000000UL;
 
 // The partitions counted from the end of the table: N-3 is the flashfs1 area that eraseRootfs
 // scans, N-2 the flashfs2 partition, N-1 the jffs2 partition.
@@ -44,35 +38,6 @@ const TMTDInfo *RecordFromEnd(int iBack) {
 
 unsigned long RoundUp(unsigned long ulValue, unsigned long ulUnit) {
     return (ulValue + ulUnit - 1) / ulUnit * ulUnit;
-}
-
-// 0 when a request for [ulOffset, ulOffset + ulLen) on record 0 names whole blocks of the device
-// (bWholeBlocks: the length too; otherwise the last block is taken whole); -1 after notifying
-// why not.
-int CheckDeviceRange(unsigned long ulOffset, unsigned long ulLen, bool bWholeBlocks) {
-    const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulSize = MTD0Size();
-    if (ulOffset % ulErase != 0) {
-        Nandkeep_Notify(MSG_UNALIGNED_OFFSET);
-        return -1;
-    }
-    if (bWholeBlocks && ulLen % ulErase != 0) {
-        Nandkeep_Notify(MSG_UNALIGNED_LENGTH);
-        return -1;
-    }
-    if (ulOffset >= ulSize) {
-        Nandkeep_Notify(MSG_OFFSET_PAST_END);
-        return -1;
-    }
-    if (ulLen > ulSize - ulOffset) {
-        Nandkeep_Notify(MSG_RANGE_PAST_END);
-        return -1;
-    }
-    if (ulOffset + RoundUp(ulLen, ulErase) > ERASE_REQUEST_REACH) {
-        Nandkeep_Notify(MSG_RANGE_PAST_4G);
-        return -1;
-    }
-    return 0;
 }
 
 int ErasePartition(const TMTDInfo *ptRecord) {
@@ -132,10 +97,16 @@ int BadBlockRead(const char *pszDest, unsigned long ulOffset, unsigned long ulLe
     return 0;
 }
 
-// One raw erase request, whether or not the blocks are marked bad. Nothing is written before
-// it: the bootstrap at offset 0 is left alone.
+// One raw erase request, whether or not the blocks are marked bad; the driver judges alignment
+// and range, and no block is ever marked by it. Nothing is written before it: the bootstrap at
+// offset 0 is left alone.
 int BadBlockErase(unsigned long ulOffset, unsigned long ulLen) {
-    if (Nandkeep_CheckEraseSize() == -1 || CheckDeviceRange(ulOffset, ulLen, true) == -1) {
+    // Both request fields are 32-bit: a length of 4 GiB would go out as 0.
+    if (ulLen >= NANDKEEP_REQUEST_REACH) {
+        Nandkeep_Notify(MSG_RANGE_PAST_4G);
+        return -1;
+    }
+    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
         return -1;
     }
     if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ulOffset), static_cast<uint32_t>(ulLen)) <
@@ -158,16 +129,14 @@ struct TLayout {
 };
 
 void ScanLayout(FILE *pFile, TLayout *ptLayout) {
-    char szDev[256];
-    char szSize[256];
-    char szErase[256];
-    char szName[256];
+    TMtdTokens tTok;
     // The header line is four words.
-    if (fscanf(pFile, "%255s %255s %255s %255s", szDev, szSize, szErase, szName) != 4) {
+    if (Nandkeep_ReadMtdEntry(pFile, &tTok) != 4) {
         return;
     }
-    while (fscanf(pFile, "%255s %255s %255s %255s", szDev, szSize, szErase, szName) == 4) {
-        unsigned long ulSize = strtoul(szSize, nullptr, 16);
+    while (Nandkeep_ReadMtdEntry(pFile, &tTok) == 4) {
+        const char *szName = tTok.szName;
+        unsigned long ulSize = strtoul(tTok.szSize, nullptr, 16);
         if (strstr(szName, "Boot") != nullptr || strstr(szName, "linux") != nullptr) {
             ptLayout->ulDevice = ulSize;
             ptLayout->bDevice = true;
@@ -189,6 +158,14 @@ int Nandkeep_CheckEraseSize(void) {
     const unsigned long ulErase = MTD0EraseSize();
     if (ulErase == 0 || ulErase % NANDKEEP_PIECE != 0) {
         Nandkeep_Notify(MSG_ERASE_SIZE);
+        return -1;
+    }
+    return 0;
+}
+
+int Nandkeep_CheckReach(unsigned long ulOffset, unsigned long ulLen) {
+    if (ulOffset > NANDKEEP_REQUEST_REACH || ulLen > NANDKEEP_REQUEST_REACH - ulOffset) {
+        Nandkeep_Notify(MSG_RANGE_PAST_4G);
         return -1;
     }
     return 0;
@@ -313,11 +290,21 @@ int Cmd_EraseRootfs(int iArgc, char **ppArgv) {
     return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
 }
 
+// An offset off an erase block is refused: the driver would fail the erase and the primitive
+// would then retire a good block. Blocks past the end of the device (within 4 GiB) are skipped
+// like bad ones: the driver rejects the query for them.
 int Cmd_Erase(int iArgc, char **ppArgv) {
     (void)iArgc;
     unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
     unsigned long ulLen = Nandkeep_ParseHex(ppArgv[3]);
-    if (Nandkeep_CheckEraseSize() == -1 || CheckDeviceRange(ulOffset, ulLen, false) == -1) {
+    if (Nandkeep_CheckEraseSize() == -1) {
+        return -1;
+    }
+    if (ulOffset % MTD0EraseSize() != 0) {
+        Nandkeep_Notify(MSG_UNALIGNED_OFFSET);
+        return -1;
+    }
+    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
         return -1;
     }
     return Nandkeep_EraseMTD(MTD0Fd(), ulOffset, ulLen);
@@ -329,7 +316,8 @@ int Cmd_BadBlockReport(int iArgc, char **ppArgv) {
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    for (unsigned long ulPos = 0; ulPos < MTD0Size(); ulPos += MTD0EraseSize()) {
+    const unsigned long ulEnd = MTD0WalkEnd();
+    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += MTD0EraseSize()) {
         if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
             printf("Find a bad block at offset = 0x%lx\n", ulPos);
         }
@@ -341,6 +329,9 @@ int Cmd_BadBlockRead(int iArgc, char **ppArgv) {
     (void)iArgc;
     unsigned long ulOffset = Nandkeep_ParseHexWarned(ppArgv[3], NANDKEEP_WARN_OFFSET);
     unsigned long ulLen = Nandkeep_ParseHexWarned(ppArgv[4], NANDKEEP_WARN_LENGTH);
+    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
+        return -1;
+    }
     return BadBlockRead(ppArgv[2], ulOffset, ulLen);
 }
 
@@ -349,19 +340,25 @@ int Cmd_BadBlockErase(int iArgc, char **ppArgv) {
     return BadBlockErase(Nandkeep_ParseHex(ppArgv[2]), Nandkeep_ParseHex(ppArgv[3]));
 }
 
+// An offset inside a block (a page address from a kernel message) marks the block that holds
+// it; an offset past the device is left to the driver to refuse.
 int Cmd_SetBadBlockToBBT(int iArgc, char **ppArgv) {
     (void)iArgc;
     unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
-    if (Nandkeep_CheckEraseSize() == -1 ||
-        CheckDeviceRange(ulOffset, MTD0EraseSize(), true) == -1) {
+    if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    return SetBadBlockToBBT(MTD0Fd(), ulOffset);
+    return SetBadBlockToBBT(MTD0Fd(), ulOffset - ulOffset % MTD0EraseSize());
 }
 
 int Cmd_EccStatus(int iArgc, char **ppArgv) {
     (void)iArgc;
-    return Nandkeep_EccStatus(Nandkeep_ParseHex(ppArgv[2]), Nandkeep_ParseHex(ppArgv[3]));
+    unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
+    unsigned long ulLen = Nandkeep_ParseHex(ppArgv[3]);
+    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
+        return -1;
+    }
+    return Nandkeep_EccStatus(ulOffset, ulLen);
 }
 
 int Cmd_Flashfs2IsChange(int iArgc, char **ppArgv) {

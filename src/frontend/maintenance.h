@@ -9,11 +9,16 @@
 // Safety rules shared by the commands:
 // - The records N-3..N-1 (flashfs1 / rootfs scratch, flashfs2, jffs2) exist only when the table
 //   has at least three partitions; with fewer the command is refused (status 255).
-// - erase, badBlockErase and setBadBlockToBBT accept only an offset on an erase-block boundary
-//   inside the device, and a range that ends on the device (and below 4 GiB, the reach of the
-//   32-bit erase request); anything else is refused before any request reaches the driver, so a
-//   mistyped offset can never erase or retire a block it did not name. badBlockErase also wants
-//   a whole number of erase blocks, as the driver does.
+// - Every command that takes an offset and a length (write, erase, badBlockErase, badBlockRead,
+//   eccStatus, lifeCycleTest from 0) refuses a range that ends past 4 GiB or wraps around,
+//   before any request; every walk over record 0 stops at 4 GiB, however large the table says
+//   the device is (the erase request carries 32-bit fields).
+// - erase (and write) refuse an offset off an erase block: the driver would fail the erase and
+//   the primitive would retire a good block. Within 4 GiB, blocks past the end of the device are
+//   skipped like bad ones, since the driver rejects the query for them.
+// - badBlockErase leaves alignment and range to the driver (a refused request: "erase fail");
+//   setBadBlockToBBT marks the block that holds its offset, and leaves an offset past the device
+//   to the driver.
 // - badBlockErase sends the raw erase request and nothing else: no buffer is written through
 //   the descriptor first, so the bootstrap at offset 0 is never overwritten.
 // - badBlockRead copies whole 128 KiB pieces; a length between pieces is taken up to the next
@@ -27,6 +32,10 @@
 // 0 when record 0's erase size is a non-zero multiple of the 128 KiB piece; otherwise notifies
 // "erase size not supported" and returns -1.
 [[nodiscard]] int Nandkeep_CheckEraseSize(void);
+
+// 0 when [ulOffset, ulOffset + ulLen) ends at or below 4 GiB; otherwise notifies "range runs
+// past 4 GiB" and returns -1 (also when the sum wraps around).
+[[nodiscard]] int Nandkeep_CheckReach(unsigned long ulOffset, unsigned long ulLen);
 
 // Prints the device's ECC counters, then reads [ulMTDOffset, ulMTDOffset + ulReadLen) one erase
 // block at a time (at least one block, also for a length of 0) and prints the running counters

@@ -4,6 +4,7 @@
 #include "frontend/notify.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,20 +21,25 @@ unsigned long g_ulFlashfs2Offest = 0;
 
 namespace {
 
-// One "/proc/mtd" entry as four blank-separated tokens. The file is read as a token stream, so a
-// name with blanks shifts every later entry; the widths only keep a hostile file from
-// overrunning the buffers.
-struct TMtdTokens {
-    char szDev[256];
-    char szSize[256];
-    char szErase[256];
-    char szName[256];
-};
-
-int ReadTokens(FILE *pFile, TMtdTokens *ptTok) {
-    memset(ptTok, 0, sizeof(*ptTok));
-    return fscanf(pFile, "%255s %255s %255s %255s", ptTok->szDev, ptTok->szSize, ptTok->szErase,
-                  ptTok->szName);
+// One blank-separated token: the first ulRoom - 1 characters are kept, the rest is read past.
+// 0, or EOF when the file ends before the token starts.
+int ReadToken(FILE *pFile, char *szToken, size_t ulRoom) {
+    int iChar = getc(pFile);
+    while (iChar != EOF && isspace(iChar)) {
+        iChar = getc(pFile);
+    }
+    if (iChar == EOF) {
+        szToken[0] = '\0';
+        return EOF;
+    }
+    size_t ulLen = 0;
+    for (; iChar != EOF && !isspace(iChar); iChar = getc(pFile)) {
+        if (ulLen + 1 < ulRoom) {
+            szToken[ulLen++] = static_cast<char>(iChar);
+        }
+    }
+    szToken[ulLen] = '\0';
+    return 0;
 }
 
 [[noreturn]] void FailProcMtd() {
@@ -48,7 +54,7 @@ FILE *OpenProcMtdSkippingHeader() {
         FailProcMtd();
     }
     TMtdTokens tTok;
-    (void)ReadTokens(pFile, &tTok);
+    (void)Nandkeep_ReadMtdEntry(pFile, &tTok);
     return pFile;
 }
 
@@ -96,6 +102,17 @@ void SelectProfile() {
 
 } // namespace
 
+int Nandkeep_ReadMtdEntry(FILE *pFile, TMtdTokens *ptTok) {
+    char *apszTokens[] = {ptTok->szDev, ptTok->szSize, ptTok->szErase, ptTok->szName};
+    memset(ptTok, 0, sizeof(*ptTok));
+    for (int i = 0; i < 4; i++) {
+        if (ReadToken(pFile, apszTokens[i], sizeof(ptTok->szDev)) == EOF) {
+            return i == 0 ? EOF : i;
+        }
+    }
+    return 4;
+}
+
 void Nandkeep_SigPipeHandler(int iSig) {
     (void)iSig;
     Plat_SyslogErr("Lost connection while upgrading firmware!");
@@ -105,7 +122,7 @@ void Nandkeep_Init(void) {
     TMtdTokens tTok;
     FILE *pFile = OpenProcMtdSkippingHeader();
     int iCount = 0;
-    while (ReadTokens(pFile, &tTok) != EOF) {
+    while (Nandkeep_ReadMtdEntry(pFile, &tTok) != EOF) {
         iCount++;
     }
     fclose(pFile);
@@ -130,7 +147,7 @@ void Nandkeep_Init(void) {
     }
     pFile = OpenProcMtdSkippingHeader();
     for (int i = 0; i < g_iPartitionNum; i++) {
-        if (ReadTokens(pFile, &tTok) == EOF) {
+        if (Nandkeep_ReadMtdEntry(pFile, &tTok) == EOF) {
             break;
         }
         TMTDInfo *ptInfo = &g_ptMTDInfo[i];

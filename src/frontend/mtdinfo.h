@@ -7,6 +7,7 @@
 #define NANDKEEP_MTDINFO_H
 
 #include <cstdint>
+#include <cstdio>
 
 static_assert(sizeof(unsigned long) == 8, "offsets and sizes are 64-bit unsigned long");
 
@@ -40,6 +41,21 @@ inline unsigned long MTD0Size() {
     return g_ptMTDInfo[0].ulSize;
 }
 
+// Nothing at or past 4 GiB is ever walked or requested: the erase request carries 32-bit start
+// and length fields, and a position there would be cut onto a block near 0.
+constexpr unsigned long NANDKEEP_REQUEST_REACH = 0x100000000UL;
+// The end of a walk over [ulOffset, ulOffset + ulLen), cut at 4 GiB (also when the sum wraps).
+inline unsigned long Nandkeep_WalkEnd(unsigned long ulOffset, unsigned long ulLen) {
+    if (ulOffset >= NANDKEEP_REQUEST_REACH || ulLen >= NANDKEEP_REQUEST_REACH - ulOffset) {
+        return NANDKEEP_REQUEST_REACH;
+    }
+    return ulOffset + ulLen;
+}
+// The end of the walkable device: record 0's size, or 4 GiB for a table that claims more.
+inline unsigned long MTD0WalkEnd() {
+    return Nandkeep_WalkEnd(0, MTD0Size());
+}
+
 // The unit of every flash read, write and comparison, independent of the erase size.
 constexpr unsigned long NANDKEEP_PIECE = 0x20000;
 // NAND erases to all ones; programming can only clear bits.
@@ -65,5 +81,18 @@ void Nandkeep_Init(void);
 // Closes every descriptor (record 0 first, results ignored) and releases the table.
 void Nandkeep_Deinit(void);
 void Nandkeep_SigPipeHandler(int iSig);
+
+// One "/proc/mtd" entry as four blank-separated tokens (device, size, erase size, quoted name).
+// A token of any length is read whole and cut to its field, so a long name never spills into
+// the entries after it; a name with blanks still shifts them.
+struct TMtdTokens {
+    char szDev[256];
+    char szSize[256];
+    char szErase[256];
+    char szName[256];
+};
+// The next entry: the number of tokens read (4 for a whole entry), or EOF when the file ends
+// before its first token. Shared by start-up and the live-layout check.
+int Nandkeep_ReadMtdEntry(FILE *pFile, TMtdTokens *ptTok);
 
 #endif

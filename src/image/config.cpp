@@ -340,12 +340,17 @@ unsigned long Nandkeep_TempConfCount(void) {
     const unsigned long ulErase = MTD0EraseSize();
     const unsigned long ulNFDIBlocks = g_ulNFDISize / g_ptMTDInfo[4].ulEraseSize;
     const unsigned long ulCount = g_ulFlashfs2Size / g_ptMTDInfo[3].ulEraseSize;
-    // Never count below the device's first block, whatever the table says.
-    const unsigned long ulDeviceBlocks = MTD0Size() / ulErase;
-    if (ulNFDIBlocks >= ulDeviceBlocks) {
+    // The candidates stop one block short of the flashfs2 partition's first block: the temporary
+    // data record starts there and is no tempconf copy. Candidate i lies above that block while
+    // e x (N + i) stays below the distance from it to the device end.
+    if (MTD0Size() <= g_ulFlashfs2Offest) {
         return 0;
     }
-    return std::min(ulCount, ulDeviceBlocks - ulNFDIBlocks - 1);
+    const unsigned long ulAbove = (MTD0Size() - g_ulFlashfs2Offest + ulErase - 1) / ulErase;
+    if (ulAbove <= ulNFDIBlocks + 1) {
+        return 0;
+    }
+    return std::min(ulCount, ulAbove - ulNFDIBlocks - 1);
 }
 
 unsigned long Nandkeep_TempConfOffset(unsigned long ulIndex) {

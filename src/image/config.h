@@ -74,9 +74,10 @@ constexpr int CONFIG_MIN_PARTITIONS = 5;
 // Stores placement, for the commands. Nandkeep_CheckStoreTable answers 0 when the partition
 // table has records 3 and 4 with usable erase sizes, else -1 after a notify.
 [[nodiscard]] int Nandkeep_CheckStoreTable(void);
-// Number F of tempconf candidates, and the offset of candidate i (1 <= i <= F): record 0's size
-// minus e x (N + i), N being the NFDI partition's blocks. Candidate 1 is the block just below
-// the NFDI partition.
+// Number of tempconf candidates, and the offset of candidate i: record 0's size minus
+// e x (N + i), N being the NFDI partition's blocks. Candidate 1 is the block just below the NFDI
+// partition; the candidates stop one block short of the flashfs2 partition's first block, where
+// the temporary data record lives.
 unsigned long Nandkeep_TempConfCount(void);
 unsigned long Nandkeep_TempConfOffset(unsigned long ulIndex);
 // Start S of the NFDI partition as seen from the flashfs2 partition (g_ulFlashfs2Offest +

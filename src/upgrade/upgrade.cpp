@@ -4,6 +4,7 @@
 // points. Step lines are plain lines on standard output after the operation's own messages.
 #include "flash/mtdio.h"
 #include "frontend/commands.h"
+#include "frontend/maintenance.h"
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
 #include "image/config.h"
@@ -120,8 +121,8 @@ int Cmd_Write(int iArgc, char **ppArgv) {
         Nandkeep_Notify("offset is not a multiple of the erase block");
         return -1;
     }
-    if (ulOffset >= MTD0Size() || ulLen > MTD0Size() - ulOffset) {
-        Nandkeep_Notify("offset and length run past the end of the flash");
+    // Within 4 GiB, blocks past the end of the device are stepped over like bad ones.
+    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
         return -1;
     }
     return Nandkeep_WriteImage(ppArgv[2], ulOffset, ulLen, bHTTP);

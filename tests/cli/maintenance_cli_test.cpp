@@ -60,10 +60,11 @@ class SimProcessTest : public ::testing::Test {
 };
 
 // Starts the tool, reads its standard output until stop() says enough (or the time is up),
-// then stops it with SIGTERM. Returns what it printed; *piSignal gets the signal it died of.
+// then stops it with SIGTERM. Returns what it printed; *piSignal gets the signal it died of,
+// *piStatus (when given) its exit status.
 template <typename F>
 std::string RunUntil(const std::vector<std::string> &astrArgv, const std::string &strSimDir, F stop,
-                     int iTimeoutSec, int *piSignal) {
+                     int iTimeoutSec, int *piSignal, int *piStatus = nullptr) {
     int aiPipe[2];
     if (pipe(aiPipe) != 0) {
         ADD_FAILURE() << "pipe: " << strerror(errno);
@@ -111,6 +112,9 @@ std::string RunUntil(const std::vector<std::string> &astrArgv, const std::string
     waitpid(tPid, &iStatus, 0);
     close(aiPipe[0]);
     *piSignal = WIFSIGNALED(iStatus) ? WTERMSIG(iStatus) : 0;
+    if (piStatus != nullptr) {
+        *piStatus = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+    }
     return strOut;
 }
 
@@ -228,11 +232,49 @@ TEST_F(SimProcessTest, ErasesAndReadsOfTheMaintenanceCommandsAsTheShellSeesThem)
     RunResult tRes = Tool({"badBlockReport"});
     EXPECT_EQ(tRes.status, 0);
     EXPECT_EQ(tRes.out, "Find a bad block at offset = 0x60000\n");
-    // A mistyped offset is refused.
-    EXPECT_EQ(Tool({"setBadBlockToBBT", "61000"}).status, 255);
-    EXPECT_EQ(Sim_BadBlocks(&m_tDev), std::vector<uint32_t>{3});
+    // An offset inside a block marks that block.
+    EXPECT_EQ(Tool({"setBadBlockToBBT", "81000"}).status, 0);
+    EXPECT_EQ(Sim_BadBlocks(&m_tDev), (std::vector<uint32_t>{3, 4}));
     EXPECT_EQ(Tool({"badBlockRead", m_tDir / "copy", "0", "40000"}).status, 0);
     EXPECT_EQ(testsupport::ReadFile(m_tDir / "copy").size(), 2 * BLOCK);
+}
+
+// A partition list whose whole-device size is absurd: every walk over record 0 stops at 4 GiB
+// (the blocks past the real device count as bad), and a range from 0 over it is refused.
+TEST_F(SimProcessTest, WalksOverAnAbsurdDeviceSizeStopAt4GiB) {
+    CreateDevice(16);
+    testsupport::WriteText(m_tDir / "proc_mtd", "dev:    size   erasesize  name\n"
+                                                "mtd0: ffffffffffffffff 00020000 \"linux\"\n");
+    const struct {
+        std::vector<std::string> astrWords;
+        std::string strTail; // what the output ends with
+        int iStatus;         // -1: runs until stopped once the tail is seen
+    } atRows[] = {
+        {{"badBlockReport"}, "Find a bad block at offset = 0xfffe0000\n", 0},
+        {{"eraseAll"}, "", 0},
+        {{"unstableBitsTestWrite", "55"}, "At 0xFFFE0000 offset is bad blcok!!(skip)\n", 0},
+        {{"lifeCycleTest"}, "\n Nandkeep notify -> range runs past 4 GiB\n", 255},
+        {{"badBlockManagement"}, "Pattern is 0\n", -1},
+    };
+    for (const auto &tRow : atRows) {
+        SCOPED_TRACE(tRow.astrWords[0]);
+        std::vector<std::string> astrArgv = {testsupport::SimBinary()};
+        astrArgv.insert(astrArgv.end(), tRow.astrWords.begin(), tRow.astrWords.end());
+        auto stop = [&](const std::string &strOut) {
+            return tRow.iStatus == -1 && strOut.find(tRow.strTail) != std::string::npos;
+        };
+        int iSignal = 0, iStatus = 0;
+        std::string strOut = RunUntil(astrArgv, m_tDir.Path(), stop, 60, &iSignal, &iStatus);
+        if (tRow.iStatus == -1) {
+            EXPECT_EQ(iSignal, SIGTERM);
+            EXPECT_NE(strOut.find(tRow.strTail), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(iSignal, 0);
+        EXPECT_EQ(iStatus, tRow.iStatus);
+        ASSERT_GE(strOut.size(), tRow.strTail.size());
+        EXPECT_EQ(strOut.substr(strOut.size() - tRow.strTail.size()), tRow.strTail);
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // Start-up in process: the partition table as read from "/proc/mtd" and the profile selection.
+#include "frontend/maintenance.h"
 #include "support/core_fixture.h"
 #include "support/support.h"
 
@@ -58,17 +59,23 @@ TEST_F(MtdInfoTest, TwoHundredFiftySixMiBSelectsTheLargeProfile) {
     EXPECT_EQ(g_ulFlashfs2Offest + g_ulFlashfs2Size + g_ulNFDISize, g_ulPhyFlashSize);
 }
 
+// A name of any length is read whole: the records after it keep their places, and the layout
+// check reads the list the same way.
 TEST_F(MtdInfoTest, LongNamesAreCutAndQuotesRemoved) {
     Create(Sim_ProfileSpec(128));
     std::string text = testsupport::ReadText(Path("proc_mtd"));
-    size_t pos = text.find("\"jffs2\"");
+    size_t pos = text.find("\"kernel\"");
     ASSERT_NE(pos, std::string::npos);
-    text.replace(pos, 7, "\"" + std::string(80, 'n') + "\"");
+    text.replace(pos, 8, "\"" + std::string(300, 'n') + "\"");
     testsupport::WriteText(Path("proc_mtd"), text);
     Sim_ResetPlatform();
     Nandkeep_Init();
     m_bStarted = true;
-    EXPECT_EQ(std::string(g_ptMTDInfo[7].szName), std::string(63, 'n'));
+    ASSERT_EQ(g_iPartitionNum, 8);
+    EXPECT_EQ(std::string(g_ptMTDInfo[1].szName), std::string(63, 'n'));
+    EXPECT_STREQ(g_ptMTDInfo[2].szDevPath, "/dev/mtd2");
+    EXPECT_STREQ(g_ptMTDInfo[7].szName, "jffs2");
+    EXPECT_EQ(Nandkeep_Flashfs2IsChange(), 0);
 }
 
 } // namespace

@@ -115,6 +115,19 @@ TEST_F(StoresTest, TempDataStaysBelowTheLowerTempConfCopy) {
     EXPECT_EQ(Command({"checktempdata"}), 0);
 }
 
+// The temporary data record starts in the flashfs2 partition's first block, which is no tempconf
+// candidate: it neither stands in for a missing copy nor bounds the next tempdata write.
+TEST_F(StoresTest, TheTempDataRecordIsNoTempConfCopy) {
+    const std::string strData = WriteInput("data", PatternBytes(100, 10));
+    ASSERT_EQ(Command({"writetempdata", strData}), 0) << m_strOut;
+    EXPECT_EQ(Command({"checktempconf"}), -1);
+    EXPECT_EQ(Command({"writetempdata", strData}), 0) << m_strOut;
+    // The second copy does not take: one valid copy is not enough.
+    Fault(SIM_FAULT_PROGRAM_LOST, Candidate(2));
+    EXPECT_EQ(Command({"writetempconf", WriteInput("conf", PatternBytes(10, 11))}), -1);
+    EXPECT_EQ(Command({"checktempdata"}), 0);
+}
+
 TEST_F(StoresTest, NFDICopiesSplitAtTheMiddleGoodBlock) {
     // Blocks 1 and 2 bad: 10 good blocks below the table, the fifth of them is block 6.
     MarkBad(NFDI + BLOCK);

@@ -224,10 +224,8 @@ TEST_F(UpgradeTest, WriteChecksItsRangeAfterTheWarning) {
         {{"write", strIn, "30000g", "20000"},
          "input offset [30000g] (base hex), but get [30000]\n" +
              Notified("offset is not a multiple of the erase block")},
-        {{"write", strIn, "7FE0000", "20001", "HTTP"},
-         Notified("offset and length run past the end of the flash")},
-        {{"write", strIn, "8000000", "0"},
-         Notified("offset and length run past the end of the flash")},
+        {{"write", strIn, "FFFE0000", "20001", "HTTP"}, Notified("range runs past 4 GiB")},
+        {{"write", strIn, "20000", "ffffffffffffffff"}, Notified("range runs past 4 GiB")},
         {{"write", strIn, "40000", "xyz", "FTP"},
          "input length [xyz] (base hex), but get [0]\n" + Notified("size too large")},
     };
@@ -237,6 +235,12 @@ TEST_F(UpgradeTest, WriteChecksItsRangeAfterTheWarning) {
         EXPECT_EQ(m_strOut, tCase.strOut);
     }
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullOps, ullOps);
+
+    // Past the end of the device the writer steps over the missing blocks as over bad ones.
+    EXPECT_EQ(Command({"write", strIn, "7FE0000", "40000"}), 0) << m_strOut;
+    EXPECT_EQ(Raw(0x7FE0000, aData.size()), aData);
+    EXPECT_EQ(Command({"write", WriteInput("two", TBytes(BLOCK + 1, 0)), "7FE0000", "40000"}), -1);
+    EXPECT_EQ(m_strOut, Notified("write fail: Not enought flash space"));
 }
 
 } // namespace
