@@ -468,3 +468,29 @@ const char *Plat_VerifyResultPath(void) {
     snprintf(g_szVerifyPath, sizeof(g_szVerifyPath), "%s/ramdisk/flashVerifyResult", Sim_Dir());
     return g_szVerifyPath;
 }
+
+// Source files are files of the host, opened as on a device.
+int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
+    const int iFd = open(pszPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (iFd < 0) {
+        return PLAT_SOURCE_OPEN_FAILED;
+    }
+    if (fstat(iFd, ptStat) != 0) {
+        const int iErr = errno;
+        close(iFd);
+        errno = iErr;
+        return PLAT_SOURCE_STAT_FAILED;
+    }
+    const int iFlags = fcntl(iFd, F_GETFL);
+    FILE *pFile = iFlags == -1 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) == -1
+                      ? nullptr
+                      : fdopen(iFd, "r");
+    if (pFile == nullptr) {
+        const int iErr = errno;
+        close(iFd);
+        errno = iErr;
+        return PLAT_SOURCE_OPEN_FAILED;
+    }
+    *ppFile = pFile;
+    return PLAT_SOURCE_OPENED;
+}

@@ -5,6 +5,7 @@
 #include "flash/mtdio.h"
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +17,8 @@ namespace {
 constexpr const char *MSG_FOPEN = "fopen()";
 constexpr const char *MSG_FSTAT = "fstat()";
 constexpr const char *MSG_NOT_REGULAR = "not a regular file";
+constexpr const char *MSG_SIZE_MISMATCH = "source size does not match its contents";
+constexpr const char *MSG_FSEEK = "fseek()";
 constexpr const char *MSG_TOO_LARGE = "size too large";
 constexpr const char *MSG_ERASE_FAIL = "erase fail";
 constexpr const char *MSG_FREAD = "fread()";
@@ -54,12 +57,13 @@ unsigned long CountGoodBlocks(unsigned long ulFrom, unsigned long ulTo) {
     return ulGood;
 }
 
-// A last piece that overflows its block by the checksum word: the overflow (1 to 4 bytes) goes to
-// the next good block on its own.
-int WriteOverflow(const unsigned char *pucTail, unsigned long ulTailLen, unsigned long ulPos,
-                  unsigned long ulEnd) {
+// A last piece that overflows its block by the checksum word: the overflow (1 to 4 bytes, of
+// which ulTailData are checksum bytes and the rest 0xFF fill) goes to the next good block on its
+// own, and only where its checksum bytes lie below the area's end.
+int WriteOverflow(const unsigned char *pucTail, unsigned long ulTailLen, unsigned long ulTailData,
+                  unsigned long ulPos, unsigned long ulEnd) {
     ulPos = Nandkeep_SkipBadBlocks(MTD0Fd(), ulPos, ulEnd);
-    if (ulPos >= ulEnd) {
+    if (ulPos >= ulEnd || ulTailData > ulEnd - ulPos) {
         Nandkeep_Notify(MSG_NO_SPACE);
         return -1;
     }
@@ -74,8 +78,10 @@ int WriteOverflow(const unsigned char *pucTail, unsigned long ulTailLen, unsigne
 }
 
 // Streams the record of an ulSize-byte file over the good blocks of an erased area, one piece
-// per block. The buffer holds one piece plus the checksum word that may overflow it.
-int WriteRecordPieces(FILE *pFile, unsigned long ulSize, unsigned long ulPos, unsigned long ulEnd) {
+// per block; a piece goes only where all of its record bytes lie below the area's end. The buffer
+// holds one piece plus the checksum word that may overflow it.
+int WriteRecordPieces(FILE *pFile, unsigned long ulSize, uint32_t dwSourceCrc, unsigned long ulPos,
+                      unsigned long ulEnd) {
     const int iFd = MTD0Fd();
     unsigned char aucBuf[NANDKEEP_PIECE + CONFIG_CRC_SIZE];
     PutLE32(aucBuf, static_cast<uint32_t>(ulSize));
@@ -84,18 +90,27 @@ int WriteRecordPieces(FILE *pFile, unsigned long ulSize, unsigned long ulPos, un
     uint32_t dwCrc = 0;
     for (;;) {
         unsigned long ulWant = std::min(ulRemaining, NANDKEEP_PIECE - ulFill);
-        if (ulWant > 0 && fread(aucBuf + ulFill, 1, ulWant, pFile) != ulWant) {
-            // A file that shrank since its size was taken cannot give the promised length.
-            Nandkeep_Notify(MSG_FREAD);
+        const unsigned long ulGot = ulWant > 0 ? fread(aucBuf + ulFill, 1, ulWant, pFile) : 0;
+        if (ulGot != ulWant) {
+            // A file that shrank since it was counted cannot give the promised length.
+            (void)Nandkeep_CheckSourceUnchanged(pFile, ulSize - ulRemaining + ulGot, dwCrc, ulSize,
+                                                dwSourceCrc);
             return -1;
         }
         dwCrc = Crc32(dwCrc, aucBuf + ulFill, ulWant);
         ulRemaining -= ulWant;
         unsigned long ulCount = ulFill + ulWant;
+        // Record bytes in the buffer; the 0xFF fill behind the checksum word is not counted.
+        unsigned long ulData = ulCount;
         const bool bLast = ulRemaining == 0;
         if (bLast) {
+            // A file that changed since it was counted gets no checksum word, so no valid record.
+            if (Nandkeep_CheckSourceUnchanged(pFile, ulSize, dwCrc, ulSize, dwSourceCrc) == -1) {
+                return -1;
+            }
             PutLE32(aucBuf + ulCount, dwCrc);
             ulCount += CONFIG_CRC_SIZE;
+            ulData = ulCount;
             while (ulCount % 4 != 0) {
                 aucBuf[ulCount++] = NANDKEEP_ERASED_BYTE;
             }
@@ -105,6 +120,10 @@ int WriteRecordPieces(FILE *pFile, unsigned long ulSize, unsigned long ulPos, un
         if (ulPos >= ulEnd) {
             return -1;
         }
+        if (std::min(ulData, NANDKEEP_PIECE) > ulEnd - ulPos) {
+            Nandkeep_Notify(MSG_NO_SPACE);
+            return -1;
+        }
         const unsigned long ulHere = std::min(ulCount, NANDKEEP_PIECE);
         if (Nandkeep_WriteMTD(iFd, aucBuf, ulPos, ulHere) == -1) {
             Nandkeep_Notify(MSG_WRITE_FAIL);
@@ -112,7 +131,7 @@ int WriteRecordPieces(FILE *pFile, unsigned long ulSize, unsigned long ulPos, un
         }
         if (ulCount > NANDKEEP_PIECE) {
             return WriteOverflow(aucBuf + NANDKEEP_PIECE, ulCount - NANDKEEP_PIECE,
-                                 ulPos + NANDKEEP_PIECE, ulEnd);
+                                 ulData - NANDKEEP_PIECE, ulPos + NANDKEEP_PIECE, ulEnd);
         }
         if (bLast) {
             return 0;
@@ -253,16 +272,12 @@ unsigned long FindTempConfCopy(int iWanted) {
 
 } // namespace
 
-FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize) {
-    FILE *pFile = fopen(szFileName, "r");
-    if (pFile == nullptr) {
-        Nandkeep_Notify(MSG_FOPEN);
-        return nullptr;
-    }
+FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize, uint32_t *pdwCrc) {
+    FILE *pFile = nullptr;
     struct stat tStat;
-    if (fstat(fileno(pFile), &tStat) != 0) {
-        fclose(pFile);
-        Nandkeep_Notify(MSG_FSTAT);
+    const int iOpened = Plat_OpenSource(szFileName, &pFile, &tStat);
+    if (iOpened != PLAT_SOURCE_OPENED) {
+        Nandkeep_Notify(iOpened == PLAT_SOURCE_STAT_FAILED ? MSG_FSTAT : MSG_FOPEN);
         return nullptr;
     }
     if (!S_ISREG(tStat.st_mode)) {
@@ -270,13 +285,55 @@ FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize) {
         Nandkeep_Notify(MSG_NOT_REGULAR);
         return nullptr;
     }
-    *pulSize = static_cast<unsigned long>(tStat.st_size);
+    // Files under /proc and /sys report a size that has nothing to do with what they hold, so
+    // the contents are counted before anything relies on the size. A file that keeps growing is
+    // not followed further than one piece past the size it claims.
+    const unsigned long ulSize = static_cast<unsigned long>(tStat.st_size);
+    unsigned long ulCount = 0;
+    uint32_t dwCrc = 0;
+    unsigned char aucBuf[NANDKEEP_PIECE];
+    while (ulCount <= ulSize) {
+        const unsigned long ulGot = fread(aucBuf, 1, sizeof(aucBuf), pFile);
+        if (ulGot == 0) {
+            break;
+        }
+        dwCrc = Crc32(dwCrc, aucBuf, ulGot);
+        ulCount += ulGot;
+    }
+    const char *szFail = ferror(pFile)                    ? MSG_FREAD
+                         : ulCount != ulSize              ? MSG_SIZE_MISMATCH
+                         : fseek(pFile, 0, SEEK_SET) != 0 ? MSG_FSEEK
+                                                          : nullptr;
+    if (szFail != nullptr) {
+        fclose(pFile);
+        Nandkeep_Notify(szFail);
+        return nullptr;
+    }
+    *pulSize = ulSize;
+    if (pdwCrc != nullptr) {
+        *pdwCrc = dwCrc;
+    }
     return pFile;
+}
+
+int Nandkeep_CheckSourceUnchanged(FILE *pFile, unsigned long ulRead, uint32_t dwCrc,
+                                  unsigned long ulSize, uint32_t dwSourceCrc) {
+    unsigned char ucMore = 0;
+    const bool bMore = ulRead == ulSize && fread(&ucMore, 1, 1, pFile) == 1;
+    if (ferror(pFile)) {
+        Nandkeep_Notify(MSG_FREAD);
+        return -1;
+    }
+    if (bMore || ulRead != ulSize || dwCrc != dwSourceCrc) {
+        Nandkeep_Notify("source changed while it was written");
+        return -1;
+    }
+    return 0;
 }
 
 int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize) {
     unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize);
+    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);
     if (pFile == nullptr) {
         return -1;
     }
@@ -291,7 +348,8 @@ int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize) 
 int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
                          unsigned long ulMTDMaxSize) {
     unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize);
+    uint32_t dwSourceCrc = 0;
+    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, &dwSourceCrc);
     if (pFile == nullptr) {
         return -1;
     }
@@ -306,7 +364,8 @@ int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
         Nandkeep_Notify(MSG_ERASE_FAIL);
         return -1;
     }
-    int iRet = WriteRecordPieces(pFile, ulSize, ulMTDOffset, ulMTDOffset + ulMTDMaxSize);
+    int iRet =
+        WriteRecordPieces(pFile, ulSize, dwSourceCrc, ulMTDOffset, ulMTDOffset + ulMTDMaxSize);
     fclose(pFile);
     if (iRet == 0) {
         Nandkeep_Debug("Write tempory config complete\n");
@@ -406,7 +465,7 @@ int Nandkeep_WriteNFDI(const char *szFileName) {
     const unsigned long ulGood = CountGoodBlocks(ulS, ulTableStart);
 
     unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize);
+    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);
     if (pFile == nullptr) {
         return -1;
     }

@@ -35,20 +35,33 @@ constexpr uint32_t CONFIG_NO_RECORD = 0xFFFFFFFFu;
 // The partition table must reach record 4 for the tempconf, tempdata and NFDI stores.
 constexpr int CONFIG_MIN_PARTITIONS = 5;
 
-// Opens a source file for reading and takes its size. Only regular files are accepted: a
-// directory, a pipe or a device has no size to check against an area. nullptr after notifying
-// "fopen()", "fstat()" or "not a regular file".
-[[nodiscard]] FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize);
+// Opens a source file for reading, the one way every command takes a file to store. Only regular
+// files are accepted: a directory, a pipe or a device has no size to check against an area (a
+// FIFO nobody writes to is refused at once, not waited for). The file is then read once to its
+// end: what it holds must be exactly as long as its reported size, which is handed back in
+// *pulSize with the CRC-32 of the contents in *pdwCrc (when not nullptr), and the file is
+// rewound. nullptr after notifying "fopen()", "fstat()", "not a regular file", "fread()",
+// "source size does not match its contents" or "fseek()".
+[[nodiscard]] FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize,
+                                            uint32_t *pdwCrc);
+// For a writer that has streamed ulRead bytes of CRC-32 dwCrc from a source opened with
+// Nandkeep_OpenSourceFile, which counted ulSize bytes of CRC-32 dwSourceCrc there: 0 when they
+// are the same bytes and the source ends with them; -1 after notifying "fread()" or "source
+// changed while it was written".
+[[nodiscard]] int Nandkeep_CheckSourceUnchanged(FILE *pFile, unsigned long ulRead, uint32_t dwCrc,
+                                                unsigned long ulSize, uint32_t dwSourceCrc);
 // Opens the source and checks that a record of it fits in ulMaxSize bytes. 0, or -1 after
-// notifying ("fopen()", "fstat()", "not a regular file", "size too large"). Touches no flash.
+// notifying (the messages of Nandkeep_OpenSourceFile, "size too large"). Touches no flash.
 [[nodiscard]] int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize);
 
 // Stores the file as a record in [ulMTDOffset, ulMTDOffset + ulMTDMaxSize). The file is checked
-// first ("fopen()", "fstat()", "not a regular file", "size too large": -1 with the flash
-// untouched); then the WHOLE area is erased (a block whose erase fails is marked bad and skipped)
-// and the record written over its good blocks. 0 on success; -1 on failure ("erase fail",
-// "fread()", "write fail", "write fail: Not enought flash space", or silently when only bad
-// blocks are left where the next piece should go). A failure after the erase leaves the area
+// first (the messages of Nandkeep_OpenSourceFile, "size too large": -1 with the flash untouched);
+// then the WHOLE area is erased (a block whose erase fails is marked bad and skipped) and the
+// record written over its good blocks, no byte of it at or past the area's end. 0 on success; -1
+// on failure ("erase fail", "fread()", "write fail", "write fail: Not enought flash space", or
+// silently when only bad blocks are left where the next piece should go). A file whose contents
+// differ from what was counted at the opening gets "source changed while it was written" and no
+// checksum word, so the area holds no valid record. A failure after the erase leaves the area
 // erased or partly written.
 [[nodiscard]] int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
                                        unsigned long ulMTDMaxSize);

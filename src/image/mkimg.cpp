@@ -4,6 +4,7 @@
 #include "flash/mtdio.h"
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
+#include "image/config.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,17 +13,33 @@
 
 namespace {
 
-uint32_t Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen) {
-    return static_cast<uint32_t>(crc32(dwCrc, pucData, static_cast<uInt>(ulLen)));
-}
-
 // The sub-image starts at the first 128 KiB boundary strictly after the last data byte, so an
 // image ending exactly on a boundary is followed by one empty block.
 unsigned long SubImageOffset(unsigned long ulEnd) {
     return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
 }
 
+// The verdict on an image's data: its CRC must match and all of the declared data must have been
+// there. The failure is worded by the image's size class.
+int DataVerdict(uint32_t dwDataSize, uint32_t dwCrc, uint32_t dwStored, bool bComplete) {
+    if (bComplete && dwCrc == dwStored) {
+        return 0;
+    }
+    if (dwDataSize < MKIMG_FIRST_DATA) {
+        Nandkeep_Notify("DTB CRC check error");
+        printf("DTB Data CRC check error 0x%X / 0x%X \n", dwCrc, dwStored);
+    } else {
+        Nandkeep_Notify("Kernel/Rootfs CRC check error");
+        printf("Data CRC check error 0x%X / 0x%X \n", dwCrc, dwStored);
+    }
+    return -1;
+}
+
 } // namespace
+
+uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen) {
+    return static_cast<uint32_t>(crc32(dwCrc, pucData, static_cast<uInt>(ulLen)));
+}
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
@@ -38,7 +55,7 @@ int Nandkeep_CheckImageHeader(unsigned char *pucHeader) {
     Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
     uint32_t dwHeaderCrc = Nandkeep_GetBE32(pucHeader + MKIMG_HCRC_OFFSET);
     memset(pucHeader + MKIMG_HCRC_OFFSET, 0, 4);
-    if (Crc32(0, pucHeader, MKIMG_HEADER_SIZE) != dwHeaderCrc) {
+    if (Nandkeep_Crc32(0, pucHeader, MKIMG_HEADER_SIZE) != dwHeaderCrc) {
         Nandkeep_Notify("Header CRC check fail");
         return -1;
     }
@@ -79,10 +96,8 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
     }
 
     if (dwDataSize < MKIMG_FIRST_DATA) {
-        uint32_t dwCrc = Crc32(0, aucBuf + MKIMG_HEADER_SIZE, dwDataSize);
-        if (dwCrc != dwDataCrc) {
-            Nandkeep_Notify("DTB CRC check error");
-            printf("DTB Data CRC check error 0x%X / 0x%X \n", dwCrc, dwDataCrc);
+        uint32_t dwCrc = Nandkeep_Crc32(0, aucBuf + MKIMG_HEADER_SIZE, dwDataSize);
+        if (DataVerdict(dwDataSize, dwCrc, dwDataCrc, true) == -1) {
             return -1;
         }
         if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
@@ -91,7 +106,7 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
         return 0;
     }
 
-    uint32_t dwCrc = Crc32(0, aucBuf + MKIMG_HEADER_SIZE, MKIMG_FIRST_DATA);
+    uint32_t dwCrc = Nandkeep_Crc32(0, aucBuf + MKIMG_HEADER_SIZE, MKIMG_FIRST_DATA);
     unsigned long ulRemaining = dwDataSize - MKIMG_FIRST_DATA;
     ulPos = ulHeaderBlock + ulErase;
     while (ulRemaining > 0 && ulPos < ulEnd) {
@@ -103,18 +118,56 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
         if (Nandkeep_ReadMTD(iFd, aucBuf, ulPos, ulChunk) == -1) {
             return -1;
         }
-        dwCrc = Crc32(dwCrc, aucBuf, ulChunk);
+        dwCrc = Nandkeep_Crc32(dwCrc, aucBuf, ulChunk);
         ulRemaining -= ulChunk;
         ulPos += ulChunk;
     }
     // Data cut short by the region's end never passes, whatever its checksum happens to be.
-    if (dwCrc != dwDataCrc || ulRemaining > 0) {
-        Nandkeep_Notify("Kernel/Rootfs CRC check error");
-        printf("Data CRC check error 0x%X / 0x%X \n", dwCrc, dwDataCrc);
+    if (DataVerdict(dwDataSize, dwCrc, dwDataCrc, ulRemaining == 0) == -1) {
         return -1;
     }
     if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
         *pulResult = SubImageOffset(ulPos);
     }
     return 0;
+}
+
+int Nandkeep_CheckImageFile(const char *szFileName) {
+    unsigned long ulSize = 0;
+    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);
+    if (pFile == nullptr) {
+        return -1;
+    }
+    unsigned char aucBuf[NANDKEEP_PIECE];
+    // Header bytes the file lacks read as erased flash would after the write.
+    memset(aucBuf, NANDKEEP_ERASED_BYTE, MKIMG_HEADER_SIZE);
+    (void)fread(aucBuf, 1, MKIMG_HEADER_SIZE, pFile);
+    if (ferror(pFile)) {
+        fclose(pFile);
+        Nandkeep_Notify("fread()");
+        return -1;
+    }
+    if (Nandkeep_CheckImageHeader(aucBuf) == -1) {
+        fclose(pFile);
+        return -1;
+    }
+    const uint32_t dwDataSize = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET);
+    const uint32_t dwDataCrc = Nandkeep_GetBE32(aucBuf + MKIMG_DCRC_OFFSET);
+    uint32_t dwCrc = 0;
+    unsigned long ulRemaining = dwDataSize;
+    while (ulRemaining > 0) {
+        const unsigned long ulGot = fread(aucBuf, 1, std::min(ulRemaining, NANDKEEP_PIECE), pFile);
+        if (ulGot == 0) {
+            break;
+        }
+        dwCrc = Nandkeep_Crc32(dwCrc, aucBuf, ulGot);
+        ulRemaining -= ulGot;
+    }
+    const bool bReadError = ferror(pFile) != 0;
+    fclose(pFile);
+    if (bReadError) {
+        Nandkeep_Notify("fread()");
+        return -1;
+    }
+    return DataVerdict(dwDataSize, dwCrc, dwDataCrc, ulRemaining == 0);
 }

@@ -20,6 +20,8 @@ constexpr int MKIMG_RESULT_IMAGE_LEN = 1;  // data size + 64
 constexpr int MKIMG_RESULT_SUB_OFFSET = 2; // offset of the sub-image
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p);
+// zlib's CRC-32, continued from dwCrc (0 to start).
+uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen);
 
 // Checks the magic and the header CRC of the 64 header bytes at pucHeader (the CRC field is
 // zeroed in the buffer for the computation). 0, or -1 after notifying "check Magic Num fail" or
@@ -30,5 +32,12 @@ uint32_t Nandkeep_GetBE32(const unsigned char *p);
 // header CRC, data CRC). 0 valid, -1 otherwise.
 [[nodiscard]] int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,
                                       int iSubImage, unsigned long *pulResult);
+
+// Checks an image file before it is written: magic, header CRC, a file long enough for the data
+// size its header declares, and the data CRC, with the messages the check in flash gives for the
+// image's size class ("check Magic Num fail", "Header CRC check fail", "DTB CRC check error" or
+// "Kernel/Rootfs CRC check error" with its value line). The file is opened as every source is
+// (its own messages). Touches no flash. 0 valid, -1 otherwise.
+[[nodiscard]] int Nandkeep_CheckImageFile(const char *szFileName);
 
 #endif

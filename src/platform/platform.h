@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // The driver's ECC counters, in the order the ECCGETSTATS request returns them. They are running
@@ -52,5 +53,15 @@ int Plat_System(const char *pszCommand);
 
 // Path of the factory tests' verify result log ("/mnt/ramdisk/flashVerifyResult" on a device).
 const char *Plat_VerifyResultPath(void);
+
+// A source file opened for reading: O_RDONLY | O_NONBLOCK | O_CLOEXEC, so that a FIFO nobody
+// writes to cannot hold the open up, then fstat'ed and switched back to blocking reads. The caller
+// decides from *ptStat whether it takes the file. PLAT_SOURCE_OPENED with *ppFile (closed with
+// fclose) and *ptStat filled; PLAT_SOURCE_OPEN_FAILED or PLAT_SOURCE_STAT_FAILED (errno set,
+// nothing left open) otherwise.
+constexpr int PLAT_SOURCE_OPENED = 0;
+constexpr int PLAT_SOURCE_OPEN_FAILED = -1;
+constexpr int PLAT_SOURCE_STAT_FAILED = -2;
+[[nodiscard]] int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat);
 
 #endif

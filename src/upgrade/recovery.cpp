@@ -18,7 +18,8 @@
 
 namespace {
 
-// A block-level read that did not happen because the side ran past its region end.
+// A block-level read that did not happen because the side ran past its region end, or its block
+// does not lie whole inside the region.
 constexpr int ECC_NO_READ = -2;
 
 // Where the sub-image of the image heading [ulOffset, ulOffset + ulLen) starts and how much of
@@ -93,10 +94,12 @@ unsigned long GoodBlocks(unsigned long ulOffset, unsigned long ulLen) {
     return ulGood;
 }
 
-// One side of a block-level pass: the next good block at *pulPos, read with its ECC result.
+// One side of a block-level pass: the next good block at *pulPos, read with its ECC result. The
+// part block that ends a region which is not a whole number of blocks is left alone: replacing it
+// would erase and program past the region's end.
 int ReadSideWithEcc(unsigned long *pulPos, unsigned long ulEnd, unsigned char *pucBuf) {
     *pulPos = Nandkeep_SkipBadBlocks(MTD0Fd(), *pulPos, ulEnd);
-    if (*pulPos >= ulEnd) {
+    if (*pulPos >= ulEnd || MTD0EraseSize() > ulEnd - *pulPos) {
         return ECC_NO_READ;
     }
     int iRet = Nandkeep_ReadMTDWithECC(MTD0Fd(), pucBuf, *pulPos, MTD0EraseSize());
@@ -216,10 +219,10 @@ int Nandkeep_RecoveryRegion(unsigned long ulDestOffset, unsigned long ulSrcOffse
 }
 
 // Block-level repair. Phase 1 replaces every block that the ECC could not correct with the
-// other copy's block. A pass in which one side has stepped past its region end over bad blocks
-// makes no repair: there is nothing on that side to repair from or to, and nothing may be
-// written outside either region. Phases 2 to 4 rewrite both copies from the merged normal copy,
-// the backup first.
+// other copy's block. A pass in which one side has stepped past its region end over bad blocks,
+// or reached a part block at its end, makes no repair: there is nothing on that side to repair
+// from or to, and nothing may be written outside either region. Phases 2 to 4 rewrite both copies
+// from the merged normal copy, the backup first.
 int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset, unsigned long ulBackupOffset,
                            unsigned long ulLen, int iSubImageType) {
     const unsigned long ulErase = MTD0EraseSize();

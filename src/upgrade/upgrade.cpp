@@ -56,7 +56,7 @@ int WriteDTB(const char *szFile, int iCopy) {
 // check will fail on the flash.
 unsigned long SubImageRoom(const char *szImage, unsigned long ulRegion, unsigned long ulLen) {
     unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szImage, &ulSize);
+    FILE *pFile = Nandkeep_OpenSourceFile(szImage, &ulSize, nullptr);
     if (pFile == nullptr) {
         return ulLen;
     }
@@ -81,7 +81,7 @@ unsigned long SubImageRoom(const char *szImage, unsigned long ulRegion, unsigned
 int PreflightFile(const char *szFile, unsigned long ulRoom, unsigned long ulOverhead,
                   const char *szFailLine) {
     unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFile, &ulSize);
+    FILE *pFile = Nandkeep_OpenSourceFile(szFile, &ulSize, nullptr);
     if (pFile != nullptr) {
         fclose(pFile);
         if (ulSize + ulOverhead <= ulRoom) {
@@ -93,8 +93,20 @@ int PreflightFile(const char *szFile, unsigned long ulRoom, unsigned long ulOver
     return -1;
 }
 
+// The DTB file must be an image itself. The writer compares bytes, not format: a raw blob would be
+// written behind both kernels, and recovery would refuse every kernel copy as a source from then
+// on. Kernel and rootfs files are judged in flash, after their backup copy is written.
+int PreflightDTB(const char *szDTB) {
+    if (Nandkeep_CheckImageFile(szDTB) == -1) {
+        puts("update DTB 1 fail");
+        return -1;
+    }
+    return 0;
+}
+
 // Every file of upgradeFW, in the order of the steps that use it, so that a missing or oversized
-// file stops the upgrade before the first erase instead of half way.
+// file (or a DTB that is not an image) stops the upgrade before the first erase instead of half
+// way.
 int PreflightUpgrade(char **ppArgv) {
     const char *szBoot = ppArgv[2], *szKernel = ppArgv[3], *szDTB = ppArgv[4];
     const char *szRootfs = ppArgv[5], *szDefConf = ppArgv[6];
@@ -104,7 +116,8 @@ int PreflightUpgrade(char **ppArgv) {
                       CONFIG_OVERHEAD, "update Default Value 1 fail") == -1 ||
         PreflightFile(szKernel, KERNEL_SIZE, 0, "update Kernel 1 fail") == -1 ||
         PreflightFile(szDTB, SubImageRoom(szKernel, KERNEL1_OFFSET, KERNEL_SIZE), 0,
-                      "update DTB 1 fail") == -1) {
+                      "update DTB 1 fail") == -1 ||
+        PreflightDTB(szDTB) == -1) {
         return -1;
     }
     return 0;
@@ -166,7 +179,8 @@ int Cmd_UpdateBst(int iArgc, char **ppArgv) {
 
 int Cmd_UpdateDTB(int iArgc, char **ppArgv) {
     (void)iArgc;
-    if (WriteDTB(ppArgv[2], 1) == -1 || WriteDTB(ppArgv[2], 0) == -1) {
+    if (PreflightDTB(ppArgv[2]) == -1 || WriteDTB(ppArgv[2], 1) == -1 ||
+        WriteDTB(ppArgv[2], 0) == -1) {
         return -1;
     }
     return 0;

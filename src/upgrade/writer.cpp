@@ -6,6 +6,7 @@
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
 #include "image/config.h"
+#include "image/mkimg.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -50,12 +51,13 @@ void ReportProgress(TProgress *ptProgress, unsigned long ulWritten) {
     }
 }
 
-// Places one chunk at the first usable block at or after *pulPos, below ulEnd. A block that does
-// not hold the chunk has been retired by the primitive and is stepped over like any bad block.
-// 0 placed (at *pulPos); 1 no good block left; -1 the primitive failed.
+// Places one chunk at the first usable block at or after *pulPos where all of its bytes lie below
+// ulEnd (a region that is not a whole number of blocks ends in a part block, too short for a whole
+// chunk). A block that does not hold the chunk has been retired by the primitive and is stepped
+// over like any bad block. 0 placed (at *pulPos); 1 no room left; -1 the primitive failed.
 int PlaceChunk(int iFd, unsigned char *pucChunk, unsigned long ulLen, unsigned long *pulPos,
                unsigned long ulEnd) {
-    while (*pulPos < ulEnd) {
+    while (*pulPos < ulEnd && ulLen <= ulEnd - *pulPos) {
         if (Nandkeep_IsBadBlock(iFd, *pulPos) == NANDKEEP_BAD_BLOCK) {
             *pulPos += MTD0EraseSize();
             continue;
@@ -81,8 +83,9 @@ int FileHeldByRegion(FILE *pFile, unsigned long ulMTDOffset, unsigned long ulMax
     return iSame == 1 ? 1 : 0;
 }
 
-// The erase and write passes of Nandkeep_WriteImage; the caller owns the file.
-int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
+// The erase and write passes of Nandkeep_WriteImage; the caller owns the file, which held
+// ulFileSize bytes with the CRC-32 dwFileCrc when it was opened.
+int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize, uint32_t dwFileCrc,
                   unsigned long ulMTDOffset, unsigned long ulMaxSize, int bHTTP) {
     Nandkeep_Debug("Erasing flash...\n");
     if (Nandkeep_EraseMTD(MTD0Fd(), ulMTDOffset, ulMaxSize) == -1) {
@@ -97,17 +100,21 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
     const unsigned long ulEnd = ulMTDOffset + ulMaxSize;
     unsigned long ulPos = ulMTDOffset;
     unsigned long ulWritten = 0;
+    uint32_t dwCrc = 0;
     TProgress tProgress = {bHTTP, ulFileSize, 0, 0};
     // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
     unsigned char aucChunk[NANDKEEP_PIECE];
-    while (!feof(pFile)) {
-        const unsigned long ulRead = fread(aucChunk, 1, NANDKEEP_PIECE, pFile);
+    // Only the bytes counted at the opening are written: a file that grows meanwhile is not
+    // followed.
+    while (ulWritten < ulFileSize) {
+        const unsigned long ulWant = std::min(NANDKEEP_PIECE, ulFileSize - ulWritten);
+        const unsigned long ulRead = fread(aucChunk, 1, ulWant, pFile);
         if (ferror(pFile)) {
             Nandkeep_Notify(MSG_FREAD);
             return -1;
         }
-        if (ulRead == 0) {
-            break;
+        if (ulRead != ulWant) {
+            break; // the file shrank: told below
         }
         const int iPlaced =
             ulPos < ulEnd ? PlaceChunk(MTD0Fd(), aucChunk, ulRead, &ulPos, ulEnd) : 1;
@@ -120,7 +127,13 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
         }
         ulPos += ulRead;
         ulWritten += ulRead;
+        dwCrc = Nandkeep_Crc32(dwCrc, aucChunk, ulRead);
         ReportProgress(&tProgress, ulWritten);
+    }
+    // What was written must be what was counted at the opening, and the file must end there: a
+    // file changed in between could still match the flash when it is compared again.
+    if (Nandkeep_CheckSourceUnchanged(pFile, ulWritten, dwCrc, ulFileSize, dwFileCrc) == -1) {
+        return -1;
     }
     Nandkeep_Debug("Checking Image\n");
     if (fseek(pFile, 0, SEEK_SET) != 0) {
@@ -145,7 +158,8 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
 int Nandkeep_WriteImage(const char *szFileName, unsigned long ulMTDOffset, unsigned long ulMaxSize,
                         int bHTTP) {
     unsigned long ulFileSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulFileSize);
+    uint32_t dwFileCrc = 0;
+    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulFileSize, &dwFileCrc);
     if (pFile == nullptr) {
         return -1;
     }
@@ -166,7 +180,8 @@ int Nandkeep_WriteImage(const char *szFileName, unsigned long ulMTDOffset, unsig
         }
         return -1;
     }
-    const int iRet = EraseAndWrite(pFile, szFileName, ulFileSize, ulMTDOffset, ulMaxSize, bHTTP);
+    const int iRet =
+        EraseAndWrite(pFile, szFileName, ulFileSize, dwFileCrc, ulMTDOffset, ulMaxSize, bHTTP);
     fclose(pFile);
     return iRet;
 }

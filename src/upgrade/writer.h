@@ -9,14 +9,16 @@
 // Writes the file into the region [ulMTDOffset, ulMTDOffset + ulMaxSize), which is both the
 // largest file accepted and the range erased (whole blocks: a length that is not a multiple of
 // the erase block has its last block erased whole).
-//   - The file is checked before the flash is touched: "fopen()", "fstat()", "not a regular
-//     file", "size too large" (a file exactly ulMaxSize long is accepted).
+//   - The file is checked before the flash is touched: the messages of Nandkeep_OpenSourceFile,
+//     "size too large" (a file exactly ulMaxSize long is accepted).
 //   - Skip-if-same: a region that already holds the file is neither erased nor written (an
 //     empty file is always held).
 //   - Otherwise the region is erased ("erase sector fail"), written chunk by chunk and the whole
 //     file compared again at the end ("Compare image and flash fail" when a comparison fails;
-//     silently -1 when the flash then differs). A region whose bad blocks leave no room for a
-//     chunk ends with "write fail: Not enought flash space".
+//     silently -1 when the flash then differs). A chunk goes only where all of it lies below the
+//     region's end: a region whose bad blocks leave no room for a chunk ends with "write fail:
+//     Not enought flash space". Bytes written that differ from what was counted at the opening
+//     end with "source changed while it was written" before the final comparison.
 // Progress goes to the debug routine (bHTTP picks the compact format) with standard output
 // flushed at every step. The file is closed on every path. 0 when the region holds the file
 // afterwards, -1 otherwise; after a failure past the erase the region is erased or partly
@@ -25,10 +27,11 @@
                                       unsigned long ulMaxSize, int bHTTP);
 
 // Copies ulLen bytes from the good blocks of [ulSrcOffset, ulSrcOffset + ulSrcMaxSize) to the
-// good blocks of [ulDestOffset, ulDestOffset + ulDestMaxSize), in order. It does not erase: the
-// caller erases the destination first. 0 when every byte was copied (ulLen 0 included); -1 after
-// "Bad block is too much" when either range runs out of good blocks, or when a read or the
-// write-and-verify primitive fails (their own messages).
+// good blocks of [ulDestOffset, ulDestOffset + ulDestMaxSize), in order, each chunk only where
+// all of it lies below the destination's end. It does not erase: the caller erases the
+// destination first. 0 when every byte was copied (ulLen 0 included); -1 after "Bad block is too
+// much" when either range runs out of room, or when a read or the write-and-verify primitive
+// fails (their own messages).
 [[nodiscard]] int Nandkeep_CopyMTD(int iFd, unsigned long ulDestOffset, unsigned long ulSrcOffset,
                                    unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize,
                                    unsigned long ulLen);

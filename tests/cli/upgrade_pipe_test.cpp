@@ -1,9 +1,11 @@
 // An upgrade whose standard output reader has gone away runs to completion and leaves a
-// system-log line behind. The tool runs as its own process on the simulated device.
+// system-log line behind; sources that are not what they claim end in a failure. The tool runs
+// as its own process on the simulated device.
 #include "image/store_fixture.h"
 #include "support/support.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,6 +37,41 @@ TEST_F(UpgradePipeTest, LostReaderDoesNotStopTheUpgrade) {
     EXPECT_TRUE(IsBad(KERNEL0 + BLOCK));
     ExpectLaidOut(aKernel, KERNEL0);
     EXPECT_EQ(Command({"checkdefconf"}), 0) << m_strOut;
+}
+
+// A FIFO nobody writes to is refused at once; each run is bounded, so a tool that waits for a
+// writer fails here instead of hanging the suite. A file that grows while it is written (the
+// simulator's operation trace, which gains a line at every erase and program) fails too, after
+// the erase, instead of being stored as it happened to be.
+TEST_F(UpgradePipeTest, FifosAndGrowingFilesAreNotStored) {
+    const std::string strFifo = Path("fifo");
+    ASSERT_EQ(mkfifo(strFifo.c_str(), 0600), 0);
+    const std::string strGrowing = WriteInput("growing", PatternBytes(3 * BLOCK, 5));
+    struct TCase {
+        std::vector<std::string> aWords;
+        std::string strTrace;
+        std::string strOut;
+    } const atCases[] = {
+        {{"writetempconf", strFifo}, "", Notified("not a regular file")},
+        {{"updateBoot", strFifo}, "", Notified("not a regular file")},
+        {{"updateBoot", strGrowing}, strGrowing, Notified("source changed while it was written")},
+        {{"writetempdata", strGrowing},
+         strGrowing,
+         Notified("source changed while it was written")},
+    };
+    for (const TCase &tCase : atCases) {
+        SCOPED_TRACE(tCase.aWords[0] + " " + tCase.aWords[1]);
+        std::vector<std::string> aArgv = {"/usr/bin/timeout", "-s", "KILL", "20"};
+        for (const std::string &strWord : testsupport::LauncherFor(NANDKEEP_SIM_BINARY)) {
+            aArgv.push_back(strWord);
+        }
+        aArgv.push_back(NANDKEEP_SIM_BINARY);
+        aArgv.insert(aArgv.end(), tCase.aWords.begin(), tCase.aWords.end());
+        const testsupport::RunResult tRun = testsupport::Run(
+            aArgv, {{"NANDKEEP_SIM_DIR", m_strDir}, {"NANDKEEP_SIM_TRACE", tCase.strTrace}});
+        EXPECT_EQ(tRun.status, 255);
+        EXPECT_EQ(tRun.out, tCase.strOut);
+    }
 }
 
 } // namespace

@@ -115,6 +115,32 @@ TEST_F(RecordTest, AreaTooShortOnceBadBlocksAreSkipped) {
     EXPECT_EQ(Nandkeep_CheckConfig(MTD0Fd(), AREA, 2 * BLOCK), -1);
 }
 
+// An area that is not a whole number of blocks ends in a part block: a piece, or the checksum
+// overflow, goes there only when all of its record bytes (the 0xFF fill aside) lie below the end.
+TEST_F(RecordTest, NoRecordByteLandsAtOrPastTheAreaEnd) {
+    MarkBad(AREA + BLOCK);
+    BeginSession();
+    struct TCase {
+        unsigned long ulPayload, ulAreaLen;
+        int iWant;
+    } const atCases[] = {
+        {0x2FFF8, 2 * BLOCK + BLOCK / 2, 0},  // the second piece fills the half block
+        {0x30000, 2 * BLOCK + BLOCK / 2, -1}, // 8 bytes too many for it
+        {0x1FFFA, 2 * BLOCK + 2, 0},          // 2 checksum bytes overflow into 2 bytes
+        {0x1FFFB, 2 * BLOCK + 2, -1},         // 3 into 2
+    };
+    for (const TCase &tCase : atCases) {
+        SCOPED_TRACE(tCase.ulPayload);
+        const std::string strIn = WriteInput("in", PatternBytes(tCase.ulPayload, 20));
+        BeginCapture();
+        EXPECT_EQ(Nandkeep_WriteConfig(strIn.c_str(), AREA, tCase.ulAreaLen), tCase.iWant);
+        EXPECT_EQ(EndCapture(),
+                  tCase.iWant == 0 ? "" : Notified("write fail: Not enought flash space"));
+        EXPECT_EQ(Nandkeep_CheckConfig(MTD0Fd(), AREA, tCase.ulAreaLen), tCase.iWant);
+        EXPECT_EQ(Raw(AREA + tCase.ulAreaLen, 16), TBytes(16, 0xFF));
+    }
+}
+
 TEST_F(RecordTest, ErasedFlashHoldsNoRecord) {
     BeginSession();
     BeginCapture();

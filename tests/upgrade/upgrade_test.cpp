@@ -52,6 +52,21 @@ class UpgradeTest : public StoreTest {
         return TBytes(WriteInput(strName, aImage).empty() ? TBytes() : aImage);
     }
 
+    // The DTB file with byte ulByte changed (0: none) and ulCut bytes cut off its end, and what
+    // its check prints: the header's CRC, or the CRC of the data the file has against the stored.
+    std::pair<std::string, std::string> BrokenDTB(const char *pszName, size_t ulByte,
+                                                  size_t ulCut) {
+        TBytes aFile(m_aDTB.begin(), m_aDTB.end() - static_cast<long>(ulCut));
+        aFile[ulByte] ^= ulByte == 0 ? 0 : 0x01;
+        char szLine[64];
+        snprintf(szLine, sizeof(szLine), "DTB Data CRC check error 0x%X / 0x%X \n",
+                 Crc(TBytes(aFile.begin() + 64, aFile.end())),
+                 Crc(TBytes(m_aDTB.begin() + 64, m_aDTB.end())));
+        return {WriteInput(pszName, aFile), ulByte != 0 && ulByte < 64
+                                                ? Notified("Header CRC check fail")
+                                                : Notified("DTB CRC check error") + szLine};
+    }
+
     int Upgrade() {
         return Command({"upgradeFW", m_strBoot, m_strKernel, m_strDTB, m_strRootfs, m_strConf});
     }
@@ -132,6 +147,8 @@ TEST_F(UpgradeTest, KernelThatIsNotAnImageStopsBeforeTheNormalCopies) {
 TEST_F(UpgradeTest, BadFilesAreRefusedBeforeAnythingIsErased) {
     const unsigned long ulConfRoom = ROOTFS1 + ROOTFS_LEN - SubOffset(ROOTFS1, m_aRootfs.size());
     const unsigned long ulDTBRoom = KERNEL1 + KERNEL_LEN - SubOffset(KERNEL1, m_aKernel.size());
+    const auto tHeader = BrokenDTB("hcrc", 40, 0), tData = BrokenDTB("dcrc", 100, 0),
+               tShort = BrokenDTB("short", 0, 100);
     struct TCase {
         int iArg; // 0 boot ... 4 defconf
         std::string strPath;
@@ -145,6 +162,13 @@ TEST_F(UpgradeTest, BadFilesAreRefusedBeforeAnythingIsErased) {
         {1, m_strDir, Notified("not a regular file") + "update Kernel 1 fail\n"},
         {2, WriteInput("d", TBytes(ulDTBRoom + 1, 1)),
          Notified("size too large") + "update DTB 1 fail\n"},
+        {0, "/proc/self/status",
+         Notified("source size does not match its contents") + "update Boot fail\n"},
+        // A DTB that is not an image, or not a sound one, is refused before the boot loader.
+        {2, m_strBoot, Notified("check Magic Num fail") + "update DTB 1 fail\n"},
+        {2, tHeader.first, tHeader.second + "update DTB 1 fail\n"},
+        {2, tData.first, tData.second + "update DTB 1 fail\n"},
+        {2, tShort.first, tShort.second + "update DTB 1 fail\n"},
     };
     for (const TCase &tCase : atCases) {
         SCOPED_TRACE(tCase.strOut);
@@ -188,6 +212,10 @@ TEST_F(UpgradeTest, UpdateDTBNeedsBothKernelImages) {
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullOps, 0u);
 
     ASSERT_EQ(Upgrade(), 0) << m_strOut;
+    const uint64_t ullOps = Sim_OpCounts(&m_tDev).ullOps;
+    EXPECT_EQ(Command({"updateDTB", m_strBoot}), -1);
+    EXPECT_EQ(m_strOut, Notified("check Magic Num fail") + "update DTB 1 fail\n");
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullOps, ullOps);
     TBytes aNewDTB = MakeDTB("dtb2", PatternBytes(30000, 7));
     EXPECT_EQ(Command({"updateDTB", Path("dtb2")}), 0) << m_strOut;
     for (unsigned long ulKernel : {KERNEL0, KERNEL1}) {
@@ -197,6 +225,12 @@ TEST_F(UpgradeTest, UpdateDTBNeedsBothKernelImages) {
 
 TEST_F(UpgradeTest, UpdateBootAndBootstrap) {
     EXPECT_EQ(Command({"updateBoot", m_strBoot}), 0);
+    EXPECT_EQ(Raw(BOOT, m_aBoot.size()), m_aBoot);
+    // A file whose reported size is not what it holds never reaches the erase.
+    const uint64_t ullOps = Sim_OpCounts(&m_tDev).ullOps;
+    EXPECT_EQ(Command({"updateBoot", "/proc/self/status"}), -1);
+    EXPECT_EQ(m_strOut, Notified("source size does not match its contents"));
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullOps, ullOps);
     EXPECT_EQ(Raw(BOOT, m_aBoot.size()), m_aBoot);
     TBytes aBst = PatternBytes(BLOCK, 8);
     EXPECT_EQ(Command({"updateBst", WriteInput("bst", aBst)}), 0);

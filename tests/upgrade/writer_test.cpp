@@ -1,6 +1,7 @@
 // The image writer and the region copy on the simulated device.
 #include "flash/mtdio.h"
 #include "image/store_fixture.h"
+#include "upgrade/recovery.h"
 #include "upgrade/writer.h"
 
 namespace {
@@ -118,6 +119,37 @@ TEST_F(WriterTest, CopySkipsBadBlocksOnBothSides) {
     const uint64_t ullOps = Sim_OpCounts(&m_tDev).ullOps;
     EXPECT_EQ(Nandkeep_CopyMTD(MTD0Fd(), DEST, SRC, 5 * BLOCK, 5 * BLOCK, 0), 0);
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullOps, ullOps);
+}
+
+// A range that is not a whole number of blocks ends in a part block, too short for a whole chunk:
+// with a bad block inside, the writer, the copy and the block repair run out of room there and
+// program nothing at or past the range's end.
+TEST_F(WriterTest, NothingIsProgrammedPastTheEndOfAPartBlockRange) {
+    constexpr unsigned long PART_LEN = 2 * BLOCK + BLOCK / 2;
+    constexpr unsigned long NORMAL = 0x5500000, BACKUP = 0x5600000;
+    const TBytes aSentinel(16, 0x00);
+    MarkBad(REGION);
+    EXPECT_EQ(Command({"write", WriteInput("img", PatternBytes(2 * BLOCK, 11)), "20000", "50000"}),
+              -1);
+    EXPECT_EQ(m_strOut, Notified("write fail: Not enought flash space"));
+    EXPECT_EQ(Raw(REGION + PART_LEN, BLOCK / 2), TBytes(BLOCK / 2, 0xFF));
+
+    BeginSession();
+    PutRaw(NORMAL, PatternBytes(2 * BLOCK, 12));
+    ASSERT_EQ(Nandkeep_EraseMTD(MTD0Fd(), REGION, PART_LEN), 0);
+    BeginCapture();
+    EXPECT_EQ(Nandkeep_CopyMTD(MTD0Fd(), REGION, NORMAL, PART_LEN, 2 * BLOCK, 2 * BLOCK), -1);
+    EXPECT_EQ(EndCapture(), Notified("Bad block is too much"));
+    EXPECT_EQ(Raw(REGION + PART_LEN, BLOCK / 2), TBytes(BLOCK / 2, 0xFF));
+
+    // The normal copy's part block reads uncorrectable, the backup's is clean: it is not replaced.
+    PutRaw(NORMAL + PART_LEN, aSentinel);
+    Fault(SIM_FAULT_DECAY, NORMAL + 2 * BLOCK);
+    BeginCapture();
+    EXPECT_EQ(Nandkeep_RecoveryByECC(NORMAL, BACKUP, PART_LEN, RECOVERY_SUB_DTB), -1);
+    EndCapture();
+    EXPECT_EQ(Erases(NORMAL + 2 * BLOCK), 0u);
+    EXPECT_EQ(Raw(NORMAL + PART_LEN, aSentinel.size()), aSentinel);
 }
 
 } // namespace

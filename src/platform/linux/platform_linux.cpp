@@ -1,6 +1,7 @@
 // The production platform: plain syscalls on the kernel's MTD character devices.
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <mtd/mtd-abi.h>
@@ -73,4 +74,29 @@ int Plat_System(const char *pszCommand) {
 
 const char *Plat_VerifyResultPath(void) {
     return "/mnt/ramdisk/flashVerifyResult";
+}
+
+int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
+    const int iFd = open(pszPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (iFd < 0) {
+        return PLAT_SOURCE_OPEN_FAILED;
+    }
+    if (fstat(iFd, ptStat) != 0) {
+        const int iErr = errno;
+        close(iFd);
+        errno = iErr;
+        return PLAT_SOURCE_STAT_FAILED;
+    }
+    const int iFlags = fcntl(iFd, F_GETFL);
+    FILE *pFile = iFlags == -1 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) == -1
+                      ? nullptr
+                      : fdopen(iFd, "r");
+    if (pFile == nullptr) {
+        const int iErr = errno;
+        close(iFd);
+        errno = iErr;
+        return PLAT_SOURCE_OPEN_FAILED;
+    }
+    *ppFile = pFile;
+    return PLAT_SOURCE_OPENED;
 }
