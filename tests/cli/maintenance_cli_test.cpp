@@ -168,6 +168,18 @@ TEST_F(SimProcessTest, FlashVerifyThatCannotWriteExitsWith255) {
     EXPECT_EQ(tRes.status, 255) << tRes.out;
 }
 
+TEST_F(SimProcessTest, AFactoryTestWhoseLogIsFullFailsAtOnce) {
+    // The short write hides in the stdio buffer until the log is flushed.
+    CreateDevice(16);
+    ASSERT_EQ(symlink("/dev/full", (m_tDir / "ramdisk/flashVerifyResult").c_str()), 0);
+    for (const std::vector<std::string> &astrCmd :
+         {std::vector<std::string>{"lifeCycleTest", "0", "0"}, {"flashVerify"}}) {
+        RunResult tRes = Tool(astrCmd);
+        EXPECT_EQ(tRes.status, 1) << astrCmd[0] << ": " << tRes.out;
+        EXPECT_EQ(Count(tRes.out, "Nandkeep notify -> fwrite()"), 1u) << astrCmd[0] << tRes.out;
+    }
+}
+
 TEST_F(SimProcessTest, AFactoryTestStopsAtThe257thBadBlock) {
     // The known bad-block list holds 256 blocks; the census finds one more (block 296).
     CreateDevice(300);
