@@ -53,4 +53,11 @@ int Plat_System(const char *pszCommand);
 // Path of the factory tests' verify result log ("/mnt/ramdisk/flashVerifyResult" on a device).
 const char *Plat_VerifyResultPath(void);
 
+// Opens the file a command writes its output to, like fopen(pszPath, pszMode) for mode "w" or
+// "w+", but first makes sure it is not the flash itself: a device node of the flash this process
+// opened, or on the simulator the files that hold the device. Such a destination is refused
+// before anything is truncated or written: nullptr with *pbIsFlash set to 1. A FIFO without a
+// reader fails (ENXIO) rather than blocking. Other failures: nullptr, errno, *pbIsFlash 0.
+[[nodiscard]] FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash);
+
 #endif
