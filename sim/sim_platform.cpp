@@ -169,6 +169,31 @@ uint32_t BlockOf(const TSimFd *ptFd, uint64_t ullOffset) {
     return (uint32_t)((PartOf(ptFd).ullOffset + ullOffset) / SIM_BLOCK_SIZE);
 }
 
+// The simulated flash is the pair of files that hold the device: an output file that is one of
+// them (by name, link or symlink) would truncate the mapped chip under the process.
+bool IsBacking(const struct stat &tStat) {
+    const char *const apszBacking[] = {"flash.bin", "state.bin"};
+    for (const char *pszName : apszBacking) {
+        char szPath[PATH_MAX];
+        struct stat tBacking;
+        if (DirPath(szPath, pszName) && stat(szPath, &tBacking) == 0 &&
+            tBacking.st_dev == tStat.st_dev && tBacking.st_ino == tStat.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Closes the descriptor of a failed open, if there is one, keeping errno.
+FILE *CloseFailed(int iFd) {
+    if (iFd >= 0) {
+        int iErr = errno;
+        close(iFd);
+        errno = iErr;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void Sim_SetDir(const char *pszDir) {
@@ -493,4 +518,47 @@ int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
     }
     *ppFile = pFile;
     return PLAT_SOURCE_OPENED;
+}
+
+FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash) {
+    *pbIsFlash = 0;
+    const bool bUpdate = strcmp(pszMode, "w+") == 0;
+    if (!bUpdate && strcmp(pszMode, "w") != 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Write-only and non-blocking first, without O_TRUNC: a FIFO without a reader fails with
+    // ENXIO instead of hanging, and nothing is cut before the file is known not to be the flash.
+    int iFd = open(pszPath, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat tStat;
+    if (iFd < 0 || fstat(iFd, &tStat) != 0) {
+        return CloseFailed(iFd);
+    }
+    if (IsBacking(tStat)) {
+        close(iFd);
+        *pbIsFlash = 1;
+        return nullptr;
+    }
+    if (bUpdate) {
+        // Read access too, on the same file: opened read-write at once, a FIFO would never fail.
+        int iRw = open(pszPath, O_RDWR | O_CLOEXEC);
+        struct stat tRw;
+        if (iRw < 0 || fstat(iRw, &tRw) != 0 || tRw.st_dev != tStat.st_dev ||
+            tRw.st_ino != tStat.st_ino) {
+            CloseFailed(iRw);
+            return CloseFailed(iFd);
+        }
+        close(iFd);
+        iFd = iRw;
+    } else {
+        int iFlags = fcntl(iFd, F_GETFL);
+        if (iFlags < 0 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) != 0) {
+            return CloseFailed(iFd);
+        }
+    }
+    FILE *pFile = nullptr;
+    if (!S_ISREG(tStat.st_mode) || ftruncate(iFd, 0) == 0) {
+        pFile = fdopen(iFd, pszMode);
+    }
+    return pFile != nullptr ? pFile : CloseFailed(iFd);
 }

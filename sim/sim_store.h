@@ -116,7 +116,8 @@ uint32_t Sim_BlockCount(const TSimDevice *ptDev);
 [[nodiscard]] int Sim_ReadRaw(TSimDevice *ptDev, uint64_t ullOffset, void *pBuf, size_t ulLen);
 [[nodiscard]] int Sim_WriteRaw(TSimDevice *ptDev, uint64_t ullOffset, const void *pBuf,
                                size_t ulLen);
-// Raw image file in or out at an offset (ullLen 0 on save: up to the device end). 0 or -1.
+// Raw image file in or out at an offset (ullLen 0 on save: up to the device end). 0 or -1; a
+// load source that holds more than fits from the offset to the device end is refused.
 [[nodiscard]] int Sim_LoadImage(TSimDevice *ptDev, const char *pszFile, uint64_t ullOffset);
 [[nodiscard]] int Sim_SaveImage(TSimDevice *ptDev, const char *pszFile, uint64_t ullOffset,
                                 uint64_t ullLen);
@@ -143,8 +144,19 @@ TEccStats Sim_EccStats(const TSimDevice *ptDev);
 TSimOpCounts Sim_OpCounts(const TSimDevice *ptDev);
 
 // --- The other files of the directory -------------------------------------------------------
+// The most that is read of the system log and of flashstatus: a file that holds more, or one
+// without end, is refused rather than read into memory.
+constexpr uint64_t SIM_SYSLOG_MAX = 16u << 20;
+constexpr uint64_t SIM_FLASHSTATUS_MAX = 4096;
+// The system log's text ("" when the file is missing). 0, or -1 when it cannot be read or holds
+// more than SIM_SYSLOG_MAX bytes.
+[[nodiscard]] int Sim_ReadSyslog(const char *pszDir, std::string *pstrText);
+// Its lines; none when it cannot be read.
 std::vector<std::string> Sim_SyslogLines(const char *pszDir);
-// flashstatus without its line end; "" when the file is missing.
+// flashstatus without its line end ("" when the file is missing). 0, or -1 when it cannot be
+// read or holds more than SIM_FLASHSTATUS_MAX bytes.
+[[nodiscard]] int Sim_ReadFlashStatus(const char *pszDir, std::string *pstrValue);
+// The same, "" when it cannot be read.
 std::string Sim_FlashStatus(const char *pszDir);
 [[nodiscard]] int Sim_SetFlashStatus(const char *pszDir, const char *pszValue);
 

@@ -69,20 +69,60 @@ int WriteFile(const std::string &strPath, const std::string &strData, mode_t mod
     return 0;
 }
 
-bool ReadWholeFile(const std::string &strPath, std::string *pstrOut) {
-    FILE *pFile = fopen(strPath.c_str(), "r");
+// Reads a whole file, at most ullCap bytes of it: 0; 1 when it holds more (a source without end
+// included), with nothing more read than one chunk past the cap; -1 with errno when it cannot be
+// read.
+int ReadCappedFile(const std::string &strPath, uint64_t ullCap, std::string *pstrOut) {
+    FILE *pFile = fopen(strPath.c_str(), "re");
     if (pFile == nullptr) {
-        return false;
+        return -1;
     }
     pstrOut->clear();
-    char acBuf[4096];
-    size_t ulGot;
-    while ((ulGot = fread(acBuf, 1, sizeof(acBuf), pFile)) > 0) {
-        pstrOut->append(acBuf, ulGot);
+    struct stat tStat;
+    if (fstat(fileno(pFile), &tStat) == 0 && S_ISREG(tStat.st_mode) &&
+        (uint64_t)tStat.st_size > ullCap) {
+        fclose(pFile);
+        return 1;
     }
-    bool bOk = !ferror(pFile);
+    std::vector<char> acBuf(SIM_BLOCK_SIZE);
+    int iRet = 0;
+    for (;;) {
+        size_t ulWant = (size_t)std::min<uint64_t>(acBuf.size(), ullCap - pstrOut->size() + 1);
+        size_t ulGot = fread(acBuf.data(), 1, ulWant, pFile);
+        if (ulGot == 0) {
+            break;
+        }
+        if (pstrOut->size() + ulGot > ullCap) {
+            iRet = 1;
+            break;
+        }
+        pstrOut->append(acBuf.data(), ulGot);
+    }
+    int iErr = errno;
+    if (iRet == 0 && ferror(pFile)) {
+        iRet = -1;
+    }
     fclose(pFile);
-    return bOk;
+    errno = iErr;
+    return iRet;
+}
+
+// A file of the device directory, whole; a missing one reads as empty.
+int ReadDirFile(const char *pszDir, const char *pszName, uint64_t ullCap, std::string *pstrOut) {
+    std::string strPath = PathIn(pszDir, pszName);
+    int iRet = ReadCappedFile(strPath, ullCap, pstrOut);
+    if (iRet < 0 && errno == ENOENT) {
+        pstrOut->clear();
+        return 0;
+    }
+    if (iRet < 0) {
+        return Sim_Fail(errno, "cannot read %s: %s", strPath.c_str(), strerror(errno));
+    }
+    if (iRet > 0) {
+        return Sim_Fail(EFBIG, "%s holds more than %llu bytes; not read", strPath.c_str(),
+                        (unsigned long long)ullCap);
+    }
+    return 0;
 }
 
 std::string TableText(const TSimPartition *ptParts, int iCount) {
@@ -202,9 +242,21 @@ int Sim_Create(const char *pszDir, const TSimSpec &tSpec) {
 }
 
 int Sim_LoadImage(TSimDevice *ptDev, const char *pszFile, uint64_t ullOffset) {
+    if (Sim_CheckRange(ptDev, ullOffset, 0) != 0) {
+        return -1;
+    }
+    // At most what fits from the offset to the device end is read: a longer source, or one
+    // without end, is refused before anything is loaded.
+    const uint64_t ullRoom = Sim_DeviceSize(ptDev) - ullOffset;
     std::string strImage;
-    if (!ReadWholeFile(pszFile, &strImage)) {
+    int iRet = ReadCappedFile(pszFile, ullRoom, &strImage);
+    if (iRet < 0) {
         return Sim_Fail(errno, "cannot read %s: %s", pszFile, strerror(errno));
+    }
+    if (iRet > 0) {
+        return Sim_Fail(EFBIG,
+                        "%s holds more than the 0x%llx bytes from offset 0x%llx to the device end",
+                        pszFile, (unsigned long long)ullRoom, (unsigned long long)ullOffset);
     }
     return Sim_WriteRaw(ptDev, ullOffset, strImage.data(), strImage.size());
 }
@@ -257,10 +309,14 @@ std::vector<uint32_t> Sim_BadBlocks(const TSimDevice *ptDev) {
     return adwBad;
 }
 
+int Sim_ReadSyslog(const char *pszDir, std::string *pstrText) {
+    return ReadDirFile(pszDir, "syslog", SIM_SYSLOG_MAX, pstrText);
+}
+
 std::vector<std::string> Sim_SyslogLines(const char *pszDir) {
     std::vector<std::string> astrLines;
     std::string strText;
-    if (!ReadWholeFile(PathIn(pszDir, "syslog"), &strText)) {
+    if (Sim_ReadSyslog(pszDir, &strText) != 0) {
         return astrLines;
     }
     for (size_t ulStart = 0; ulStart < strText.size();) {
@@ -271,15 +327,19 @@ std::vector<std::string> Sim_SyslogLines(const char *pszDir) {
     return astrLines;
 }
 
+int Sim_ReadFlashStatus(const char *pszDir, std::string *pstrValue) {
+    if (ReadDirFile(pszDir, "flashstatus", SIM_FLASHSTATUS_MAX, pstrValue) != 0) {
+        return -1;
+    }
+    while (!pstrValue->empty() && (pstrValue->back() == '\n' || pstrValue->back() == '\r')) {
+        pstrValue->pop_back();
+    }
+    return 0;
+}
+
 std::string Sim_FlashStatus(const char *pszDir) {
-    std::string strText;
-    if (!ReadWholeFile(PathIn(pszDir, "flashstatus"), &strText)) {
-        return "";
-    }
-    while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r')) {
-        strText.pop_back();
-    }
-    return strText;
+    std::string strValue;
+    return Sim_ReadFlashStatus(pszDir, &strValue) == 0 ? strValue : "";
 }
 
 int Sim_SetFlashStatus(const char *pszDir, const char *pszValue) {

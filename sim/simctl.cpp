@@ -224,10 +224,18 @@ void PrintEraseCounts(const TSimDevice *ptDev) {
     }
 }
 
-void PrintSyslog(const TSimDevice *ptDev) {
-    for (const std::string &strLine : Sim_SyslogLines(ptDev->szDir)) {
-        printf("%s\n", strLine.c_str());
+// The log as it is, a last line without its end completed. A log longer than the tool reads
+// is an error, reported before any of it is printed.
+int PrintSyslog(const TSimDevice *ptDev) {
+    std::string strText;
+    if (Sim_ReadSyslog(ptDev->szDir, &strText) != 0) {
+        return SimError();
     }
+    fwrite(strText.data(), 1, strText.size(), stdout);
+    if (!strText.empty() && strText.back() != '\n') {
+        putchar('\n');
+    }
+    return 0;
 }
 
 // --- commands on an open device ------------------------------------------------------------
@@ -239,7 +247,11 @@ int CmdInfo(TSimDevice *ptDev, int, char **) {
 
 int CmdStatus(TSimDevice *ptDev, int, char **) {
     PrintInfo(ptDev);
-    printf("flashstatus %s\n", Sim_FlashStatus(ptDev->szDir).c_str());
+    std::string strFlashStatus;
+    if (Sim_ReadFlashStatus(ptDev->szDir, &strFlashStatus) != 0) {
+        return SimError();
+    }
+    printf("flashstatus %s\n", strFlashStatus.c_str());
     printf("-- ecc\n");
     PrintEcc(ptDev, 0);
     printf("-- operations\n");
@@ -251,8 +263,7 @@ int CmdStatus(TSimDevice *ptDev, int, char **) {
     printf("-- erase counts\n");
     PrintEraseCounts(ptDev);
     printf("-- syslog\n");
-    PrintSyslog(ptDev);
-    return 0;
+    return PrintSyslog(ptDev);
 }
 
 int CmdLoad(TSimDevice *ptDev, int iArgc, char **ppArgv) {
@@ -398,15 +409,18 @@ int CmdOps(TSimDevice *ptDev, int, char **) {
 
 int CmdFlashStatus(TSimDevice *ptDev, int iArgc, char **ppArgv) {
     if (iArgc == 0) {
-        printf("%s\n", Sim_FlashStatus(ptDev->szDir).c_str());
+        std::string strValue;
+        if (Sim_ReadFlashStatus(ptDev->szDir, &strValue) != 0) {
+            return SimError();
+        }
+        printf("%s\n", strValue.c_str());
         return 0;
     }
     return Sim_SetFlashStatus(ptDev->szDir, ppArgv[0]) == 0 ? 0 : SimError();
 }
 
 int CmdSyslog(TSimDevice *ptDev, int, char **) {
-    PrintSyslog(ptDev);
-    return 0;
+    return PrintSyslog(ptDev);
 }
 
 struct TCommand {

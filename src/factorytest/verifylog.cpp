@@ -48,7 +48,9 @@ void AppendBadBlock(unsigned long ulOffset, unsigned long *pulCount, unsigned lo
 } // namespace
 
 // The log is opened and closed per message, so it is complete up to the last message even when
-// the process is killed. A log that cannot be written ends the process with status 1 at once.
+// the process is killed. A log that cannot be written ends the process with status 1 at once:
+// the message is flushed and the close checked, since a full RAM disk only shows there and the
+// factory station must not collect a passed test with an empty log.
 void Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
     const char *pszPath = Plat_VerifyResultPath();
     FILE *pFile = fopen(pszPath, "a");
@@ -69,11 +71,14 @@ void Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
 #pragma GCC diagnostic pop
     printf("%s", szMsg);
     size_t ulLen = strlen(szMsg);
-    if (fwrite(szMsg, 1, ulLen, pFile) != ulLen) {
+    if (fwrite(szMsg, 1, ulLen, pFile) != ulLen || fflush(pFile) != 0) {
         Nandkeep_Notify("fwrite()");
         exit(1);
     }
-    fclose(pFile);
+    if (fclose(pFile) != 0) {
+        Nandkeep_Notify("fwrite()");
+        exit(1);
+    }
 }
 
 int Nandkeep_CheckBadBlockList(unsigned long ulOffset, unsigned long *pulCount,

@@ -62,13 +62,17 @@ int ReadDiscarding(unsigned long ulOffset, unsigned long ulLen) {
     return 0;
 }
 
+constexpr const char *MSG_DEST_IS_FLASH = "destination is the flash device itself";
+
 // Copies whole 128 KiB pieces straight from the device, bad blocks included, with no ECC
 // evaluation. A length that is not a whole number of pieces is taken up to the next one, so
 // the copy always ends where the caller asked and never runs on to the end of the device.
 int BadBlockRead(const char *pszDest, unsigned long ulOffset, unsigned long ulLen) {
-    FILE *pFile = fopen(pszDest, "w+");
+    // A destination that is the flash itself would have the copy programmed back into the device.
+    int bIsFlash = 0;
+    FILE *pFile = Plat_OpenDestination(pszDest, "w+", &bIsFlash);
     if (pFile == nullptr) {
-        Nandkeep_Notify("fopen()");
+        Nandkeep_Notify(bIsFlash ? MSG_DEST_IS_FLASH : "fopen()");
         printf("%s", pszDest);
         return -1;
     }

@@ -209,9 +209,12 @@ int WalkRecord(int iFd, const char *szDest, unsigned long ulMTDOffset, unsigned 
     }
     FILE *pOut = nullptr;
     if (szDest != nullptr) {
-        pOut = fopen(szDest, "w");
+        // A destination that is the flash itself would have the payload programmed into the
+        // device: it is refused before anything is truncated.
+        int bIsFlash = 0;
+        pOut = Plat_OpenDestination(szDest, "w", &bIsFlash);
         if (pOut == nullptr) {
-            Nandkeep_Notify(MSG_FOPEN);
+            Nandkeep_Notify(bIsFlash ? "destination is the flash device itself" : MSG_FOPEN);
             printf("%s", szDest);
             return -1;
         }

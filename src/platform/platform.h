@@ -63,5 +63,11 @@ constexpr int PLAT_SOURCE_OPENED = 0;
 constexpr int PLAT_SOURCE_OPEN_FAILED = -1;
 constexpr int PLAT_SOURCE_STAT_FAILED = -2;
 [[nodiscard]] int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat);
+// Opens the file a command writes its output to, like fopen(pszPath, pszMode) for mode "w" or
+// "w+", but first makes sure it is not the flash itself: a device node of the flash this process
+// opened, or on the simulator the files that hold the device. Such a destination is refused
+// before anything is truncated or written: nullptr with *pbIsFlash set to 1. A FIFO without a
+// reader fails (ENXIO) rather than blocking. Other failures: nullptr, errno, *pbIsFlash 0.
+[[nodiscard]] FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash);
 
 #endif

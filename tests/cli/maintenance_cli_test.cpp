@@ -12,6 +12,7 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -170,6 +171,54 @@ TEST_F(SimProcessTest, FlashVerifyThatCannotWriteExitsWith255) {
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_PROGRAM_FAIL, 2), 0) << Sim_LastError();
     RunResult tRes = Tool({"flashVerify"});
     EXPECT_EQ(tRes.status, 255) << tRes.out;
+}
+
+TEST_F(SimProcessTest, AFactoryTestWhoseLogIsFullFailsAtOnce) {
+    // The short write hides in the stdio buffer until the log is flushed.
+    CreateDevice(16);
+    ASSERT_EQ(symlink("/dev/full", (m_tDir / "ramdisk/flashVerifyResult").c_str()), 0);
+    for (const std::vector<std::string> &astrCmd :
+         {std::vector<std::string>{"lifeCycleTest", "0", "0"}, {"flashVerify"}}) {
+        RunResult tRes = Tool(astrCmd);
+        EXPECT_EQ(tRes.status, 1) << astrCmd[0] << ": " << tRes.out;
+        EXPECT_EQ(Count(tRes.out, "Nandkeep notify -> fwrite()"), 1u) << astrCmd[0] << tRes.out;
+    }
+}
+
+TEST_F(SimProcessTest, ADestinationThatIsTheFlashOrAFifoWithoutReaderIsRefused) {
+    ASSERT_EQ(Sim_Create(m_tDir.Path().c_str(), Sim_ProfileSpec(128)), 0) << Sim_LastError();
+    testsupport::WriteText(m_tDir / "conf", "a=1\n");
+    ASSERT_EQ(Tool({"writetempconf", m_tDir / "conf"}).status, 0);
+    ASSERT_EQ(symlink("state.bin", (m_tDir / "state.link").c_str()), 0);
+    ASSERT_EQ(mkfifo((m_tDir / "fifo").c_str(), 0600), 0);
+    const std::string strFlash = "destination is the flash device itself";
+    const struct {
+        std::vector<std::string> astrArgs;
+        std::string strNotify;
+    } atCases[] = {
+        {{"badBlockRead", m_tDir / "fifo", "0", "20000"}, "fopen()"},
+        {{"readtempconf", m_tDir / "fifo"}, "fopen()"},
+        {{"badBlockRead", m_tDir / "flash.bin", "0", "20000"}, strFlash},
+        {{"readtempconf", m_tDir / "flash.bin"}, strFlash},
+        {{"readtempconf", m_tDir / "state.link"}, strFlash},
+    };
+    for (const auto &tCase : atCases) {
+        // Under a time limit: a destination that blocks must not hang the suite.
+        std::vector<std::string> astrArgv = {"/usr/bin/timeout", "10"};
+        for (const std::string &strWord : testsupport::LauncherFor(testsupport::SimBinary())) {
+            astrArgv.push_back(strWord);
+        }
+        astrArgv.push_back(testsupport::SimBinary());
+        astrArgv.insert(astrArgv.end(), tCase.astrArgs.begin(), tCase.astrArgs.end());
+        RunResult tRes = testsupport::Run(astrArgv, {{"NANDKEEP_SIM_DIR", m_tDir.Path()}});
+        EXPECT_EQ(tRes.status, 255) << tCase.astrArgs[1] << ": " << tRes.out;
+        EXPECT_GE(Count(tRes.out, "notify -> " + tCase.strNotify + "\n" + tCase.astrArgs[1]), 1u)
+            << tCase.astrArgs[1] << ": " << tRes.out;
+    }
+    // Nothing was truncated or programmed: the record still reads back.
+    EXPECT_EQ(Tool({"checktempconf"}).status, 0);
+    EXPECT_EQ(Tool({"readtempconf", m_tDir / "back"}).status, 0);
+    EXPECT_EQ(testsupport::ReadText(m_tDir / "back"), "a=1\n");
 }
 
 TEST_F(SimProcessTest, AFactoryTestStopsAtThe257thBadBlock) {

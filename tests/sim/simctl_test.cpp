@@ -2,6 +2,7 @@
 #include "sim_fixture.h"
 
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +79,35 @@ TEST_F(SimctlTest, FailuresOfTheDeviceOrFilesGiveStatus1) {
     EXPECT_EQ(Ctl("save '" + Path("x.img") + "' 0x80000", &strOut), 0) << strOut;
     EXPECT_EQ(Ctl("save '" + Path("x.img") + "' 0x80001", &strOut), 1);
     EXPECT_TRUE(Contains(strOut, "outside")) << strOut;
+    // Sources and logs without end, or longer than what the command can use, are refused after
+    // reading at most that much; the address-space limit keeps a regression from eating the
+    // machine.
+    std::ofstream(Path("big.img")) << std::string(0x10001, 'x');
+    const std::string strLimit =
+        testsupport::LauncherFor(NANDKEEP_SIMCTL_BINARY).empty() ? "ulimit -v 1000000; " : "";
+    const struct {
+        const char *pszEndless; // the file of the device directory replaced by /dev/zero first
+        std::string strArgs;
+        const char *pszMessage;
+    } atEndless[] = {
+        {nullptr, "load /dev/zero", "/dev/zero holds more than the 0x80000 bytes from offset 0x0"},
+        {nullptr, "load '" + Path("big.img") + "' 0x70000", "holds more than the 0x10000 bytes"},
+        {"syslog", "syslog", "/syslog holds more than 16777216 bytes"},
+        {nullptr, "status", "/syslog holds more than 16777216 bytes"},
+        {"flashstatus", "flashstatus", "/flashstatus holds more than 4096 bytes"},
+    };
+    for (const auto &tCase : atEndless) {
+        if (tCase.pszEndless != nullptr) {
+            ASSERT_EQ(unlink(Path(tCase.pszEndless).c_str()), 0);
+            ASSERT_EQ(symlink("/dev/zero", Path(tCase.pszEndless).c_str()), 0);
+        }
+        EXPECT_EQ(RunCommand(strLimit + NANDKEEP_SIMCTL_BINARY + " --dir '" + m_strDir + "' " +
+                                 tCase.strArgs,
+                             &strOut),
+                  1)
+            << tCase.strArgs << ": " << strOut;
+        EXPECT_TRUE(Contains(strOut, tCase.pszMessage)) << tCase.strArgs << ": " << strOut;
+    }
     std::ofstream(Path("t.txt")) << "p 0x0 0x100000\n";
     EXPECT_EQ(Ctl("create --blocks 4 --table '" + Path("t.txt") + "'", &strOut), 1);
     EXPECT_TRUE(Contains(strOut, "runs past")) << strOut;

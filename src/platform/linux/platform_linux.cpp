@@ -3,16 +3,76 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <linux/major.h>
 #include <mtd/mtd-abi.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <syslog.h>
 #include <unistd.h>
 
 static_assert(sizeof(TEccStats) == sizeof(struct mtd_ecc_stats), "ECC record layout");
 
+namespace {
+
+// The device numbers of the MTD nodes this process opened, so that an output file that is one
+// of them is refused: writing a copy "into a file" there would program the flash.
+constexpr int MTD_NODES_MAX = 64;
+dev_t g_atMtdNodes[MTD_NODES_MAX];
+int g_iMtdNodes = 0;
+bool g_bMtdNodesFull = false;
+
+void RememberMtdNode(int iFd) {
+    struct stat tStat;
+    if (fstat(iFd, &tStat) != 0 || !S_ISCHR(tStat.st_mode)) {
+        return;
+    }
+    if (g_iMtdNodes < MTD_NODES_MAX) {
+        g_atMtdNodes[g_iMtdNodes++] = tStat.st_rdev;
+    } else {
+        g_bMtdNodesFull = true;
+    }
+}
+
+// A node the process opened, or the block device over the same partition: mtdchar numbers
+// partition N's node 2N, the block layer numbers its mtdblock N. With more nodes than the list
+// holds, every MTD node counts as the flash.
+bool IsFlashNode(const struct stat &tStat) {
+    if (S_ISCHR(tStat.st_mode) && g_bMtdNodesFull && major(tStat.st_rdev) == MTD_CHAR_MAJOR) {
+        return true;
+    }
+    for (int i = 0; i < g_iMtdNodes; i++) {
+        if (S_ISCHR(tStat.st_mode) && tStat.st_rdev == g_atMtdNodes[i]) {
+            return true;
+        }
+        if (S_ISBLK(tStat.st_mode) && major(tStat.st_rdev) == MTD_BLOCK_MAJOR &&
+            minor(tStat.st_rdev) == minor(g_atMtdNodes[i]) / 2) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Closes the descriptor of a failed open, if there is one, keeping errno.
+FILE *CloseFailed(int iFd) {
+    if (iFd >= 0) {
+        int iErr = errno;
+        close(iFd);
+        errno = iErr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 int Plat_OpenMtd(const char *pszPath) {
-    return open(pszPath, O_RDWR | O_SYNC);
+    int iFd = open(pszPath, O_RDWR | O_SYNC);
+    if (iFd >= 0) {
+        RememberMtdNode(iFd);
+    }
+    return iFd;
 }
 
 int Plat_Close(int iFd) {
@@ -99,4 +159,47 @@ int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
     }
     *ppFile = pFile;
     return PLAT_SOURCE_OPENED;
+}
+
+FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash) {
+    *pbIsFlash = 0;
+    const bool bUpdate = strcmp(pszMode, "w+") == 0;
+    if (!bUpdate && strcmp(pszMode, "w") != 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Write-only and non-blocking first, without O_TRUNC: a FIFO without a reader fails with
+    // ENXIO instead of hanging, and nothing is cut before the file is known not to be the flash.
+    int iFd = open(pszPath, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat tStat;
+    if (iFd < 0 || fstat(iFd, &tStat) != 0) {
+        return CloseFailed(iFd);
+    }
+    if (IsFlashNode(tStat)) {
+        close(iFd);
+        *pbIsFlash = 1;
+        return nullptr;
+    }
+    if (bUpdate) {
+        // Read access too, on the same file: opened read-write at once, a FIFO would never fail.
+        int iRw = open(pszPath, O_RDWR | O_CLOEXEC);
+        struct stat tRw;
+        if (iRw < 0 || fstat(iRw, &tRw) != 0 || tRw.st_dev != tStat.st_dev ||
+            tRw.st_ino != tStat.st_ino) {
+            CloseFailed(iRw);
+            return CloseFailed(iFd);
+        }
+        close(iFd);
+        iFd = iRw;
+    } else {
+        int iFlags = fcntl(iFd, F_GETFL);
+        if (iFlags < 0 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) != 0) {
+            return CloseFailed(iFd);
+        }
+    }
+    FILE *pFile = nullptr;
+    if (!S_ISREG(tStat.st_mode) || ftruncate(iFd, 0) == 0) {
+        pFile = fdopen(iFd, pszMode);
+    }
+    return pFile != nullptr ? pFile : CloseFailed(iFd);
 }

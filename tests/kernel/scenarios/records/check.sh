@@ -38,6 +38,13 @@ nk_expect_same "$NK_IN/tempconf.txt" tempconf.back "tempconf read back"
 nk_expect_same "$NK_IN/tempdata.bin" tempdata.back "tempdata read back"
 nk_expect_same "$NK_IN/nfdi.bin" NFDI.back "NFDI read back"
 
+sRefused=$'\n Nandkeep notify -> destination is the flash device itself\n/dev/mtd0'
+nk_expect_status readtempdata.mtd0 255
+nk_expect_out_printf readtempdata.mtd0 '%s' "$sRefused"
+nk_expect_status badBlockRead.mtd0 255
+nk_expect_out_printf badBlockRead.mtd0 '%s' "$sRefused"
+nk_expect_same <(nk_ff $((0x20000))) block0.dump "block 0 after the refused copies"
+
 sExpect=$(mktemp -d)
 nk_config_record "$NK_IN/tempconf.txt" >"$sExpect/tempconf.rec"
 nk_config_record "$NK_IN/tempdata.bin" >"$sExpect/tempdata.rec"
@@ -61,7 +68,8 @@ nk_blocks "$iData" "$iConf2" | nk_expect_erase_list writetempdata
     nk_blocks "$iNfdi1" "$iNfdi2"
     nk_blocks "$iNfdi2" "$iTable"
 } | nk_expect_erase_list writeNFDI
-for sTag in checktempconf readtempconf checktempdata readtempdata checkNFDI readNFDI; do
+for sTag in checktempconf readtempconf checktempdata readtempdata checkNFDI readNFDI \
+    readtempdata.mtd0 badBlockRead.mtd0; do
     nk_expect_erase_list "$sTag" </dev/null
 done
 nk_expect_no_syslog

@@ -14,6 +14,11 @@ for sKind in tempconf tempdata NFDI; do
     nk_run "check$sKind" nandkeep "check$sKind"
     nk_run "read$sKind" nandkeep "read$sKind" "$NK_OUT/$sKind.back"
 done
+# The whole-device node as destination: refused before the copy is programmed over the
+# bootstrap at offset 0.
+nk_run readtempdata.mtd0 nandkeep readtempdata /dev/mtd0
+nk_run badBlockRead.mtd0 nandkeep badBlockRead /dev/mtd0 0 20000
+nk_dump block0.dump 0 0x20000 padbad
 if [ "$NK_GEOMETRY" = 128 ]; then
     nk_dump tempconf1.dump 0x7DE0000 0x20000 padbad
     nk_dump tempconf2.dump 0x7DC0000 0x20000 padbad
