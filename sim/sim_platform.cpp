@@ -12,6 +12,7 @@
 // as it happens, with one write() on an O_APPEND descriptor: a process killed by the power cut
 // has written the line of the operation that killed it.
 #include "platform/platform.h"
+#include "platform/devlock.h"
 #include "sim/sim_store.h"
 
 #include <algorithm>
@@ -401,7 +402,7 @@ FILE *Plat_OpenProcMtd(void) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
-    return fopen(szPath, "r");
+    return fopen(szPath, "re");
 }
 
 void Plat_SyslogErr(const char *pszMsg) {
@@ -445,7 +446,7 @@ int Plat_System(const char *pszCommand) {
              pszOldPath ? pszOldPath : "");
     setenv("PATH", pszPath, 1);
     setenv(SIM_DIR_ENV, szDir, 1);
-    int iRet = system(pszCommand);
+    int iRet = DevLock_System(pszCommand);
     int iErr = errno;
     if (pszOldPath) {
         setenv("PATH", pszOldPath, 1);
@@ -467,4 +468,20 @@ int Plat_System(const char *pszCommand) {
 const char *Plat_VerifyResultPath(void) {
     snprintf(g_szVerifyPath, sizeof(g_szVerifyPath), "%s/ramdisk/flashVerifyResult", Sim_Dir());
     return g_szVerifyPath;
+}
+
+// The device is its state directory: the lock is the file "lock" there (a node such as /dev/null
+// would be shared by every device and every other program).
+int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
+    (void)pszWholeDevice;
+    char szPath[PATH_MAX];
+    if (!DirPath(szPath, "lock")) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return DevLock_Take(szPath, O_RDWR | O_CREAT, 0644, bWait);
+}
+
+void Plat_UnlockDevice(void) {
+    DevLock_Release();
 }

@@ -1,5 +1,6 @@
 // The production platform: plain syscalls on the kernel's MTD character devices.
 #include "platform/platform.h"
+#include "platform/devlock.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -11,7 +12,7 @@
 static_assert(sizeof(TEccStats) == sizeof(struct mtd_ecc_stats), "ECC record layout");
 
 int Plat_OpenMtd(const char *pszPath) {
-    return open(pszPath, O_RDWR | O_SYNC);
+    return open(pszPath, O_RDWR | O_SYNC | O_CLOEXEC);
 }
 
 int Plat_Close(int iFd) {
@@ -60,7 +61,7 @@ int Plat_EccGetStats(int iFd, TEccStats *ptStats) {
 }
 
 FILE *Plat_OpenProcMtd(void) {
-    return fopen("/proc/mtd", "r");
+    return fopen("/proc/mtd", "re");
 }
 
 void Plat_SyslogErr(const char *pszMsg) {
@@ -68,9 +69,19 @@ void Plat_SyslogErr(const char *pszMsg) {
 }
 
 int Plat_System(const char *pszCommand) {
-    return system(pszCommand);
+    return DevLock_System(pszCommand);
 }
 
 const char *Plat_VerifyResultPath(void) {
     return "/mnt/ramdisk/flashVerifyResult";
+}
+
+// The whole-device node itself: no writable directory is needed, which an initramfs may lack.
+// Opened read-only, apart from the descriptors that work on the flash.
+int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
+    return DevLock_Take(pszWholeDevice, O_RDONLY, 0, bWait);
+}
+
+void Plat_UnlockDevice(void) {
+    DevLock_Release();
 }
