@@ -12,6 +12,8 @@
 // as it happens, with one write() on an O_APPEND descriptor: a process killed by the power cut
 // has written the line of the operation that killed it.
 #include "platform/platform.h"
+#include "platform/devlock.h"
+#include "platform/hostfiles.h"
 #include "sim/sim_store.h"
 
 #include <algorithm>
@@ -184,17 +186,11 @@ bool IsBacking(const struct stat &tStat) {
     return false;
 }
 
-// Closes the descriptor of a failed open, if there is one, keeping errno.
-FILE *CloseFailed(int iFd) {
-    if (iFd >= 0) {
-        int iErr = errno;
-        close(iFd);
-        errno = iErr;
-    }
-    return nullptr;
-}
-
 } // namespace
+
+bool HostFiles_IsFlash(const struct stat &tStat) {
+    return IsBacking(tStat);
+}
 
 void Sim_SetDir(const char *pszDir) {
     g_bDirSet = pszDir != nullptr;
@@ -426,7 +422,7 @@ FILE *Plat_OpenProcMtd(void) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
-    return fopen(szPath, "r");
+    return fopen(szPath, "re");
 }
 
 void Plat_SyslogErr(const char *pszMsg) {
@@ -470,7 +466,7 @@ int Plat_System(const char *pszCommand) {
              pszOldPath ? pszOldPath : "");
     setenv("PATH", pszPath, 1);
     setenv(SIM_DIR_ENV, szDir, 1);
-    int iRet = system(pszCommand);
+    int iRet = DevLock_System(pszCommand);
     int iErr = errno;
     if (pszOldPath) {
         setenv("PATH", pszOldPath, 1);
@@ -494,71 +490,18 @@ const char *Plat_VerifyResultPath(void) {
     return g_szVerifyPath;
 }
 
-// Source files are files of the host, opened as on a device.
-int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
-    const int iFd = open(pszPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (iFd < 0) {
-        return PLAT_SOURCE_OPEN_FAILED;
+// The device is its state directory: the lock is the file "lock" there (a node such as /dev/null
+// would be shared by every device and every other program).
+int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
+    (void)pszWholeDevice;
+    char szPath[PATH_MAX];
+    if (!DirPath(szPath, "lock")) {
+        errno = ENAMETOOLONG;
+        return -1;
     }
-    if (fstat(iFd, ptStat) != 0) {
-        const int iErr = errno;
-        close(iFd);
-        errno = iErr;
-        return PLAT_SOURCE_STAT_FAILED;
-    }
-    const int iFlags = fcntl(iFd, F_GETFL);
-    FILE *pFile = iFlags == -1 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) == -1
-                      ? nullptr
-                      : fdopen(iFd, "r");
-    if (pFile == nullptr) {
-        const int iErr = errno;
-        close(iFd);
-        errno = iErr;
-        return PLAT_SOURCE_OPEN_FAILED;
-    }
-    *ppFile = pFile;
-    return PLAT_SOURCE_OPENED;
+    return DevLock_Take(szPath, O_RDWR | O_CREAT, 0644, bWait);
 }
 
-FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash) {
-    *pbIsFlash = 0;
-    const bool bUpdate = strcmp(pszMode, "w+") == 0;
-    if (!bUpdate && strcmp(pszMode, "w") != 0) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    // Write-only and non-blocking first, without O_TRUNC: a FIFO without a reader fails with
-    // ENXIO instead of hanging, and nothing is cut before the file is known not to be the flash.
-    int iFd = open(pszPath, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    struct stat tStat;
-    if (iFd < 0 || fstat(iFd, &tStat) != 0) {
-        return CloseFailed(iFd);
-    }
-    if (IsBacking(tStat)) {
-        close(iFd);
-        *pbIsFlash = 1;
-        return nullptr;
-    }
-    if (bUpdate) {
-        // Read access too, on the same file: opened read-write at once, a FIFO would never fail.
-        int iRw = open(pszPath, O_RDWR | O_CLOEXEC);
-        struct stat tRw;
-        if (iRw < 0 || fstat(iRw, &tRw) != 0 || tRw.st_dev != tStat.st_dev ||
-            tRw.st_ino != tStat.st_ino) {
-            CloseFailed(iRw);
-            return CloseFailed(iFd);
-        }
-        close(iFd);
-        iFd = iRw;
-    } else {
-        int iFlags = fcntl(iFd, F_GETFL);
-        if (iFlags < 0 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) != 0) {
-            return CloseFailed(iFd);
-        }
-    }
-    FILE *pFile = nullptr;
-    if (!S_ISREG(tStat.st_mode) || ftruncate(iFd, 0) == 0) {
-        pFile = fdopen(iFd, pszMode);
-    }
-    return pFile != nullptr ? pFile : CloseFailed(iFd);
+void Plat_UnlockDevice(void) {
+    DevLock_Release();
 }

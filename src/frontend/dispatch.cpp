@@ -10,6 +10,7 @@
 
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <climits>
@@ -75,6 +76,23 @@ const TRoute g_atRoutes[] = {
     {"erase", 4, 4, Cmd_Erase},
 };
 
+// Every command that works on the flash holds the device for its whole run, readers included:
+// two invocations interleaved would mix firmware sets, program over unerased pages, or move
+// the device-wide ECC counters a running command compares. A second invocation waits, and says
+// so once. -1 (with a notify) when the lock cannot be had at all.
+int LockDevice() {
+    int iRet = Plat_LockDevice(g_ptMTDInfo[0].szDevPath, 0);
+    if (iRet == 1) {
+        fputs("nandkeep: waiting for another nandkeep to finish\n", stderr);
+        iRet = Plat_LockDevice(g_ptMTDInfo[0].szDevPath, 1);
+    }
+    if (iRet != 0) {
+        Nandkeep_Notify("cannot lock the flash device");
+        return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 unsigned long Nandkeep_ParseHex(const char *pszWord) {
@@ -110,8 +128,10 @@ int Nandkeep_Main(int iArgc, char **ppArgv) {
     if (pfnEntry == nullptr) {
         Nandkeep_PrintUsage();
     } else {
-        iResult = pfnEntry(iArgc, ppArgv);
+        // The usage text and info never touch the flash and run unlocked.
+        iResult = pfnEntry == Cmd_Info || LockDevice() == 0 ? pfnEntry(iArgc, ppArgv) : -1;
     }
     Nandkeep_Deinit();
+    Plat_UnlockDevice();
     return iResult;
 }

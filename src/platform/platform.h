@@ -26,7 +26,7 @@ struct TEccStats {
     uint32_t bbtblocks;
 };
 
-// Opens an MTD character device read-write and synchronous (O_RDWR | O_SYNC).
+// Opens an MTD character device read-write and synchronous (O_RDWR | O_SYNC), close-on-exec.
 [[nodiscard]] int Plat_OpenMtd(const char *pszPath);
 int Plat_Close(int iFd);
 [[nodiscard]] ssize_t Plat_Read(int iFd, void *pBuf, size_t ulLen);
@@ -48,7 +48,15 @@ int Plat_Close(int iFd);
 // One line to the system log at LOG_ERR, without openlog (default identity and facility).
 void Plat_SyslogErr(const char *pszMsg);
 
-// Runs one command line through the shell, like system(3).
+// Runs one command line through the shell, like system(3), with two additions:
+// - While it runs, the device lock (Plat_LockDevice), when held, passes to the processes it
+//   starts: its descriptor stays open across exec and NANDKEEP_LOCK_FD names it, so that a
+//   nandkeep the command starts works under this one's lock instead of waiting for it forever.
+//   The lock is never released around the command.
+// - When the command was ended by SIGINT or SIGQUIT (killed by it, or a shell exit status of 130
+//   or 131), this process ends by that signal too, default action restored, before it returns:
+//   system(3) ignores both signals meanwhile, and a Ctrl-C that stopped the command must also
+//   stop what the caller would do next.
 int Plat_System(const char *pszCommand);
 
 // Path of the factory tests' verify result log ("/mnt/ramdisk/flashVerifyResult" on a device).
@@ -69,5 +77,16 @@ constexpr int PLAT_SOURCE_STAT_FAILED = -2;
 // before anything is truncated or written: nullptr with *pbIsFlash set to 1. A FIFO without a
 // reader fails (ENXIO) rather than blocking. Other failures: nullptr, errno, *pbIsFlash 0.
 [[nodiscard]] FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash);
+
+// The device lock: one exclusive advisory lock per device, so that two invocations never work
+// on the flash at once. pszWholeDevice is the whole-device node (the simulator locks a file in
+// its state directory instead). The lock is held until the process ends; a lock handed down by a
+// parent through Plat_System is taken over when it is for the same device.
+// bWait 0: 1 at once when another process holds the lock. bWait 1: waits for it.
+// 0 once held; -1 with errno on any other failure.
+[[nodiscard]] int Plat_LockDevice(const char *pszWholeDevice, int bWait);
+// Gives up this process's hold: closes the lock descriptor. A lock handed down by a parent stays
+// with the parent, which still holds its own descriptor.
+void Plat_UnlockDevice(void);
 
 #endif

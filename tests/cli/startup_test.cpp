@@ -3,6 +3,7 @@
 #include "sim/sim_fixture.h"
 
 #include <fstream>
+#include <sys/stat.h>
 
 using testsupport::Run;
 using testsupport::RunResult;
@@ -144,6 +145,15 @@ TEST_F(StartupTest, LostReaderIsLoggedAndTheStatusStands) {
     for (const auto &line : lines) {
         EXPECT_EQ(line, "Lost connection while upgrading firmware!");
     }
+}
+
+// A device that cannot be locked runs no command; info, which never touches the flash, runs.
+TEST_F(StartupTest, UnlockableDeviceIsRefusedExceptForInfo) {
+    ASSERT_EQ(mkdir(Path("lock").c_str(), 0755), 0);
+    RunResult r = Tool({"checktempconf"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "\n Nandkeep notify -> cannot lock the flash device\n");
+    EXPECT_EQ(Tool({"info"}).out, INFO);
 }
 
 } // namespace

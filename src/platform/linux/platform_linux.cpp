@@ -1,5 +1,7 @@
 // The production platform: plain syscalls on the kernel's MTD character devices.
 #include "platform/platform.h"
+#include "platform/devlock.h"
+#include "platform/hostfiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -36,10 +38,12 @@ void RememberMtdNode(int iFd) {
     }
 }
 
+} // namespace
+
 // A node the process opened, or the block device over the same partition: mtdchar numbers
 // partition N's node 2N, the block layer numbers its mtdblock N. With more nodes than the list
 // holds, every MTD node counts as the flash.
-bool IsFlashNode(const struct stat &tStat) {
+bool HostFiles_IsFlash(const struct stat &tStat) {
     if (S_ISCHR(tStat.st_mode) && g_bMtdNodesFull && major(tStat.st_rdev) == MTD_CHAR_MAJOR) {
         return true;
     }
@@ -55,20 +59,8 @@ bool IsFlashNode(const struct stat &tStat) {
     return false;
 }
 
-// Closes the descriptor of a failed open, if there is one, keeping errno.
-FILE *CloseFailed(int iFd) {
-    if (iFd >= 0) {
-        int iErr = errno;
-        close(iFd);
-        errno = iErr;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 int Plat_OpenMtd(const char *pszPath) {
-    int iFd = open(pszPath, O_RDWR | O_SYNC);
+    int iFd = open(pszPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (iFd >= 0) {
         RememberMtdNode(iFd);
     }
@@ -121,7 +113,7 @@ int Plat_EccGetStats(int iFd, TEccStats *ptStats) {
 }
 
 FILE *Plat_OpenProcMtd(void) {
-    return fopen("/proc/mtd", "r");
+    return fopen("/proc/mtd", "re");
 }
 
 void Plat_SyslogErr(const char *pszMsg) {
@@ -129,77 +121,19 @@ void Plat_SyslogErr(const char *pszMsg) {
 }
 
 int Plat_System(const char *pszCommand) {
-    return system(pszCommand);
+    return DevLock_System(pszCommand);
 }
 
 const char *Plat_VerifyResultPath(void) {
     return "/mnt/ramdisk/flashVerifyResult";
 }
 
-int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
-    const int iFd = open(pszPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (iFd < 0) {
-        return PLAT_SOURCE_OPEN_FAILED;
-    }
-    if (fstat(iFd, ptStat) != 0) {
-        const int iErr = errno;
-        close(iFd);
-        errno = iErr;
-        return PLAT_SOURCE_STAT_FAILED;
-    }
-    const int iFlags = fcntl(iFd, F_GETFL);
-    FILE *pFile = iFlags == -1 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) == -1
-                      ? nullptr
-                      : fdopen(iFd, "r");
-    if (pFile == nullptr) {
-        const int iErr = errno;
-        close(iFd);
-        errno = iErr;
-        return PLAT_SOURCE_OPEN_FAILED;
-    }
-    *ppFile = pFile;
-    return PLAT_SOURCE_OPENED;
+// The whole-device node itself: no writable directory is needed, which an initramfs may lack.
+// Opened read-only, apart from the descriptors that work on the flash.
+int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
+    return DevLock_Take(pszWholeDevice, O_RDONLY, 0, bWait);
 }
 
-FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFlash) {
-    *pbIsFlash = 0;
-    const bool bUpdate = strcmp(pszMode, "w+") == 0;
-    if (!bUpdate && strcmp(pszMode, "w") != 0) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    // Write-only and non-blocking first, without O_TRUNC: a FIFO without a reader fails with
-    // ENXIO instead of hanging, and nothing is cut before the file is known not to be the flash.
-    int iFd = open(pszPath, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    struct stat tStat;
-    if (iFd < 0 || fstat(iFd, &tStat) != 0) {
-        return CloseFailed(iFd);
-    }
-    if (IsFlashNode(tStat)) {
-        close(iFd);
-        *pbIsFlash = 1;
-        return nullptr;
-    }
-    if (bUpdate) {
-        // Read access too, on the same file: opened read-write at once, a FIFO would never fail.
-        int iRw = open(pszPath, O_RDWR | O_CLOEXEC);
-        struct stat tRw;
-        if (iRw < 0 || fstat(iRw, &tRw) != 0 || tRw.st_dev != tStat.st_dev ||
-            tRw.st_ino != tStat.st_ino) {
-            CloseFailed(iRw);
-            return CloseFailed(iFd);
-        }
-        close(iFd);
-        iFd = iRw;
-    } else {
-        int iFlags = fcntl(iFd, F_GETFL);
-        if (iFlags < 0 || fcntl(iFd, F_SETFL, iFlags & ~O_NONBLOCK) != 0) {
-            return CloseFailed(iFd);
-        }
-    }
-    FILE *pFile = nullptr;
-    if (!S_ISREG(tStat.st_mode) || ftruncate(iFd, 0) == 0) {
-        pFile = fdopen(iFd, pszMode);
-    }
-    return pFile != nullptr ? pFile : CloseFailed(iFd);
+void Plat_UnlockDevice(void) {
+    DevLock_Release();
 }
