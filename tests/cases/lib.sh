@@ -1,0 +1,61 @@
+# The words the case transcripts use, on either backend. Every transcript sources this first:
+#
+#   $ . "$TESTDIR/lib.sh"
+#
+# NK_BACKEND chooses the device: "sim" (default: nandkeep-sim on the simulated chip, state in
+# ./flash; NK_SIM_BIN and NK_SIMCTL name the two binaries) or "kernel" (the production nandkeep
+# on nandsim in the test guest). $IN holds the prepared input files (tests/cases/inputs.sh).
+#
+#   nk_device 128|256 [FAULT...]  a fresh device of that geometry with its partition table and
+#                                 faults in nandsim's words: badblocks=B[,B...] (bad from the
+#                                 factory), weakblocks=B:N (erases fail after N more),
+#                                 weakpages=P:0 (programming page P fails), gravepages=P:0
+#                                 (reading page P is uncorrectable); B is a block, P a page
+#   nandkeep ARGS...              the tool
+#   nk_erased                     the chip blocks erased since the last call, in order, runs of
+#                                 consecutive blocks as FIRST-LAST
+#   nk_bad                        the blocks marked bad
+#   nk_ecc                        the whole device's counters: "corrected C failed F"
+#   nk_dump OFFSET LENGTH         raw device bytes, bad blocks as they read
+#   nk_flip OFFSET N              clears one bit in each of N bytes from OFFSET in the stored
+#                                 page (ECC corrects up to its strength; an erase cures it)
+#   nk_syslog                     the system-log lines logged since the last call
+#   nk_flashstatus                the device parameter flashstatus
+#   nk_only sim|kernel            skips the rest of the file on the other backend
+#
+# Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex.
+
+NK_BACKEND=${NK_BACKEND:-sim}
+IN=${NK_INPUTS:?NK_INPUTS names the prepared inputs}
+export IN
+
+# Runs of consecutive numbers, in the order given: "3 4 5 9" -> "3-5 9".
+nk_runs() {
+    awk '{ for (i = 1; i <= NF; i++) {
+             if (n && $i == last + 1) { last = $i; continue }
+             if (n) { printf "%s%s", sep, (first == last ? first : first "-" last); sep = " " }
+             first = last = $i; n = 1 } }
+         END { if (n) printf "%s%s", sep, (first == last ? first : first "-" last); if (n) print "" }'
+}
+
+# "same" when the device holds FILE at OFFSET, else where it first differs.
+nk_same() {
+    nk_dump "$1" "$(wc -c <"$2")" | cmp - "$2" >/dev/null && echo same || echo differs
+}
+
+# "erased" when every byte of the range reads 0xFF, else how many do not.
+nk_erased_range() {
+    iLeft=$(nk_dump "$1" "$2" | tr -d '\377' | wc -c)
+    [ "$iLeft" -eq 0 ] && echo erased || echo "$iLeft bytes programmed"
+}
+
+# Bytes as hexadecimal pairs, 16 to a line.
+nk_hex() {
+    od -An -tx1 -v | sed 's/^ *//'
+}
+
+nk_only() {
+    [ "$1" = "$NK_BACKEND" ] || exit 80
+}
+
+. "$TESTDIR/backend-$NK_BACKEND.sh"
