@@ -3,8 +3,8 @@
 #   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT
 # KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
 # the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
-# dependencies, the stripped nandkeep, mtd-utils for cross-checks, every shared library these
-# need, the test helper mtdprobe and the guest scripts.
+# dependencies, the stripped nandkeep, mtd-utils, every shared library these need, the helper
+# mtdprobe and the guest scripts (init, the job runner, nk-flash and the device stand-ins).
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
@@ -88,9 +88,10 @@ install_modules modules.nand mtd bch nandcore nand nandsim
 cp "$sMtdtable" "$sRoot/lib/nk-modules/mtdtable.ko"
 
 cp "$NK_TIER_DIR/guest/init" "$sRoot/init"
-cp "$NK_TIER_DIR/guest/runner.sh" "$NK_TIER_DIR/guest/nk.sh" "$sRoot/etc/nk/"
-cp "$NK_TIER_DIR/guest/ovenctl" "$NK_TIER_DIR/guest/cfgvault" "$sRoot/usr/bin/"
-chmod 755 "$sRoot/init" "$sRoot/usr/bin/ovenctl" "$sRoot/usr/bin/cfgvault"
+cp "$NK_TIER_DIR/guest/runner.sh" "$sRoot/etc/nk/"
+cp "$NK_TIER_DIR/guest/nk-flash" "$NK_TIER_DIR/guest/ovenctl" "$NK_TIER_DIR/guest/cfgvault" \
+    "$sRoot/usr/bin/"
+chmod 755 "$sRoot/init" "$sRoot/usr/bin/nk-flash" "$sRoot/usr/bin/ovenctl" "$sRoot/usr/bin/cfgvault"
 echo nandkeep-guest >"$sRoot/etc/hostname"
 
 (cd "$sRoot" && find . | LC_ALL=C sort | cpio -o -H newc --quiet) | gzip -1 >"$sOutput"

@@ -1,10 +1,12 @@
 /*
- * mtdprobe: guest-side helper of the real-kernel tests.
+ * mtdprobe: guest-side helper of the real-kernel tool.
  *
  *   mtdprobe ecc DEV                 prints "corrected failed badblocks bbtblocks" of DEV
- *   mtdprobe clearbits DEV OFF N     clears the lowest set bit of N bytes from byte OFF on,
- *                                    rewriting the page without ECC: the next ECC read of
- *                                    that page finds N flipped bits in one ECC step
+ *   mtdprobe bad DEV                 prints the blocks MEMGETBADBLOCK calls bad, one a line
+ *   mtdprobe clearbits DEV OFF N     clears the lowest set bit of N bytes from byte OFF on
+ *                                    (inside one page), rewriting the page without ECC: every
+ *                                    ECC read of that page finds the cleared bits, until the
+ *                                    block is erased
  *   mtdprobe facts DEV0 PART PARTOFF STRENGTH
  *                                    records, as "key value" lines, how the MTD character
  *                                    device behaves on reads, writes, seeks, erases, bad
@@ -101,6 +103,11 @@ static void clear_bits(int fd, long long off, int n)
 	unsigned char page[PAGE], oob[64];
 	long long page_off = off & ~(long long)(PAGE - 1);
 	struct mtd_write_req req;
+
+	if (n < 1 || off - page_off + n > PAGE) {
+		fprintf(stderr, "clearbits: 1 or more bytes inside one page\n");
+		exit(2);
+	}
 
 	if (ioctl(fd, MTDFILEMODE, MTD_FILE_MODE_RAW) < 0)
 		fail("MTDFILEMODE");
@@ -280,6 +287,23 @@ static void facts(const char *dev0, const char *part, long long part_off, int st
 	close(fd);
 }
 
+static void list_bad(int fd)
+{
+	struct mtd_info_user info;
+	long long off;
+	int ret;
+
+	if (ioctl(fd, MEMGETINFO, &info) < 0)
+		fail("MEMGETINFO");
+	for (off = 0; off < info.size; off += info.erasesize) {
+		ret = ioctl(fd, MEMGETBADBLOCK, &off);
+		if (ret < 0)
+			fail("MEMGETBADBLOCK");
+		if (ret > 0)
+			printf("%lld\n", off / info.erasesize);
+	}
+}
+
 int main(int argc, char **argv)
 {
 	if (argc == 3 && strcmp(argv[1], "ecc") == 0) {
@@ -287,6 +311,10 @@ int main(int argc, char **argv)
 		struct mtd_ecc_stats st = ecc(fd);
 
 		printf("%u %u %u %u\n", st.corrected, st.failed, st.badblocks, st.bbtblocks);
+		return 0;
+	}
+	if (argc == 3 && strcmp(argv[1], "bad") == 0) {
+		list_bad(open_dev(argv[2]));
 		return 0;
 	}
 	if (argc == 5 && strcmp(argv[1], "clearbits") == 0) {
@@ -297,7 +325,7 @@ int main(int argc, char **argv)
 		facts(argv[2], argv[3], strtoll(argv[4], NULL, 0), atoi(argv[5]));
 		return 0;
 	}
-	fprintf(stderr, "usage: mtdprobe ecc DEV | clearbits DEV OFF N | "
+	fprintf(stderr, "usage: mtdprobe ecc DEV | bad DEV | clearbits DEV OFF N | "
 			"facts DEV0 PART PARTOFF STRENGTH\n");
 	return 2;
 }

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Boots the test guest once under software emulation and waits for it to power off:
 #   boot.sh KERNEL_TREE INITRAMFS SHARE_DIR CONSOLE_LOG TIMEOUT_SECONDS
-# SHARE_DIR (boot.conf, scenarios.list, scenarios/, results/) is the guest's /mnt/host. Exits
-# 0 only when the guest reported that it ran every scenario; the console log is kept.
+# SHARE_DIR (boot.conf, jobs.list, cases/, inputs/, scripts/, results/) is the guest's
+# /mnt/host. Exits 0 only when the guest reported that it ran every job; the console log is kept.
 set -uo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
@@ -29,7 +29,7 @@ if [ "$iStatus" -ne 0 ]; then
     nk_log "qemu ended with status $iStatus"
 fi
 if [ ! -f "$sShare/results/done" ]; then
-    nk_log "the guest did not finish its scenarios; console in $sConsole, last lines:"
+    nk_log "the guest did not finish its jobs; console in $sConsole, last lines:"
     tail -n 40 "$sConsole" | sed 's/^/    | /' >&2
     exit 1
 fi

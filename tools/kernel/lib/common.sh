@@ -1,4 +1,4 @@
-# Shared settings and helpers of the real-kernel tier's host scripts (sourced, POSIX sh + bash).
+# Shared settings and helpers of the real-kernel tool's host scripts (sourced by bash).
 
 NK_TIER_DIR=$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")/.." && pwd)
 NK_REPO_DIR=$(cd "$NK_TIER_DIR/../.." && pwd)
@@ -8,11 +8,11 @@ NK_T0=${NK_T0:-$(date +%s)}
 export NK_T0
 
 nk_log() {
-    printf '[kernel-tier +%ss] %s\n' "$(($(date +%s) - NK_T0))" "$*" >&2
+    printf '[kernel +%ss] %s\n' "$(($(date +%s) - NK_T0))" "$*" >&2
 }
 
 nk_die() {
-    printf '[kernel-tier] FATAL: %s\n' "$*" >&2
+    printf '[kernel] FATAL: %s\n' "$*" >&2
     exit 1
 }
 
@@ -64,14 +64,4 @@ nk_table_module_params() {
         sSizes="$sSizes${sSizes:+,}$sSize"
     done < <(nk_table_records "$1")
     echo "whole=$sWhole names=$sNames offsets=$sOffsets sizes=$sSizes"
-}
-
-# Prints the "/proc/mtd" the kernel shows for a table over a chip of 128 KiB erase blocks.
-nk_table_proc_mtd() {
-    local i=0 sName sOffset sSize
-    echo "dev:    size   erasesize  name"
-    while read -r sName sOffset sSize; do
-        printf 'mtd%d: %08x %08x "%s"\n' "$i" "$((sSize))" $((0x20000)) "$sName"
-        i=$((i + 1))
-    done < <(nk_table_records "$1")
 }
