@@ -130,11 +130,16 @@ nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild
     "$NK_TIER_WORK/mtdprobe" "$sInitrd" ||
     stage_failed "building the initramfs"
 
-# The jobs spread over the guests, longest first onto the least loaded guest (a file's lines
-# stand for its run time; a script takes a guest of its own).
+# The jobs spread over the guests, longest first onto the least loaded guest: a file's time in
+# the last run (kept beside the artifacts), else a second per five lines; a script takes a guest
+# of its own.
 iGuests=$((NK_JOBS < ${#aJobs[@]} ? NK_JOBS : ${#aJobs[@]}))
+sTimes=$NK_WORK/kernel-times.txt
 job_weight() {
-    if [ "${1%% *}" = case ]; then wc -l <"${1#* }"; else echo 1000000; fi
+    local sPath=${1#* } iLast
+    [ "${1%% *}" = case ] || { echo 1000000; return; }
+    iLast=$(awk -v n="$(basename "$sPath")" '$1 == n { t = $2 } END { print t }' "$sTimes" 2>/dev/null)
+    echo "${iLast:-$(($(wc -l <"$sPath") / 5 + 1))}"
 }
 declare -a aLoad=() aGuestOf=()
 for ((g = 1; g <= iGuests; g++)); do aLoad[g]=0; done
@@ -202,6 +207,7 @@ for i in "${!aJobs[@]}"; do
         continue
     fi
     sTime="($(cat "$sResult.time" 2>/dev/null) s)"
+    [ "$sKind" = case ] && echo "$sName $(cat "$sResult.time" 2>/dev/null)" >>"$sTimes"
     case $(cat "$sResult.verdict") in
     pass)
         echo "PASS $sLabel $sTime"
@@ -225,4 +231,7 @@ for i in "${!aJobs[@]}"; do
         ;;
     esac
 done
+# One line per file, the latest time.
+[ -f "$sTimes" ] && awk '{ t[$1] = $2 } END { for (n in t) print n, t[n] }' "$sTimes" >"$sTimes.new" &&
+    mv "$sTimes.new" "$sTimes"
 finish

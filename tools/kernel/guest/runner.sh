@@ -12,18 +12,18 @@ nk_run_job() {
     dmesg -c >/dev/null
     rm -rf /tmp/job && mkdir -p /tmp/job
     iStart=$(date +%s)
-    # A session of its own: whatever the job leaves running (or a timeout leaves behind) is
-    # ended with it, so the chip can be unloaded.
+    # In the foreground (a background job would ignore SIGINT, which cases send) and in a session
+    # of its own: whatever the job leaves running, or a timeout leaves behind, is ended with it,
+    # so that the chip can be unloaded.
     if [ "$sKind" = case ]; then
-        (cd /tmp/job && exec setsid timeout "$NK_JOB_TIMEOUT" sh /mnt/host/cases/transcript.sh \
-            -o /mnt/host/results "/mnt/host/cases/$sName") >"$sOut.log" 2>&1 &
+        set -- sh /mnt/host/cases/transcript.sh -o /mnt/host/results "/mnt/host/cases/$sName"
     else
-        (cd /tmp/job && exec setsid timeout "$NK_JOB_TIMEOUT" sh -eu "/mnt/host/scripts/$sName") \
-            >"$sOut.log" 2>&1 &
+        set -- sh -eu "/mnt/host/scripts/$sName"
     fi
-    wait $!
+    (cd /tmp/job && exec setsid sh -c 'echo $$ >/tmp/job.pid && exec "$@"' job \
+        timeout "$NK_JOB_TIMEOUT" "$@") >"$sOut.log" 2>&1
     iStatus=$?
-    kill -KILL -- -$! 2>/dev/null
+    kill -KILL -- -"$(cat /tmp/job.pid)" 2>/dev/null
     echo $(($(date +%s) - iStart)) >"$sOut.time"
     case $iStatus in
     0) grep -q '^# Ran 1 tests, 1 skipped' "$sOut.log" && sVerdict=skip || sVerdict=pass ;;
