@@ -2,7 +2,8 @@
 # The whole test suite: installs what it needs, builds the tool and the simulator twice (plain
 # and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the unit, simulator and
 # whole-process tests on both, a bounded run of every fuzz target, the formatting check, and the
-# real-kernel tier. Ends with one line "N passed, M failed".
+# case transcripts and the write benchmark on the real kernel (tools/kernel). Ends with one line
+# "N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -45,9 +46,9 @@ done
 
 if [ -x fuzz/run.sh ]; then stage "fuzz targets (bounded)" fuzz/run.sh; fi
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
-if [ -x tests/kernel/run.sh ] && [ "${NANDKEEP_SKIP_KERNEL:-0}" != 1 ]; then
-  log "real-kernel tier"
-  tests/kernel/run.sh 2>&1 | tee build-test-plain/kernel.log
+if [ -x tools/kernel/run.sh ] && [ "${NANDKEEP_SKIP_KERNEL:-0}" != 1 ]; then
+  log "case transcripts and the write benchmark on the real kernel"
+  tools/kernel/run.sh --cases --bench write 2>&1 | tee build-test-plain/kernel.log
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' build-test-plain/kernel.log | tail -1)
   if [ -n "$line" ]; then
     passed=$((passed + ${line%% passed*})); f=${line#*, }; failed=$((failed + ${f%% failed}))

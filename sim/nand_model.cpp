@@ -6,9 +6,18 @@
 
 namespace {
 
-constexpr uint32_t BLOCK_FAULT_MASK = ((1u << SIM_FAULT_SHORT_READ) - 1) | (1u << SIM_FAULT_DECAY);
+constexpr uint32_t BLOCK_FAULT_MASK =
+    ((1u << SIM_FAULT_SHORT_READ) - 1) | (1u << SIM_FAULT_DECAY) | (1u << SIM_FAULT_FLIP);
 constexpr uint32_t UNCORRECTABLE_MASK = (1u << SIM_FAULT_UNCORRECTABLE) | (1u << SIM_FAULT_DECAY);
-constexpr uint32_t READ_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | UNCORRECTABLE_MASK;
+// The read faults of the affected page (wFaultPage); a flip keeps its own place.
+constexpr uint32_t PAGE_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | UNCORRECTABLE_MASK;
+constexpr uint32_t READ_FAULT_MASK = PAGE_FAULT_MASK | (1u << SIM_FAULT_FLIP);
+constexpr uint32_t FLIP_OFFSET_BITS = 17;
+constexpr uint32_t FLIP_COUNT_BITS = 4;
+constexpr uint32_t FLIP_BIT_SHIFT = FLIP_OFFSET_BITS + FLIP_COUNT_BITS;
+static_assert(SIM_BLOCK_SIZE <= 1u << FLIP_OFFSET_BITS, "flip offset field");
+static_assert(SIM_FLIP_MAX < 1u << FLIP_COUNT_BITS && FLIP_BIT_SHIFT + 3 * SIM_FLIP_MAX <= 64,
+              "flip record fits 64 bits");
 // Bits an uncorrectable read flips in the data it delivers.
 constexpr uint32_t CORRUPT_BITS = 3;
 constexpr uint64_t BYTE_LOW7 = 0x7F7F7F7F7F7F7F7Full;
@@ -17,6 +26,7 @@ constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
     "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
     "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
+    "flip",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -144,10 +154,51 @@ bool CountOperation(TNand *ptNand, char cKind, uint32_t dwBlock) {
     return true;
 }
 
+// The bits Nand_Flip cleared in one block, as the driver's ECC sees them at a read of
+// [ullOffset, +ulLen): every ECC step of the page is checked, whatever part of it was asked for;
+// a step within the strength delivers the bytes as programmed and counts its bits, one beyond
+// it delivers them as stored and counts one failure.
+void ApplyFlip(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned char *pucOut,
+               size_t ulLen, TSimNodeCounters *ptNode) {
+    uint64_t ullFlip = ptNand->ptBlocks[dwBlock].ullFlip;
+    uint64_t ullFirst = BlockStart(dwBlock) + (ullFlip & ((1u << FLIP_OFFSET_BITS) - 1));
+    uint32_t dwCount = (uint32_t)(ullFlip >> FLIP_OFFSET_BITS) & ((1u << FLIP_COUNT_BITS) - 1);
+    uint64_t ullPage = ullFirst / SIM_PAGE_SIZE * SIM_PAGE_SIZE;
+    if (ullOffset >= ullPage + SIM_PAGE_SIZE || ullOffset + ulLen <= ullPage) {
+        return;
+    }
+    const TSimStateHeader *ptHdr = ptNand->ptHdr;
+    uint32_t dwStep = ptHdr->wEccStep != 0 ? ptHdr->wEccStep : SIM_ECC_STEP_DEFAULT;
+    uint32_t dwStrength = ptHdr->wEccStep != 0 ? ptHdr->wEccStrength : SIM_ECC_STRENGTH_DEFAULT;
+    for (uint32_t i = 0; i < dwCount;) {
+        uint64_t ullStepEnd = ((ullFirst + i) / dwStep + 1) * dwStep;
+        uint32_t dwInStep = (uint32_t)std::min<uint64_t>(dwCount - i, ullStepEnd - ullFirst - i);
+        if (dwInStep > dwStrength) {
+            ptNode->dwFailed++;
+            i += dwInStep;
+            continue;
+        }
+        ptNode->dwCorrected += dwInStep;
+        for (uint32_t dwEnd = i + dwInStep; i < dwEnd; i++) {
+            uint64_t ullAt = ullFirst + i;
+            if (ullAt >= ullOffset && ullAt < ullOffset + ulLen) {
+                uint32_t dwBit = (uint32_t)(ullFlip >> (FLIP_BIT_SHIFT + 3 * i)) & 7;
+                pucOut[ullAt - ullOffset] |= (unsigned char)(1u << dwBit);
+            }
+        }
+    }
+}
+
 // Applies the read faults of one block to the bytes delivered for [ullOffset, +ulLen).
 void ApplyReadFaults(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned char *pucOut,
                      size_t ulLen, TSimNodeCounters *ptNode) {
     const TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    if (tBlk.dwFaults & (1u << SIM_FAULT_FLIP)) {
+        ApplyFlip(ptNand, dwBlock, ullOffset, pucOut, ulLen, ptNode);
+    }
+    if ((tBlk.dwFaults & PAGE_FAULT_MASK) == 0) {
+        return;
+    }
     uint64_t ullPage = BlockStart(dwBlock) + (uint64_t)tBlk.wFaultPage * SIM_PAGE_SIZE;
     uint64_t ullFrom = std::max(ullOffset, ullPage);
     uint64_t ullTo = std::min(ullOffset + ulLen, ullPage + SIM_PAGE_SIZE);
@@ -280,7 +331,8 @@ int Nand_Erase(TNand *ptNand, uint32_t dwBlock) {
     }
     EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE);
     tBlk.dwEraseCount++;
-    tBlk.dwFaults &= ~(1u << SIM_FAULT_DECAY);
+    tBlk.dwFaults &= ~((1u << SIM_FAULT_DECAY) | (1u << SIM_FAULT_FLIP));
+    tBlk.ullFlip = 0;
     return NAND_OK;
 }
 
@@ -299,6 +351,39 @@ size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
     ptNand->ptHdr->dwShortWrites--;
     size_t ulUnits = ulLen / SIM_SUBPAGE_SIZE;
     return ulUnits >= 2 ? ulUnits / 2 * SIM_SUBPAGE_SIZE : ulLen;
+}
+
+int Nand_Flip(TNand *ptNand, uint64_t ullOffset, uint32_t dwCount) {
+    if (dwCount == 0 || dwCount > SIM_FLIP_MAX || ullOffset >= ptNand->ptHdr->ullDeviceSize ||
+        ullOffset % SIM_PAGE_SIZE + dwCount > SIM_PAGE_SIZE) {
+        return -1;
+    }
+    uint32_t dwBlock = (uint32_t)(ullOffset / SIM_BLOCK_SIZE);
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    unsigned char *pucCells = ptNand->pucCells + ullOffset;
+    if (tBlk.dwFaults & (1u << SIM_FAULT_FLIP)) {
+        return -1;
+    }
+    uint64_t ullFlip = (ullOffset - BlockStart(dwBlock)) | (uint64_t)dwCount << FLIP_OFFSET_BITS;
+    for (uint32_t i = 0; i < dwCount; i++) {
+        // A data bit that reads 1 is a complement bit of 0.
+        unsigned char ucData = (unsigned char)~pucCells[i];
+        if (ucData == 0) {
+            return -1;
+        }
+        uint32_t dwBit = 0;
+        while ((ucData & (1u << dwBit)) == 0) {
+            dwBit++;
+        }
+        ullFlip |= (uint64_t)dwBit << (FLIP_BIT_SHIFT + 3 * i);
+    }
+    for (uint32_t i = 0; i < dwCount; i++) {
+        pucCells[i] |= (unsigned char)(1u << ((ullFlip >> (FLIP_BIT_SHIFT + 3 * i)) & 7));
+    }
+    tBlk.bWritten = 1;
+    tBlk.ullFlip = ullFlip;
+    tBlk.dwFaults |= 1u << SIM_FAULT_FLIP;
+    return 0;
 }
 
 void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen) {
@@ -352,7 +437,8 @@ uint32_t Nand_FactoryBadIn(const TNand *ptNand, uint32_t dwFirst, uint32_t dwCou
 int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN,
                   uint32_t dwPage) {
     TSimStateHeader *ptHdr = ptNand->ptHdr;
-    if (eKind >= SIM_FAULT_KIND_COUNT) {
+    // Flipped bits are made by Nand_Flip, from the stored bytes.
+    if (eKind >= SIM_FAULT_KIND_COUNT || eKind == SIM_FAULT_FLIP) {
         return -1;
     }
     if (Nand_IsDeviceFault(eKind)) {
@@ -423,6 +509,7 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
         tBlk.dwBitflips = 0;
         tBlk.dwStuckBits = 0;
         tBlk.wFaultPage = 0;
+        tBlk.ullFlip = 0;
     }
     if (dwBlock == SIM_NO_BLOCK) {
         ptNand->ptHdr->dwShortReads = 0;
@@ -456,8 +543,13 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
             } else if (eKind == SIM_FAULT_BITFLIP) {
                 ullN = tBlk.dwBitflips;
             }
-            Add(eKind, b, ullN,
-                (READ_FAULT_MASK | 1u << SIM_FAULT_STUCK_BITS) & (1u << k) ? tBlk.wFaultPage : 0);
+            uint32_t dwPage =
+                (PAGE_FAULT_MASK | 1u << SIM_FAULT_STUCK_BITS) & (1u << k) ? tBlk.wFaultPage : 0;
+            if (eKind == SIM_FAULT_FLIP) {
+                ullN = (tBlk.ullFlip >> FLIP_OFFSET_BITS) & ((1u << FLIP_COUNT_BITS) - 1);
+                dwPage = (uint32_t)(tBlk.ullFlip & ((1u << FLIP_OFFSET_BITS) - 1)) / SIM_PAGE_SIZE;
+            }
+            Add(eKind, b, ullN, dwPage);
         }
     }
     if (ptHdr->dwShortReads != 0) {

@@ -34,7 +34,7 @@ constexpr uint32_t SIM_STATE_VERSION = 3;
 // Device nodes that keep their own counters: one per partition of the table.
 constexpr uint32_t SIM_NODES_MAX = 32;
 
-// Injectable faults. The first eight and decay hit one block, the others the whole device.
+// Injectable faults. The first eight, decay and flip hit one block, the others the whole device.
 enum TSimFaultKind : uint32_t {
     SIM_FAULT_BAD = 0,       // factory bad: marked bad in the bad-block table
     SIM_FAULT_ERASE_FAIL,    // every erase fails
@@ -49,6 +49,9 @@ enum TSimFaultKind : uint32_t {
     SIM_FAULT_POWERCUT,      // the N-th erase or program from now loses power half way
     SIM_FAULT_DECAY,         // the affected page has decayed: reads fail ECC as uncorrectable
                              // until the block is erased, which renews it
+    SIM_FAULT_FLIP,          // bits cleared in stored bytes behind the ECC's back (Nand_Flip):
+                             // corrected per ECC step up to the strength, else uncorrectable,
+                             // until the block is erased
     SIM_FAULT_KIND_COUNT
 };
 
@@ -84,7 +87,11 @@ struct TSimStateHeader {
     uint64_t ullErases;
     uint64_t ullPrograms;
     uint64_t ullNonErasedPrograms; // page programs that hit bytes not erased since programmed
-    unsigned char aucReserved[32];
+    // The ECC the driver computes: bytes per step and bits one step corrects (0: 256 and 1,
+    // the 1-bit Hamming code).
+    uint16_t wEccStep;
+    uint16_t wEccStrength;
+    unsigned char aucReserved[28];
     TSimNodeCounters atNodes[SIM_NODES_MAX];
 };
 static_assert(sizeof(TSimStateHeader) == 128 + 16 * SIM_NODES_MAX, "state header layout");
@@ -108,9 +115,15 @@ struct TSimBlockState {
     uint16_t wFaultPage;   // page of the block that read faults and stuck bits hit
     uint8_t bBad;          // TSimBadKind: marked bad, and how
     uint8_t bWritten;      // cells written since the last complete erase
-    uint64_t ullReserved;
+    uint64_t ullFlip;      // with SIM_FAULT_FLIP: where and which bits, see SIM_FLIP_*
 };
 static_assert(sizeof(TSimBlockState) == 32, "block record layout");
+
+// ullFlip: bits 0-16 the first flipped byte's offset in the block, bits 17-20 how many bytes
+// follow on from it, then 3 bits per byte: which bit was cleared (the lowest one set).
+constexpr uint32_t SIM_FLIP_MAX = 14;
+constexpr uint32_t SIM_ECC_STEP_DEFAULT = 256;
+constexpr uint32_t SIM_ECC_STRENGTH_DEFAULT = 1;
 
 // Told of every erase ('E') or program ('P') operation as it is counted, before its outcome
 // (so the operation that loses power is told too).
@@ -162,6 +175,13 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
 // (which it consumes); ulLen otherwise. Writes stay whole sub-pages.
 size_t Nand_ClipRead(TNand *ptNand, size_t ulLen);
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
+
+// Clears the lowest set bit of each of dwCount bytes from ullOffset on (one page, at most
+// SIM_FLIP_MAX bytes) in the stored data, the ECC left as it was: every read of the page then
+// corrects the cleared bits of each ECC step that holds no more than the ECC strength and fails
+// the others, until the block is erased. No operation counted. 0; -1 for a range that is not
+// inside one page, a byte without a set bit, or a block that holds flipped bits already.
+[[nodiscard]] int Nand_Flip(TNand *ptNand, uint64_t ullOffset, uint32_t dwCount);
 
 // Raw access: the bytes as they are, no faults, nothing counted.
 void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen);

@@ -357,6 +357,19 @@ int Sim_WriteRaw(TSimDevice *ptDev, uint64_t ullOffset, const void *pBuf, size_t
     return 0;
 }
 
+int Sim_Flip(TSimDevice *ptDev, uint64_t ullOffset, uint32_t dwCount) {
+    if (Sim_CheckRange(ptDev, ullOffset, dwCount) != 0 || Sim_MapCells(ptDev) != 0) {
+        return -1;
+    }
+    if (Nand_Flip(&ptDev->tNand, ullOffset, dwCount) != 0) {
+        return Sim_Fail(EINVAL,
+                        "cannot flip %u bytes at 0x%llx: 1 to %u bytes inside one page, each "
+                        "with a bit set, in a block without flipped bits",
+                        dwCount, (unsigned long long)ullOffset, SIM_FLIP_MAX);
+    }
+    return 0;
+}
+
 int Sim_AddFault(TSimDevice *ptDev, TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN,
                  uint32_t dwPage) {
     if (eKind >= SIM_FAULT_KIND_COUNT) {

@@ -116,6 +116,8 @@ uint32_t Sim_BlockCount(const TSimDevice *ptDev);
 [[nodiscard]] int Sim_ReadRaw(TSimDevice *ptDev, uint64_t ullOffset, void *pBuf, size_t ulLen);
 [[nodiscard]] int Sim_WriteRaw(TSimDevice *ptDev, uint64_t ullOffset, const void *pBuf,
                                size_t ulLen);
+// Nand_Flip on the device: bits cleared behind the ECC's back. 0, or -1 with the reason.
+[[nodiscard]] int Sim_Flip(TSimDevice *ptDev, uint64_t ullOffset, uint32_t dwCount);
 // Raw image file in or out at an offset (ullLen 0 on save: up to the device end). 0 or -1; a
 // load source that holds more than fits from the offset to the device end is refused.
 [[nodiscard]] int Sim_LoadImage(TSimDevice *ptDev, const char *pszFile, uint64_t ullOffset);

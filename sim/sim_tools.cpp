@@ -225,6 +225,13 @@ int Sim_Create(const char *pszDir, const TSimSpec &tSpec) {
     }
     std::string strState0(Nand_StateSize((uint32_t)(tRes.ullSize / SIM_BLOCK_SIZE)), '\0');
     Nand_Format(&strState0[0], tRes.ullSize, tRes.dwBBT, tSpec.ullSeed);
+    // The larger profile's chip corrects 4 bits per 512 bytes (BCH), the others 1 bit per 256
+    // bytes (Hamming), as nandsim does with and without bch=4.
+    if (tSpec.iProfileMiB == 256) {
+        TSimStateHeader *ptHdr = reinterpret_cast<TSimStateHeader *>(&strState0[0]);
+        ptHdr->wEccStep = 512;
+        ptHdr->wEccStrength = 4;
+    }
     std::string strRamdisk = PathIn(pszDir, "ramdisk");
     std::string strBin = PathIn(pszDir, "bin");
     if (WriteFile(strState, strState0, 0644) != 0 ||

@@ -27,6 +27,8 @@ constexpr const char *USAGE =
     "         KIND: bad, erase-fail, wear-out N, program-fail, program-lost,\n"
     "               stuck-bits [N], bitflip [N], uncorrectable, decay\n"
     "  fault add short-read N | short-write N | powercut N\n"
+    "  flip OFFSET N                     clear the lowest set bit of N bytes from OFFSET (one\n"
+    "                                    page) behind the ECC's back, until the block is erased\n"
     "  fault list\n"
     "  fault clear [BLOCK | all]\n"
     "  bad                               blocks marked bad\n"
@@ -205,11 +207,12 @@ void PrintFaults(const TSimDevice *ptDev) {
         }
         printf("block %u %s", tFault.dwBlock, Nand_FaultName(tFault.eKind));
         if (tFault.eKind == SIM_FAULT_WEAR_OUT || tFault.eKind == SIM_FAULT_STUCK_BITS ||
-            tFault.eKind == SIM_FAULT_BITFLIP) {
+            tFault.eKind == SIM_FAULT_BITFLIP || tFault.eKind == SIM_FAULT_FLIP) {
             printf(" %" PRIu64, tFault.ullN);
         }
         if (tFault.eKind == SIM_FAULT_STUCK_BITS || tFault.eKind == SIM_FAULT_BITFLIP ||
-            tFault.eKind == SIM_FAULT_UNCORRECTABLE || tFault.eKind == SIM_FAULT_DECAY) {
+            tFault.eKind == SIM_FAULT_UNCORRECTABLE || tFault.eKind == SIM_FAULT_DECAY ||
+            tFault.eKind == SIM_FAULT_FLIP) {
             printf(" page %u", tFault.dwPage);
         }
         printf("\n");
@@ -311,6 +314,9 @@ int CmdFaultAdd(TSimDevice *ptDev, int iArgc, char **ppArgv) {
         return UsageError("fault add: unknown fault kind '%s'", apszPos[0]);
     }
     TSimFaultKind eKind = static_cast<TSimFaultKind>(iKind);
+    if (eKind == SIM_FAULT_FLIP) {
+        return UsageError("fault add %s: flipped bits come from 'flip OFFSET N'", apszPos[0]);
+    }
     uint64_t ullN = 0;
     uint32_t dwBlock = SIM_NO_BLOCK;
     if (Nand_IsDeviceFault(eKind)) {
@@ -362,6 +368,18 @@ int CmdFault(TSimDevice *ptDev, int iArgc, char **ppArgv) {
         return 0;
     }
     return UsageError("fault: want 'add', 'list' or 'clear', not '%s'", ppArgv[0]);
+}
+
+int CmdFlip(TSimDevice *ptDev, int, char **ppArgv) {
+    uint64_t ullOffset;
+    uint64_t ullCount;
+    if (!ParseNumber(ppArgv[0], &ullOffset)) {
+        return UsageError("flip: offset '%s' is not a number", ppArgv[0]);
+    }
+    if (!ParseNumber(ppArgv[1], &ullCount) || ullCount == 0 || ullCount > SIM_FLIP_MAX) {
+        return UsageError("flip: count '%s' is not a number of bytes from 1 to 14", ppArgv[1]);
+    }
+    return Sim_Flip(ptDev, ullOffset, (uint32_t)ullCount) == 0 ? 0 : SimError();
 }
 
 int CmdBad(TSimDevice *ptDev, int, char **) {
@@ -433,7 +451,8 @@ struct TCommand {
 const TCommand g_atCommands[] = {
     {"info", 0, 0, CmdInfo},     {"status", 0, 0, CmdStatus},
     {"load", 1, 2, CmdLoad},     {"save", 1, 3, CmdSave},
-    {"fault", 1, 7, CmdFault},   {"bad", 0, 0, CmdBad},
+    {"fault", 1, 7, CmdFault},   {"flip", 2, 2, CmdFlip},
+    {"bad", 0, 0, CmdBad},
     {"mark", 1, 1, CmdMark},     {"unmark", 1, 1, CmdUnmark},
     {"ecc", 0, 1, CmdEcc},       {"erasecounts", 0, 0, CmdEraseCounts},
     {"ops", 0, 0, CmdOps},       {"flashstatus", 0, 1, CmdFlashStatus},

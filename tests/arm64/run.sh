@@ -17,16 +17,16 @@ say() {
     printf '[arm64] %s\n' "$*" >&2
 }
 
-"$sRepo/tests/kernel/install-deps.sh" >&2
+"$sRepo/tools/kernel/install-deps.sh" >&2
 
 for sTool in aarch64-linux-gnu-g++ qemu-aarch64 cmake; do
     command -v "$sTool" >/dev/null || {
-        say "$sTool missing: run tests/kernel/install-deps.sh"
+        say "$sTool missing: run tools/kernel/install-deps.sh"
         exit 1
     }
 done
 [ -f /usr/lib/aarch64-linux-gnu/libz.so ] || {
-    say "zlib for arm64 missing: run tests/kernel/install-deps.sh"
+    say "zlib for arm64 missing: run tools/kernel/install-deps.sh"
     exit 1
 }
 

@@ -1,1 +1,0 @@
-head -c $((0x20000)) /dev/urandom >block.bin

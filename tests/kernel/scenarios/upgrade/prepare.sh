@@ -1,2 +1,0 @@
-. "$NK_TIER_DIR/lib/firmware.sh"
-nk_make_firmware

@@ -1,1 +1,0 @@
-head -c $((0x70000)) /dev/urandom >image.bin

@@ -1,0 +1,97 @@
+#!/bin/bash
+# Builds the guest's initramfs from Debian's packages and the production binary:
+#   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT
+# KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
+# the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
+# dependencies, the stripped nandkeep, mtd-utils, every shared library these need, the helper
+# mtdprobe and the guest scripts (init, the job runner, nk-flash and the device stand-ins).
+set -euo pipefail
+. "$(dirname "$0")/lib/common.sh"
+
+[ $# -eq 5 ] || nk_die "usage: $0 KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT"
+sTree=$1
+sNandkeep=$2
+sMtdtable=$3
+sMtdprobe=$4
+sOutput=$5
+sRelease=$(cat "$sTree/release")
+sModDir=$sTree/root/lib/modules/$sRelease
+NK_MTD_UTILS="nanddump nandwrite flash_erase mtdinfo mtd_debug nandtest"
+
+sRoot=$(mktemp -d)
+trap 'rm -rf "$sRoot"' EXIT
+mkdir -p "$sRoot"/{bin,sbin,usr/bin,usr/sbin,etc/nk,lib/nk-modules,lib64,dev,proc,sys,tmp}
+
+# Copies a dynamically linked program's shared libraries to the same paths in the image.
+copy_libs() {
+    local sLib
+    for sLib in $(ldd "$1" | sed -n 's/.*=> \(\/[^ ]*\) .*/\1/p; s/^[[:space:]]*\(\/[^ ]*\) .*/\1/p'); do
+        if [ ! -e "$sRoot$sLib" ]; then
+            mkdir -p "$sRoot$(dirname "$sLib")"
+            cp -L "$sLib" "$sRoot$sLib"
+        fi
+    done
+}
+
+# Static busybox: PID 1 links every applet under the usual directories at boot.
+cp /bin/busybox "$sRoot/bin/busybox"
+file -L "$sRoot/bin/busybox" 2>/dev/null | grep -q 'statically linked' ||
+    ldd "$sRoot/bin/busybox" 2>&1 | grep -q 'not a dynamic executable' ||
+    nk_die "/bin/busybox is not the static busybox (install busybox-static)"
+# The dynamic busybox serves /bin/sh: its shell looks programs up in PATH before its applets,
+# so stand-ins named like applets are found.
+cp "$sTree/busybox/bin/busybox" "$sRoot/bin/busybox-dynamic"
+copy_libs "$sRoot/bin/busybox-dynamic"
+ln -sf busybox-dynamic "$sRoot/bin/sh"
+
+# The production binary, stripped as it would ship.
+strip -o "$sRoot/usr/bin/nandkeep" "$sNandkeep"
+copy_libs "$sNandkeep"
+
+cp "$sMtdprobe" "$sRoot/usr/bin/mtdprobe"
+copy_libs "$sMtdprobe"
+
+for sTool in $NK_MTD_UTILS; do
+    sPath=$(command -v "$sTool") || nk_die "$sTool missing (install mtd-utils)"
+    cp "$sPath" "$sRoot/usr/sbin/$sTool"
+    copy_libs "$sPath"
+done
+
+# Kernel modules, listed in load order with their dependencies from modules.dep.
+resolve_modules() {
+    local sMod sPath sDep
+    for sMod in "$@"; do
+        sPath=$(grep -E "(^|/)$sMod\.ko(\.[a-z]+)?:" "$sModDir/modules.dep" | head -n1 | cut -d: -f1)
+        [ -n "$sPath" ] || nk_die "module $sMod not in $sRelease"
+        for sDep in $(grep -E "^$sPath:" "$sModDir/modules.dep" | cut -d: -f2); do
+            resolve_modules "$(basename "$sDep" | sed 's/\.ko.*//')"
+        done
+        echo "$sMod"
+    done
+}
+install_modules() {
+    local sList=$1 sMod sPath
+    shift
+    resolve_modules "$@" | awk '!seen[$0]++' >"$sRoot/etc/nk/$sList"
+    for sMod in $(cat "$sRoot/etc/nk/$sList"); do
+        sPath=$(grep -E "(^|/)$sMod\.ko(\.[a-z]+)?:" "$sModDir/modules.dep" | head -n1 | cut -d: -f1)
+        case $sPath in
+        *.ko.xz) xz -dc "$sModDir/$sPath" >"$sRoot/lib/nk-modules/$sMod.ko" ;;
+        *.ko.zst) zstd -qdc "$sModDir/$sPath" >"$sRoot/lib/nk-modules/$sMod.ko" ;;
+        *.ko.gz) gzip -dc "$sModDir/$sPath" >"$sRoot/lib/nk-modules/$sMod.ko" ;;
+        *) cp "$sModDir/$sPath" "$sRoot/lib/nk-modules/$sMod.ko" ;;
+        esac
+    done
+}
+install_modules modules.share virtio_pci 9pnet_virtio 9p
+install_modules modules.nand mtd bch nandcore nand nandsim
+cp "$sMtdtable" "$sRoot/lib/nk-modules/mtdtable.ko"
+
+cp "$NK_TIER_DIR/guest/init" "$sRoot/init"
+cp "$NK_TIER_DIR/guest/runner.sh" "$sRoot/etc/nk/"
+cp "$NK_TIER_DIR/guest/nk-flash" "$NK_TIER_DIR/guest/ovenctl" "$NK_TIER_DIR/guest/cfgvault" \
+    "$sRoot/usr/bin/"
+chmod 755 "$sRoot/init" "$sRoot/usr/bin/nk-flash" "$sRoot/usr/bin/ovenctl" "$sRoot/usr/bin/cfgvault"
+echo nandkeep-guest >"$sRoot/etc/hostname"
+
+(cd "$sRoot" && find . | LC_ALL=C sort | cpio -o -H newc --quiet) | gzip -1 >"$sOutput"

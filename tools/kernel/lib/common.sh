@@ -1,0 +1,67 @@
+# Shared settings and helpers of the real-kernel tool's host scripts (sourced by bash).
+
+NK_TIER_DIR=$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")/.." && pwd)
+NK_REPO_DIR=$(cd "$NK_TIER_DIR/../.." && pwd)
+NK_CACHE_DIR=${NANDKEEP_KERNEL_CACHE:-${HOME:-/root}/.cache/nandkeep-kernel}
+
+NK_T0=${NK_T0:-$(date +%s)}
+export NK_T0
+
+nk_log() {
+    printf '[kernel +%ss] %s\n' "$(($(date +%s) - NK_T0))" "$*" >&2
+}
+
+nk_die() {
+    printf '[kernel] FATAL: %s\n' "$*" >&2
+    exit 1
+}
+
+# Runs a command under a wall-clock limit; a stage that overruns is killed and reported.
+nk_timed() {
+    local iLimit=$1
+    shift
+    timeout --kill-after=10 "$iLimit" "$@"
+    local iStatus=$?
+    if [ "$iStatus" -eq 124 ] || [ "$iStatus" -eq 137 ]; then
+        nk_log "timed out after ${iLimit}s: $*"
+    fi
+    return "$iStatus"
+}
+
+# The geometries the guest can simulate: nandsim's id bytes (2 KiB pages, 128 KiB erase blocks)
+# and ECC, and the partition table laid over the chip.
+nk_geometry_nandsim() {
+    case $1 in
+    128) echo "first_id_byte=0x20 second_id_byte=0xf1 third_id_byte=0x00 fourth_id_byte=0x15" ;;
+    # The larger profile's device corrects more than one bit per step: software BCH, 4 bits
+    # per 512 bytes.
+    256) echo "first_id_byte=0x20 second_id_byte=0xda third_id_byte=0x00 fourth_id_byte=0x15 bch=4" ;;
+    *) return 1 ;;
+    esac
+}
+
+nk_geometry_table() {
+    echo "$NK_REPO_DIR/sim/tables/mtd$1.txt"
+}
+
+# Prints the table's records as "name offset size" lines, comments and blank lines dropped.
+nk_table_records() {
+    sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$1"
+}
+
+# Prints the mtdtable module parameters for a table: record 0 names the whole-device mtd0,
+# the others are added as partitions in order.
+nk_table_module_params() {
+    local sNames="" sOffsets="" sSizes="" sWhole="" sName sOffset sSize
+    while read -r sName sOffset sSize; do
+        if [ -z "$sWhole" ]; then
+            [ $((sOffset)) -eq 0 ] || nk_die "record 0 of $1 does not start at 0"
+            sWhole=$sName
+            continue
+        fi
+        sNames="$sNames${sNames:+,}$sName"
+        sOffsets="$sOffsets${sOffsets:+,}$sOffset"
+        sSizes="$sSizes${sSizes:+,}$sSize"
+    done < <(nk_table_records "$1")
+    echo "whole=$sWhole names=$sNames offsets=$sOffsets sizes=$sSizes"
+}

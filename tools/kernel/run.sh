@@ -1,0 +1,237 @@
+#!/bin/bash
+# Runs case transcripts (tests/cases/*.t) and guest scripts on the real kernel: Debian's kernel
+# boots under qemu-system-x86_64 (software emulation) with nandsim carrying the device's
+# partition table, and the production nandkeep runs every case through tests/cases/transcript.sh
+# with the kernel backend of the case words. Prints one PASS, FAIL or SKIP line per file (with
+# the diff of a failing transcript) and ends with "N passed, M failed", non-zero on a failure.
+#
+#   run.sh                      every case file
+#   run.sh FILE.t...            these case files (or NK_CASES="records kernel-smoke")
+#   run.sh --cases              every case file, with what follows
+#   run.sh --bench NAME         the benchmark bench/kernel/NAME.sh (its figures after its line)
+#   run.sh --script FILE        any guest script (sh -eu; the case words are there to source)
+#
+# Environment:
+#   NANDKEEP_KERNEL_CACHE   download cache (default ~/.cache/nandkeep-kernel)
+#   NANDKEEP_KERNEL_WORK    build and artifact directory (default build-kernel/ in the repo)
+#   NK_NANDKEEP_BIN         use this nandkeep instead of building one
+#   NK_JOBS                 guests run side by side, the files spread over them (default 2)
+#   NK_BOOT_TIMEOUT         seconds one guest may take with all its files (default 1800)
+#   NK_JOB_TIMEOUT          seconds one file may take in the guest (default 600)
+set -uo pipefail
+. "$(dirname "$0")/lib/common.sh"
+
+NK_WORK=${NANDKEEP_KERNEL_WORK:-$NK_REPO_DIR/build-kernel}
+NK_TIER_WORK=$NK_WORK/kernel-tier
+NK_CASE_DIR=$NK_REPO_DIR/tests/cases
+NK_JOBS=${NK_JOBS:-2}
+NK_BOOT_TIMEOUT=${NK_BOOT_TIMEOUT:-1800}
+NK_JOB_TIMEOUT=${NK_JOB_TIMEOUT:-600}
+
+iStart=$(date +%s)
+iPassed=0
+iFailed=0
+iSkipped=0
+declare -a aJobs=() # "case|script SOURCE-PATH"
+
+finish() {
+    echo "kernel: $(($(date +%s) - iStart)) s wall time; artifacts in $NK_TIER_WORK"
+    [ "$iSkipped" -eq 0 ] || echo "$iSkipped skipped (backend-specific files)"
+    echo "$iPassed passed, $iFailed failed"
+    [ "$iFailed" -eq 0 ] && [ "$iPassed" -gt 0 ]
+    exit $?
+}
+
+# A stage that fails before the guests ran fails every planned job loudly.
+stage_failed() {
+    nk_log "stage failed: $1"
+    iFailed=$((iFailed + ${#aJobs[@]}))
+    [ ${#aJobs[@]} -gt 0 ] || iFailed=$((iFailed + 1))
+    finish
+}
+
+add_case() { # PATH or NAME
+    local sFile=$1
+    [[ $sFile == */* || $sFile == *.t ]] || sFile=$NK_CASE_DIR/$sFile.t
+    [ -f "$sFile" ] || nk_die "no case file $sFile"
+    aJobs+=("case $(cd "$(dirname "$sFile")" && pwd)/$(basename "$sFile")")
+}
+add_all_cases() {
+    local sFile
+    for sFile in "$NK_CASE_DIR"/*.t; do add_case "$sFile"; done
+}
+
+bAll=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --cases) bAll=1 ;;
+    --bench)
+        [ -f "$NK_REPO_DIR/bench/kernel/${2:-}.sh" ] || nk_die "no benchmark bench/kernel/${2:-}.sh"
+        aJobs+=("script $NK_REPO_DIR/bench/kernel/$2.sh")
+        shift
+        ;;
+    --script)
+        [ -f "${2:-}" ] || nk_die "no script ${2:-}"
+        aJobs+=("script $(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
+        shift
+        ;;
+    -*) nk_die "unknown option $1 (see the head of $0)" ;;
+    *) add_case "$1" ;;
+    esac
+    shift
+done
+for sName in ${NK_CASES:-}; do add_case "$sName"; done
+[ -n "$bAll" ] || [ ${#aJobs[@]} -eq 0 ] && add_all_cases
+[ ${#aJobs[@]} -gt 0 ] || nk_die "no case file selected"
+
+"$NK_TIER_DIR/install-deps.sh" >&2 || stage_failed "installing the Debian packages"
+rm -rf "$NK_TIER_WORK"
+mkdir -p "$NK_TIER_WORK"
+
+nk_log "making the case inputs"
+nk_timed 300 "$NK_CASE_DIR/inputs.sh" "$NK_TIER_WORK/inputs" >"$NK_TIER_WORK/inputs.log" 2>&1 ||
+    stage_failed "making the case inputs (tests/cases/inputs.sh)"
+
+nk_log "fetching the kernel"
+sTree=$(nk_timed 900 "$NK_TIER_DIR/fetch-kernel.sh") || stage_failed "fetching the Debian kernel"
+sRelease=$(cat "$sTree/release")
+nk_log "kernel $sRelease from $sTree"
+
+if [ -n "${NK_NANDKEEP_BIN:-}" ]; then
+    sNandkeep=$NK_NANDKEEP_BIN
+else
+    nk_log "building nandkeep"
+    nk_timed 300 cmake -S "$NK_REPO_DIR" -B "$NK_WORK" -DNANDKEEP_TESTS=OFF >"$NK_TIER_WORK/cmake.log" 2>&1 &&
+        nk_timed 900 cmake --build "$NK_WORK" --target nandkeep -j 2 >>"$NK_TIER_WORK/cmake.log" 2>&1 ||
+        {
+            tail -n 30 "$NK_TIER_WORK/cmake.log" >&2
+            stage_failed "building nandkeep"
+        }
+    sNandkeep=$NK_WORK/nandkeep
+fi
+strip -o "$NK_TIER_WORK/nandkeep.stripped" "$sNandkeep"
+nk_log "nandkeep (x86_64): $(stat -c %s "$NK_TIER_WORK/nandkeep.stripped") bytes stripped; needs: $(readelf -d "$sNandkeep" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
+
+nk_log "building the partition-table module"
+sModBuild=$NK_TIER_WORK/mtdtable
+cp -r "$NK_TIER_DIR/mtdtable" "$sModBuild"
+nk_timed 300 make -C "$sTree/root/usr/src/linux-headers-$sRelease" M="$sModBuild" modules \
+    >"$NK_TIER_WORK/module.log" 2>&1 || {
+    tail -n 30 "$NK_TIER_WORK/module.log" >&2
+    stage_failed "building the mtdtable module"
+}
+
+nk_timed 120 gcc -O2 -Wall -Wextra -Werror -o "$NK_TIER_WORK/mtdprobe" "$NK_TIER_DIR/probe/mtdprobe.c" ||
+    stage_failed "building mtdprobe"
+
+nk_log "building the initramfs"
+sInitrd=$NK_TIER_WORK/initramfs.cpio.gz
+nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild/mtdtable.ko" \
+    "$NK_TIER_WORK/mtdprobe" "$sInitrd" ||
+    stage_failed "building the initramfs"
+
+# The jobs spread over the guests, longest first onto the least loaded guest: a file's time in
+# the last run (kept beside the artifacts), else a second per five lines; a script takes a guest
+# of its own.
+iGuests=$((NK_JOBS < ${#aJobs[@]} ? NK_JOBS : ${#aJobs[@]}))
+sTimes=$NK_WORK/kernel-times.txt
+job_weight() {
+    local sPath=${1#* } iLast
+    [ "${1%% *}" = case ] || { echo 1000000; return; }
+    iLast=$(awk -v n="$(basename "$sPath")" '$1 == n { t = $2 } END { print t }' "$sTimes" 2>/dev/null)
+    echo "${iLast:-$(($(wc -l <"$sPath") / 5 + 1))}"
+}
+declare -a aLoad=() aGuestOf=()
+for ((g = 1; g <= iGuests; g++)); do aLoad[g]=0; done
+while read -r iWeight iJob; do
+    iBest=1
+    for ((g = 2; g <= iGuests; g++)); do
+        [ "${aLoad[g]}" -lt "${aLoad[iBest]}" ] && iBest=$g
+    done
+    aLoad[iBest]=$((aLoad[iBest] + iWeight))
+    aGuestOf[iJob]=$iBest
+done < <(for i in "${!aJobs[@]}"; do echo "$(job_weight "${aJobs[i]}") $i"; done | sort -rn)
+
+# One share per guest: boot settings, both geometries, the case words and runner, the inputs,
+# the jobs and their results.
+for ((g = 1; g <= iGuests; g++)); do
+    sShare=$NK_TIER_WORK/guest$g
+    mkdir -p "$sShare/cases" "$sShare/scripts" "$sShare/results"
+    cp -al "$NK_TIER_WORK/inputs" "$sShare/inputs" 2>/dev/null || cp -r "$NK_TIER_WORK/inputs" "$sShare/inputs"
+    cp "$NK_CASE_DIR/lib.sh" "$NK_CASE_DIR"/backend-*.sh "$NK_CASE_DIR/transcript.sh" "$sShare/cases/"
+    {
+        for sGeometry in 128 256; do
+            sTable=$(nk_geometry_table "$sGeometry")
+            [ -f "$sTable" ] || stage_failed "no partition table $sTable"
+            echo "NK_NANDSIM_$sGeometry=\"$(nk_geometry_nandsim "$sGeometry")\""
+            echo "NK_MTDTABLE_$sGeometry=\"$(nk_table_module_params "$sTable")\""
+            echo "NK_PARTS_$sGeometry=$(nk_table_records "$sTable" | wc -l)"
+        done
+        echo "NK_JOB_TIMEOUT=$NK_JOB_TIMEOUT"
+    } >"$sShare/boot.conf"
+    : >"$sShare/jobs.list"
+done
+for i in "${!aJobs[@]}"; do
+    sKind=${aJobs[i]%% *}
+    sPath=${aJobs[i]#* }
+    sShare=$NK_TIER_WORK/guest${aGuestOf[i]}
+    [ "$sKind" = case ] && cp "$sPath" "$sShare/cases/" || cp "$sPath" "$sShare/scripts/"
+    echo "$sKind $(basename "$sPath")" >>"$sShare/jobs.list"
+done
+
+declare -a aBootPid=() aBootStatus=()
+for ((g = 1; g <= iGuests; g++)); do
+    sShare=$NK_TIER_WORK/guest$g
+    nk_log "booting guest $g: $(cut -d' ' -f2 "$sShare/jobs.list" | tr '\n' ' ')"
+    "$NK_TIER_DIR/boot.sh" "$sTree" "$sInitrd" "$sShare" "$NK_TIER_WORK/console-$g.log" \
+        "$NK_BOOT_TIMEOUT" &
+    aBootPid[g]=$!
+done
+for ((g = 1; g <= iGuests; g++)); do
+    wait "${aBootPid[g]}"
+    aBootStatus[g]=$?
+done
+
+# The verdicts, in the order the files were named.
+for i in "${!aJobs[@]}"; do
+    sKind=${aJobs[i]%% *}
+    sName=$(basename "${aJobs[i]#* }")
+    g=${aGuestOf[i]}
+    sResult=$NK_TIER_WORK/guest$g/results/$sName
+    sLabel=$sName
+    [ "$sKind" = script ] && sLabel="script $sName"
+    if [ ! -f "$sResult.verdict" ]; then
+        echo "FAIL $sLabel: no result (guest $g ended with ${aBootStatus[g]}; console in $NK_TIER_WORK/console-$g.log)"
+        [ -f "$sResult.log" ] && sed 's/^/    | /' "$sResult.log" | tail -n 40
+        iFailed=$((iFailed + 1))
+        continue
+    fi
+    sTime="($(cat "$sResult.time" 2>/dev/null) s)"
+    [ "$sKind" = case ] && echo "$sName $(cat "$sResult.time" 2>/dev/null)" >>"$sTimes"
+    case $(cat "$sResult.verdict") in
+    pass)
+        echo "PASS $sLabel $sTime"
+        # A script's figures (a benchmark's) show under its line.
+        [ "$sKind" = script ] && sed 's/^/    /' "$sResult.log"
+        iPassed=$((iPassed + 1))
+        ;;
+    skip)
+        echo "SKIP $sLabel"
+        iSkipped=$((iSkipped + 1))
+        ;;
+    timeout)
+        echo "FAIL $sLabel: over its $NK_JOB_TIMEOUT s $sTime"
+        sed 's/^/    | /' "$sResult.log" | tail -n 60
+        iFailed=$((iFailed + 1))
+        ;;
+    *)
+        echo "FAIL $sLabel $sTime"
+        sed 's/^/    | /' "$sResult.log"
+        iFailed=$((iFailed + 1))
+        ;;
+    esac
+done
+# One line per file, the latest time.
+[ -f "$sTimes" ] && awk '{ t[$1] = $2 } END { for (n in t) print n, t[n] }' "$sTimes" >"$sTimes.new" &&
+    mv "$sTimes.new" "$sTimes"
+finish
