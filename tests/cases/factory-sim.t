@@ -19,7 +19,7 @@ whether the blocks between are bad or not.
   $ dev 64 && printf kept >kept && sim load kept 0xe0000 && sim mark 7 && echo earlier >"$LOG" && run flashVerify
   Find a bad block at offset=0xe0000
   Test Pass.
-  $ awk '/^Testing progress/ { printf "%s%s", sep, $3; sep = " " } END { print "" }' out; nk_dump 0xe0000 4; echo; nk_dump 0xc0008 0x1fff8 >a && nk_dump 0x100000 0x1fff8 | cmp - a && "$NK_SIMCTL" ops | tail -n 1
+  $ awk '/^Testing progress/ { printf "%s%s", sep, $3; sep = " " } END { print "" }' out; nk_dump 0xe0000 4 | xargs; nk_dump 0xc0008 0x1fff8 >a && nk_dump 0x100000 0x1fff8 | cmp - a && "$NK_SIMCTL" ops | tail -n 1
   1 2 3 5 6 8 9 11 12 14 15 17 18 20 21 23 24 26 28 29 31 32 34 35 37 38 40 41 43 44 46 47 49 51 52 54 55 57 58 60 61 63 64 66 67 69 70 72 73 75 77 78 80 81 83 84 86 87 89 90 92 93 95 96 98 100
   kept
   non-erased-programs 0
