@@ -68,8 +68,9 @@ nk_ecc() {
                          END { print "corrected " c " failed " f }'
 }
 
+# Through a pipe: saving to /dev/stdout would truncate a standard output that is a file.
 nk_dump() {
-    nk_simctl save /dev/stdout "$1" "$2"
+    nk_simctl save /dev/stdout "$1" "$2" | cat
 }
 
 nk_flip() {
