@@ -10,7 +10,9 @@ Equal copies are left alone in every form; a FlashStatus other than 1 and 3 gets
   recovered image
   recovered image
   recovered image
-  $ nandkeep systemRecovery 2 2>&1 | head -n 1
+  $ nandkeep systemRecovery 2 2>usage && grep "^usage" usage
+  Nandkeep version: 1.0.1.26
+  Made by the nandkeep flash tools team
   usage: write <Image-file> <Offset> <Len> | <HTTP/FTP>
   $ nk_erased; nk_syslog
 
@@ -75,12 +77,13 @@ both passes fail (254) and nothing is erased.
   [254]
   $ nk_erased
 
-The block-level repair. Kernel 1 broken in its third block and kernel 0's second block read
-uncorrectable (two flipped bits in one ECC step): neither copy is a valid source, so the blocks
-that failed are taken from the other copy and both copies are rewritten from the merged normal
-copy, the backup first. Then there is nothing left to repair.
+The block-level repair, on a chip with bad blocks at different places in the two kernel copies.
+Kernel 1 broken in its third block and kernel 0's second block read uncorrectable (two flipped
+bits in one ECC step): neither copy is a valid source, so the blocks that failed are taken from
+the other copy and both copies are rewritten from the merged normal copy, the backup first, the
+bad blocks stepped over on both sides. Then there is nothing left to repair.
 
-  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nk_device 128 badblocks=26,99 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
   $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nandkeep systemRecovery
   
    Nandkeep notify -> Kernel/Rootfs CRC check error
@@ -89,12 +92,12 @@ copy, the backup first. Then there is nothing left to repair.
    Nandkeep notify -> check Source mkimg fail
   
    Nandkeep notify -> Kernel/Rootfs CRC check error
-  Data CRC check error 0x* / 0xA9B3BEBA  (glob)
+  Data CRC check error 0x25318F32 / 0xA9B3BEBA 
   
    Nandkeep notify -> check Source mkimg fail
   recovered image
-  $ nk_erased; nk_bad; echo $(nk_same 0x300000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.kernel")
-  98 25 96-167 24-95
-  same same
+  $ nk_erased; nk_bad
+  98 25 96-98 100-167 24-25 27-95
+  26 99
   $ nandkeep systemRecovery && nk_erased
   recovered image

@@ -24,6 +24,10 @@ leaves too few good blocks, the write fails.
   
    Nandkeep notify -> source changed while it was written
   [255]
+  $ nandkeep writetempdata ops.trace
+  
+   Nandkeep notify -> source changed while it was written
+  [255]
   $ for fd in 9 1; do NANDKEEP_LOCK_FD=$fd flock "$NANDKEEP_SIM_DIR/lock" timeout 2 nandkeep checktempconf 9<"$NANDKEEP_SIM_DIR/lock"; echo $?; done
   nandkeep: waiting for another nandkeep to finish
   124

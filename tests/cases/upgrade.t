@@ -43,12 +43,13 @@ does not stop the command).
   $ nk_erased
   680-681 683-691 680-681 683-692 1-2 2 4 1023
 
-Refusals, before any erase.
+Refusals, before any erase; an empty file is held by any range and costs nothing.
 
   $ nandkeep write nofile 5500000 100000
   
    Nandkeep notify -> fopen()
   [255]
+  $ nandkeep write "$IN/empty.txt" 5500000 20000
   $ nandkeep write two.bin 5500000 3ffff
   
    Nandkeep notify -> size too large
@@ -118,7 +119,8 @@ configuration records are written anew.
   448-679 192-423
 
 Files that would fail a step are refused before anything is erased: the step's line after the
-reason; a DTB must be a sound image.
+reason. A kernel header claiming the whole region leaves no room for a DTB; a DTB must be a sound
+image.
 
   $ up /proc/self/status
   
@@ -139,6 +141,12 @@ reason; a DTB must be a sound image.
   
    Nandkeep notify -> not a regular file
   update Kernel 1 fail
+  [255]
+  $ dd if=/dev/zero of=fk bs=1 count=0 seek=9437184 2>/dev/null && printf '\047\005\031\126' | dd of=fk conv=notrunc 2>/dev/null &&
+  > printf '\000\217\377\300' | dd of=fk bs=1 seek=12 conv=notrunc 2>/dev/null && up "" fk
+  
+   Nandkeep notify -> size too large
+  update DTB 1 fail
   [255]
   $ up "" "" "$IN/dtb.raw"
   
@@ -193,9 +201,15 @@ copies and flashstatus are not touched.
    Nandkeep notify -> check Magic Num fail
   get DTB 1 offset fail
   [255]
-  $ nk_erased; nk_same 0x300000 "$IN/A.kernel"; [ ! -f calls ]
+  $ nk_erased; echo $(nk_same 0x300000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.boot"); [ ! -f calls ]
   1-10 448-679 96-99 101-167
-  same
+  same same
+
+A kernel as small as a DTB: its DTB goes to the next block.
+
+  $ up "" "$IN/B.dtb" && cat calls && echo $(nk_same 0xC20000 "$IN/A.dtb"; nk_same 0x320000 "$IN/A.dtb")
+  cfgvault set flashstatus 1
+  same same
 
 An upgrade whose standard output reader has gone: the notify of a block that fails its erase
 meets a closed pipe; the loss is logged and the upgrade runs to its end.
