@@ -120,7 +120,7 @@ configuration records are written anew.
 
 Files that would fail a step are refused before anything is erased: the step's line after the
 reason. A kernel header claiming the whole region leaves no room for a DTB; a DTB must be a sound
-image.
+image. A boot loader exactly as long as its region is taken.
 
   $ up /proc/self/status
   
@@ -171,6 +171,8 @@ image.
   update DTB 1 fail
   [255]
   $ nk_erased
+  $ dd if=/dev/zero of=b0 bs=1 count=0 seek=$((0x140000)) 2>/dev/null && up b0 && rm calls && nk_erased
+  1-10 448-679 192-423
 
 The single-item updates: the boot loader, the bootstrap (one block at most), the DTB behind both
 kernel copies (backup first).
