@@ -453,7 +453,8 @@ int Plat_System(const char *pszCommand) {
     char *pszOldPath = pszOld ? strdup(pszOld) : nullptr;
     const char *pszOldEnvDir = getenv(SIM_DIR_ENV);
     char *pszOldDir = pszOldEnvDir ? strdup(pszOldEnvDir) : nullptr;
-    // The device programs live in <dir>/bin; the shell finds them first.
+    // The device programs live in <dir>/bin, searched after the caller's PATH: a stand-in that a
+    // test puts in a directory of its own, first in PATH, is found first, as on a real device.
     size_t ulPathLen = strlen(szDir) + 6 + (pszOldPath ? strlen(pszOldPath) : 0);
     char *pszPath = static_cast<char *>(malloc(ulPathLen + 1));
     if (pszPath == nullptr) {
@@ -462,8 +463,8 @@ int Plat_System(const char *pszCommand) {
         errno = ENOMEM;
         return -1;
     }
-    snprintf(pszPath, ulPathLen + 1, "%s/bin%s%s", szDir, pszOldPath ? ":" : "",
-             pszOldPath ? pszOldPath : "");
+    snprintf(pszPath, ulPathLen + 1, "%s%s%s/bin", pszOldPath ? pszOldPath : "",
+             pszOldPath ? ":" : "", szDir);
     setenv("PATH", pszPath, 1);
     setenv(SIM_DIR_ENV, szDir, 1);
     int iRet = DevLock_System(pszCommand);

@@ -1,0 +1,113 @@
+System recovery of the kernel and rootfs pairs after an upgrade to set A. Each group damages a
+copy with the tool itself (a write over part of it) and repairs it.
+
+  $ . "$TESTDIR/lib.sh"
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+
+Equal copies are left alone in every form; a FlashStatus other than 1 and 3 gets the usage text.
+
+  $ nandkeep systemRecovery && nandkeep systemRecovery 1 && nandkeep systemRecovery 3
+  recovered image
+  recovered image
+  recovered image
+  $ nandkeep systemRecovery 2 >out 2>&1; echo $? $(grep -c "^usage" out)
+  0 1
+  $ nk_erased; nk_syslog
+
+Kernel 0 with another DTB: the main images are equal, so only the DTB range is rewritten.
+
+  $ nandkeep write "$IN/B.dtb" 480000 780000 && nandkeep systemRecovery 1
+  recovered image
+  $ nk_erased; nk_same 0x480000 "$IN/A.dtb"
+  36-95 36-95
+  same
+
+An upgrade cut while it rewrote kernel 0; FlashStatus 101 keeps its low 8 bits (1): kernel 0 and
+its DTB come back from the backup, and the second pass is not needed.
+
+  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep systemRecovery 101
+  recovered image
+  $ nk_erased; nk_same 0x300000 "$IN/A.kernel"
+  24-95 24-95 36-95
+  same
+
+A broken backup kernel with FlashStatus 1: the first pass fails on it (-1), the second rewrites
+it from kernel 0 (0); the status is the sum. A broken normal rootfs with FlashStatus 3: the same
+from the other side, the default configuration record restored behind it.
+
+  $ nandkeep write "$IN/five.txt" C00000 20000 && nandkeep systemRecovery 1
+  
+   Nandkeep notify -> check Magic Num fail
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  [255]
+  $ nk_erased; nk_same 0xC00000 "$IN/A.kernel"
+  96 96-167 108-167
+  same
+  $ nandkeep write "$IN/five.txt" 1540000 20000 && nandkeep systemRecovery 3
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x822F4DA3 / 0xD2C8B685 
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  [255]
+  $ nk_erased; nk_same 0x1500000 "$IN/A.rootfs"
+  170 168-423 192-423
+  same
+
+An invalid source DTB leaves the destination alone: kernel 1's DTB and kernel 0's header broken,
+both passes fail (254) and nothing is erased.
+
+  $ nandkeep write "$IN/five.txt" D80000 20000 && nandkeep write "$IN/five.txt" 300000 20000 && nk_erased
+  108 24
+  $ nandkeep systemRecovery 1
+  
+   Nandkeep notify -> check Magic Num fail
+  
+   Nandkeep notify -> check Source DTB image fail
+  
+   Nandkeep notify -> check Magic Num fail
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  [254]
+  $ nk_erased
+
+The block-level repair, on a chip with bad blocks at different places in the two kernel copies.
+In each pair the backup is broken in its third block and the normal copy's second block reads
+uncorrectable (two flipped bits in one ECC step): neither copy is a valid source, so the blocks
+that failed are taken from the other copy and both copies are rewritten from the merged normal
+copy, the backup first, the bad blocks stepped over on both sides. Then there is nothing left to
+repair.
+
+  $ nk_device 128 badblocks=26,99 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nandkeep write "$IN/five.txt" C40000 20000 && nandkeep write "$IN/five.txt" 3540000 20000 &&
+  > nk_flip 0x320800 2 && nk_flip 0x1520800 2 && nandkeep systemRecovery
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+  
+   Nandkeep notify -> check Source mkimg fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x822F4DA3 / 0xD2C8B685 
+  
+   Nandkeep notify -> check Source mkimg fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x* / 0xA9B3BEBA  (glob)
+  
+   Nandkeep notify -> check Source mkimg fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x* / 0xD2C8B685  (glob)
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  $ nk_erased; nk_bad
+  98 426 25 96-98 100-167 24-25 27-95 169 424-679 168-423
+  26 99
+  $ nandkeep systemRecovery && nk_erased
+  recovered image

@@ -1,0 +1,35 @@
+Writer cases only the simulator can stage: a block that reports its program as done and holds
+nothing, a source that grows while it is written (the simulator's own operation trace), and
+descriptors handed down in NANDKEEP_LOCK_FD that do not hold the device lock.
+
+  $ . "$TESTDIR/lib.sh"
+  $ nk_only sim
+  $ nk_device 128 && nk_simctl fault add program-lost 681 && head -c 524288 "$IN/A.rootfs" >four.bin
+
+The block that does not hold its chunk is retired on the spot and the chunk moves on; when that
+leaves too few good blocks, the write fails.
+
+  $ nandkeep write four.bin 5500000 80000
+  
+   Nandkeep notify -> Image is not match.
+  
+   Nandkeep notify -> write fail: Not enought flash space
+  [255]
+  $ nandkeep write four.bin 5500000 a0000
+  $ nk_erased; nk_bad
+  680-683 681 681 680 682-684
+  681
+  $ { nk_dump 0x5500000 0x20000; nk_dump 0x5540000 0x60000; } | cmp - four.bin
+  $ nandkeep updateBoot ops.trace
+  
+   Nandkeep notify -> source changed while it was written
+  [255]
+  $ nandkeep writetempdata ops.trace
+  
+   Nandkeep notify -> source changed while it was written
+  [255]
+  $ for fd in 9 1; do NANDKEEP_LOCK_FD=$fd flock "$NANDKEEP_SIM_DIR/lock" timeout 2 nandkeep checktempconf 9<"$NANDKEEP_SIM_DIR/lock"; echo $?; done
+  nandkeep: waiting for another nandkeep to finish
+  124
+  nandkeep: waiting for another nandkeep to finish
+  124

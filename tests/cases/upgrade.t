@@ -1,0 +1,266 @@
+Writing and upgrading firmware. The device programs of the flashstatus command are found in PATH;
+a stand-in of the parameter store in the case's own bin/ logs each call to "calls", runs the
+commands of "hook" if there is one, and then hands over to the next cfgvault in PATH.
+
+  $ . "$TESTDIR/lib.sh"
+  $ mkdir -p bin && PATH=$PWD/bin:$PATH && cat >bin/cfgvault <<'EOF' && chmod +x bin/cfgvault
+  > #!/bin/sh
+  > echo "cfgvault $*" >>calls
+  > [ ! -f hook ] || . ./hook
+  > d=$(cd "$(dirname "$0")" && pwd)
+  > for p in $(echo "$PATH" | tr : ' '); do [ "$p" = "$d" ] || [ ! -x "$p/cfgvault" ] || exec "$p/cfgvault" "$@"; done
+  > EOF
+  $ up() { nandkeep upgradeFW "${1:-$IN/$S.boot}" "${2:-$IN/$S.kernel}" "${3:-$IN/$S.dtb}" "${4:-$IN/$S.rootfs}" "${5:-$IN/$S.defconf}"; }
+  $ head -c 262144 "$IN/A.rootfs" >two.bin && head -c 131072 two.bin >one.bin && mkfifo fifo
+
+write: a file that fits by size but not around the bad block, then a longer range; the region is
+erased whole first, the chunks step over the bad block, and a file already in place costs no
+erase. A file exactly as long as its range fits; a range ending in a part block has no room for a
+whole chunk there after a bad block, and nothing is programmed past its end (the offset warning
+does not stop the command).
+
+  $ nk_device 128 badblocks=3,682
+  $ nandkeep write "$IN/A.kernel" 5500000 180000
+  
+   Nandkeep notify -> write fail: Not enought flash space
+  [255]
+  $ nandkeep write "$IN/A.kernel" 5500000 1a0000 HTTP
+  $ nandkeep write "$IN/A.kernel" 5500000 1a0000 FTP
+  $ { nk_dump 0x5500000 0x40000; nk_dump 0x5560000 $((0x17F0E1 - 0x40000)); } | cmp - "$IN/A.kernel"
+  $ nandkeep write two.bin 20000 40000 && nk_same 0x20000 two.bin
+  same
+  $ nandkeep write two.bin 40000g 50000
+  input offset [40000g] (base hex), but get [40000]
+  
+   Nandkeep notify -> write fail: Not enought flash space
+  [255]
+  $ nk_erased_range 0x90000 0x10000
+  erased
+  $ nandkeep write two.bin 7FE0000 40000
+  
+   Nandkeep notify -> write fail: Not enought flash space
+  [255]
+  $ nk_erased
+  680-681 683-691 680-681 683-692 1-2 2 4 1023
+
+Refusals, before any erase; an empty file is held by any range and costs nothing.
+
+  $ nandkeep write nofile 5500000 100000
+  
+   Nandkeep notify -> fopen()
+  [255]
+  $ nandkeep write "$IN/empty.txt" 5500000 20000
+  $ nandkeep write two.bin 5500000 3ffff
+  
+   Nandkeep notify -> size too large
+  [255]
+  $ nandkeep write two.bin 30000g 20000
+  input offset [30000g] (base hex), but get [30000]
+  
+   Nandkeep notify -> offset is not a multiple of the erase block
+  [255]
+  $ nandkeep write two.bin FFFE0000 20001 HTTP
+  
+   Nandkeep notify -> range runs past 4 GiB
+  [255]
+  $ nandkeep write two.bin 40000 xyz FTP
+  input length [xyz] (base hex), but get [0]
+  
+   Nandkeep notify -> size too large
+  [255]
+  $ nk_erased
+
+A block that fails its erase is retired and stepped over. A block that fails to program is
+retired and the write fails; the same write then goes around it.
+
+  $ nk_device 128 weakblocks=681:0
+  $ nandkeep write two.bin 5500000 100000
+  find a bad block (no-eol)
+  $ nk_erased; nk_bad
+  680-681 681-687
+  681
+  $ nk_device 128 weakpages=43585:0
+  $ nandkeep write two.bin 5500000 100000
+  [255]
+  $ nandkeep write two.bin 5500000 100000
+  $ nk_erased; nk_bad
+  680-687 681 680 682-687
+  681
+
+A bit flipped after the write: with 1-bit ECC the comparison retires the block and the file is
+written around it; with 4-bit BCH the correction is ignored and nothing is erased.
+
+  $ for g in 128 256; do nk_device $g && nandkeep write two.bin 5500000 100000 && nk_flip 0x5520800 1 &&
+  > nandkeep write two.bin 5500000 100000 && echo "$g: $(nk_erased), bad: [$(nk_bad)]"; done
+  128: 680-687 681 680 682-687, bad: [681]
+  256: 680-687, bad: []
+
+upgradeFW on a chip whose block 100 (in kernel 1) is bad: every item byte for byte, each sub-image
+at the 128 KiB boundary after its image (one block further behind kernel 1), backups first, then
+flashstatus 1, then the normal copies. Again with the same files: only the two default
+configuration records are written anew.
+
+  $ nk_device 128 badblocks=100
+  $ S=A
+  $ up && nk_flashstatus && cat calls && rm calls
+  1
+  cfgvault set flashstatus 1
+  $ nk_erased
+  1-10 424-679 448-679 96-99 101-167 109-167 24-95 36-95 168-423 192-423
+  $ echo $(for f in 20000:boot 300000:kernel 480000:dtb DA0000:dtb 1500000:rootfs 3500000:rootfs; do
+  > nk_same 0x${f%:*} "$IN/A.${f#*:}"; done)
+  same same same same same same
+  $ { nk_dump 0xC00000 0x80000; nk_dump 0xCA0000 $((0x17F0E1 - 0x80000)); } | cmp - "$IN/A.kernel"
+  $ for o in 1800004 3800004; do nk_dump 0x$o "$(wc -c <"$IN/A.defconf")" | cmp - "$IN/A.defconf"; done
+  $ nandkeep checkdefconf
+  $ up && cat calls && rm calls
+  cfgvault set flashstatus 1
+  $ nk_erased
+  448-679 192-423
+
+Files that would fail a step are refused before anything is erased: the step's line after the
+reason. A kernel header claiming the whole region leaves no room for a DTB; a DTB must be a sound
+image. A boot loader exactly as long as its region is taken.
+
+  $ up /proc/self/status
+  
+   Nandkeep notify -> source size does not match its contents
+  update Boot fail
+  [255]
+  $ up "" "" "" nofile
+  
+   Nandkeep notify -> fopen()
+  update Rootfs 1 fail
+  [255]
+  $ dd if=/dev/zero of=big bs=1 count=0 seek=$((0x1D00000 - 7)) 2>/dev/null && up "" "" "" "" big
+  
+   Nandkeep notify -> size too large
+  update Default Value 1 fail
+  [255]
+  $ up "" fifo
+  
+   Nandkeep notify -> not a regular file
+  update Kernel 1 fail
+  [255]
+  $ dd if=/dev/zero of=fk bs=1 count=0 seek=9437184 2>/dev/null && printf '\047\005\031\126' | dd of=fk conv=notrunc 2>/dev/null &&
+  > printf '\000\217\377\300' | dd of=fk bs=1 seek=12 conv=notrunc 2>/dev/null && up "" fk
+  
+   Nandkeep notify -> size too large
+  update DTB 1 fail
+  [255]
+  $ up "" "" "$IN/dtb.raw"
+  
+   Nandkeep notify -> check Magic Num fail
+  update DTB 1 fail
+  [255]
+  $ cp "$IN/A.dtb" h.dtb && printf X | dd of=h.dtb bs=1 seek=40 conv=notrunc 2>/dev/null && up "" "" h.dtb
+  
+   Nandkeep notify -> Header CRC check fail
+  update DTB 1 fail
+  [255]
+  $ cp "$IN/A.dtb" d.dtb && printf X | dd of=d.dtb bs=1 seek=100 conv=notrunc 2>/dev/null && up "" "" d.dtb
+  
+   Nandkeep notify -> DTB CRC check error
+  DTB Data CRC check error 0x3BE527C4 / 0x879080BE 
+  update DTB 1 fail
+  [255]
+  $ head -c 9000 "$IN/A.dtb" >s.dtb && up "" "" s.dtb
+  
+   Nandkeep notify -> DTB CRC check error
+  DTB Data CRC check error 0xBC163400 / 0x879080BE 
+  update DTB 1 fail
+  [255]
+  $ nk_erased
+  $ dd if=/dev/zero of=b0 bs=1 count=0 seek=$((0x140000)) 2>/dev/null && up b0 && rm calls && nk_erased
+  1-10 448-679 192-423
+
+The single-item updates: the boot loader, the bootstrap (one block at most), the DTB behind both
+kernel copies (backup first).
+
+  $ nandkeep updateBoot "$IN/B.boot" && nk_same 0x20000 "$IN/B.boot"
+  same
+  $ nandkeep updateBst two.bin
+  
+   Nandkeep notify -> size too large
+  [255]
+  $ nandkeep updateBst one.bin && nk_same 0 one.bin
+  same
+  $ nandkeep updateDTB "$IN/dtb.raw"
+  
+   Nandkeep notify -> check Magic Num fail
+  update DTB 1 fail
+  [255]
+  $ nandkeep updateDTB "$IN/B.dtb" && echo $(nk_same 0xDA0000 "$IN/B.dtb"; nk_same 0x480000 "$IN/B.dtb")
+  same same
+  $ nk_erased
+  1-10 0 109-167 36-95
+
+A kernel file that is not an image is written to kernel 1, whose check then fails: the normal
+copies and flashstatus are not touched.
+
+  $ up "" "$IN/A.boot"
+  
+   Nandkeep notify -> check Magic Num fail
+  get DTB 1 offset fail
+  [255]
+  $ nk_erased; echo $(nk_same 0x300000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.boot"); [ ! -f calls ]
+  1-10 448-679 96-99 101-167
+  same same
+
+A kernel as small as a DTB: its DTB goes to the next block.
+
+  $ up "" "$IN/B.dtb" && cat calls && echo $(nk_same 0xC20000 "$IN/A.dtb"; nk_same 0x320000 "$IN/A.dtb")
+  cfgvault set flashstatus 1
+  same same
+
+An upgrade whose standard output reader has gone: the notify of a block that fails its erase
+meets a closed pipe; the loss is logged and the upgrade runs to its end.
+
+  $ nk_device 128 weakblocks=30:0
+  $ (sleep 1; up; echo $? >status) | :
+  $ cat status; nk_syslog; nk_bad
+  0
+  Lost connection while upgrading firmware!
+  30
+  $ nk_erased
+  1-10 424-679 448-679 96-167 108-167 24-30 30-95 37-95 168-423 192-423
+
+The device lock. Set B is on the chip; an upgrade to A is held in its flashstatus command (backups
+written, normal copies not yet): a recovery started then waits for it, says so once, and finds
+nothing to do afterwards; the chip saw the upgrade's erases only.
+
+  $ nk_device 128 && S=B && up && S=A && nk_erased >/dev/null && rm calls
+  $ echo ': >reached; i=0; while [ ! -f go ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done' >hook
+  $ (up; echo "upgrade $?") >first.out 2>&1 &
+  $ i=0; while [ ! -f reached ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done
+  $ (nandkeep systemRecovery 3; echo "recovery $?") >second.out 2>&1 &
+  $ i=0; while [ ! -s second.out ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done; touch go; wait
+  $ cat first.out second.out calls && rm calls
+  upgrade 0
+  nandkeep: waiting for another nandkeep to finish
+  recovered image
+  recovery 0
+  cfgvault set flashstatus 1
+  $ nk_erased
+  1-10 424-679 448-679 96-167 108-167 24-95 36-95 168-423 192-423
+
+The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once.
+
+  $ S=B && echo 'printf "flashstatus=%s\n" "$3" >fs.conf; nandkeep writetempconf fs.conf; echo "nested $?" >>calls' >hook
+  $ up && cat calls && rm calls && nandkeep readtempconf back.conf && cat back.conf
+  cfgvault set flashstatus 1
+  nested 0
+  flashstatus=1
+  $ nk_erased
+  1-10 424-679 448-679 96-167 108-167 1007 1006 24-95 36-95 168-423 192-423
+
+A Ctrl-C that ends the flashstatus command (its shell killed by SIGINT, or a status of 130) ends
+the upgrade by SIGINT before a normal copy is written: the backups hold A, the normal copies B.
+
+  $ S=A && echo 'kill -INT $PPID $$' >hook && up
+  [130]
+  $ echo 'exit 130' >hook && up
+  [130]
+  $ nk_erased; echo $(nk_same 0x300000 "$IN/B.kernel"; nk_same 0xC00000 "$IN/A.kernel"; nk_same 0x1500000 "$IN/B.rootfs")
+  1-10 424-679 448-679 96-167 108-167 448-679
+  same same same
