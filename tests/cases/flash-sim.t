@@ -84,16 +84,16 @@ A file is compared with the good blocks of its region in order, a difference is 
 either direction, and a region that runs out of good blocks before the file's end does not
 hold it. Nothing was ever programmed over bytes that were not erased.
 
-  $ nk_device 128 badblocks=9
+  $ nk_device 128 badblocks=9,19
   $ nandkeep write "$IN/A.kernel" 100000 200000 && nk_erased
-  8 10-23
+  8 10-18 20-23
   $ nandkeep write "$IN/A.kernel" 100000 200000 && nk_erased
   $ nandkeep write "$IN/A.kernel" 100000 180000
   
    Nandkeep notify -> write fail: Not enought flash space
   [255]
   $ nk_erased; printf '7\n8\n:' >up.txt; printf '7\n8\n8' >down.txt
-  8 10-19
+  8 10-18
   $ for f in "$IN/five.txt" up.txt down.txt; do nandkeep write $f 600000 20000; done; nk_erased
   48 48 48
   $ ctl ops | grep non-erased
