@@ -1,405 +1,316 @@
-// Power-loss campaigns: an upgrade, or a recovery, cut at every erase or program it makes,
-// followed by what the device's boot script does, must leave both copies of every item valid,
-// equal and from one firmware set.
+// Power-loss campaigns: a command cut at its k-th erase or program (the block left half erased or
+// half programmed, the process killed), followed by what the device's boot script does, must
+// leave both copies of every item valid, equal and from one firmware set, and a second recovery
+// must find nothing to do.
 //
 // NANDKEEP_POWERCUT_STRIDE sets the distance between cut points (default 5; 1 tries every
-// operation). The first and last operations of every region are always tried.
-#include "support/firmware.h"
-#include "sim/sim_fixture.h"
+// operation); both ends of every run of erases and of programs are tried whatever the stride.
+// NANDKEEP_POWERCUT_SEED places the faults of the faulty-device schedules (the seed is printed).
 #include "support/support.h"
 
-#include "frontend/mtdinfo.h"
-
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
-#include <signal.h>
-
-using firmware::TSet;
-using testsupport::RunResult;
+#include <zlib.h>
 
 namespace {
 
 constexpr uint64_t BLOCK = SIM_BLOCK_SIZE;
 
-unsigned long Stride() {
-    const char *p = getenv("NANDKEEP_POWERCUT_STRIDE");
-    unsigned long s = p != nullptr ? strtoul(p, nullptr, 10) : 5;
-    return s == 0 ? 1 : s;
-}
-
-// The outcome of one cut point after the boot script's recovery.
-struct TOutcome {
-    int iSet = -1;            // the set every item holds, -1 when they do not agree
-    int iBoot = -1;           // the set the boot loader holds, -1 when it holds none
-    int iKernel = -1;         // the set both kernel copies hold, -1 when they differ or are invalid
-    int iRootfs = -1;         // the same for both rootfs copies
-    bool bStable = true;      // a second recovery erased and wrote nothing
-    uint64_t ullErases = 0;   // erases the cut command made, the cut one included
-    uint64_t ullPrograms = 0; // programs likewise
-    std::string detail;
+// A firmware set: its upgradeFW command line and the bytes each copy of an item must hold.
+struct TSet {
+    std::vector<std::string> astrUpgrade;
+    Bytes aBoot, aKernel, aDtb, aRootfs, aDefconf; // aDefconf: the record the store writes
+    Bytes aNone;                                   // the boot loader's sub-image
 };
 
-class PowerCutTest : public SimDirTest {
+TSet MakeSet(const std::string &strBase, const std::vector<size_t> &aulSizes, uint64_t ullSeed) {
+    TSet t;
+    t.astrUpgrade = {"upgradeFW",          strBase + "-boot.bin",   strBase + "-kernel.img",
+                     strBase + "-dtb.img", strBase + "-rootfs.img", strBase + "-defconf.bin"};
+    const char *apszTypes[] = {nullptr, "kernel", "firmware", "ramdisk", nullptr};
+    Bytes *apaItems[] = {&t.aBoot, &t.aKernel, &t.aDtb, &t.aRootfs, &t.aDefconf};
+    for (size_t i = 0; i < 5; i++) {
+        const std::string &strFile = t.astrUpgrade[i + 1];
+        WriteFile(apszTypes[i] ? strFile + ".data" : strFile,
+                  RandomBytes(aulSizes[i], ullSeed + i));
+        EXPECT_TRUE(!apszTypes[i] ||
+                    Shell(std::string("mkimage -A arm64 -O linux -C none -a 0 -e 0 -T ") +
+                          apszTypes[i] + " -n nandkeep-test -d '" + strFile + ".data' '" + strFile +
+                          "' >/dev/null"));
+        *apaItems[i] = ReadFile(strFile);
+    }
+    // The configuration record: length and CRC-32 around the payload (little-endian, like this
+    // host), 0xFF up to a whole word.
+    const uint32_t dwLen = static_cast<uint32_t>(t.aDefconf.size());
+    const uint32_t adwWords[] = {dwLen, static_cast<uint32_t>(crc32(0, t.aDefconf.data(), dwLen))};
+    const uint8_t *pucWords = reinterpret_cast<const uint8_t *>(adwWords);
+    t.aDefconf.insert(t.aDefconf.begin(), pucWords, pucWords + 4);
+    t.aDefconf.insert(t.aDefconf.end(), pucWords + 4, pucWords + 8);
+    t.aDefconf.resize((t.aDefconf.size() + 3) / 4 * 4, 0xFF);
+    return t;
+}
+
+// A campaign: the upgrade to B cut on a device holding A, with what makes it differ.
+enum ECampaign {
+    PLAIN,
+    CUT_RECOVERY,   // the recovery after an upgrade cut late is what is cut
+    FAULTY,         // faults placed by the seeded generator before set A is written
+    STALE_STATUS,   // the boot script left flashstatus 1 after the last good boot: a hazard
+    FAILING_COMMAND // the upgrade's flashstatus command fails: a hazard
+};
+struct TSchedule {
+    const char *pszName;
+    int iProfile;
+    ECampaign eKind;
+};
+
+// The outcome of one cut point: the set (0 A, 1 B) both copies hold, -1 for none.
+struct TOutcome {
+    int iKernel = -1, iRootfs = -1, iBoot = -1;
+    bool bKilled = false, bStable = false;   // cut; a second recovery erased and wrote nothing
+    uint64_t ullErases = 0, ullPrograms = 0; // made by the cut command, the cut one included
+    std::string strDetail;
+};
+
+class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule> {
   protected:
-    void SetUp() override {
-        SimDirTest::SetUp();
-        m_sets[0] =
-            firmware::MakeSet(m_files.Path(), "A", {0x30000, 0x50000, 0x3000, 0xA0000, 3000}, 100);
-        m_sets[1] =
-            firmware::MakeSet(m_files.Path(), "B", {0x38000, 0x62000, 0x3400, 0xB3000, 2500}, 200);
-    }
-
-    RunResult Tool(const std::vector<std::string> &args) {
-        std::vector<std::string> argv{testsupport::SimBinary()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return testsupport::Run(argv, {{"NANDKEEP_SIM_DIR", m_strDir}});
-    }
-    std::vector<std::string> UpgradeArgs(const TSet &s) {
-        return {"upgradeFW", s.bootPath, s.kernelPath, s.dtbPath, s.rootfsPath, s.defconfPath};
-    }
-    uint64_t Ops() {
-        return Sim_OpCounts(&m_tDev).ullOps;
-    }
-
-    // A device holding set A in both copies, flashstatus 0, saved as the baseline.
-    // pszFlashStatus is what the boot script left in flashstatus after the last good boot.
-    void MakeBaseline(const TSimSpec &tSpec, const char *pszFlashStatus) {
-        Create(tSpec);
-        RunResult r = Tool(UpgradeArgs(m_sets[0]));
-        ASSERT_EQ(r.status, 0) << r.out;
-        ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), pszFlashStatus), 0);
-        Snapshot();
-    }
-    void Snapshot() {
+    // The device's directory saved as the starting point of every cut, or put back.
+    void Snapshot(bool bRestore) {
         Sim_Close(&m_tDev);
-        m_bOpen = false;
-        std::string cmd = "rm -rf '" + m_baseline.Path() + "/dev' && cp -a --sparse=always '" +
-                          m_strDir + "' '" + m_baseline.Path() + "/dev'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
-        Reopen();
-    }
-    void Restore() {
-        Sim_Close(&m_tDev);
-        m_bOpen = false;
-        std::string cmd =
-            "cp -a --sparse=always '" + m_baseline.Path() + "/dev/.' '" + m_strDir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        const std::string strBase = "'" + m_strDir + ".base'", strDir = "'" + m_strDir + "'";
+        ASSERT_TRUE(Shell(bRestore ? "cp -a --sparse=always " + strBase + "/. " + strDir
+                                   : "rm -rf " + strBase + " && cp -a --sparse=always " + strDir +
+                                         " " + strBase));
         Reopen();
     }
 
-    // What the boot script does after power comes back: recover in the direction flashstatus
-    // tells, then, once the system is up, reset flashstatus.
-    void BootScript(TOutcome *ptOut) {
-        std::string status = Sim_FlashStatus(m_strDir.c_str());
-        RunResult r = Tool({"systemRecovery", status == "1" ? "1" : "3"});
-        ptOut->detail += "flashstatus " + status + ", recovery status " + std::to_string(r.status);
-        if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
-            ptOut->detail += "\n" + r.out + "\n";
-        }
+    // What the boot script does when power comes back: recovery in the direction flashstatus
+    // gives, then, once the system is up, flashstatus back to 0.
+    void Boot(std::string *pstrDetail) {
+        const std::string strStatus = Sim_FlashStatus(m_strDir.c_str());
+        const TRun tRun = Tool({"systemRecovery", strStatus == "1" ? "1" : "3"});
+        *pstrDetail += "flashstatus " + strStatus + ", recovery status " +
+                       std::to_string(tRun.iStatus) + ": " + tRun.strOut;
         ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
-        uint64_t before = Ops();
-        (void)Tool({"systemRecovery", "3"});
-        ptOut->bStable = Ops() == before;
     }
 
-    void Judge(TOutcome *ptOut) {
-        const int k0 = firmware::KernelCopy(&m_tDev, KERNEL0_OFFSET, KERNEL_SIZE, m_sets, 2);
-        const int k1 = firmware::KernelCopy(&m_tDev, KERNEL1_OFFSET, KERNEL_SIZE, m_sets, 2);
-        const int r0 = firmware::RootfsCopy(&m_tDev, ROOTFS0_OFFSET, ROOTFS_SIZE, m_sets, 2);
-        const int r1 = firmware::RootfsCopy(&m_tDev, ROOTFS1_OFFSET, ROOTFS_SIZE, m_sets, 2);
-        ptOut->iKernel = k0 == k1 ? k0 : -1;
-        ptOut->iRootfs = r0 == r1 ? r0 : -1;
-        ptOut->iSet = ptOut->iKernel == ptOut->iRootfs ? ptOut->iKernel : -1;
-        ptOut->iBoot = firmware::BootCopy(&m_tDev, m_sets, 2);
-        char sz[96];
-        snprintf(sz, sizeof(sz), "; kernel %d/%d rootfs %d/%d boot %d", k0, k1, r0, r1,
-                 ptOut->iBoot);
-        ptOut->detail += sz;
-    }
-
-    // A cut that did not come (the command made fewer operations) must not hit the boot script.
-    // The device's other faults stay.
-    void ClearPendingPowerCut() {
-        std::vector<TSimFault> faults = Sim_ListFaults(&m_tDev);
-        bool pending = false;
-        for (const TSimFault &f : faults) {
-            pending = pending || f.eKind == SIM_FAULT_POWERCUT;
-        }
-        if (!pending) {
-            return;
-        }
-        Sim_ClearFaults(&m_tDev);
-        for (const TSimFault &f : faults) {
-            if (f.eKind != SIM_FAULT_POWERCUT) {
-                ASSERT_EQ(Sim_AddFault(&m_tDev, f.eKind, f.dwBlock, f.ullN, f.dwPage), 0);
+    // The set a copy holds, read through the chip as the tool sees it: the image from the
+    // region's first good block on, the sub-image (none for the boot loader) from the first good
+    // block at or after the 128 KiB boundary after the image. The good blocks of the region, in
+    // order, hold them as one stream.
+    int WhichSet(uint64_t ullRegion, uint64_t ullLen, Bytes TSet::*pMain, Bytes TSet::*pSub) {
+        Bytes aStream;
+        for (uint64_t ullPos = ullRegion; ullPos < ullRegion + ullLen && aStream.size() < 0x100000;
+             ullPos += BLOCK) {
+            if (Sim_IsBad(&m_tDev, static_cast<uint32_t>(ullPos / BLOCK)) == 0) {
+                aStream.resize(aStream.size() + BLOCK);
+                EXPECT_EQ(Sim_Read(&m_tDev, ullPos, &aStream[aStream.size() - BLOCK], BLOCK), 0);
             }
         }
+        for (int iSet = 0; iSet < 2; iSet++) {
+            const Bytes &aMain = m_atSets[iSet].*pMain, &aSub = m_atSets[iSet].*pSub;
+            const size_t ulSub =
+                pSub == &TSet::aNone ? aMain.size() : aMain.size() / BLOCK * BLOCK + BLOCK;
+            if (aStream.size() >= ulSub + aSub.size() &&
+                std::equal(aMain.begin(), aMain.end(), aStream.begin()) &&
+                std::equal(aSub.begin(), aSub.end(), aStream.begin() + ulSub)) {
+                return iSet;
+            }
+        }
+        return -1;
     }
 
-    // Restores the baseline, runs the command with the power cut at its k-th operation, then
-    // the boot script. bKilled tells whether the cut came before the command finished.
-    TOutcome CutAt(const std::vector<std::string> &args, uint64_t k, bool *pbKilled) {
-        TOutcome tOut;
-        Restore();
+    // A cut that did not come (the command made fewer operations) must not hit the boot script:
+    // it is moved past any run.
+    void DefusePowerCut() {
+        ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, UINT32_MAX), 0);
+    }
+
+    // The operations a whole run of the command makes from the snapshot.
+    uint64_t CountOps(const std::vector<std::string> &astrArgs) {
+        Snapshot(true);
+        const uint64_t ullBefore = Sim_OpCounts(&m_tDev).ullOps;
+        const TRun tRun = Tool(astrArgs);
+        EXPECT_EQ(tRun.iStatus, 0) << tRun.strOut;
+        return Sim_OpCounts(&m_tDev).ullOps - ullBefore;
+    }
+
+    TOutcome CutAt(const std::vector<std::string> &astrArgs, uint64_t k) {
+        Snapshot(true);
         const TSimOpCounts tBefore = Sim_OpCounts(&m_tDev);
         EXPECT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, k), 0);
-        RunResult r = Tool(args);
-        *pbKilled = r.signal == SIGKILL;
-        if (!*pbKilled) {
-            tOut.detail = "status " + std::to_string(r.status) + ", signal " +
-                          std::to_string(r.signal) + ", output " + r.out + r.err + "; ";
+        const TRun tRun = Tool(astrArgs);
+        TOutcome t;
+        t.bKilled = tRun.bKilled;
+        t.ullErases = Sim_OpCounts(&m_tDev).ullErases - tBefore.ullErases;
+        t.ullPrograms = Sim_OpCounts(&m_tDev).ullPrograms - tBefore.ullPrograms;
+        DefusePowerCut();
+        Boot(&t.strDetail);
+        const uint64_t ullOps = Sim_OpCounts(&m_tDev).ullOps;
+        (void)Tool({"systemRecovery", "3"});
+        t.bStable = Sim_OpCounts(&m_tDev).ullOps == ullOps;
+        const int aiSets[] = {
+            WhichSet(KERNEL0_OFFSET, KERNEL_SIZE, &TSet::aKernel, &TSet::aDtb),
+            WhichSet(KERNEL1_OFFSET, KERNEL_SIZE, &TSet::aKernel, &TSet::aDtb),
+            WhichSet(ROOTFS0_OFFSET, ROOTFS_SIZE, &TSet::aRootfs, &TSet::aDefconf),
+            WhichSet(ROOTFS1_OFFSET, ROOTFS_SIZE, &TSet::aRootfs, &TSet::aDefconf)};
+        t.iKernel = aiSets[0] == aiSets[1] ? aiSets[0] : -1;
+        t.iRootfs = aiSets[2] == aiSets[3] ? aiSets[2] : -1;
+        t.iBoot = WhichSet(BOOT_OFFSET, BOOT_SIZE, &TSet::aBoot, &TSet::aNone);
+        t.strDetail += "; sets of kernel 0, 1, rootfs 0, 1:";
+        for (int iSet : aiSets) {
+            t.strDetail += " " + std::to_string(iSet);
         }
-        const TSimOpCounts tAfter = Sim_OpCounts(&m_tDev);
-        tOut.ullErases = tAfter.ullErases - tBefore.ullErases;
-        tOut.ullPrograms = tAfter.ullPrograms - tBefore.ullPrograms;
-        if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
-            std::string bad;
-            for (uint32_t b : Sim_BadBlocks(&m_tDev)) {
-                bad += " " + std::to_string(b);
-            }
-            printf("cut %llu: killed %d, bad blocks%s, faults %zu\n%s\n",
-                   static_cast<unsigned long long>(k), *pbKilled ? 1 : 0, bad.c_str(),
-                   Sim_ListFaults(&m_tDev).size(), r.out.c_str());
-        }
-        ClearPendingPowerCut();
-        BootScript(&tOut);
-        Judge(&tOut);
-        return tOut;
+        return t;
     }
 
-    // Operations a full run of the command makes from the baseline, and where each region's
-    // erases start and end (from the erase counts), so that the cut points cover both ends.
-    uint64_t CountOps(const std::vector<std::string> &args) {
-        Restore();
-        uint64_t before = Ops();
-        RunResult r = Tool(args);
-        EXPECT_EQ(r.status, 0) << r.out;
-        return Ops() - before;
-    }
-
-    // Runs the campaign: every Stride()-th operation, the last one, and then, wherever the counts
-    // of two neighbouring points show that the kind of operation changed in between (an erase
-    // run gave way to a program run or back), the operations around the change, found by
-    // halving: both ends of every region's erase and of every region's writes are tried
-    // whatever the stride.
-    template <typename Visit>
-    void Campaign(const std::vector<std::string> &args, uint64_t ullTotal, Visit visit) {
-        std::map<uint64_t, TOutcome> done;
+    // Every stride-th operation and the last one; then every interval between two tried points
+    // whose counts show that an erase run gave way to a program run (or back) is halved down to
+    // the operations around the change, so both ends of every run are tried.
+    void Campaign(const std::vector<std::string> &astrArgs, uint64_t ullTotal,
+                  const std::function<void(uint64_t, const TOutcome &)> &fnVisit) {
+        const char *pszStride = getenv("NANDKEEP_POWERCUT_STRIDE");
+        const uint64_t ullStride =
+            std::max(pszStride != nullptr ? strtoull(pszStride, nullptr, 10) : 5, 1ull);
+        std::map<uint64_t, TOutcome> atDone;
         auto run = [&](uint64_t k) {
-            if (done.count(k) == 0) {
-                bool killed = false;
-                done[k] = CutAt(args, k, &killed);
-                EXPECT_TRUE(killed || k == ullTotal)
-                    << "operation " << k << " did not cut: " << done[k].detail;
-                visit(k, done[k]);
+            if (atDone.count(k) == 0) {
+                atDone[k] = CutAt(astrArgs, k);
+                EXPECT_TRUE(atDone[k].bKilled || k == ullTotal) << "operation " << k << " not cut";
+                fnVisit(k, atDone[k]);
             }
         };
-        for (uint64_t k = 1; k <= ullTotal; k += Stride()) {
+        for (uint64_t k = 1; k <= ullTotal; k += ullStride) {
             run(k);
         }
         run(ullTotal);
-        // Narrow every interval that holds both kinds down to the operations around the change,
-        // by halving it.
         std::function<void(uint64_t, uint64_t)> narrow = [&](uint64_t a, uint64_t b) {
-            const TOutcome &ta = done[a];
-            const TOutcome &tb = done[b];
-            if (b - a < 2 || tb.ullErases == ta.ullErases || tb.ullPrograms == ta.ullPrograms) {
+            if (b - a < 2 || atDone[b].ullErases == atDone[a].ullErases ||
+                atDone[b].ullPrograms == atDone[a].ullPrograms) {
                 return;
             }
-            if (b - a <= 4) {
-                for (uint64_t k = a + 1; k < b; k++) {
-                    run(k);
-                }
-                return;
+            for (uint64_t k = a + 1; b - a <= 4 && k < b; k++) {
+                run(k);
             }
-            const uint64_t m = a + (b - a) / 2;
-            run(m);
-            narrow(a, m);
-            narrow(m, b);
+            if (b - a > 4) {
+                run(a + (b - a) / 2);
+                narrow(a, a + (b - a) / 2);
+                narrow(a + (b - a) / 2, b);
+            }
         };
-        std::vector<uint64_t> tried;
-        for (const auto &kv : done) {
-            tried.push_back(kv.first);
-        }
-        for (size_t i = 1; i < tried.size(); i++) {
-            narrow(tried[i - 1], tried[i]);
+        // Points found inside an interval only come where its halving has already looked.
+        for (auto it = atDone.begin(); std::next(it) != atDone.end(); ++it) {
+            narrow(it->first, std::next(it)->first);
         }
     }
 
-    testsupport::TempDir m_files;
-    testsupport::TempDir m_baseline;
-    TSet m_sets[2];
-};
-
-// Tallies a campaign whose every cut point must hold.
-struct TTally {
-    unsigned tried = 0, held = 0, toA = 0, toB = 0, bootWindow = 0, mixedBoot = 0;
-    void Add(uint64_t k, uint64_t total, const TOutcome &o) {
-        tried++;
-        bool ok = o.iSet >= 0 && o.bStable;
-        held += ok ? 1 : 0;
-        toA += o.iSet == 0 ? 1 : 0;
-        toB += o.iSet == 1 ? 1 : 0;
-        bootWindow += o.iBoot < 0 ? 1 : 0;
-        mixedBoot += (o.iBoot == 1 && o.iSet == 0) ? 1 : 0;
-        EXPECT_TRUE(ok) << "cut at operation " << k << " of " << total << ": " << o.detail
-                        << (o.bStable ? "" : "; second recovery still wrote");
-    }
-    void Print(const char *pszName) const {
-        printf("[ figures  ] %s: %u cut points tried, %u held (%u recovered to A, %u to B); "
-               "boot loader invalid after %u; boot loader B with firmware A after %u\n",
-               pszName, tried, held, toA, toB, bootWindow, mixedBoot);
-    }
-};
-
-TEST_F(PowerCutTest, UpgradeCutAtAnyPointRecoversToOneSet) {
-    MakeBaseline(Sim_ProfileSpec(128), "0");
-    const auto args = UpgradeArgs(m_sets[1]);
-    const uint64_t total = CountOps(args);
-    ASSERT_GT(total, 100u);
-    TTally t;
-    Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, total, o); });
-    t.Print("upgrade");
-}
-
-// A recovery that is itself cut converges when the boot script runs it again.
-TEST_F(PowerCutTest, RecoveryCutAtAnyPointConvergesWhenRunAgain) {
-    MakeBaseline(Sim_ProfileSpec(128), "0");
-    // The starting point: an upgrade to B cut while it rewrote the normal copies.
-    const auto upgrade = UpgradeArgs(m_sets[1]);
-    const uint64_t total = CountOps(upgrade);
-    Restore();
-    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, total * 3 / 4), 0);
-    ASSERT_EQ(Tool(upgrade).signal, SIGKILL);
-    ClearPendingPowerCut();
-    ASSERT_EQ(Sim_FlashStatus(m_strDir.c_str()), "1");
-    Snapshot();
-    const std::vector<std::string> args{"systemRecovery", "1"};
-    const uint64_t recoveryOps = CountOps(args);
-    ASSERT_GT(recoveryOps, 10u);
-    TTally t;
-    Campaign(args, recoveryOps, [&](uint64_t k, const TOutcome &o) {
-        t.Add(k, recoveryOps, o);
-        EXPECT_EQ(o.iSet, 1) << "cut at operation " << k << ": " << o.detail;
-    });
-    t.Print("recovery");
-}
-
-// The upgrade campaign on devices with factory-bad blocks, blocks that fail verification and
-// blocks with correctable and uncorrectable read errors, every block of data readable in at
-// least one copy. Every fault is placed by a seeded generator; the seed is printed.
-TEST_F(PowerCutTest, UpgradeCutOnFaultyDevicesOfBothProfiles) {
-    const char *pszSeed = getenv("NANDKEEP_POWERCUT_SEED");
-    const uint64_t seed = pszSeed != nullptr ? strtoull(pszSeed, nullptr, 10) : 20261205;
-    printf("[ seed     ] NANDKEEP_POWERCUT_SEED=%llu\n", static_cast<unsigned long long>(seed));
-    for (int profile : {128, 256}) {
-        SCOPED_TRACE("profile " + std::to_string(profile) + " seed " + std::to_string(seed));
-        Create(Sim_ProfileSpec(profile));
-        uint64_t x = seed * 2654435761u + static_cast<uint64_t>(profile);
-        auto pick = [&](uint64_t ullRegion, uint64_t ullLen) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            // The first blocks of a region, which the images of both sets occupy.
-            uint64_t span = std::min<uint64_t>(ullLen / BLOCK, 4);
-            return static_cast<uint32_t>(ullRegion / BLOCK + x % span);
-        };
-        std::set<uint32_t> used;
-        auto place = [&](TSimFaultKind eKind, uint64_t ullRegion, uint64_t ullLen, uint64_t n) {
-            uint32_t b;
+    // Factory-bad blocks, blocks that fail verification (stuck bits), a correctable and an
+    // uncorrectable read, each among the first blocks of a copy's region (where the images of
+    // both sets lie), every block of data readable in at least one copy.
+    void PlaceFaults(int iProfile) {
+        const char *pszSeed = getenv("NANDKEEP_POWERCUT_SEED");
+        const uint64_t ullSeed = pszSeed != nullptr ? strtoull(pszSeed, nullptr, 10) : 20261205;
+        printf("[ seed     ] NANDKEEP_POWERCUT_SEED=%llu\n",
+               static_cast<unsigned long long>(ullSeed));
+        uint64_t x = ullSeed * 2654435761u + static_cast<uint64_t>(iProfile);
+        // Kernel 0, kernel 1, rootfs 0, rootfs 1: four factory-bad blocks, stuck bits in rootfs 1
+        // and kernel 0, a bit flip in kernel 1, an uncorrectable page in rootfs 0.
+        const uint64_t aullRegions[] = {KERNEL0_OFFSET, KERNEL1_OFFSET, ROOTFS0_OFFSET,
+                                        ROOTFS1_OFFSET};
+        const int aiRegion[] = {0, 1, 2, 3, 3, 0, 1, 2};
+        const TSimFaultKind aeKinds[] = {
+            SIM_FAULT_BAD,        SIM_FAULT_BAD,        SIM_FAULT_BAD,     SIM_FAULT_BAD,
+            SIM_FAULT_STUCK_BITS, SIM_FAULT_STUCK_BITS, SIM_FAULT_BITFLIP, SIM_FAULT_UNCORRECTABLE};
+        const uint64_t aullN[] = {0, 0, 0, 0, 8, 8, 1, 0};
+        std::set<uint32_t> adwUsed;
+        for (int i = 0; i < 8; i++) {
+            uint32_t dwBlock;
             do {
-                b = pick(ullRegion, ullLen);
-            } while (!used.insert(b).second);
-            ASSERT_EQ(Sim_AddFault(&m_tDev, eKind, b, n), 0) << Sim_LastError();
-            if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
-                printf("fault %s at block %u\n", Nand_FaultName(eKind), b);
-            }
-        };
-        for (uint64_t region : {KERNEL0_OFFSET, KERNEL1_OFFSET}) {
-            place(SIM_FAULT_BAD, region, KERNEL_SIZE, 0);
+                x ^= x << 13;
+                x ^= x >> 7;
+                x ^= x << 17;
+                dwBlock = static_cast<uint32_t>(aullRegions[aiRegion[i]] / BLOCK + x % 4);
+            } while (!adwUsed.insert(dwBlock).second);
+            ASSERT_EQ(Sim_AddFault(&m_tDev, aeKinds[i], dwBlock, aullN[i]), 0);
         }
-        for (uint64_t region : {ROOTFS0_OFFSET, ROOTFS1_OFFSET}) {
-            place(SIM_FAULT_BAD, region, ROOTFS_SIZE, 0);
-        }
-        place(SIM_FAULT_STUCK_BITS, ROOTFS1_OFFSET, ROOTFS_SIZE, 8);
-        place(SIM_FAULT_STUCK_BITS, KERNEL0_OFFSET, KERNEL_SIZE, 8);
-        place(SIM_FAULT_BITFLIP, KERNEL1_OFFSET, KERNEL_SIZE, 1);
-        place(SIM_FAULT_UNCORRECTABLE, ROOTFS0_OFFSET, ROOTFS_SIZE, 0);
-        const size_t factoryBad = Sim_BadBlocks(&m_tDev).size();
-        RunResult r = Tool(UpgradeArgs(m_sets[0]));
-        ASSERT_EQ(r.status, 0) << r.out;
-        ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
-        Snapshot();
-        if (getenv("NANDKEEP_POWERCUT_VERBOSE") != nullptr) {
-            printf("baseline recovery: %s\n", Tool({"systemRecovery", "3"}).out.c_str());
-            Restore();
-            printf("after restore: %s\n", Tool({"systemRecovery", "3"}).out.c_str());
-        }
-        const auto args = UpgradeArgs(m_sets[1]);
-        const uint64_t total = CountOps(args);
-        TTally t;
-        Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, total, o); });
-        Restore();
-        const size_t retired = Sim_BadBlocks(&m_tDev).size() - factoryBad;
-        char szName[64];
-        snprintf(szName, sizeof(szName), "faulty %d MiB device", profile);
-        t.Print(szName);
-        printf("[ figures  ] faulty %d MiB device: %zu factory-bad blocks, %zu retired by the "
-               "first upgrade\n",
-               profile, factoryBad, retired);
-        // Both stuck-bit blocks and the uncorrectable one hold data: all three are retired.
-        EXPECT_GE(retired, 3u);
     }
-}
 
-// Known limitations of the prescribed boot-script contract, kept as tests so that the
-// documentation stays true: each hazard must still show, and nothing else may go wrong.
-// A cut point either holds or leaves a mixed set: every pair valid and equal, but the kernels
-// from one set and the root file systems from the other.
-struct THazardTally {
-    unsigned tried = 0, held = 0, mixed = 0;
-    void Add(uint64_t k, const TOutcome &o) {
-        tried++;
-        const bool ok = o.iSet >= 0 && o.bStable;
-        const bool isMixed = o.iKernel >= 0 && o.iRootfs >= 0 && o.iKernel != o.iRootfs;
-        held += ok ? 1 : 0;
-        mixed += isMixed ? 1 : 0;
-        EXPECT_TRUE(ok || isMixed) << "cut at operation " << k << ": " << o.detail;
-    }
+    TSet m_atSets[2];
 };
 
-// flashstatus still 1 from an earlier upgrade (the boot script never reset it): a cut while
-// the backups are written sends the recovery in the wrong direction for part of the set.
-TEST_F(PowerCutTest, KnownLimitationStaleFlashStatusMixesTheSet) {
-    MakeBaseline(Sim_ProfileSpec(128), "1");
-    const auto args = UpgradeArgs(m_sets[1]);
-    const uint64_t total = CountOps(args);
-    THazardTally t;
-    Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, o); });
-    printf("[ figures  ] stale flashstatus 1: %u cut points tried, %u held, %u left a mixed set\n",
-           t.tried, t.held, t.mixed);
-    EXPECT_GT(t.mixed, 0u);
+TEST_P(PowerCut, EveryCutPointRecovers) {
+    const TSchedule &tRow = GetParam();
+    ASSERT_TRUE(Shell("mkdir '" + m_strDir + ".files'"));
+    m_atSets[0] = MakeSet(m_strDir + ".files/A", {0x30000, 0x50000, 0x3000, 0xA0000, 3000}, 100);
+    m_atSets[1] = MakeSet(m_strDir + ".files/B", {0x38000, 0x62000, 0x3400, 0xB3000, 2500}, 200);
+    // The starting point: set A in both copies.
+    Create(Sim_ProfileSpec(tRow.iProfile));
+    if (tRow.eKind == FAULTY) {
+        PlaceFaults(tRow.iProfile);
+    }
+    const size_t ulFactoryBad = Sim_BadBlocks(&m_tDev).size();
+    ASSERT_EQ(Tool(m_atSets[0].astrUpgrade).iStatus, 0);
+    const size_t ulRetired = Sim_BadBlocks(&m_tDev).size() - ulFactoryBad;
+    ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), tRow.eKind == STALE_STATUS ? "1" : "0"), 0);
+    if (tRow.eKind == FAILING_COMMAND) {
+        ASSERT_TRUE(Shell("printf '#!/bin/sh\\nexit 1\\n' >'" + m_strDir + "/bin/ovenctl'"));
+    }
+    Snapshot(false);
+    std::vector<std::string> astrArgs = m_atSets[1].astrUpgrade;
+    uint64_t ullTotal = CountOps(astrArgs);
+    if (tRow.eKind == CUT_RECOVERY) {
+        // An upgrade to B cut while it rewrote the normal copies.
+        Snapshot(true);
+        ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, ullTotal * 3 / 4), 0);
+        ASSERT_TRUE(Tool(astrArgs).bKilled);
+        ASSERT_EQ(Sim_FlashStatus(m_strDir.c_str()), "1");
+        Snapshot(false);
+        astrArgs = {"systemRecovery", "1"};
+        ullTotal = CountOps(astrArgs);
+    }
+    // A known limitation must still show, so that the documentation stays true.
+    const bool bHazard = tRow.eKind == STALE_STATUS || tRow.eKind == FAILING_COMMAND;
+    // Cut points tried, held, recovered to A, to B, left mixed, with no valid boot loader, with
+    // boot loader B and firmware A.
+    unsigned auFigures[7] = {};
+    Campaign(astrArgs, ullTotal, [&](uint64_t k, const TOutcome &t) {
+        const int iSet = t.iKernel == t.iRootfs ? t.iKernel : -1;
+        const bool bHeld = iSet >= 0 && t.bStable;
+        const bool bMixed = t.iKernel >= 0 && t.iRootfs >= 0 && t.iKernel != t.iRootfs;
+        const bool abCounts[] = {
+            true, bHeld, iSet == 0, iSet == 1, bMixed, t.iBoot < 0, t.iBoot == 1 && iSet == 0};
+        for (int i = 0; i < 7; i++) {
+            auFigures[i] += abCounts[i];
+        }
+        EXPECT_TRUE(bHeld || (bHazard && bMixed))
+            << "cut at operation " << k << " of " << ullTotal << ": " << t.strDetail
+            << (t.bStable ? "" : "; a second recovery wrote");
+        EXPECT_TRUE(tRow.eKind != CUT_RECOVERY || iSet == 1) << "cut at operation " << k;
+    });
+    printf("[ figures  ] %s: %u cut points tried, %u held (%u recovered to A, %u to B), %u left a "
+           "mixed set; boot loader invalid after %u; boot loader B with firmware A after %u\n",
+           tRow.pszName, auFigures[0], auFigures[1], auFigures[2], auFigures[3], auFigures[4],
+           auFigures[5], auFigures[6]);
+    if (tRow.eKind == FAULTY) {
+        printf("[ figures  ] %s: %zu factory-bad blocks, %zu retired by the first upgrade\n",
+               tRow.pszName, ulFactoryBad, ulRetired);
+        // Both stuck-bit blocks and the uncorrectable one hold data: all three are retired.
+        EXPECT_GE(ulRetired, 3u);
+    }
+    EXPECT_TRUE(!bHazard || auFigures[4] > 0);
 }
 
-// The flashstatus command at the upgrade's midpoint fails (its result is not examined): a cut
-// while the normal copies are rewritten is then recovered from them, in the wrong direction.
-TEST_F(PowerCutTest, KnownLimitationFailedFlashStatusCommandMixesTheSet) {
-    Create(Sim_ProfileSpec(128));
-    ASSERT_EQ(Tool(UpgradeArgs(m_sets[0])).status, 0);
-    ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
-    testsupport::WriteText(Path("bin/ovenctl"), "#!/bin/sh\nexit 1\n");
-    Snapshot();
-    const auto args = UpgradeArgs(m_sets[1]);
-    const uint64_t total = CountOps(args);
-    ASSERT_EQ(Sim_FlashStatus(m_strDir.c_str()), "0");
-    THazardTally t;
-    Campaign(args, total, [&](uint64_t k, const TOutcome &o) { t.Add(k, o); });
-    printf("[ figures  ] failed flashstatus command: %u cut points tried, %u held, %u left a "
-           "mixed set\n",
-           t.tried, t.held, t.mixed);
-    EXPECT_GT(t.mixed, 0u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Schedules, PowerCut,
+    ::testing::Values(TSchedule{"upgrade", 128, PLAIN}, TSchedule{"recovery", 128, CUT_RECOVERY},
+                      TSchedule{"faulty_128", 128, FAULTY}, TSchedule{"faulty_256", 256, FAULTY},
+                      // flashstatus still 1 from an earlier upgrade: a cut while the backups are
+                      // written sends the recovery the wrong way for part of the set.
+                      TSchedule{"stale_flashstatus", 128, STALE_STATUS},
+                      // The flashstatus command fails and its result is not examined: a cut
+                      // while the normal copies are rewritten is recovered from them.
+                      TSchedule{"failed_flashstatus_command", 128, FAILING_COMMAND}),
+    [](const ::testing::TestParamInfo<TSchedule> &tInfo) { return tInfo.param.pszName; });
 
 } // namespace

@@ -1,73 +1,97 @@
-// Shared helpers for the test suites: temporary directories, running whole processes, and
-// firmware images made with mkimage.
-#ifndef NANDKEEP_TEST_SUPPORT_H
-#define NANDKEEP_TEST_SUPPORT_H
+// The one fixture of the in-process tests: a simulated device in a fresh directory of its own,
+// removed afterwards (with the core's start-up undone when a test ran it in this process); the
+// simulator build of the tool run on the same directory; seeded test data.
+#ifndef NANDKEEP_TESTS_SUPPORT_H
+#define NANDKEEP_TESTS_SUPPORT_H
 
-#include <cstdint>
-#include <map>
-#include <string>
-#include <vector>
+#include "frontend/mtdinfo.h"
+#include "sim/sim_store.h"
 
-namespace testsupport {
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sys/wait.h>
 
 using Bytes = std::vector<uint8_t>;
 
-// A fresh directory under $TMPDIR, removed with everything in it when the object goes.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &Path() const {
-        return m_path;
-    }
-    std::string operator/(const std::string &name) const {
-        return m_path + "/" + name;
-    }
-
-  private:
-    std::string m_path;
-};
-
-struct RunResult {
-    int status = -1; // exit status, or -1 when killed by a signal
-    int signal = 0;  // the signal that killed the process, else 0
-    std::string out; // standard output
-    std::string err; // standard error
-};
-
-constexpr size_t NO_READER = static_cast<size_t>(-1);
-
-// Runs argv[0] (a path) with the environment plus `env`, standard input from `in`.
-// A nonzero closeStdoutAfter closes the reading end of standard output after that many bytes
-// have been read, like a reader that gives up; NO_READER gives it a pipe nobody reads.
-RunResult Run(const std::vector<std::string> &argv,
-              const std::map<std::string, std::string> &env = {}, const std::string &in = "",
-              size_t closeStdoutAfter = 0);
-
-// The built tools: the simulator build, its control tool and the production binary.
-std::string SimBinary();
-std::string SimCtlBinary();
-std::string ProdBinary();
-// The words to put in front of a program so that it runs: the emulator named by
-// NANDKEEP_TEST_LAUNCHER for the tools built here when the tests run under user-mode emulation
-// (a cross build), nothing otherwise.
-std::vector<std::string> LauncherFor(const std::string &program);
-
-Bytes ReadFile(const std::string &path);
-void WriteFile(const std::string &path, const Bytes &data);
-void WriteText(const std::string &path, const std::string &text);
-std::string ReadText(const std::string &path);
-
 // Deterministic pseudo-random bytes (xorshift), so every failure can be replayed from its seed.
-Bytes RandomBytes(size_t len, uint64_t seed);
+inline Bytes RandomBytes(size_t ulLen, uint64_t ullSeed) {
+    Bytes aOut(ulLen);
+    uint64_t x = ullSeed * 0x9E3779B97F4A7C15ull + 1;
+    for (uint8_t &ucByte : aOut) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        ucByte = static_cast<uint8_t>(x >> 24);
+    }
+    return aOut;
+}
 
-// A legacy firmware image made by mkimage: type "kernel", "ramdisk" or "firmware" around `data`
-// (mkimage turns "-T flat_dt" into a FIT image, so device-tree blobs are wrapped as "firmware").
-// Returns the image file's bytes; the file is left at `path`.
-Bytes MakeImage(const std::string &path, const std::string &type, const Bytes &data);
+inline void WriteFile(const std::string &strPath, const Bytes &aData) {
+    std::ofstream(strPath, std::ios::binary)
+        .write(reinterpret_cast<const char *>(aData.data()), static_cast<long>(aData.size()));
+}
 
-} // namespace testsupport
+inline Bytes ReadFile(const std::string &strPath) {
+    std::ifstream tIn(strPath, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(tIn), std::istreambuf_iterator<char>());
+}
+
+// A shell command line; true when it exited with 0.
+inline bool Shell(const std::string &strCmd) {
+    return system(strCmd.c_str()) == 0;
+}
+
+struct TRun {
+    int iStatus;        // exit status
+    bool bKilled;       // ended by SIGKILL (a power cut)
+    std::string strOut; // standard output and standard error
+};
+
+class SimTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char szDir[] = "/tmp/nandkeep-test-XXXXXX";
+        ASSERT_NE(mkdtemp(szDir), nullptr);
+        m_strDir = szDir;
+        Sim_SetDir(szDir);
+        m_tDev.iFlashFd = -1; // closed: Sim_Close leaves it so
+    }
+    void TearDown() override {
+        Nandkeep_Deinit();
+        Sim_SetDir(nullptr);
+        Sim_Close(&m_tDev);
+        EXPECT_TRUE(Shell("rm -rf '" + m_strDir + "' '" + m_strDir + "'.*"));
+    }
+
+    // Creates the device and opens it for inspection in m_tDev.
+    void Create(const TSimSpec &tSpec) {
+        ASSERT_EQ(Sim_Create(m_strDir.c_str(), tSpec), 0) << Sim_LastError();
+        Reopen();
+    }
+    void Reopen() {
+        Sim_Close(&m_tDev);
+        ASSERT_EQ(Sim_Open(&m_tDev, m_strDir.c_str()), 0) << Sim_LastError();
+    }
+    // nandkeep-sim on this directory (through the emulator of a cross build, when
+    // NANDKEEP_TEST_LAUNCHER names one).
+    TRun Tool(const std::vector<std::string> &astrArgs) {
+        std::string strCmd =
+            "NANDKEEP_SIM_DIR='" + m_strDir + "' $NANDKEEP_TEST_LAUNCHER " NANDKEEP_SIM_BINARY;
+        for (const std::string &strArg : astrArgs) {
+            strCmd += " '" + strArg + "'";
+        }
+        const int iWait = system((strCmd + " >'" + m_strDir + ".out' 2>&1").c_str());
+        const int iStatus = WIFEXITED(iWait) ? WEXITSTATUS(iWait) : -1;
+        const bool bKilled = WIFSIGNALED(iWait) ? WTERMSIG(iWait) == SIGKILL : iStatus == 137;
+        const Bytes aOut = ReadFile(m_strDir + ".out");
+        return {iStatus, bKilled, std::string(aOut.begin(), aOut.end())};
+    }
+
+    std::string m_strDir;
+    TSimDevice m_tDev{};
+};
 
 #endif

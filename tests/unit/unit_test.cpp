@@ -1,0 +1,81 @@
+// What no command shows: answers of flash primitives that no command prints or that no command
+// uses, and the simulator's own physics that the case transcripts cannot see.
+#include "flash/mtdio.h"
+#include "support/support.h"
+
+namespace {
+
+constexpr unsigned long BLOCK = SIM_BLOCK_SIZE;
+
+// Whole 32-bit words are tested: a length that ends inside a word takes in all of it.
+TEST(CheckErased, AnswersWhetherEveryWordIsErased) {
+    Bytes aBuf(64, 0xFF);
+    EXPECT_EQ(Nandkeep_CheckErased(aBuf.data(), 64), 0);
+    aBuf[61] = 0xFE;
+    EXPECT_EQ(Nandkeep_CheckErased(aBuf.data(), 64), 1);
+    EXPECT_EQ(Nandkeep_CheckErased(aBuf.data(), 61), 1);
+    EXPECT_EQ(Nandkeep_CheckErased(aBuf.data(), 60), 0);
+}
+
+// 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
+// come from the exact offset even when they end inside a piece.
+TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
+    Create(Sim_ProfileSpec(128));
+    Nandkeep_Init();
+    const Bytes aData = RandomBytes(2 * BLOCK, 1);
+    ASSERT_EQ(Sim_WriteRaw(&m_tDev, 60 * BLOCK, aData.data(), aData.size()), 0);
+    Bytes aBuf(BLOCK);
+    EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 60 * BLOCK + 24, 1000), 0);
+    EXPECT_TRUE(std::equal(aBuf.begin(), aBuf.begin() + 1000, aData.begin() + 24));
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BITFLIP, 61, 3), 0);
+    EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 61 * BLOCK, BLOCK), 103);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_UNCORRECTABLE, 61), 0);
+    EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 61 * BLOCK, BLOCK), 200);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BITFLIP, 62, 150), 0);
+    EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 62 * BLOCK, BLOCK), 250);
+}
+
+// FusionWrite passes the erase's 255 on without programming anything. CleanBoot, which no
+// command uses, overwrites a block whose erase fails with zero bytes before marking it bad.
+TEST_F(SimTest, BlockReplacementAndCleaningErase) {
+    Create(Sim_ProfileSpec(128));
+    Nandkeep_Init();
+    Bytes aData = RandomBytes(BLOCK, 5), aRaw(BLOCK);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 71), 0);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 81), 0);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 90), 0);
+    const uint64_t ullPrograms = Sim_OpCounts(&m_tDev).ullPrograms;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(FusionWrite(MTD0Fd(), aData.data(), 71 * BLOCK), 255);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "find a bad block");
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullPrograms, ullPrograms);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Nandkeep_CleanBoot(MTD0Fd(), 80 * BLOCK, 3 * BLOCK), 0);
+    EXPECT_EQ(Nandkeep_CleanBoot(MTD0Fd(), 90 * BLOCK, BLOCK), 255);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "find a bad blockfind a bad block");
+    ASSERT_EQ(Sim_ReadRaw(&m_tDev, 81 * BLOCK, aRaw.data(), BLOCK), 0);
+    EXPECT_EQ(aRaw, Bytes(BLOCK, 0x00));
+    EXPECT_EQ(Sim_BadBlocks(&m_tDev), (std::vector<uint32_t>{71, 81, 90}));
+    EXPECT_EQ(Sim_EraseCount(&m_tDev, 80) + Sim_EraseCount(&m_tDev, 82), 2u);
+}
+
+// A program of data over bytes that were not erased is counted, so a missing erase shows; 0xFF
+// over programmed bytes and data over erased bytes are not.
+TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
+    Create(Sim_CustomSpec(4));
+    Bytes aPage(SIM_PAGE_SIZE, 0xFF);
+    aPage[SIM_PAGE_SIZE - 1] = 0x00;
+    ASSERT_EQ(Sim_Program(&m_tDev, 0, aPage.data(), SIM_PAGE_SIZE), NAND_OK);
+    aPage[SIM_PAGE_SIZE - 1] = 0xFF;
+    aPage[0] = 0x12;
+    ASSERT_EQ(Sim_Program(&m_tDev, 0, aPage.data(), SIM_PAGE_SIZE), NAND_OK);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 0u);
+    ASSERT_EQ(Sim_Program(&m_tDev, 0, aPage.data(), SIM_PAGE_SIZE), NAND_OK);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 1u);
+    ASSERT_EQ(Sim_Erase(&m_tDev, 0), NAND_OK);
+    ASSERT_EQ(Sim_Program(&m_tDev, 0, aPage.data(), SIM_PAGE_SIZE), NAND_OK);
+    EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 1u);
+}
+
+} // namespace
