@@ -44,6 +44,13 @@ The erase commands of the last three records refuse a table of fewer than three.
   255 Nandkeep notify -> too few partitions for this command
   $ nk_erased
 
+Commands that step by the erase size refuse one that is not a whole number of 128 KiB pieces.
+
+  $ sed 's/ 00020000 / 00010000 /' proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport
+  255 Nandkeep notify -> erase size not supported
+  255 Nandkeep notify -> erase size not supported
+  255 Nandkeep notify -> erase size not supported
+
 A device size beyond 4 GiB: walks over the whole device stop at 4 GiB, the blocks past the chip
 counting as bad.
 
@@ -58,10 +65,9 @@ counting as bad.
 /proc/mtd gone while flashfs2IsChange waited for the device.
 
   $ cp proc_mtd.orig "$P"
-  $ nandkeep badBlockManagement >scan.out 2>&1 & echo $! >scan.pid
-  $ until grep -q Pattern scan.out; do sleep 1; done
-  $ nandkeep flashfs2IsChange >check.out 2>&1 & echo $! >check.pid
-  $ until [ -s check.out ]; do sleep 1; done; rm "$P"; kill "$(cat scan.pid)"; wait "$(cat check.pid)"
+  $ upto() { i=0; until grep -q "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
+  $ nandkeep flashfs2IsChange >check.out 2>&1 & c=$!; upto waiting check.out; rm "$P"; kill $s; wait $c
   [255]
   $ cat check.out
   nandkeep: waiting for another nandkeep to finish

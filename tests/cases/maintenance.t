@@ -51,13 +51,14 @@ not waited on.
   $ nk_erased; nk_bad
   30 700
 
-erase skips bad blocks and takes a partial last block whole; blocks past the device end (within
+erase skips bad blocks and takes a partial last block whole; blocks past the device end (up to
 4 GiB) count as bad. badBlockErase is one raw request that the driver stops at a bad block, and
 it writes nothing before it (the bootstrap stays erased).
 
   $ nandkeep erase 3A0000 60000 && nandkeep erase 0x80000 20001 && nk_erased
   29 31 4-5
-  $ nandkeep erase 7FE0000 40000 && nandkeep erase 8000000 20000 && nk_erased
+  $ nandkeep erase 7FE0000 40000 && nandkeep erase 8000000 20000 && nandkeep erase FFFE0000 20000
+  $ nk_erased
   1023
   $ each "badBlockErase 3A0000 60000"; nk_erased; nandkeep badBlockErase 3E0000 20000 && nk_erased
   255 Nandkeep notify -> erase fail
@@ -146,9 +147,8 @@ The 256 MiB chip: its own table agrees with its profile; the partitions are its 
 A second command waits for the one that holds the device (here the endless screening scan) and
 says so once on standard error.
 
-  $ nandkeep badBlockManagement >scan.out 2>&1 & echo $! >scan.pid
-  $ until grep -q Pattern scan.out; do sleep 1; done
-  $ nandkeep badBlockReport >report.out 2>&1 & echo $! >report.pid
-  $ until [ -s report.out ]; do sleep 1; done; kill "$(cat scan.pid)"; wait "$(cat report.pid)"
+  $ upto() { i=0; until grep -q "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
+  $ nandkeep badBlockReport >report.out 2>&1 & r=$!; upto waiting report.out; kill $s; wait $r
   $ cat report.out
   nandkeep: waiting for another nandkeep to finish
