@@ -65,7 +65,7 @@ counting as bad.
 /proc/mtd gone while flashfs2IsChange waited for the device.
 
   $ cp proc_mtd.orig "$P"
-  $ upto() { i=0; until grep -q "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
   $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
   $ nandkeep flashfs2IsChange >check.out 2>&1 & c=$!; upto waiting check.out; rm "$P"; kill $s; wait $c
   [255]

@@ -147,7 +147,7 @@ The 256 MiB chip: its own table agrees with its profile; the partitions are its 
 A second command waits for the one that holds the device (here the endless screening scan) and
 says so once on standard error.
 
-  $ upto() { i=0; until grep -q "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
   $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
   $ nandkeep badBlockReport >report.out 2>&1 & r=$!; upto waiting report.out; kill $s; wait $r
   $ cat report.out
