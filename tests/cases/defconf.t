@@ -1,0 +1,101 @@
+The default configuration: one record behind each rootfs image, from the 128 KiB boundary after
+the image's data to the region's end. Copy 1 (rootfs 1, the backup) always comes first. Rootfs 0
+starts behind a bad block and has another inside its data; rootfs 1's record area, blocks 448 to
+679, has a bad one at 500. say prints a command's status and its words.
+
+  $ . "$TESTDIR/lib.sh"
+  $ say() { r=$("$@"); echo $? $r; }
+  $ nk_device 128 badblocks=168,175,500
+  $ nandkeep write "$IN/A.rootfs" 3500000 2000000 && nk_erased && nandkeep checkdefconf
+  424-499 501-679
+  check Default Value 1 fail
+  [255]
+  $ say nandkeep readdefconf o; say nandkeep writedefconf "$IN/A.defconf"; nk_erased
+  255 Nandkeep notify -> size check fail Nandkeep notify -> check Magic Num fail
+  255 Nandkeep notify -> check Magic Num fail get Default Value 0 offset fail
+  448-499 501-679
+  $ nandkeep write "$IN/A.rootfs" 1500000 2000000 && nk_erased && nandkeep checkdefconf
+  169-174 176-423
+  check Default Value 0 fail
+  [255]
+  $ nandkeep readdefconf o && cmp o "$IN/A.defconf"
+  read Default Value 1
+  $ nandkeep writedefconf "$IN/A.defconf" && nk_erased && nandkeep checkdefconf
+  448-499 501-679 194-423
+  $ nk_dump 0x1840000 4 | nk_hex; echo $(nk_same 0x1840004 "$IN/A.defconf"; nk_same 0x3800004 "$IN/A.defconf")
+  96 02 00 00
+  same same
+
+A source that is missing or too large for the area leaves both copies alone. One that fits the
+area's length but not its good blocks loses copy 1 and leaves copy 0, which a read falls back to.
+
+  $ dd if=/dev/null of=big bs=1 seek=$((0x1D00000 - 7)) 2>/dev/null; say nandkeep writedefconf missing; say nandkeep writedefconf big; nk_erased
+  255 Nandkeep notify -> fopen() update Default Value 1 fail
+  255 Nandkeep notify -> size too large update Default Value 1 fail
+  $ dd if=/dev/null of=big bs=1 seek=$((0x1D00000 - 8)) 2>/dev/null; nandkeep writedefconf big
+  
+   Nandkeep notify -> write fail: Not enought flash space
+  update Default Value 1 fail
+  [255]
+  $ nk_erased; nandkeep readdefconf o && cmp o "$IN/A.defconf"
+  448-499 501-679
+  read Default Value 0
+
+A damaged copy 1 record is read past with its checksum message.
+
+  $ nandkeep writedefconf "$IN/A.defconf" && nk_dump 0x3800000 672 >r
+  $ printf '\225' | dd of=r bs=1 conv=notrunc 2>/dev/null; nandkeep write r 3800000 20000 && nandkeep checkdefconf
+  check Default Value 1 fail
+  [255]
+  $ nandkeep readdefconf o && cmp o "$IN/A.defconf"
+  
+   Nandkeep notify -> CRC check error
+  CRC check error 0xE92BDB1D / 0x3841910A 
+  read Default Value 0
+
+A damaged rootfs 1 image hides copy 1: the image check says why, and the write stops before copy
+0.
+
+  $ hit() { head -c 131072 "$1" >h; printf "$3" | dd of=h bs=1 seek=$2 conv=notrunc 2>/dev/null
+  >   nandkeep write h 3500000 20000 && say nandkeep checkdefconf; }
+  $ nandkeep writedefconf "$IN/A.defconf" && nk_erased && hit "$IN/A.rootfs" 0 '\126\031\005\047'
+  448-499 501-679 194-423 448 448-499 501-679 194-423
+  255 Nandkeep notify -> check Magic Num fail get Default Value 1 offset fail
+  $ hit "$IN/A.rootfs" 32 x
+  255 Nandkeep notify -> Header CRC check fail get Default Value 1 offset fail
+  $ hit "$IN/A.rootfs" 4096 x; nandkeep checkdefconf
+  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x57FA98FC / 0xD2C8B685 get Default Value 1 offset fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x57FA98FC / 0xD2C8B685 
+  get Default Value 1 offset fail
+  [255]
+  $ say nandkeep readdefconf o; cmp o "$IN/A.defconf"; say nandkeep writedefconf "$IN/A.defconf"
+  0 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x57FA98FC / 0xD2C8B685 read Default Value 0
+  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x57FA98FC / 0xD2C8B685 get Default Value 1 offset fail
+
+A DTB-sized image has its record in the block after its header block, and its damage is worded
+as a DTB's. An image of 0x1FFC0 data bytes is of the rootfs class: its data ends on the block
+boundary, one empty block follows. mk makes one, with the checksums gzip keeps in its trailer.
+
+  $ nandkeep write "$IN/A.dtb" 3500000 20000 && nk_erased
+  424 424 424 424
+  $ nandkeep writedefconf "$IN/A.defconf" && nk_erased && nandkeep readdefconf o && cmp o "$IN/A.defconf"
+  425-499 501-679 194-423
+  read Default Value 1
+  $ hit "$IN/A.dtb" 100 x
+  255 Nandkeep notify -> DTB CRC check error DTB Data CRC check error 0xAB171154 / 0x879080BE get Default Value 1 offset fail
+  $ crc() { gzip -c "$1" | tail -c 8 | head -c 4 | od -An -tu1 | awk '{ printf "\\%o\\%o\\%o\\%o", $4, $3, $2, $1 }'; }
+  $ mk() { head -c 131008 "$IN/A.boot" >d; printf '\047\005\031\126\0\0\0\0\0\0\0\0\0\001\377\300' >h
+  >   printf '\0\0\0\0\0\0\0\0'"$(crc d)" >>h; head -c 36 /dev/zero >>h
+  >   { head -c 4 h; printf "$(crc h)"; tail -c +9 h; cat d; } >"$1"; }
+  $ mk c && nandkeep write c 3500000 20000 && nandkeep writedefconf "$IN/A.defconf" && nk_erased
+  424 424 426-499 501-679 194-423
+  $ hit c 100 x
+  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x947D7B99 / 0xE2C0EF92 get Default Value 1 offset fail
+
+A rootfs region without a good block holds no image.
+
+  $ nk_device 128 badblocks=$(seq -s, 424 679)
+  $ say nandkeep checkdefconf
+  255 Nandkeep notify -> flash driver fail get Default Value 1 offset fail

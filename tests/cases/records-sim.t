@@ -1,0 +1,49 @@
+What only the simulator stages for the record stores: programs that report success and store
+nothing, a source that grows while it is written, a partition table edited in /proc/mtd.
+
+  $ . "$TESTDIR/lib.sh"
+  $ nk_only sim
+  $ tally() { "$@" >log; s=$?; sort log | uniq -c | awk '{ $1 = $1; print }'; return $s; }
+
+writeNFDI succeeds while one copy holds; the reads take copy 1 (block 1008) before copy 2
+(block 1014).
+
+  $ nk_device 128
+  $ nk_simctl fault add program-lost 1014 && nandkeep writeNFDI "$IN/five.txt" && nandkeep checkNFDI
+  $ nk_erased_range 0x7ec0000 0x20000
+  erased
+  $ nk_simctl fault clear all && nk_simctl fault add program-lost 1008 && nandkeep writeNFDI "$IN/five.txt"
+  $ tally nandkeep readNFDI o && cmp o "$IN/five.txt"
+  6
+  6 Nandkeep notify -> size check fail
+  $ nk_simctl fault add program-lost 1014 && nandkeep writeNFDI "$IN/five.txt"
+  [255]
+  $ nandkeep checkNFDI
+  [255]
+  $ nk_erased
+  1008-1019 1008-1019 1008-1019
+
+A source that grows while it is written (the simulator's own operation log) gets no checksum
+word.
+
+  $ timeout 20 nandkeep writetempdata ops.trace
+  
+   Nandkeep notify -> source changed while it was written
+  [255]
+  $ nk_erased; nandkeep checktempdata
+  744-1007
+  [255]
+
+The stores need records 3 and 4 of the partition table; writeNFDI needs the NFDI partition to
+start where flashfs2 ends.
+
+  $ cp "$IN/five.txt" in; sed '/^mtd3/s/02100000/020e0000/' flash/proc_mtd >t && cp t flash/proc_mtd && nandkeep writeNFDI in
+  
+   Nandkeep notify -> NFDI partition does not match the flashfs2 partition, nothing written
+  [255]
+  $ head -n 5 flash/proc_mtd >t && cp t flash/proc_mtd
+  $ for c in checktempconf 'readtempconf d' 'writetempconf in' checktempdata 'readtempdata d' \
+  >   'writetempdata in' checkNFDI 'readNFDI d' 'writeNFDI in'; do r=$(nandkeep $c); echo $? $r; done | uniq -c
+        9 255 Nandkeep notify -> mtd partition table has fewer than 5 records
+  $ nk_erased; test -e d || echo no destination
+  no destination
