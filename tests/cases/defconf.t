@@ -93,9 +93,3 @@ boundary, one empty block follows. mk makes one, with the checksums gzip keeps i
   424 424 426-499 501-679 194-423
   $ hit c 100 x
   255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x947D7B99 / 0xE2C0EF92 get Default Value 1 offset fail
-
-A rootfs region without a good block holds no image.
-
-  $ nk_device 128 badblocks=$(seq -s, 424 679)
-  $ say nandkeep checkdefconf
-  255 Nandkeep notify -> flash driver fail get Default Value 1 offset fail
