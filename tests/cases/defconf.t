@@ -75,8 +75,7 @@ A damaged rootfs 1 image hides copy 1: the image check says why, and the write s
   255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x57FA98FC / 0xD2C8B685 get Default Value 1 offset fail
 
 A DTB-sized image has its record in the block after its header block, and its damage is worded
-as a DTB's. An image of 0x1FFC0 data bytes is of the rootfs class: its data ends on the block
-boundary, one empty block follows. mk makes one, with the checksums gzip keeps in its trailer.
+as a DTB's.
 
   $ nandkeep write "$IN/A.dtb" 3500000 20000 && nk_erased
   424 424 424 424
@@ -85,11 +84,22 @@ boundary, one empty block follows. mk makes one, with the checksums gzip keeps i
   read Default Value 1
   $ hit "$IN/A.dtb" 100 x
   255 Nandkeep notify -> DTB CRC check error DTB Data CRC check error 0xAB171154 / 0x879080BE get Default Value 1 offset fail
-  $ crc() { gzip -c "$1" | tail -c 8 | head -c 4 | od -An -tu1 | awk '{ printf "\\%o\\%o\\%o\\%o", $4, $3, $2, $1 }'; }
-  $ mk() { head -c 131008 "$IN/A.boot" >d; printf '\047\005\031\126\0\0\0\0\0\0\0\0\0\001\377\300' >h
+
+mk N makes c, an image of N zero data bytes, with the checksums gzip keeps in its trailer. 0x1FFC0
+bytes are of the rootfs class and end on the block boundary: one empty block follows. An image
+whose data ends in the region's last good block leaves no room for the record; one whose data
+runs past the region's end is incomplete.
+
+  $ be() { awk -v n=$1 'BEGIN { printf "\\%o\\%o\\%o\\%o", n / 16777216, n / 65536 % 256, n / 256 % 256, n % 256 }'; }
+  $ crc() { be $(gzip -c "$1" | tail -c 8 | head -c 4 | od -An -tu4); }
+  $ mk() { dd if=/dev/null of=d bs=1 seek=$1 2>/dev/null; printf '\047\005\031\126\0\0\0\0\0\0\0\0'"$(be $1)" >h
   >   printf '\0\0\0\0\0\0\0\0'"$(crc d)" >>h; head -c 36 /dev/zero >>h
-  >   { head -c 4 h; printf "$(crc h)"; tail -c +9 h; cat d; } >"$1"; }
-  $ mk c && nandkeep write c 3500000 20000 && nandkeep writedefconf "$IN/A.defconf" && nk_erased
+  >   { head -c 4 h; printf "$(crc h)"; tail -c +9 h; } >c; dd if=/dev/null of=c bs=1 seek=$(($1 + 64)) 2>/dev/null; }
+  $ mk 131008 && nandkeep write c 3500000 20000 && nandkeep writedefconf "$IN/A.defconf" && nk_erased
   424 424 426-499 501-679 194-423
   $ hit c 100 x
-  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x947D7B99 / 0xE2C0EF92 get Default Value 1 offset fail
+  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0xDC8CC0A5 / 0x6F131372 get Default Value 1 offset fail
+  $ mk $((255 * 131072 - 65)) && nandkeep write c 3500000 2000000 && say nandkeep checkdefconf
+  255 get Default Value 1 offset fail
+  $ mk $((256 * 131072 - 64)) && nandkeep write c 3500000 2020000 && say nandkeep checkdefconf
+  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0xF18896F5 / 0x1E7F36D0 get Default Value 1 offset fail

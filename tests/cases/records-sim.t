@@ -34,10 +34,13 @@ word.
   744-1007
   [255]
 
-The stores need records 3 and 4 of the partition table; writeNFDI needs the NFDI partition to
-start where flashfs2 ends.
+The stores need records 3 and 4 of the partition table (five records will do); writeNFDI needs
+the NFDI partition to start where flashfs2 ends.
 
-  $ cp "$IN/five.txt" in; sed '/^mtd3/s/02100000/020e0000/' flash/proc_mtd >t && cp t flash/proc_mtd && nandkeep writeNFDI in
+  $ nk_simctl fault clear all && cp "$IN/five.txt" in && head -n 6 flash/proc_mtd >t && cp t flash/proc_mtd
+  $ nandkeep writeNFDI in && nk_erased
+  1008-1019
+  $ sed '/^mtd3/s/02100000/020e0000/' flash/proc_mtd >t && cp t flash/proc_mtd && nandkeep writeNFDI in
   
    Nandkeep notify -> NFDI partition does not match the flashfs2 partition, nothing written
   [255]

@@ -96,6 +96,8 @@ With two tempconf copies, tempdata ends below the lower one; the room counts goo
   $ nk_same 0x5d00004 p1; nk_same 0x5d40000 p2; nandkeep checktempconf && nandkeep readtempdata o && cmp o "$IN/A.boot"
   same
   same
+  $ nandkeep writetempdata "$IN/A.rootfs" && nk_erased && nandkeep checktempdata && nandkeep readtempdata o && cmp o "$IN/A.rootfs"
+  744 746-1005
   $ dd if=/dev/null of=big bs=1 seek=$((261 * 131072 - 7)) 2>/dev/null; nandkeep writetempdata big
   
    Nandkeep notify -> size too large
