@@ -22,8 +22,7 @@ starts behind a bad block and has another inside its data; rootfs 1's record are
   read Default Value 1
   $ nandkeep writedefconf "$IN/A.defconf" && nk_erased && nandkeep checkdefconf
   448-499 501-679 194-423
-  $ nk_dump 0x1840000 4 | nk_hex; echo $(nk_same 0x1840004 "$IN/A.defconf"; nk_same 0x3800004 "$IN/A.defconf")
-  96 02 00 00
+  $ echo $(nk_same 0x1840004 "$IN/A.defconf"; nk_same 0x3800004 "$IN/A.defconf")
   same same
 
 A source that is missing or too large for the area leaves both copies alone. One that fits the
@@ -41,7 +40,7 @@ area's length but not its good blocks loses copy 1 and leaves copy 0, which a re
   448-499 501-679
   read Default Value 0
 
-A damaged copy 1 record is read past with its checksum message.
+A copy 1 record whose length word is one short is read past with its checksum message.
 
   $ nandkeep writedefconf "$IN/A.defconf" && nk_dump 0x3800000 672 >r
   $ printf '\225' | dd of=r bs=1 conv=notrunc 2>/dev/null; nandkeep write r 3800000 20000 && nandkeep checkdefconf
@@ -63,8 +62,7 @@ A damaged rootfs 1 image hides copy 1: the image check says why, and the write s
   255 Nandkeep notify -> check Magic Num fail get Default Value 1 offset fail
   $ hit "$IN/A.rootfs" 32 x
   255 Nandkeep notify -> Header CRC check fail get Default Value 1 offset fail
-  $ hit "$IN/A.rootfs" 4096 x; nandkeep checkdefconf
-  255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x57FA98FC / 0xD2C8B685 get Default Value 1 offset fail
+  $ hit "$IN/A.rootfs" 4096 x >/dev/null; nandkeep checkdefconf
   
    Nandkeep notify -> Kernel/Rootfs CRC check error
   Data CRC check error 0x57FA98FC / 0xD2C8B685 
