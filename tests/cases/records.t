@@ -1,12 +1,138 @@
-The temporary configuration: two one-block copies from the top of the flashfs2 region down.
+The record stores: temporary configuration (two one-block copies from the top of flashfs2 down,
+below NFDI), temporary data (from the start of flashfs2 up to the lower tempconf copy) and NFDI
+(two copies split over the NFDI partition's good blocks, its last four blocks the bad-block
+table). A record is a little-endian length word, the payload, the CRC-32 of the payload and 0xFF
+up to a multiple of four, laid over the good blocks of its area.
 
   $ . "$TESTDIR/lib.sh"
+  $ tally() { "$@" >log; s=$?; sort log | uniq -c | awk '{ $1 = $1; print }'; return $s; }
+
+Erased flash holds no record: the checks fail silently, every read names each candidate it
+looked at (readtempconf gives up after three, readNFDI stops short of the table) and creates no
+destination.
+
   $ nk_device 128
-  $ nandkeep checktempconf
-  [255]
-  $ nandkeep writetempconf "$IN/five.txt"
-  $ nk_erased
+  $ for s in tempconf tempdata NFDI; do nandkeep check$s; c=$?; r=$(tally nandkeep read$s o); echo $c $? $r; done
+  255 255 3 3 Nandkeep notify -> size check fail
+  255 255 1 1 Nandkeep notify -> size check fail
+  255 255 12 12 Nandkeep notify -> size check fail
+  $ test -e o || echo no destination
+  no destination
+
+Two tempconf copies, candidates 1 and 2; the exact record of a 5-byte and of an empty file, the
+area erased whole before each write.
+
+  $ nandkeep writetempconf "$IN/five.txt" && nk_erased && nk_dump 0x7de0000 20 | nk_hex
   1007 1006
-  $ nandkeep readtempconf out.txt && cmp out.txt "$IN/five.txt"
-  $ nk_dump 0x7de0000 16 | nk_hex
   05 00 00 00 37 0a 38 0a 39 45 a7 0c 35 ff ff ff
+  ff ff ff ff
+  $ nandkeep writetempconf "$IN/empty.txt" && nk_erased && nandkeep checktempconf && nk_dump 0x7dc0000 16 | nk_hex
+  1007 1006
+  00 00 00 00 00 00 00 00 ff ff ff ff ff ff ff ff
+  $ nandkeep readtempconf o && wc -c <o
+  0
+
+One block takes a payload of 0x1FFF8 bytes; one byte more is refused once, before anything is
+erased, and the old copies stay. Sources that are not what they claim are refused the same way.
+
+  $ nandkeep writetempconf "$IN/block.txt" && nk_erased && nk_dump 0x7dffff8 16 | nk_hex
+  1007 1006
+  0a 32 33 36 ea 03 1d fa ff ff ff ff ff ff ff ff
+  $ mkfifo fifo
+  $ for f in "$IN/over.txt" missing . fifo /proc/self/status; do r=$(timeout 10 nandkeep writetempconf $f); echo $? $r; done
+  255 Nandkeep notify -> size too large
+  255 Nandkeep notify -> fopen()
+  255 Nandkeep notify -> not a regular file
+  255 Nandkeep notify -> not a regular file
+  255 Nandkeep notify -> source size does not match its contents
+  $ nk_erased; nandkeep readtempconf o && cmp o "$IN/block.txt" && nandkeep readtempconf no/such
+  
+   Nandkeep notify -> fopen()
+  no/such
+   Nandkeep notify -> fopen()
+  no/such
+   Nandkeep notify -> size check fail
+  [255]
+
+Bad candidates are passed over uncounted, by the write and by the read; the read gives up at the
+third failure on a good block.
+
+  $ nk_device 128 badblocks=1007,1006
+  $ nandkeep writetempconf "$IN/five.txt" && nk_erased && nandkeep readtempconf o && cmp o "$IN/five.txt"
+  1005 1004
+  $ nk_dump 0x7da0000 0x20000 >rec && nandkeep erase 7d80000 40000 && nandkeep write rec 7d60000 20000
+  $ tally nandkeep readtempconf o && cmp o "$IN/five.txt"
+  2
+  2 Nandkeep notify -> size check fail
+  $ nandkeep erase 7d60000 20000 && nandkeep write rec 7d40000 20000 && tally nandkeep readtempconf o
+  3
+  3 Nandkeep notify -> size check fail
+  [255]
+  $ nk_erased
+  1004-1005 1003 1003 1002
+
+Temporary data starts in flashfs2's first block, which is no tempconf candidate; without copies
+it may take all of flashfs2. The checksum word lands at every split over a bad block.
+
+  $ nk_device 128 badblocks=745,1009,1010
+  $ nandkeep writetempdata "$IN/five.txt" && nandkeep writetempdata "$IN/five.txt" && nandkeep checktempconf
+  [255]
+  $ nk_erased
+  744 746-1007 744 746-1007
+  $ for n in 131064 131065 131066 131067 131068 131069; do head -c $n "$IN/A.boot" >p
+  >   nandkeep writetempdata p && nandkeep readtempdata o && cmp o p && nk_dump 0x5d40000 8 | nk_hex; done
+  ff ff ff ff ff ff ff ff
+  be ff ff ff ff ff ff ff
+  07 09 ff ff ff ff ff ff
+  70 67 c1 ff ff ff ff ff
+  7f c2 7c 47 ff ff ff ff
+  36 7b 6a 45 dd ff ff ff
+
+With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only.
+
+  $ nk_erased; nandkeep writetempconf "$IN/five.txt" && nandkeep writetempdata "$IN/A.boot" && nk_erased
+  744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007
+  1007 1006 744 746-1005
+  $ head -c 131068 "$IN/A.boot" >p1; tail -c +131069 "$IN/A.boot" >p2; echo $(nk_same 0x5d00004 p1; nk_same 0x5d40000 p2)
+  same same
+  $ nandkeep checktempconf && nandkeep readtempdata o && cmp o "$IN/A.boot"
+  $ nandkeep writetempdata "$IN/A.rootfs" && nk_erased && nandkeep checktempdata && nandkeep readtempdata o && cmp o "$IN/A.rootfs"
+  744 746-1005
+  $ dd if=/dev/null of=big bs=1 seek=$((261 * 131072 - 7)) 2>/dev/null; nandkeep writetempdata big
+  
+   Nandkeep notify -> size too large
+  [255]
+
+NFDI: ten good blocks below the table, so copy 2 starts after the fifth (block 1015); the table
+is never erased. Both copies together must fit in the good blocks.
+
+  $ nandkeep writeNFDI "$IN/A.boot" && nk_erased && nandkeep checkNFDI && nandkeep readNFDI o && cmp o "$IN/A.boot"
+  1008 1011-1019
+  $ echo $(nk_same 0x7e00004 p1; nk_same 0x7e60000 p2; nk_same 0x7ee0004 p1; nk_same 0x7f00000 p2)
+  same same same same
+  $ head -c $((0xA0000 - 8)) "$IN/A.rootfs" >p && nandkeep writeNFDI p && nandkeep readNFDI o && cmp o p
+  $ head -c $((0xA0000 - 7)) "$IN/A.rootfs" >p; nk_erased; nandkeep writeNFDI p
+  1008 1011-1019
+  
+   Nandkeep notify -> size too large
+  [255]
+
+Damage in each field of a record: the check fails silently, the read says why, with the computed
+and the stored checksum, and keeps what it read.
+
+  $ nandkeep writetempdata "$IN/five.txt" && nk_erased && nk_dump 0x5d00000 16 >r
+  744 746-1005
+  $ hit() { cp r h; printf "$2" | dd of=h bs=1 seek=$1 conv=notrunc 2>/dev/null
+  >   nandkeep write h 5d00000 20000; nandkeep checktempdata || { r=$(nandkeep readtempdata o); echo $? $r; }; }
+  $ hit 0 '\004'; hit 1 '\377'; hit 3 '\020'; hit 12 '\064'; hit 6 '\060'; nk_hex <o
+  255 Nandkeep notify -> CRC check error CRC check error 0xB665CF37 / 0xCA74539
+  255 Nandkeep notify -> CRC check error CRC check error 0xF7DDEC4A / 0xFFFFFFFF
+  255 Nandkeep notify -> size check fail
+  255 Nandkeep notify -> CRC check error CRC check error 0x350CA745 / 0x340CA745
+  255 Nandkeep notify -> CRC check error CRC check error 0x3B1FF6FD / 0x350CA745
+  37 0a 30 0a 39
+  $ nandkeep readtempdata o
+  
+   Nandkeep notify -> CRC check error
+  CRC check error 0x3B1FF6FD / 0x350CA745 
+  [255]

@@ -1,0 +1,89 @@
+Maintenance cases that need an edited /proc/mtd or the simulator's own files.
+
+  $ . "$TESTDIR/lib.sh"
+  $ nk_only sim
+  $ nk_device 128
+  $ P=$NANDKEEP_SIM_DIR/proc_mtd; cp "$P" proc_mtd.orig
+  $ each() { for a; do o=$(nandkeep $a 2>&1); echo "$? $(echo $o)"; done; }
+  $ table() { echo 'dev:    size   erasesize  name' >"$P"; i=0; for e; do
+  >   echo "mtd$i: ${e% *} 00020000 \"${e#* }\"" >>"$P"; i=$((i + 1)); done; }
+
+flashfs2IsChange: the flashfs2 entry must have the profile's size and end where an NFDI entry
+starts, at the end of the device. A later flashfs2 entry replaces an earlier one; the first NFDI
+entry ends the list; a missing kind of entry means the layout differs.
+
+  $ t() { table "$@"; nandkeep flashfs2IsChange; echo $?; }
+  $ t "08000000 linux" "02100000 Flashfs-2" "00200000 NFDI"
+  0
+  $ t "08000000 linux" "02000000 Flashfs-2" "00200000 NFDI"; t "08000000 linux" "02100000 Flashfs-2"
+  255
+  255
+  $ t "08000000 linux" "02100000 Flashfs-2" "00400000 NFDI"; t "08000000 linux" "00200000 NFDI"
+  255
+  255
+  $ t "08000000 Boot" "02000000 Flashfs-2" "02100000 flashfs2" "00200000 NFDI" "04000000 flashfs2"
+  0
+  $ sed 's/02100000/02120000/' proc_mtd.orig >"$P"; nandkeep flashfs2IsChange
+  [255]
+
+The profile comes from the first entry's size: up to 0x0FFFFFFF the 128 MiB one, from
+0x10000000 on the 256 MiB one.
+
+  $ t "0FFFFFFF linux" "02100000 Flashfs-2" "081FFFFF NFDI"; t "10000000 linux" "09300000 Flashfs-2" "00800000 NFDI"
+  0
+  0
+
+The erase commands of the last three records refuse a table of fewer than three.
+
+  $ table "08000000 linux" "00100000 boot"
+  $ each eraseflashfs1 eraseflashfs2 eraseflashfs eraseJFFS2 eraseRootfs
+  255 Nandkeep notify -> too few partitions for this command
+  255 Nandkeep notify -> too few partitions for this command
+  255 Nandkeep notify -> too few partitions for this command
+  255 Nandkeep notify -> too few partitions for this command
+  255 Nandkeep notify -> too few partitions for this command
+  $ nk_erased
+
+Commands that step by the erase size refuse one that is not a whole number of 128 KiB pieces.
+
+  $ sed 's/ 00020000 / 00010000 /' proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport
+  255 Nandkeep notify -> erase size not supported
+  255 Nandkeep notify -> erase size not supported
+  255 Nandkeep notify -> erase size not supported
+
+A device size beyond 4 GiB: walks over the whole device stop at 4 GiB, the blocks past the chip
+counting as bad.
+
+  $ table "ffffffffffffffff linux"
+  $ nandkeep badBlockReport | sed -n '1p;$p'; nandkeep badBlockReport | wc -l
+  Find a bad block at offset = 0x8000000
+  Find a bad block at offset = 0xfffe0000
+  31744
+  $ nandkeep eraseAll && nk_erased
+  0-1023
+
+/proc/mtd gone while flashfs2IsChange waited for the device.
+
+  $ cp proc_mtd.orig "$P"
+  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
+  $ nandkeep flashfs2IsChange >check.out 2>&1 & c=$!; upto waiting check.out; rm "$P"; kill $s; wait $c
+  [255]
+  $ cat check.out
+  nandkeep: waiting for another nandkeep to finish
+  
+   Nandkeep notify -> fopen()
+  /proc/mtd (no-eol)
+
+A destination that is the simulated flash itself, by name or through a link, is refused; the
+flash is left as it was.
+
+  $ nk_device 128
+  $ nandkeep writetempconf "$IN/five.txt" && nk_erased
+  1007 1006
+  $ cd "$NANDKEEP_SIM_DIR" && ln -s state.bin state.link
+  $ each "badBlockRead flash.bin 0 20000" "readtempconf state.link"; cd - >/dev/null
+  255 Nandkeep notify -> destination is the flash device itself flash.bin
+  255 Nandkeep notify -> destination is the flash device itself state.link Nandkeep notify -> destination is the flash device itself state.link Nandkeep notify -> size check fail
+  $ nk_erased; nk_erased_range 0 0x20000; nandkeep readtempconf out && cmp out "$IN/five.txt"
+  erased

@@ -1,0 +1,154 @@
+The raw maintenance commands on a chip with blocks 30 (in kernel 0) and 700 (in flashfs1) bad
+from the factory and a page of block 710 (flashfs1) that loses what is written to it.
+
+  $ . "$TESTDIR/lib.sh"
+  $ nk_device 128 badblocks=30,700 gravepages=$((710 * 64)):0
+  $ each() { for a; do o=$(nandkeep $a 2>&1); echo "$? $(echo $o)"; done; }
+  $ nandkeep badBlockReport
+  Find a bad block at offset = 0x3c0000
+  Find a bad block at offset = 0x5780000
+  $ nandkeep flashfs2IsChange
+
+eccStatus reads block by block and prints the running totals: what each read cost. Blocks 31
+and 33 get data, then one flipped bit (corrected) and two (uncorrectable); the last step covers
+the 0x10000 bytes left; with a length of 0 the block at the offset still gets its line.
+
+  $ nandkeep write "$IN/block.txt" 3E0000 20000 && nandkeep write "$IN/block.txt" 420000 20000
+  $ nk_flip 0x3E1000 1 && nk_flip 0x421000 2 && nk_erased
+  31 33
+  $ nandkeep eccStatus 3C0000 70000
+  Current ECC corrected = 0, failed = 0, badblocks = 2, bbtblocks = 0
+  At 0x3C0000 offset is bad blcok!!(skip)
+  At 0x3E0000 offset ECC corrected = 1, failed = 0
+  At 0x400000 offset ECC corrected = 1, failed = 0
+  At 0x420000 offset ECC corrected = 1, failed = 1
+  $ nandkeep eccStatus 0x3E0000 0
+  Current ECC corrected = 1, failed = 1, badblocks = 2, bbtblocks = 0
+  At 0x3E0000 offset ECC corrected = 1, failed = 1
+
+badBlockRead copies whole pieces as the device reads them (corrected), the bad block too, a length
+between pieces taken up to the next piece; offset and length are warned when they do not convert
+whole. A failing step leaves what was copied so far; a FIFO without a reader is refused at once,
+not waited on.
+
+  $ nandkeep badBlockRead r.bin 3C0000x "30000 "
+  input offset [3C0000x] (base hex), but get [3C0000]
+  input length [30000 ] (base hex), but get [30000]
+  $ wc -c <r.bin; tail -c 131072 r.bin | head -c 131064 | cmp - "$IN/block.txt" && echo same
+  262144
+  same
+  $ nandkeep badBlockRead r.bin 0 0; wc -c <r.bin
+  0
+  $ mkfifo fifo; each "badBlockRead no/such/file 0 20000" "badBlockRead fifo 0 20000" \
+  >   "badBlockRead /dev/full 0 20000" "badBlockRead r.bin 8020000 20000" \
+  >   "badBlockRead r.bin 7FE0000 40000"; wc -c <r.bin
+  255 Nandkeep notify -> fopen() no/such/file
+  255 Nandkeep notify -> fopen() fifo
+  255 Nandkeep notify -> fwrite()
+  255 Nandkeep notify -> lseek()
+  255 Nandkeep notify -> read()
+  131072
+  $ nk_erased; nk_bad
+  30 700
+
+erase skips bad blocks and takes a partial last block whole; blocks past the device end (up to
+4 GiB) count as bad. badBlockErase is one raw request that the driver stops at a bad block, and
+it writes nothing before it (the bootstrap stays erased).
+
+  $ nandkeep erase 3A0000 60000 && nandkeep erase 0x80000 20001 && nk_erased
+  29 31 4-5
+  $ nandkeep erase 7FE0000 40000 && nandkeep erase 8000000 20000 && nandkeep erase FFFE0000 20000
+  $ nk_erased
+  1023
+  $ each "badBlockErase 3A0000 60000"; nk_erased; nandkeep badBlockErase 3E0000 20000 && nk_erased
+  255 Nandkeep notify -> erase fail
+  29
+  31
+  $ nk_erased_range 0 0x20000
+  erased
+
+A mistyped range never reaches the driver as an erase: refused with status 255, nothing erased
+or marked.
+
+  $ each "erase 30000 20000" "erase FFFE0000 40000" "erase 20000 FFFFFFFFFFFFFFFF" \
+  >   "erase 100000000 20000" "eccStatus FFFE0000 40000" "badBlockRead r.bin FFFE0000 40000" \
+  >   "badBlockErase FFFE0000 40000" "badBlockErase 0 100000000" "badBlockErase 100020000 20000" \
+  >   "badBlockErase 30000 20000" "badBlockErase 20000 10000" "badBlockErase 7FE0000 40000"
+  255 Nandkeep notify -> offset is not on an erase block boundary
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> range runs past 4 GiB
+  255 Nandkeep notify -> erase fail
+  255 Nandkeep notify -> erase fail
+  255 Nandkeep notify -> erase fail
+  $ nk_erased; nk_bad
+  30 700
+
+setBadBlockToBBT marks the block that holds the offset; the driver erases it first.
+
+  $ nandkeep setBadBlockToBBT 400000 && nandkeep setBadBlockToBBT 7FFFFFF && nk_erased
+  32 1023
+  $ nk_bad; each "setBadBlockToBBT 8000000"
+  30 32 700 1023
+  255 Nandkeep notify -> set bad block fail
+
+The partition erases: flashfs1 is the third record from the end, flashfs2 the second, jffs2 the
+last; bad blocks are skipped. eraseRootfs writes zeros over flashfs1 and reads them back before
+it erases it again: the bad block 700 holds them, block 710 does not and is marked bad.
+
+  $ nandkeep eraseJFFS2 && nk_erased
+  11-23
+  $ nandkeep eraseflashfs1 && nk_erased
+  680-699 701-743
+  $ nandkeep eraseflashfs2 && nandkeep eraseflashfs && nk_erased
+  744-1007 744-1007
+  $ nandkeep eraseRootfs && nk_erased
+  g_iPartitionNum = 8, size = 800000
+  680-699 701-743 710 680-699 701-709 711-743
+  $ nandkeep eraseAll && nk_erased; nk_bad
+  0-29 31 33-699 701-709 711-1022
+  30 32 700 710 1023
+
+A block whose erase fails is marked bad: an erase of that one block answers 255, a longer range
+goes on (the message has no newline). eraseRootfs stops when its zeros cannot be written.
+
+  $ nk_device 128 weakblocks=3:0,5:0 weakpages=$((690 * 64 + 5)):0
+  $ nandkeep erase 60000 20000
+  find a bad block (no-eol)
+  [255]
+  $ nk_erased; nandkeep erase 80000 40000
+  3 3
+  find a bad block (no-eol)
+  $ nk_erased; nk_bad
+  4-5 5
+  3 5
+  $ nandkeep eraseRootfs
+  g_iPartitionNum = 8, size = 800000
+  Bad block scan fail
+  [255]
+  $ nk_erased; nk_bad
+  680-743 690
+  3 5 690
+
+The 256 MiB chip: its own table agrees with its profile; the partitions are its own.
+
+  $ nk_device 256
+  $ nandkeep flashfs2IsChange && nandkeep eraseflashfs2 && nandkeep eraseJFFS2 && nk_erased
+  808-1983 11-23
+  $ nandkeep eraseRootfs && nk_erased
+  g_iPartitionNum = 8, size = 1000000
+  680-807 680-807
+
+A second command waits for the one that holds the device (here the endless screening scan) and
+says so once on standard error.
+
+  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
+  $ nandkeep badBlockReport >report.out 2>&1 & r=$!; upto waiting report.out; kill $s; wait $r
+  $ cat report.out
+  nandkeep: waiting for another nandkeep to finish

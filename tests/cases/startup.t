@@ -1,0 +1,44 @@
+Start-up reads the partition table, then one command line picks one command. The usage text
+goes to standard error (38 lines, 1247 bytes, pinned by its digest), the banner to standard
+output, status 0.
+
+  $ . "$TESTDIR/lib.sh"
+  $ nk_device 128
+  $ nandkeep 2>&1 >/dev/null | md5sum
+  acbc1479eb215b5068a74a7b145a4be2  -
+  $ nandkeep 2>/dev/null
+  Nandkeep version: 1.0.1.26
+  Made by the nandkeep flash tools team
+  $ nandkeep info
+  Build info: $Id: 1.0.1.26,nandkeep,2017/04/18 12:00:00 $
+  
+  Feature include (+) or not (-):
+  -_KVL_FW
+  SOC Platform
+  -_ORSEN
+  -_KT724
+  -_VELDRA3
+
+A command word that no command takes with that many words gets the same usage and banner with
+status 0: words are compared exactly, and every command takes only its own argument counts.
+Nothing reaches the flash and nothing is logged.
+
+  $ nandkeep >usage 2>&1
+  $ u() { for a; do nandkeep $a >out 2>&1 && cmp -s out usage || echo "not the usage: $a"; done; }
+  $ u "" nosuch Info "info x" "write x" "write x y" "upgradeFW a b c d" "upgradeFW a b c d e f" \
+  >   "systemRecovery 2" "systemRecovery zz" "systemRecovery x y" "badBlockRead x y" \
+  >   "badBlockRead x y z w" unstableBitsTestWrite unstableBitsTestCheck
+  $ for w in checkdefconf checktempconf checktempdata checkNFDI eraseflashfs1 eraseflashfs2 \
+  >   flashfs2IsChange eraseflashfs eraseJFFS2 eraseRootfs badBlockManagement badBlockReport \
+  >   flashVerify eraseAll; do u "$w x"; done
+  $ for w in readdefconf writedefconf readtempconf writetempconf readtempdata writetempdata \
+  >   readNFDI writeNFDI updateBoot updateBst updateDTB setBadBlockToBBT; do u "$w" "$w x y"; done
+  $ for w in eccStatus badBlockErase erase; do u "$w x" "$w x y z"; done
+  $ nk_erased; nk_syslog
+
+A reader of standard output that has gone away is logged, and the command ends with its own
+status.
+
+  $ (sleep 1; nandkeep info; echo $? >status) | true; cat status; nk_syslog
+  0
+  Lost connection while upgrading firmware!
