@@ -24,9 +24,9 @@ constexpr uint64_t BYTE_LOW7 = 0x7F7F7F7F7F7F7F7Full;
 constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
-    "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
-    "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
-    "flip",
+    "bad",        "erase-fail", "wear-out",      "program-fail", "program-lost",
+    "stuck-bits", "bitflip",    "uncorrectable", "short-read",   "short-write",
+    "powercut",   "decay",      "flip",
 };
 
 uint64_t Mix(uint64_t ullX) {

@@ -449,13 +449,19 @@ struct TCommand {
 };
 
 const TCommand g_atCommands[] = {
-    {"info", 0, 0, CmdInfo},     {"status", 0, 0, CmdStatus},
-    {"load", 1, 2, CmdLoad},     {"save", 1, 3, CmdSave},
-    {"fault", 1, 7, CmdFault},   {"flip", 2, 2, CmdFlip},
+    {"info", 0, 0, CmdInfo},
+    {"status", 0, 0, CmdStatus},
+    {"load", 1, 2, CmdLoad},
+    {"save", 1, 3, CmdSave},
+    {"fault", 1, 7, CmdFault},
+    {"flip", 2, 2, CmdFlip},
     {"bad", 0, 0, CmdBad},
-    {"mark", 1, 1, CmdMark},     {"unmark", 1, 1, CmdUnmark},
-    {"ecc", 0, 1, CmdEcc},       {"erasecounts", 0, 0, CmdEraseCounts},
-    {"ops", 0, 0, CmdOps},       {"flashstatus", 0, 1, CmdFlashStatus},
+    {"mark", 1, 1, CmdMark},
+    {"unmark", 1, 1, CmdUnmark},
+    {"ecc", 0, 1, CmdEcc},
+    {"erasecounts", 0, 0, CmdEraseCounts},
+    {"ops", 0, 0, CmdOps},
+    {"flashstatus", 0, 1, CmdFlashStatus},
     {"syslog", 0, 0, CmdSyslog},
 };
 

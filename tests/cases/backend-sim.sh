@@ -6,7 +6,15 @@ NANDKEEP_SIM_DIR=$PWD/flash
 NANDKEEP_SIM_TRACE=$PWD/ops.trace
 export NANDKEEP_SIM_DIR NANDKEEP_SIM_TRACE
 mkdir -p "$PWD/bin"
-ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
+if [ -n "${NANDKEEP_TEST_LAUNCHER:-}" ]; then
+    # Binaries of another architecture run through the emulator the launcher names.
+    printf '#!/bin/sh\nexec %s %s "$@"\n' "$NANDKEEP_TEST_LAUNCHER" "$NK_SIM_BIN" >"$PWD/bin/nandkeep"
+    printf '#!/bin/sh\nexec %s %s "$@"\n' "$NANDKEEP_TEST_LAUNCHER" "$NK_SIMCTL" >"$PWD/bin/simctl"
+    chmod +x "$PWD/bin/nandkeep" "$PWD/bin/simctl"
+    NK_SIMCTL=$PWD/bin/simctl
+else
+    ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
+fi
 PATH=$PWD/bin:$PATH
 
 nk_simctl() {

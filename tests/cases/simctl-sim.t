@@ -8,7 +8,7 @@ the machine, where the build runs under it at all.
   $ ctl() { "$NK_SIMCTL" "$@"; }
   $ ctl create --blocks 48 >/dev/null
   $ printf 'p 0x0 0x700000\n' >t.txt; head -c 65537 /dev/zero >big.img
-  $ ulimit -S -v 1000000; ctl info >/dev/null || ulimit -S -v unlimited
+  $ ulimit -S -v 1000000; ctl info >/dev/null 2>&1 || ulimit -S -v unlimited
   $ for a in '' frobnicate 'create --profile 64' 'create --bbt 2' 'fault add nonsense 1' \
   >   'fault add bitflip 3 1 --page 64' 'fault frob' '--dir nowhere info' 'load missing.img' \
   >   'save out.img 0x600001' 'create --blocks 48 --table t.txt' 'load /dev/zero' \
