@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-fuzz
 seconds=${FUZZ_SECONDS:-20}
-CXX=clang++ cmake -S . -B "$dir" -G Ninja -DNANDKEEP_FUZZ=ON -DNANDKEEP_TESTS=OFF \
+CXX=clang++ cmake -S . -B "$dir" -G Ninja -DNANDKEEP_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$dir" -j "${NANDKEEP_JOBS:-2}"
 status=0

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, builds the tool and the simulator twice (plain
 # and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the unit, simulator and
-# whole-process tests on both, a bounded run of every fuzz target, the formatting check, and the
+# whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64
+# and arm64 (configured without GoogleTest), the formatting check, and the
 # case transcripts and the write benchmark on the real kernel (tools/kernel). Ends with one line
 # "N passed, M failed".
 set -uo pipefail
@@ -45,6 +46,7 @@ for variant in plain asan; do
 done
 
 if [ -x fuzz/run.sh ]; then stage "fuzz targets (bounded)" fuzz/run.sh; fi
+stage "packages (amd64, arm64), built as an integrator would" tools/package.sh
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
 if [ -x tools/kernel/run.sh ] && [ "${NANDKEEP_SKIP_KERNEL:-0}" != 1 ]; then
   log "case transcripts and the write benchmark on the real kernel"

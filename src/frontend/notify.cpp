@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr const char *VERSION = "1.0.1.26";
-constexpr const char *BUILD_ID = "$Id: 1.0.1.26,nandkeep,2017/04/18 12:00:00 $";
+constexpr const char *VERSION = NANDKEEP_VERSION;
+constexpr const char *BUILD_ID = "$Id: " NANDKEEP_VERSION ",nandkeep,2017/04/18 12:00:00 $";
 
 constexpr const char *USAGE =
     "usage: write <Image-file> <Offset> <Len> | <HTTP/FTP>\n"

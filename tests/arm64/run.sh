@@ -52,7 +52,7 @@ fi
 
 say "configuring (tests $sTests)"
 cmake -S "$sRepo" -B "$sBuild" -DCMAKE_TOOLCHAIN_FILE="$sToolchain" \
-    -DNANDKEEP_TESTS="$sTests" "${aGtest[@]}" >/dev/null
+    -DBUILD_TESTING="$sTests" "${aGtest[@]}" >/dev/null
 say "building"
 cmake --build "$sBuild" -j 2
 

@@ -4,7 +4,10 @@ printed, without blank lines; erases counts the erases of each block since it wa
   $ . "$TESTDIR/lib.sh"
   $ run() { nandkeep "$@" >out; s=$?; awk NF out; return $s; }
   $ erases() { nk_erased >erased; awk '{ for (i = 1; i <= NF; i++) { k = split($i, r, "-"); for (b = r[1]; b <= r[k]; b++) n[b]++ } } END { for (b = 0; b < 2048; b++) if (b in n) printf "%s%d:%d", s++ ? " " : "", b, n[b]; if (s) print "" }' erased; }
-  $ nk_device 128 badblocks=2 weakblocks=3:500 weakpages=320:0
+  $ nk_device 128 badblocks=2 weakblocks=3:500 weakpages=321:0
+
+Block 5 fails to program from its second page on: the first page still takes the bad-block
+marker, as on a real chip, where a block whose first page cannot be programmed cannot be marked.
 
 The life-cycle test. Length 0 visits no block and still runs the default 1001 cycles; words
 after the length keep that count.

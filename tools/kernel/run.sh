@@ -101,7 +101,7 @@ if [ -n "${NK_NANDKEEP_BIN:-}" ]; then
     sNandkeep=$NK_NANDKEEP_BIN
 else
     nk_log "building nandkeep"
-    nk_timed 300 cmake -S "$NK_REPO_DIR" -B "$NK_WORK" -DNANDKEEP_TESTS=OFF >"$NK_TIER_WORK/cmake.log" 2>&1 &&
+    nk_timed 300 cmake -S "$NK_REPO_DIR" -B "$NK_WORK" -DBUILD_TESTING=OFF >"$NK_TIER_WORK/cmake.log" 2>&1 &&
         nk_timed 900 cmake --build "$NK_WORK" --target nandkeep -j 2 >>"$NK_TIER_WORK/cmake.log" 2>&1 ||
         {
             tail -n 30 "$NK_TIER_WORK/cmake.log" >&2
