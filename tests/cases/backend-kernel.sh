@@ -5,6 +5,8 @@
 # parameter store in /var/lib/cfgvault. The trace and the log are emptied as they are read.
 NK_TRACE=/sys/kernel/tracing/trace
 NK_LOG=/var/log/messages
+# The boot script, where the package installs it.
+NK_BOOT_SCRIPT=/usr/share/nandkeep/nandkeep-boot.sh
 
 # Waits until syslogd has written out every line logged so far.
 nk_log_sync() {

@@ -15,7 +15,11 @@ if [ -n "${NANDKEEP_TEST_LAUNCHER:-}" ]; then
 else
     ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
 fi
-PATH=$PWD/bin:$PATH
+# The device's own programs (the parameter store's stand-in) come last, as on the device; the
+# system log stays the host's business.
+printf '#!/bin/sh\n' >"$PWD/bin/logger" && chmod +x "$PWD/bin/logger"
+PATH=$PWD/bin:$PATH:$NANDKEEP_SIM_DIR/bin
+NK_BOOT_SCRIPT=$(cd "$TESTDIR/../.." && pwd)/boot/nandkeep-boot.sh
 
 nk_simctl() {
     "$NK_SIMCTL" "$@" || {

@@ -22,6 +22,7 @@
 #   nk_syslog                     the system-log lines logged since the last call
 #   nk_flashstatus                the device parameter flashstatus
 #   nk_only sim|kernel            skips the rest of the file on the other backend
+#   $NK_BOOT_SCRIPT               the boot script the package installs
 #
 # Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex.
 
@@ -40,7 +41,7 @@ nk_runs() {
 
 # "same" when the device holds FILE at OFFSET, else where it first differs.
 nk_same() {
-    nk_dump "$1" "$(wc -c <"$2")" | cmp - "$2" >/dev/null && echo same || echo differs
+    nk_dump "$1" "$(wc -c <"$2")" >nk_same.tmp && cmp -s nk_same.tmp "$2" && echo same || echo differs
 }
 
 # "erased" when every byte of the range reads 0xFF, else how many do not.

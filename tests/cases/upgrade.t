@@ -1,6 +1,7 @@
 Writing and upgrading firmware. The device programs of the flashstatus command are found in PATH;
 a stand-in of the parameter store in the case's own bin/ logs each call to "calls", runs the
-commands of "hook" if there is one, and then hands over to the next cfgvault in PATH.
+commands of "hook" if there is one, hands over to the next cfgvault in PATH, and runs the commands
+of "after" if there is one.
 
   $ . "$TESTDIR/lib.sh"
   $ mkdir -p bin && PATH=$PWD/bin:$PATH && cat >bin/cfgvault <<'EOF' && chmod +x bin/cfgvault
@@ -8,7 +9,7 @@ commands of "hook" if there is one, and then hands over to the next cfgvault in 
   > echo "cfgvault $*" >>calls
   > [ ! -f hook ] || . ./hook
   > d=$(cd "$(dirname "$0")" && pwd)
-  > for p in $(echo "$PATH" | tr : ' '); do [ "$p" = "$d" ] || [ ! -x "$p/cfgvault" ] || exec "$p/cfgvault" "$@"; done
+  > for p in $(echo "$PATH" | tr : ' '); do [ "$p" = "$d" ] || [ ! -x "$p/cfgvault" ] || { "$p/cfgvault" "$@"; s=$?; [ ! -f after ] || . ./after; exit $s; }; done
   > EOF
   $ up() { nandkeep upgradeFW "${1:-$IN/$S.boot}" "${2:-$IN/$S.kernel}" "${3:-$IN/$S.dtb}" "${4:-$IN/$S.rootfs}" "${5:-$IN/$S.defconf}"; }
   $ head -c 262144 "$IN/A.rootfs" >two.bin && head -c 131072 two.bin >one.bin && mkfifo fifo
@@ -264,3 +265,57 @@ the upgrade by SIGINT before a normal copy is written: the backups hold A, the n
   $ nk_erased; echo $(nk_same 0x300000 "$IN/B.kernel"; nk_same 0xC00000 "$IN/A.kernel"; nk_same 0x1500000 "$IN/B.rootfs")
   1-10 424-679 448-679 96-167 108-167 448-679
   same same same
+
+The boot script the package installs, where power comes back after an upgrade was killed. Killed
+right after flashstatus was set: the script repairs the normal copies from the backups
+(systemRecovery 1), its after-boot entry point sets flashstatus back to 0, and the next boot finds
+nothing to repair.
+
+  $ boot() { sh "$NK_BOOT_SCRIPT" "$@"; }
+  $ upk() { nandkeep upgradeFW "$IN/$S.boot" "$IN/$S.kernel" "$IN/$S.dtb" "$IN/$S.rootfs" "$IN/$S.defconf" & echo $! >pid; wait $! 2>/dev/null; echo $? $(nk_flashstatus); }
+  $ nk_device 128 && rm -f hook calls && S=A && up && rm calls && nk_erased >/dev/null
+  $ echo 'kill -9 $(cat pid)' >after && S=B && upk && rm after && nk_erased
+  137 1
+  1-10 424-679 448-679 96-167 108-167
+  $ boot recover && boot booted && boot recover && cat calls && rm calls
+  recovered image
+  recovered image
+  cfgvault set flashstatus 1
+  cfgvault get flashstatus
+  cfgvault set flashstatus 0
+  cfgvault get flashstatus
+  $ nk_erased; echo $(for f in 300000 C00000; do nk_same 0x$f "$IN/B.kernel"; done; for f in 1500000 3500000; do nk_same 0x$f "$IN/B.rootfs"; done)
+  24-95 36-95 168-423 192-423
+  same same same same
+  $ nk_flashstatus
+  0
+
+Killed before flashstatus was set: the backups hold the new set, the normal copies the old one,
+and the script (flashstatus 0) brings the backups back to the old set. The boot loader, of which
+there is one copy, stays new.
+
+  $ echo 'kill -9 $(cat pid); exit 1' >hook && S=A && upk && rm hook calls
+  137 0
+  $ nk_erased >/dev/null; boot recover; nk_erased; echo $(nk_same 0xC00000 "$IN/B.kernel"; nk_same 0x20000 "$IN/A.boot")
+  recovered image
+  96-167 108-167 424-679 448-679
+  same same
+
+A flashstatus that cannot be read: the script says so and recovers without a direction. A failing
+recovery is reported with its status, which the script ends with.
+
+  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook
+  nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
+  recovered image
+  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && boot recover
+  
+   Nandkeep notify -> check Magic Num fail
+  
+   Nandkeep notify -> check Source mkimg fail
+  
+   Nandkeep notify -> check Magic Num fail
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
+  [254]

@@ -85,14 +85,20 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
         Reopen();
     }
 
-    // What the boot script does when power comes back: recovery in the direction flashstatus
-    // gives, then, once the system is up, flashstatus back to 0.
+    // Power comes back: the shipped boot script recovers in the direction flashstatus gives,
+    // then, once the system is up, sets flashstatus back to 0. It finds the tool and the device's
+    // flashstatus command (the simulator's stand-in) as a device would, by name.
     void Boot(std::string *pstrDetail) {
         const std::string strStatus = Sim_FlashStatus(m_strDir.c_str());
-        const TRun tRun = Tool({"systemRecovery", strStatus == "1" ? "1" : "3"});
+        const std::string strScript = "NANDKEEP_SIM_DIR='" + m_strDir + "' PATH='" + m_strDir +
+                                      "/bin':\"$PATH\" NANDKEEP=\"$NANDKEEP_TEST_LAUNCHER " +
+                                      NANDKEEP_SIM_BINARY "\" sh " NANDKEEP_BOOT_SCRIPT;
+        const TRun tRun = Run(strScript + " recover");
         *pstrDetail += "flashstatus " + strStatus + ", recovery status " +
                        std::to_string(tRun.iStatus) + ": " + tRun.strOut;
-        ASSERT_EQ(Sim_SetFlashStatus(m_strDir.c_str(), "0"), 0);
+        const TRun tUp = Run(strScript + " booted");
+        ASSERT_EQ(tUp.iStatus, 0) << tUp.strOut;
+        ASSERT_EQ(Sim_FlashStatus(m_strDir.c_str()), "0");
     }
 
     // The set a copy holds, read through the chip as the tool sees it: the image from the

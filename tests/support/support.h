@@ -83,6 +83,11 @@ class SimTest : public ::testing::Test {
         for (const std::string &strArg : astrArgs) {
             strCmd += " '" + strArg + "'";
         }
+        return Run(strCmd);
+    }
+
+    // A shell command line on the device; its status and everything it printed.
+    TRun Run(const std::string &strCmd) {
         const int iWait = system((strCmd + " >'" + m_strDir + ".out' 2>&1").c_str());
         const int iStatus = WIFEXITED(iWait) ? WEXITSTATUS(iWait) : -1;
         const bool bKilled = WIFSIGNALED(iWait) ? WTERMSIG(iWait) == SIGKILL : iStatus == 137;

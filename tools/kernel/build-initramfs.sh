@@ -92,6 +92,8 @@ cp "$NK_TIER_DIR/guest/runner.sh" "$sRoot/etc/nk/"
 cp "$NK_TIER_DIR/guest/nk-flash" "$NK_TIER_DIR/guest/ovenctl" "$NK_TIER_DIR/guest/cfgvault" \
     "$sRoot/usr/bin/"
 chmod 755 "$sRoot/init" "$sRoot/usr/bin/nk-flash" "$sRoot/usr/bin/ovenctl" "$sRoot/usr/bin/cfgvault"
+mkdir -p "$sRoot/usr/share/nandkeep"
+cp "$NK_REPO_DIR/boot/nandkeep-boot.sh" "$sRoot/usr/share/nandkeep/"
 echo nandkeep-guest >"$sRoot/etc/hostname"
 
 (cd "$sRoot" && find . | LC_ALL=C sort | cpio -o -H newc --quiet) | gzip -1 >"$sOutput"
