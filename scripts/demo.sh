@@ -39,9 +39,12 @@ step "$tool" checkdefconf
 step "$tool" readdefconf "$work/defconf.out"
 cmp "$work/defconf.txt" "$work/defconf.out" && echo "default configuration read back intact"
 
-echo; echo "=== the same upgrade again: images already in place are neither erased nor written"
+echo; echo "=== the same upgrade again: every image already in place is compared and left alone;"
+echo "    the two default configuration records are rewritten, their areas erased whole"
+erases() { "$ctl" ops | awk '$1 == "erases" { print $2 }'; }
+before=$(erases)
 step "$tool" upgradeFW "${set_args[@]}"
-step "$ctl" ops
+echo "this upgrade erased $(($(erases) - before)) blocks: the two default configuration areas"
 
 echo; echo "=== a temporary configuration record, written twice and read back"
 printf 'volume=7\n' > "$work/temp.txt"
@@ -49,14 +52,20 @@ step "$tool" writetempconf "$work/temp.txt"
 step "$tool" readtempconf "$work/temp.out"
 cmp "$work/temp.txt" "$work/temp.out" && echo "temporary configuration read back intact"
 
-echo; echo "=== kernel 0 damaged, then repaired from its backup"
+echo; echo "=== power lost while the upgrade rewrote kernel 0; at the next boot the boot script"
+echo "    (flashstatus is 1: the backups are complete) repairs it from the backup"
 head -c 4096 /dev/urandom > "$work/junk"
 step "$ctl" load "$work/junk" 0x340000
 "$ctl" save "$work/k0" 0x300000 "$(stat -c %s "$work/kernel.img")"
 cmp -s "$work/kernel.img" "$work/k0" || echo "kernel 0 no longer holds the kernel image"
-step "$tool" systemRecovery 3
+# The script finds the tool and the device's flashstatus command (the simulator's stand-in) by name.
+boot() { PATH="$NANDKEEP_SIM_DIR/bin:$PATH" NANDKEEP=$tool sh boot/nandkeep-boot.sh "$@"; }
+step boot recover
 "$ctl" save "$work/k0" 0x300000 "$(stat -c %s "$work/kernel.img")"
 "$ctl" save "$work/k1" 0xC00000 "$(stat -c %s "$work/kernel.img")"
 cmp -s "$work/kernel.img" "$work/k0" && cmp -s "$work/kernel.img" "$work/k1" &&
   echo "both kernel copies hold the kernel image again"
+echo "once the system is up, the script's other entry point sets flashstatus back to 0"
+step boot booted
+step "$ctl" flashstatus
 step "$ctl" ops
