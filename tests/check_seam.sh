@@ -11,7 +11,7 @@ hits=$(grep -rnE '#include *<(sys/ioctl\.h|mtd/mtd-abi\.h|mtd/mtd-user\.h|syslog
        | grep -v "^$src/src/platform/linux/")
 if [ -n "$hits" ]; then echo "OS headers outside the Linux platform code:"; echo "$hits"; fail=1; fi
 calls=$(nm -u "$core" | awk '{print $NF}' \
-        | grep -xE '(open|open64|read|write|lseek|lseek64|ioctl|syslog|openlog|system|pread|pwrite)(@.*)?')
+        | grep -xE '(open|open64|read|write|lseek|lseek64|ioctl|syslog|openlog|system|pread|pwrite|flock|fcntl|fcntl64|fork|execv|execve|execl|waitpid|kill|raise|signal|sigaction|sigprocmask)(@.*)?')
 if [ -n "$calls" ]; then echo "the core calls the OS directly:"; echo "$calls"; fail=1; fi
 sim=$(nm -C "$prod" | grep -iE 'Sim_|nandsim|simstore|sim_store|NandModel' | head)
 if [ -n "$sim" ]; then echo "simulator symbols in the production binary:"; echo "$sim"; fail=1; fi

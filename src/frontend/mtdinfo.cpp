@@ -5,7 +5,6 @@
 #include "platform/platform.h"
 
 #include <cctype>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -161,7 +160,7 @@ void Nandkeep_Init(void) {
     }
     fclose(pFile);
 
-    signal(SIGPIPE, Nandkeep_SigPipeHandler);
+    Plat_OnBrokenPipe(Nandkeep_SigPipeHandler);
     SelectProfile();
 }
 

@@ -1,10 +1,11 @@
 // Source and destination files of the commands, opened so that neither a FIFO without a peer nor
 // the flash itself can catch the tool: the platform seam's Plat_OpenSource and
-// Plat_OpenDestination for both implementations.
+// Plat_OpenDestination for both implementations, and the broken-pipe handler.
 #include "platform/hostfiles.h"
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -89,4 +90,8 @@ FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFl
         pFile = fdopen(iFd, pszMode);
     }
     return pFile != nullptr ? pFile : CloseFailed(iFd);
+}
+
+void Plat_OnBrokenPipe(void (*pfnHandler)(int)) {
+    (void)signal(SIGPIPE, pfnHandler);
 }

@@ -89,4 +89,7 @@ constexpr int PLAT_SOURCE_STAT_FAILED = -2;
 // with the parent, which still holds its own descriptor.
 void Plat_UnlockDevice(void);
 
+// A write to a closed pipe calls the handler instead of ending the process.
+void Plat_OnBrokenPipe(void (*pfnHandler)(int));
+
 #endif
