@@ -101,3 +101,22 @@ runs past the region's end is incomplete.
   255 get Default Value 1 offset fail
   $ mk $((256 * 131072 - 64)) && nandkeep write c 3500000 2020000 && say nandkeep checkdefconf
   255 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0xF18896F5 / 0x1E7F36D0 get Default Value 1 offset fail
+
+Recovery of a rootfs pair whose images are equal repairs the record behind them; with block 423
+marked bad, rootfs 0 keeps no good block behind an image whose data ends in block 422, so its
+record can be neither written nor repaired (the kernel pair, never written, fails its checks).
+
+  $ nandkeep setBadBlockToBBT 34E0000 && mk $((252 * 131072)) && nandkeep write c 3500000 2000000 && nandkeep write c 1500000 2000000 && nandkeep writedefconf "$IN/A.defconf"
+  update Default Value 0 fail
+  [255]
+  $ nandkeep systemRecovery 1 >out; echo $?; awk NF out
+  252
+   Nandkeep notify -> check Magic Num fail
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> Bad block is too much
+   Nandkeep notify -> recover image fail
+   Nandkeep notify -> update Default Value fail
+   Nandkeep notify -> check Magic Num fail
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> check Source defconf image fail
+  recovered image
