@@ -33,3 +33,12 @@ leaves too few good blocks, the write fails.
   124
   nandkeep: waiting for another nandkeep to finish
   124
+
+A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is
+-2, the signal, not 130) even when the parent handed SIGINT down blocked.
+
+  $ mkdir -p int && printf '#!/bin/sh\nexit 130\n' >int/cfgvault && chmod +x int/cfgvault
+  $ PATH=$PWD/int:$PATH python3 -c 'import signal, subprocess, sys
+  > signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
+  > print(subprocess.run(sys.argv[1:]).returncode)' nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
+  -2
