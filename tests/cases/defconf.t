@@ -104,7 +104,8 @@ runs past the region's end is incomplete.
 
 Recovery of a rootfs pair whose images are equal repairs the record behind them; with block 423
 marked bad, rootfs 0 keeps no good block behind an image whose data ends in block 422, so its
-record can be neither written nor repaired (the kernel pair, never written, fails its checks).
+record can be neither written nor repaired (the kernel pair, never written, fails its checks); the
+block-level repair says that rootfs 0 has too few good blocks.
 
   $ nandkeep setBadBlockToBBT 34E0000 && mk $((252 * 131072)) && nandkeep write c 3500000 2000000 && nandkeep write c 1500000 2000000 && nandkeep writedefconf "$IN/A.defconf"
   update Default Value 0 fail
@@ -120,3 +121,6 @@ record can be neither written nor repaired (the kernel pair, never written, fail
    Nandkeep notify -> check Source mkimg fail
    Nandkeep notify -> check Source defconf image fail
   recovered image
+  $ nandkeep systemRecovery | grep 'not enough'
+   Nandkeep notify -> ECC Fail 0: normal block not enough
+   Nandkeep notify -> ECC Corrected 0: normal block not enough
