@@ -162,8 +162,8 @@ median() { # TAG FIELD
     awk -v t="$1" -v f="$2" '$1 == t { print $f }' runs.txt | sort -n |
         awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'
 }
-peak() { # TAG: MiB, one decimal, the largest of its runs
-    awk -v t="$1" '$1 == t && $2 > m { m = $2 } END { printf "%.1f", m / 1024 }' peaks.txt
+peak() { # TAG: MiB, one decimal, the largest of its runs (and KiB)
+    awk -v t="$1" '$1 == t && $2 > m { m = $2 } END { printf "%.1f MiB (%d KiB)", m / 1024, m }' peaks.txt
 }
 iDd=$(median dd 2)
 echo "healthy device (kernel $iKernelLen + DTB $iDtbLen, rootfs $iRootfsLen + defconf $iDefLen" \
@@ -174,8 +174,8 @@ for sTag in plain fs1 fs3; do
     iReadPages=$(median $sTag 3)
     iTime=$(median $sTag 2)
     awk -v c="$sCmd" -v p="$iReadPages" -v r="$iRangePages" -v t="$iTime" -v d="$iDd" -v m="$(peak $sTag)" 'BEGIN {
-        printf "  %s: %d pages read = %.2f x the ranges; %.2f s = %.2f x dd; peak VmHWM %s MiB\n",
+        printf "  %s: %d pages read = %.2f x the ranges; %.2f s = %.2f x dd; peak VmHWM %s\n",
                c, p, p / r, t / 100, (d > 0 ? t / d : 0), m }'
 done
-echo "  peak VmHWM: upgradeFW $(peak upgradeFW) MiB, write (changed 3 MiB image) $(peak write) MiB"
+echo "  peak VmHWM: upgradeFW $(peak upgradeFW), write (changed 3 MiB image) $(peak write)"
 [ "$iBad" -eq 0 ]
