@@ -50,7 +50,7 @@ stage "packages (amd64, arm64), built as an integrator would" tools/package.sh
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
 if [ -x tools/kernel/run.sh ] && [ "${NANDKEEP_SKIP_KERNEL:-0}" != 1 ]; then
   log "case transcripts and the write benchmark on the real kernel"
-  tools/kernel/run.sh --cases --bench write 2>&1 | tee build-test-plain/kernel.log
+  tools/kernel/run.sh --cases --bench write --bench recovery 2>&1 | tee build-test-plain/kernel.log
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' build-test-plain/kernel.log | tail -1)
   if [ -n "$line" ]; then
     passed=$((passed + ${line%% passed*})); f=${line#*, }; failed=$((failed + ${f%% failed}))

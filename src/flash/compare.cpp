@@ -37,6 +37,15 @@ int RetireOnEccEvent(int iFd, const TEccStats &tSnap, unsigned long ulOffset, in
     return 1;
 }
 
+// Reads ulLen bytes (at most one piece) at ulOffset into a whole-piece buffer. The device is
+// asked for the whole piece either way (for nothing when ulLen is 0); at a piece boundary it goes
+// straight into pucPiece, which spares the second piece buffer that Nandkeep_ReadMTD takes for a
+// part of a piece.
+int ReadIntoPiece(int iFd, unsigned char *pucPiece, unsigned long ulOffset, unsigned long ulLen) {
+    return Nandkeep_ReadMTD(iFd, pucPiece, ulOffset,
+                            ulLen != 0 && ulOffset % NANDKEEP_PIECE == 0 ? NANDKEEP_PIECE : ulLen);
+}
+
 // True when the stream has at least one more byte; the byte is pushed back.
 bool FileHasMore(FILE *pFile) {
     int iChar = fgetc(pFile);
@@ -59,7 +68,7 @@ int CompareBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset, unsig
     unsigned char aucPiece[NANDKEEP_PIECE];
     for (unsigned long ulDone = 0; ulDone < ulLen;) {
         unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen - ulDone);
-        if (Nandkeep_ReadMTD(iFd, aucPiece, ulMTDOffset, ulPiece) == -1) {
+        if (ReadIntoPiece(iFd, aucPiece, ulMTDOffset, ulPiece) == -1) {
             return -1;
         }
         int iEcc = RetireOnEccEvent(iFd, tSnap, ulMTDOffset, piSame);
@@ -104,7 +113,7 @@ int Nandkeep_CompareImageAndMTD(int iFd, unsigned long ulDestOffset, unsigned lo
             *piSame = 0;
             return 0;
         }
-        if (Nandkeep_ReadMTD(iFd, aucPiece, ulSrc, ulPiece) == -1) {
+        if (ReadIntoPiece(iFd, aucPiece, ulSrc, ulPiece) == -1) {
             return -1;
         }
         if (CompareBufAndMTD(iFd, aucPiece, ulDest, ulPiece, piSame) == -1) {
@@ -152,7 +161,7 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset, unsigned 
             }
             break;
         }
-        if (Nandkeep_ReadMTD(iFd, aucFlash, ulPos, ulReadLen) == -1) {
+        if (ReadIntoPiece(iFd, aucFlash, ulPos, ulReadLen) == -1) {
             return -1;
         }
         int iEcc = RetireOnEccEvent(iFd, tSnap, ulPos, piSame);
@@ -196,7 +205,7 @@ int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, unsigned long ulM
     unsigned char aucPiece[NANDKEEP_PIECE];
     for (unsigned long ulDone = 0; ulDone < ulLen;) {
         unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen - ulDone);
-        if (Nandkeep_ReadMTD(iFd, aucPiece, ulMTDOffset, ulPiece) == -1) {
+        if (ReadIntoPiece(iFd, aucPiece, ulMTDOffset, ulPiece) == -1) {
             return -1;
         }
         TEccStats tNow;

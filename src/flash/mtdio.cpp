@@ -171,6 +171,14 @@ int Nandkeep_ReadMTD(int iFd, void *pBuf, unsigned long ulOffset, unsigned long 
     return 0;
 }
 
+int Nandkeep_ReadPieceQuiet(int iFd, void *pBuf, unsigned long ulOffset) {
+    if (ulOffset % NANDKEEP_PIECE != 0 ||
+        Plat_Lseek(iFd, static_cast<off_t>(ulOffset), SEEK_SET) != static_cast<off_t>(ulOffset)) {
+        return -1;
+    }
+    return Plat_Read(iFd, pBuf, NANDKEEP_PIECE) == static_cast<ssize_t>(NANDKEEP_PIECE) ? 0 : -1;
+}
+
 int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, unsigned long ulOffset, unsigned long ulLen) {
     if (SeekExact(iFd, ulOffset) == -1) {
         return -1;

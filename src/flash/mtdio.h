@@ -19,6 +19,10 @@ constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrec
 // NANDKEEP_PIECE. 0 when all bytes were read; -1 (already notified) on failure.
 [[nodiscard]] int Nandkeep_ReadMTD(int iFd, void *pBuf, unsigned long ulOffset,
                                    unsigned long ulLen);
+// Reads the whole piece at ulOffset (a multiple of NANDKEEP_PIECE) with one read call and prints
+// nothing: 0, or -1 on any failure or short read, for a caller that then takes the reporting
+// path (which reads again and says what went wrong).
+[[nodiscard]] int Nandkeep_ReadPieceQuiet(int iFd, void *pBuf, unsigned long ulOffset);
 // Reads like Nandkeep_ReadMTD but from the exact offset and watches the ECC counters:
 // 0 clean, 100 + n when n corrections happened, 200 when an uncorrectable error was counted,
 // -1 on failure.

@@ -376,6 +376,21 @@ int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
     return iRet;
 }
 
+int Nandkeep_CheckConfigInPiece(const unsigned char *pucPiece, unsigned long ulAvail,
+                                unsigned long *pulRecordLen) {
+    const uint32_t dwLen = GetLE32(pucPiece);
+    if (dwLen == CONFIG_NO_RECORD || ulAvail > NANDKEEP_PIECE ||
+        dwLen + CONFIG_OVERHEAD > ulAvail) {
+        return -1;
+    }
+    const unsigned char *pucPayload = pucPiece + CONFIG_LEN_SIZE;
+    if (Crc32(0, pucPayload, dwLen) != GetLE32(pucPayload + dwLen)) {
+        return -1;
+    }
+    *pulRecordLen = dwLen + CONFIG_OVERHEAD;
+    return 0;
+}
+
 int Nandkeep_CheckConfig(int iFd, unsigned long ulMTDOffset, unsigned long ulMTDMaxSize) {
     return WalkRecord(iFd, nullptr, ulMTDOffset, ulMTDMaxSize);
 }

@@ -65,6 +65,12 @@ constexpr int CONFIG_MIN_PARTITIONS = 5;
 // erased or partly written.
 [[nodiscard]] int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
                                        unsigned long ulMTDMaxSize);
+// For a record whose first block was read into pucPiece, of which ulAvail bytes (at most one
+// piece) lie inside the area: 0 when the whole record is among them and valid, with its length
+// (payload + 8) in *pulRecordLen; -1 when it is invalid or does not lie wholly there. Prints
+// nothing and reads no flash.
+[[nodiscard]] int Nandkeep_CheckConfigInPiece(const unsigned char *pucPiece, unsigned long ulAvail,
+                                              unsigned long *pulRecordLen);
 // 0 when a valid record starts in the area, -1 otherwise. Prints nothing of its own (a failing
 // flash read reports through the primitives).
 [[nodiscard]] int Nandkeep_CheckConfig(int iFd, unsigned long ulMTDOffset,

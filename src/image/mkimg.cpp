@@ -13,12 +13,6 @@
 
 namespace {
 
-// The sub-image starts at the first 128 KiB boundary strictly after the last data byte, so an
-// image ending exactly on a boundary is followed by one empty block.
-unsigned long SubImageOffset(unsigned long ulEnd) {
-    return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
-}
-
 // The verdict on an image's data: its CRC must match and all of the declared data must have been
 // there. The failure is worded by the image's size class.
 int DataVerdict(uint32_t dwDataSize, uint32_t dwCrc, uint32_t dwStored, bool bComplete) {
@@ -46,19 +40,34 @@ uint32_t Nandkeep_GetBE32(const unsigned char *p) {
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
 
+// The sub-image starts at the first 128 KiB boundary strictly after the last data byte, so an
+// image ending exactly on a boundary is followed by one empty block.
+unsigned long Nandkeep_SubImageOffset(unsigned long ulEnd) {
+    return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
+}
+
+const char *Nandkeep_ImageHeaderFault(const unsigned char *pucHeader) {
+    if (Nandkeep_GetBE32(pucHeader) != MKIMG_MAGIC) {
+        return "check Magic Num fail";
+    }
+    unsigned char aucHeader[MKIMG_HEADER_SIZE];
+    memcpy(aucHeader, pucHeader, sizeof(aucHeader));
+    memset(aucHeader + MKIMG_HCRC_OFFSET, 0, 4);
+    if (Nandkeep_Crc32(0, aucHeader, MKIMG_HEADER_SIZE) !=
+        Nandkeep_GetBE32(pucHeader + MKIMG_HCRC_OFFSET)) {
+        return "Header CRC check fail";
+    }
+    return nullptr;
+}
+
 int Nandkeep_CheckImageHeader(unsigned char *pucHeader) {
-    uint32_t dwMagic = Nandkeep_GetBE32(pucHeader);
-    if (dwMagic != MKIMG_MAGIC) {
-        Nandkeep_Notify("check Magic Num fail");
+    const char *szFault = Nandkeep_ImageHeaderFault(pucHeader);
+    if (szFault != nullptr) {
+        Nandkeep_Notify(szFault);
         return -1;
     }
-    Nandkeep_Debug("Magic NUM  = 0x%X\n", dwMagic);
-    uint32_t dwHeaderCrc = Nandkeep_GetBE32(pucHeader + MKIMG_HCRC_OFFSET);
+    Nandkeep_Debug("Magic NUM  = 0x%X\n", Nandkeep_GetBE32(pucHeader));
     memset(pucHeader + MKIMG_HCRC_OFFSET, 0, 4);
-    if (Nandkeep_Crc32(0, pucHeader, MKIMG_HEADER_SIZE) != dwHeaderCrc) {
-        Nandkeep_Notify("Header CRC check fail");
-        return -1;
-    }
     return 0;
 }
 
@@ -101,7 +110,7 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
             return -1;
         }
         if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
-            *pulResult = SubImageOffset(ulHeaderBlock + MKIMG_HEADER_SIZE + dwDataSize);
+            *pulResult = Nandkeep_SubImageOffset(ulHeaderBlock + MKIMG_HEADER_SIZE + dwDataSize);
         }
         return 0;
     }
@@ -127,7 +136,7 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
         return -1;
     }
     if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
-        *pulResult = SubImageOffset(ulPos);
+        *pulResult = Nandkeep_SubImageOffset(ulPos);
     }
     return 0;
 }

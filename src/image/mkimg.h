@@ -23,6 +23,13 @@ uint32_t Nandkeep_GetBE32(const unsigned char *p);
 // zlib's CRC-32, continued from dwCrc (0 to start).
 uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen);
 
+// Where the sub-image of an image whose data ends at flash offset ulEnd starts.
+unsigned long Nandkeep_SubImageOffset(unsigned long ulEnd);
+
+// What is wrong with the 64 header bytes at pucHeader, as the check words it ("check Magic Num
+// fail", "Header CRC check fail"); nullptr when magic and header CRC are right. Prints nothing.
+const char *Nandkeep_ImageHeaderFault(const unsigned char *pucHeader);
+
 // Checks the magic and the header CRC of the 64 header bytes at pucHeader (the CRC field is
 // zeroed in the buffer for the computation). 0, or -1 after notifying "check Magic Num fail" or
 // "Header CRC check fail".

@@ -12,6 +12,7 @@
 #include "image/mkimg.h"
 #include "upgrade/writer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -111,6 +112,154 @@ int ReadSideWithEcc(unsigned long *pulPos, unsigned long ulEnd, unsigned char *p
     return iRet;
 }
 
+// One pass over a region pair that reads every piece of both copies once: the source's checks
+// (checksums of the main image and the sub-image) and the comparison with the destination are
+// taken from the same reads. The ECC counters are read around every read. A destination read
+// with an ECC event is one the comparison would retire a block for; a source read is never
+// watched by the comparison, but an event there still matters to the other direction.
+struct TPairPass {
+    unsigned char aucSrc[NANDKEEP_PIECE];
+    unsigned char aucDest[NANDKEEP_PIECE];
+    TEccStats tLast; // counters after the last read
+    bool bSrcEvent;  // an ECC event on a source read
+};
+
+bool EccEvent(const TEccStats &tBefore, const TEccStats &tAfter) {
+    return tAfter.failed != tBefore.failed ||
+           (g_b1BitECC == 1 && tAfter.corrected != tBefore.corrected);
+}
+
+// Reads one piece and the counters after it. 1 when the read had an ECC event, 0 when not, -1
+// when the read or the counters failed.
+int ReadWatched(TPairPass *ptPass, unsigned char *pucBuf, unsigned long ulOffset) {
+    TEccStats tNow;
+    if (Nandkeep_ReadPieceQuiet(MTD0Fd(), pucBuf, ulOffset) == -1 ||
+        Plat_EccGetStats(MTD0Fd(), &tNow) < 0) {
+        return -1;
+    }
+    const bool bEvent = EccEvent(ptPass->tLast, tNow);
+    ptPass->tLast = tNow;
+    return bEvent ? 1 : 0;
+}
+
+int ReadSrc(TPairPass *ptPass, unsigned long ulOffset) {
+    int iRet = ReadWatched(ptPass, ptPass->aucSrc, ulOffset);
+    if (iRet == 1) {
+        ptPass->bSrcEvent = true;
+    }
+    return iRet == -1 ? -1 : 0;
+}
+
+// The destination piece must read without an ECC event and hold the ulLen bytes of the source
+// piece.
+int ReadDestEqual(TPairPass *ptPass, unsigned long ulOffset, unsigned long ulLen) {
+    if (ReadWatched(ptPass, ptPass->aucDest, ulOffset) != 0) {
+        return -1;
+    }
+    return memcmp(ptPass->aucSrc, ptPass->aucDest, ulLen) == 0 ? 0 : -1;
+}
+
+// Both main images, piece by piece as the comparison pairs them (the k-th good piece of each
+// region). 0 when the source image is valid and the destination holds it, with the sub-image
+// offsets of both copies; -1 for anything else.
+int PassMainImages(TPairPass *ptPass, unsigned long ulDest, unsigned long ulSrc,
+                   unsigned long ulLen, unsigned long *pulDestSub, unsigned long *pulSrcSub) {
+    const int iFd = MTD0Fd();
+    const unsigned long ulSrcEnd = ulSrc + ulLen;
+    const unsigned long ulDestEnd = ulDest + ulLen;
+    unsigned long ulSrcPos = Nandkeep_SkipBadBlocks(iFd, ulSrc, ulSrcEnd);
+    unsigned long ulDestPos = Nandkeep_SkipBadBlocks(iFd, ulDest, ulDestEnd);
+    if (ulSrcPos >= ulSrcEnd || ulDestPos >= ulDestEnd || ReadSrc(ptPass, ulSrcPos) == -1 ||
+        Nandkeep_ImageHeaderFault(ptPass->aucSrc) != nullptr) {
+        return -1;
+    }
+    const uint32_t dwDataSize = Nandkeep_GetBE32(ptPass->aucSrc + MKIMG_SIZE_OFFSET);
+    const uint32_t dwStored = Nandkeep_GetBE32(ptPass->aucSrc + MKIMG_DCRC_OFFSET);
+    if (dwDataSize < MKIMG_FIRST_DATA || ReadDestEqual(ptPass, ulDestPos, NANDKEEP_PIECE) == -1) {
+        return -1;
+    }
+    uint32_t dwCrc = Nandkeep_Crc32(0, ptPass->aucSrc + MKIMG_HEADER_SIZE, MKIMG_FIRST_DATA);
+    unsigned long ulRemaining = dwDataSize - MKIMG_FIRST_DATA;
+    ulSrcPos += NANDKEEP_PIECE;
+    ulDestPos += NANDKEEP_PIECE;
+    while (ulRemaining > 0) {
+        ulSrcPos = Nandkeep_SkipBadBlocks(iFd, ulSrcPos, ulSrcEnd);
+        ulDestPos = Nandkeep_SkipBadBlocks(iFd, ulDestPos, ulDestEnd);
+        const unsigned long ulChunk = std::min(ulRemaining, NANDKEEP_PIECE);
+        if (ulSrcPos >= ulSrcEnd || ulDestPos >= ulDestEnd || ReadSrc(ptPass, ulSrcPos) == -1 ||
+            ReadDestEqual(ptPass, ulDestPos, ulChunk) == -1) {
+            return -1;
+        }
+        dwCrc = Nandkeep_Crc32(dwCrc, ptPass->aucSrc, ulChunk);
+        ulRemaining -= ulChunk;
+        ulSrcPos += ulChunk;
+        ulDestPos += ulChunk;
+    }
+    *pulSrcSub = Nandkeep_SubImageOffset(ulSrcPos);
+    *pulDestSub = Nandkeep_SubImageOffset(ulDestPos);
+    // The sub-image must start inside its region, as the image check requires.
+    if (dwCrc != dwStored || *pulSrcSub >= ulSrcEnd || *pulDestSub >= ulDestEnd) {
+        return -1;
+    }
+    return 0;
+}
+
+// Both sub-images: the source's must be valid (a DTB-sized image, or a configuration record
+// within its first block) and the destination must hold its bytes.
+int PassSubImages(TPairPass *ptPass, unsigned long ulDestSub, unsigned long ulSrcSub,
+                  unsigned long ulDestEnd, unsigned long ulSrcEnd, int iSubImageType) {
+    const int iFd = MTD0Fd();
+    const unsigned long ulSrcPos = Nandkeep_SkipBadBlocks(iFd, ulSrcSub, ulSrcEnd);
+    const unsigned long ulDestPos = Nandkeep_SkipBadBlocks(iFd, ulDestSub, ulDestEnd);
+    if (ulSrcPos >= ulSrcEnd || ulDestPos >= ulDestEnd || ReadSrc(ptPass, ulSrcPos) == -1) {
+        return -1;
+    }
+    unsigned long ulSubLen = 0;
+    if (iSubImageType == RECOVERY_SUB_DTB) {
+        const unsigned char *pucImage = ptPass->aucSrc;
+        if (Nandkeep_ImageHeaderFault(pucImage) != nullptr) {
+            return -1;
+        }
+        const uint32_t dwDataSize = Nandkeep_GetBE32(pucImage + MKIMG_SIZE_OFFSET);
+        if (dwDataSize >= MKIMG_FIRST_DATA ||
+            Nandkeep_Crc32(0, pucImage + MKIMG_HEADER_SIZE, dwDataSize) !=
+                Nandkeep_GetBE32(pucImage + MKIMG_DCRC_OFFSET)) {
+            return -1;
+        }
+        ulSubLen = dwDataSize + MKIMG_HEADER_SIZE;
+    } else if (Nandkeep_CheckConfigInPiece(ptPass->aucSrc,
+                                           std::min(NANDKEEP_PIECE, ulSrcEnd - ulSrcPos),
+                                           &ulSubLen) == -1) {
+        return -1;
+    }
+    return ReadDestEqual(ptPass, ulDestPos, ulSubLen);
+}
+
+// True when one pass finds the source copy valid and the destination equal to it: the region
+// recovery would then change nothing and print nothing. *pbQuiet tells whether no read of either
+// copy had an ECC event, so that the same answer holds with the roles swapped. Anything unusual
+// (an ECC event on the destination, a failed read, an invalid or differing copy, an erase block
+// that is not one piece) answers false, and the region recovery takes its full course.
+bool PairUnchanged(unsigned long ulDest, unsigned long ulSrc, unsigned long ulLen,
+                   int iSubImageType, bool *pbQuiet) {
+    *pbQuiet = false;
+    if (MTD0EraseSize() != NANDKEEP_PIECE) {
+        return false;
+    }
+    TPairPass tPass;
+    tPass.bSrcEvent = false;
+    unsigned long ulDestSub = 0;
+    unsigned long ulSrcSub = 0;
+    if (Plat_EccGetStats(MTD0Fd(), &tPass.tLast) < 0 ||
+        PassMainImages(&tPass, ulDest, ulSrc, ulLen, &ulDestSub, &ulSrcSub) == -1 ||
+        PassSubImages(&tPass, ulDestSub, ulSrcSub, ulDest + ulLen, ulSrc + ulLen, iSubImageType) ==
+            -1) {
+        return false;
+    }
+    *pbQuiet = !tPass.bSrcEvent;
+    return true;
+}
+
 } // namespace
 
 int Nandkeep_GetConfigLen(int iFd, unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,
@@ -166,11 +315,22 @@ int Nandkeep_RecoveryMkimg(unsigned long ulDestOffset, unsigned long ulSrcOffset
     return RewriteRange(ulDestOffset, ulSrcOffset, ulLen, ulLen, ulImageLen);
 }
 
+namespace {
+
 // The source copy must be complete (main image and sub-image) before anything of the
 // destination is touched. Rewriting the main image erases the whole destination region, its
-// sub-image included, which is then restored from the source.
-int Nandkeep_RecoveryRegion(unsigned long ulDestOffset, unsigned long ulSrcOffset,
-                            unsigned long ulLen, int iSubImageType) {
+// sub-image included, which is then restored from the source. A pair that one pass finds valid
+// and equal is left at that; everything else goes through the checks, the comparison and the
+// repair one after the other. *pbUnchanged tells that the pass found the pair valid, equal and
+// free of ECC events, so that the other direction would find the same.
+int RecoverRegionOnce(unsigned long ulDestOffset, unsigned long ulSrcOffset, unsigned long ulLen,
+                      int iSubImageType, bool *pbUnchanged) {
+    bool bQuiet = false;
+    *pbUnchanged = false;
+    if (PairUnchanged(ulDestOffset, ulSrcOffset, ulLen, iSubImageType, &bQuiet)) {
+        *pbUnchanged = bQuiet;
+        return 0;
+    }
     const int iFd = MTD0Fd();
     unsigned long ulSrcSub = 0;
     unsigned long ulSrcSubLen = 0;
@@ -216,6 +376,14 @@ int Nandkeep_RecoveryRegion(unsigned long ulDestOffset, unsigned long ulSrcOffse
         return iEqual == 1 ? 0 : -1;
     }
     return RewriteRange(ulDestSub, ulSrcSub, ulDestSubLen, ulSrcSubLen, ulDtbLen);
+}
+
+} // namespace
+
+int Nandkeep_RecoveryRegion(unsigned long ulDestOffset, unsigned long ulSrcOffset,
+                            unsigned long ulLen, int iSubImageType) {
+    bool bUnchanged = false;
+    return RecoverRegionOnce(ulDestOffset, ulSrcOffset, ulLen, iSubImageType, &bUnchanged);
 }
 
 // Block-level repair. Phase 1 replaces every block that the ECC could not correct with the
@@ -311,18 +479,18 @@ int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset, unsigned long ulBackupO
 
 namespace {
 
-int RecoverKernel(bool bToNormal) {
-    return bToNormal ? Nandkeep_RecoveryRegion(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE,
-                                               RECOVERY_SUB_DTB)
-                     : Nandkeep_RecoveryRegion(KERNEL1_OFFSET, KERNEL0_OFFSET, KERNEL_SIZE,
-                                               RECOVERY_SUB_DTB);
+int RecoverKernel(bool bToNormal, bool *pbUnchanged) {
+    return bToNormal ? RecoverRegionOnce(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE,
+                                         RECOVERY_SUB_DTB, pbUnchanged)
+                     : RecoverRegionOnce(KERNEL1_OFFSET, KERNEL0_OFFSET, KERNEL_SIZE,
+                                         RECOVERY_SUB_DTB, pbUnchanged);
 }
 
-int RecoverRootfs(bool bToNormal) {
-    return bToNormal ? Nandkeep_RecoveryRegion(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE,
-                                               RECOVERY_SUB_DEFCONF)
-                     : Nandkeep_RecoveryRegion(ROOTFS1_OFFSET, ROOTFS0_OFFSET, ROOTFS_SIZE,
-                                               RECOVERY_SUB_DEFCONF);
+int RecoverRootfs(bool bToNormal, bool *pbUnchanged) {
+    return bToNormal ? RecoverRegionOnce(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE,
+                                         RECOVERY_SUB_DEFCONF, pbUnchanged)
+                     : RecoverRegionOnce(ROOTFS1_OFFSET, ROOTFS0_OFFSET, ROOTFS_SIZE,
+                                         RECOVERY_SUB_DEFCONF, pbUnchanged);
 }
 
 } // namespace
@@ -332,14 +500,19 @@ int RecoverRootfs(bool bToNormal) {
 // FlashStatus 1 repairs the normal copies first, 3 the backups first; the other direction is
 // tried only when the first pass fails, and the status is the sum of the results.
 int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
+    bool bKernelUnchanged = false;
+    bool bRootfsUnchanged = false;
+    bool bUnused = false;
     if (iArgc == 2) {
-        (void)RecoverKernel(true);
-        (void)RecoverRootfs(true);
-        if (RecoverKernel(false) != 0) {
+        // A pair found valid, equal and without ECC events in the first direction is found so in
+        // the other one too: it is not read again.
+        (void)RecoverKernel(true, &bKernelUnchanged);
+        (void)RecoverRootfs(true, &bRootfsUnchanged);
+        if (!bKernelUnchanged && RecoverKernel(false, &bUnused) != 0) {
             (void)Nandkeep_RecoveryByECC(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE,
                                          RECOVERY_SUB_DTB);
         }
-        if (RecoverRootfs(false) != 0) {
+        if (!bRootfsUnchanged && RecoverRootfs(false, &bUnused) != 0) {
             (void)Nandkeep_RecoveryByECC(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE,
                                          RECOVERY_SUB_DEFCONF);
         }
@@ -352,9 +525,9 @@ int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
         return 0;
     }
     const bool bNormalFirst = ulStatus == 1;
-    int iSum = RecoverKernel(bNormalFirst) + RecoverRootfs(bNormalFirst);
+    int iSum = RecoverKernel(bNormalFirst, &bUnused) + RecoverRootfs(bNormalFirst, &bUnused);
     if (iSum != 0) {
-        iSum += RecoverKernel(!bNormalFirst) + RecoverRootfs(!bNormalFirst);
+        iSum += RecoverKernel(!bNormalFirst, &bUnused) + RecoverRootfs(!bNormalFirst, &bUnused);
     }
     puts("recovered image");
     return iSum;

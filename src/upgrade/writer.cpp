@@ -83,6 +83,44 @@ int FileHeldByRegion(FILE *pFile, unsigned long ulMTDOffset, unsigned long ulMax
     return iSame == 1 ? 1 : 0;
 }
 
+// Writes the file's ulFileSize bytes from its current position over the good blocks from
+// ulMTDOffset up to ulEnd, adding up what was written (*pulWritten) and its CRC-32 (*pdwCrc).
+// Only the bytes counted at the opening are written: a file that grows meanwhile is not followed;
+// one that shrank stops the writing early. 0, or -1 after notifying. The chunk buffer is this
+// function's own, so that it is gone again when the region is compared with the file.
+int WriteChunks(FILE *pFile, unsigned long ulFileSize, unsigned long ulMTDOffset,
+                unsigned long ulEnd, int bHTTP, unsigned long *pulWritten, uint32_t *pdwCrc) {
+    unsigned long ulPos = ulMTDOffset;
+    TProgress tProgress = {bHTTP, ulFileSize, 0, 0};
+    // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
+    unsigned char aucChunk[NANDKEEP_PIECE];
+    while (*pulWritten < ulFileSize) {
+        const unsigned long ulWant = std::min(NANDKEEP_PIECE, ulFileSize - *pulWritten);
+        const unsigned long ulRead = fread(aucChunk, 1, ulWant, pFile);
+        if (ferror(pFile)) {
+            Nandkeep_Notify(MSG_FREAD);
+            return -1;
+        }
+        if (ulRead != ulWant) {
+            break; // the file shrank: the caller tells
+        }
+        const int iPlaced =
+            ulPos < ulEnd ? PlaceChunk(MTD0Fd(), aucChunk, ulRead, &ulPos, ulEnd) : 1;
+        if (iPlaced == -1) {
+            return -1;
+        }
+        if (iPlaced == 1) {
+            Nandkeep_Notify(MSG_NO_SPACE);
+            return -1;
+        }
+        ulPos += ulRead;
+        *pulWritten += ulRead;
+        *pdwCrc = Nandkeep_Crc32(*pdwCrc, aucChunk, ulRead);
+        ReportProgress(&tProgress, *pulWritten);
+    }
+    return 0;
+}
+
 // The erase and write passes of Nandkeep_WriteImage; the caller owns the file, which held
 // ulFileSize bytes with the CRC-32 dwFileCrc when it was opened.
 int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize, uint32_t dwFileCrc,
@@ -97,38 +135,11 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
         return -1;
     }
     Nandkeep_Debug("Writing new image...\n");
-    const unsigned long ulEnd = ulMTDOffset + ulMaxSize;
-    unsigned long ulPos = ulMTDOffset;
     unsigned long ulWritten = 0;
     uint32_t dwCrc = 0;
-    TProgress tProgress = {bHTTP, ulFileSize, 0, 0};
-    // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
-    unsigned char aucChunk[NANDKEEP_PIECE];
-    // Only the bytes counted at the opening are written: a file that grows meanwhile is not
-    // followed.
-    while (ulWritten < ulFileSize) {
-        const unsigned long ulWant = std::min(NANDKEEP_PIECE, ulFileSize - ulWritten);
-        const unsigned long ulRead = fread(aucChunk, 1, ulWant, pFile);
-        if (ferror(pFile)) {
-            Nandkeep_Notify(MSG_FREAD);
-            return -1;
-        }
-        if (ulRead != ulWant) {
-            break; // the file shrank: told below
-        }
-        const int iPlaced =
-            ulPos < ulEnd ? PlaceChunk(MTD0Fd(), aucChunk, ulRead, &ulPos, ulEnd) : 1;
-        if (iPlaced == -1) {
-            return -1;
-        }
-        if (iPlaced == 1) {
-            Nandkeep_Notify(MSG_NO_SPACE);
-            return -1;
-        }
-        ulPos += ulRead;
-        ulWritten += ulRead;
-        dwCrc = Nandkeep_Crc32(dwCrc, aucChunk, ulRead);
-        ReportProgress(&tProgress, ulWritten);
+    if (WriteChunks(pFile, ulFileSize, ulMTDOffset, ulMTDOffset + ulMaxSize, bHTTP, &ulWritten,
+                    &dwCrc) == -1) {
+        return -1;
     }
     // What was written must be what was counted at the opening, and the file must end there: a
     // file changed in between could still match the flash when it is compared again.

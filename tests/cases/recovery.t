@@ -111,3 +111,22 @@ repair.
   26 99
   $ nandkeep systemRecovery && nk_erased
   recovered image
+
+Each copy is read once: a correctable error in the backup kernel counts once when the backup is
+the source (its check and the comparison share the read); where the backup is the destination
+the comparison retires the block and rewrites the copy, the shared read counting once more. With
+4-bit ECC a correction is no ECC event: a plain systemRecovery reads the pair once, not four times.
+
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null && nk_flip 0xC20800 1
+  $ nandkeep systemRecovery 1 && nk_erased; nk_ecc
+  recovered image
+  corrected 1 failed 0
+  $ nandkeep systemRecovery 3 && nk_erased; nk_ecc; nk_bad
+  recovered image
+  97 96 98-167 109-167
+  corrected 3 failed 0
+  97
+  $ nk_device 256 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null && nk_flip 0x1520800 1
+  $ nandkeep systemRecovery && nk_erased; nk_ecc
+  recovered image
+  corrected 1 failed 0
