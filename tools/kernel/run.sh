@@ -44,7 +44,7 @@ iSkipped=0
 declare -a aJobs=() # "case|script SOURCE-PATH"
 
 finish() {
-    echo "kernel ($NK_ARCH): $(($(date +%s) - iStart)) s wall time; artifacts in $NK_TIER_WORK"
+    echo "kernel${sSuffix:+ ($NK_ARCH)}: $(($(date +%s) - iStart)) s wall time; artifacts in $NK_TIER_WORK"
     [ "$iSkipped" -eq 0 ] || echo "$iSkipped skipped (backend-specific files)"
     echo "$iPassed passed, $iFailed failed"
     [ "$iFailed" -eq 0 ] && [ "$iPassed" -gt 0 ]
