@@ -18,10 +18,10 @@ rm -f "$sShare/results/done"
 # arm64: the virt board needs no firmware; -cpu max would emulate pointer authentication, which
 # makes the guest several times slower.
 if [ "$NK_ARCH" = arm64 ]; then
-    aMachine=(qemu-system-aarch64 -machine virt,accel=tcg -cpu cortex-a57)
+    aMachine=(qemu-system-aarch64 -machine "virt,accel=tcg" -cpu cortex-a57)
     sConsoleDev=ttyAMA0
 else
-    aMachine=(qemu-system-x86_64 -machine pc,accel=tcg -cpu max)
+    aMachine=(qemu-system-x86_64 -machine "pc,accel=tcg" -cpu max)
     sConsoleDev=ttyS0
 fi
 nk_timed "$iLimit" "${aMachine[@]}" -smp 1 -m "${NK_GUEST_MEMORY:-1024}" \

@@ -74,7 +74,10 @@ bAll=
 while [ $# -gt 0 ]; do
     case $1 in
     --cases) bAll=1 ;;
-    --arch) shift ;; # read above
+    --arch) # read above
+        [ -n "${2:-}" ] || nk_die "--arch needs x86_64 or arm64"
+        shift
+        ;;
     --bench)
         [ -f "$NK_REPO_DIR/bench/kernel/${2:-}.sh" ] || nk_die "no benchmark bench/kernel/${2:-}.sh"
         aJobs+=("script $NK_REPO_DIR/bench/kernel/$2.sh")
