@@ -2,8 +2,9 @@
 # Runs case transcripts (tests/cases/*.t) and guest scripts on the real kernel: Debian's kernel
 # boots under qemu-system-x86_64 (or qemu-system-aarch64, --arch arm64; software emulation) with
 # nandsim carrying the device's partition table, and the production nandkeep runs every case
-# through tests/cases/transcript.sh with the kernel backend of the case words. Prints one PASS, FAIL or SKIP line per file (with
-# the diff of a failing transcript) and ends with "N passed, M failed", non-zero on a failure.
+# through tests/cases/transcript.sh with the kernel backend of the case words. Prints one PASS,
+# FAIL or SKIP line per file (with the diff of a failing transcript) and ends with
+# "N passed, M failed", non-zero on a failure.
 #
 #   run.sh                      every case file
 #   run.sh FILE.t...            these case files (or NK_CASES="records kernel-smoke")
