@@ -84,7 +84,7 @@ ratio() {
 peak() { # FILES: the largest last line, KiB
     for f in "$@"; do tail -n1 "$f"; done | sort -n | tail -n1
 }
-echo "write of 32 MiB into rootfs 0, medians of $iRuns runs:"
+echo "write of 32 MiB into rootfs 0 on $(uname -m), medians of $iRuns runs:"
 echo "  changed image: nandkeep $(median changed-tool) s, mtd-utils $(median changed-mtd) s" \
     "(nanddump + flash_erase + nandwrite + nanddump), ratio $(ratio "$(median changed-tool)" "$(median changed-mtd)")"
 echo "  same image:    nandkeep $(median same-tool) s, mtd-utils $(median same-mtd) s (nanddump)," \

@@ -15,13 +15,21 @@ iLimit=$5
 sRelease=$(cat "$sTree/release")
 
 rm -f "$sShare/results/done"
-nk_timed "$iLimit" qemu-system-x86_64 \
-    -machine pc,accel=tcg -cpu max -smp 1 -m "${NK_GUEST_MEMORY:-1024}" \
+# arm64: the virt board needs no firmware; -cpu max would emulate pointer authentication, which
+# makes the guest several times slower.
+if [ "$NK_ARCH" = arm64 ]; then
+    aMachine=(qemu-system-aarch64 -machine "virt,accel=tcg" -cpu cortex-a57)
+    sConsoleDev=ttyAMA0
+else
+    aMachine=(qemu-system-x86_64 -machine "pc,accel=tcg" -cpu max)
+    sConsoleDev=ttyS0
+fi
+nk_timed "$iLimit" "${aMachine[@]}" -smp 1 -m "${NK_GUEST_MEMORY:-1024}" \
     -nodefaults -no-reboot -display none -monitor none \
     -serial "file:$sConsole" \
     -kernel "$sTree/root/boot/vmlinuz-$sRelease" \
     -initrd "$sInitrd" \
-    -append "console=ttyS0 panic=-1 loglevel=4 rdinit=/init" \
+    -append "console=$sConsoleDev panic=-1 loglevel=4 rdinit=/init" \
     -virtfs "local,path=$sShare,mount_tag=nkshare,security_model=none,id=nkshare" \
     </dev/null
 iStatus=$?

@@ -5,6 +5,8 @@
 # the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
 # dependencies, the stripped nandkeep, mtd-utils, every shared library these need, the helper
 # mtdprobe and the guest scripts (init, the job runner, nk-flash and the device stand-ins).
+# For arm64 (NK_ARCH) the busyboxes, mtd-utils and the shared libraries come from the arm64
+# packages that fetch-kernel.sh unpacked into the tree (sysroot/), not from the host.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
@@ -22,9 +24,36 @@ sRoot=$(mktemp -d)
 trap 'rm -rf "$sRoot"' EXIT
 mkdir -p "$sRoot"/{bin,sbin,usr/bin,usr/sbin,etc/nk,lib/nk-modules,lib64,dev,proc,sys,tmp}
 
-# Copies a dynamically linked program's shared libraries to the same paths in the image.
+sSysroot=
+sStaticBusybox=/bin/busybox
+if [ "$NK_ARCH" = arm64 ]; then
+    sSysroot=$sTree/sysroot
+    sStaticBusybox=$sSysroot/bin/busybox
+fi
+
+# Copies a dynamically linked program's shared libraries to the same paths in the image; a
+# foreign program's are looked up by name in the sysroot, as its loader would.
 copy_libs() {
-    local sLib
+    local sLib sDir sFound sInterp
+    if [ -n "$sSysroot" ]; then
+        sInterp=$(readelf -l "$1" | sed -n 's/.*program interpreter: \(\/[^]]*\)\]/\1/p')
+        if [ -n "$sInterp" ] && [ ! -e "$sRoot$sInterp" ]; then
+            mkdir -p "$sRoot$(dirname "$sInterp")"
+            cp -L "$sSysroot$sInterp" "$sRoot$sInterp"
+        fi
+        for sLib in $(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+            [ -e "$sRoot/lib/$NK_MULTIARCH/$sLib" ] && continue
+            sFound=
+            for sDir in lib usr/lib; do
+                [ -e "$sSysroot/$sDir/$NK_MULTIARCH/$sLib" ] && sFound=$sSysroot/$sDir/$NK_MULTIARCH/$sLib
+            done
+            [ -n "$sFound" ] || nk_die "$sLib, needed by $(basename "$1"), is not in the $NK_ARCH packages"
+            mkdir -p "$sRoot/lib/$NK_MULTIARCH"
+            cp -L "$sFound" "$sRoot/lib/$NK_MULTIARCH/$sLib"
+            copy_libs "$sFound"
+        done
+        return
+    fi
     for sLib in $(ldd "$1" | sed -n 's/.*=> \(\/[^ ]*\) .*/\1/p; s/^[[:space:]]*\(\/[^ ]*\) .*/\1/p'); do
         if [ ! -e "$sRoot$sLib" ]; then
             mkdir -p "$sRoot$(dirname "$sLib")"
@@ -34,10 +63,15 @@ copy_libs() {
 }
 
 # Static busybox: PID 1 links every applet under the usual directories at boot.
-cp /bin/busybox "$sRoot/bin/busybox"
-file -L "$sRoot/bin/busybox" 2>/dev/null | grep -q 'statically linked' ||
-    ldd "$sRoot/bin/busybox" 2>&1 | grep -q 'not a dynamic executable' ||
-    nk_die "/bin/busybox is not the static busybox (install busybox-static)"
+cp "$sStaticBusybox" "$sRoot/bin/busybox"
+if [ -n "$sSysroot" ]; then
+    readelf -l "$sRoot/bin/busybox" | grep -q 'program interpreter' &&
+        nk_die "$sStaticBusybox is not the static busybox"
+else
+    file -L "$sRoot/bin/busybox" 2>/dev/null | grep -q 'statically linked' ||
+        ldd "$sRoot/bin/busybox" 2>&1 | grep -q 'not a dynamic executable' ||
+        nk_die "/bin/busybox is not the static busybox (install busybox-static)"
+fi
 # The dynamic busybox serves /bin/sh: its shell looks programs up in PATH before its applets,
 # so stand-ins named like applets are found.
 cp "$sTree/busybox/bin/busybox" "$sRoot/bin/busybox-dynamic"
@@ -45,14 +79,19 @@ copy_libs "$sRoot/bin/busybox-dynamic"
 ln -sf busybox-dynamic "$sRoot/bin/sh"
 
 # The production binary, stripped as it would ship.
-strip -o "$sRoot/usr/bin/nandkeep" "$sNandkeep"
+"${NK_CROSS}strip" -o "$sRoot/usr/bin/nandkeep" "$sNandkeep"
 copy_libs "$sNandkeep"
 
 cp "$sMtdprobe" "$sRoot/usr/bin/mtdprobe"
 copy_libs "$sMtdprobe"
 
 for sTool in $NK_MTD_UTILS; do
-    sPath=$(command -v "$sTool") || nk_die "$sTool missing (install mtd-utils)"
+    if [ -n "$sSysroot" ]; then
+        sPath=$sSysroot/usr/sbin/$sTool
+        [ -x "$sPath" ] || nk_die "$sTool missing from mtd-utils:$NK_DEB_ARCH"
+    else
+        sPath=$(command -v "$sTool") || nk_die "$sTool missing (install mtd-utils)"
+    fi
     cp "$sPath" "$sRoot/usr/sbin/$sTool"
     copy_libs "$sPath"
 done

@@ -1,22 +1,41 @@
 #!/bin/bash
-# Fetches the kernel that Debian's linux-image-amd64 depends on, with its headers and kbuild
-# tools (unpacked, not installed), and the dynamic busybox, into the cache. Prints the
-# directory of the unpacked kernel tree on standard output. A complete tree is reused.
+# Fetches the kernel that Debian's linux-image-amd64 (NK_ARCH=arm64: linux-image-arm64) depends
+# on, with its headers and kbuild tools (unpacked, not installed), and the dynamic busybox, into
+# the cache. Prints the directory of the unpacked kernel tree on standard output. A complete tree
+# is reused.
+# For arm64 the tree also holds the guest's user space (static and dynamic busybox, mtd-utils and
+# the shared libraries, under sysroot/) and the raw NAND modules that Debian's arm64 kernel lacks:
+# nand.ko (with software Hamming ECC) and nandsim.ko, cross-built from linux-source against the
+# headers and added to the tree's modules before depmod.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
-sImagePkg=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n1)
-[ -n "$sImagePkg" ] || nk_die "cannot tell which kernel linux-image-amd64 depends on (apt-get update?)"
+sImagePkg=$(apt-cache depends "linux-image-$NK_DEB_ARCH:$NK_DEB_ARCH" |
+    sed -n "s/^ *Depends: \(linux-image-[0-9].*-$NK_DEB_ARCH\)\(:$NK_DEB_ARCH\)\{0,1\}\$/\1/p" | head -n1)
+[ -n "$sImagePkg" ] || nk_die "cannot tell which kernel linux-image-$NK_DEB_ARCH depends on (apt-get update?)"
 sRelease=${sImagePkg#linux-image-}          # e.g. 6.1.0-57-amd64
-sAbi=${sRelease%-amd64}                     # e.g. 6.1.0-57
-sVersion=$(apt-cache show --no-all-versions "$sImagePkg" | sed -n 's/^Version: //p' | head -n1)
+sAbi=${sRelease%-"$NK_DEB_ARCH"}            # e.g. 6.1.0-57
+sVersion=$(apt-cache show --no-all-versions "$sImagePkg:$NK_DEB_ARCH" | sed -n 's/^Version: //p' | head -n1)
 [ -n "$sVersion" ] || nk_die "no version known for $sImagePkg"
-sKbuild=linux-kbuild-$(echo "$sAbi" | cut -d. -f1,2)
+sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
+sKbuild=linux-kbuild-$sSeries
 
 sTree=$NK_CACHE_DIR/linux-$sRelease-$sVersion
 if [ -f "$sTree/.complete" ]; then
     echo "$sTree"
     exit 0
+fi
+
+aPackages=("$sImagePkg:$NK_DEB_ARCH=$sVersion" "linux-headers-$sRelease:$NK_DEB_ARCH=$sVersion"
+    "linux-headers-$sAbi-common=$sVersion" "$sKbuild=$sVersion" "busybox:$NK_DEB_ARCH")
+if [ "$NK_ARCH" = arm64 ]; then
+    # The kernel source for the raw NAND modules, and the guest's user space: the host's
+    # mtd-utils and static busybox are amd64.
+    aPackages+=("linux-source-$sSeries=$sVersion")
+    for sPackage in busybox-static mtd-utils libc6 zlib1g libstdc++6 libgcc-s1 liblzo2-2 \
+        libuuid1 libzstd1 libiniparser1 libselinux1 libpcre2-8-0 libssl3; do
+        aPackages+=("$sPackage:arm64")
+    done
 fi
 
 nk_log "fetching $sImagePkg $sVersion with headers into $sTree"
@@ -26,17 +45,13 @@ mkdir -p "$sTree/debs" "$sTree/root"
 chown _apt "$sTree/debs" 2>/dev/null || true
 (
     cd "$sTree/debs"
-    nk_timed 600 apt-get download -q \
-        "$sImagePkg=$sVersion" \
-        "linux-headers-$sRelease=$sVersion" \
-        "linux-headers-$sAbi-common=$sVersion" \
-        "$sKbuild=$sVersion" \
-        busybox >&2
+    nk_timed 600 apt-get download -q "${aPackages[@]}" >&2
 )
 for sDeb in "$sTree"/debs/*.deb; do
     case $(basename "$sDeb") in
     busybox_*) dpkg-deb -x "$sDeb" "$sTree/busybox" ;;
-    *) dpkg-deb -x "$sDeb" "$sTree/root" ;;
+    linux-*) dpkg-deb -x "$sDeb" "$sTree/root" ;;
+    *) dpkg-deb -x "$sDeb" "$sTree/sysroot" ;;
     esac
 done
 
@@ -44,6 +59,38 @@ done
 sHeaders=$sTree/root/usr/src/linux-headers-$sRelease
 sed -i "s|^include /usr/src/|include $sTree/root/usr/src/|" "$sHeaders/Makefile"
 rm -rf "$sTree/debs"
+
+if [ "$NK_ARCH" = arm64 ]; then
+    # Debian's arm64 kernel is built without raw NAND; the MTD core, nandcore and bch are its
+    # own. The software Hamming ECC, which nandcore would carry, goes into nand.ko.
+    sNand=$sTree/nand-build
+    sSource=$sTree/root/usr/src/linux-source-$sSeries.tar.xz
+    mkdir -p "$sNand/src"
+    tar -xJf "$sSource" -C "$sNand/src" --strip-components=1 --wildcards \
+        "*/drivers/mtd/nand/raw/*.[ch]" "*/drivers/mtd/nand/raw/Makefile" \
+        "*/drivers/mtd/nand/ecc-sw-hamming.c" --exclude="*/drivers/mtd/nand/raw/*/*"
+    rm -f "$sSource"
+    sRaw=$sNand/src/drivers/mtd/nand/raw
+    cp "$sNand/src/drivers/mtd/nand/ecc-sw-hamming.c" "$sRaw/"
+    # The objects of nand.ko, as the kernel's own Makefile lists them.
+    sObjects=$(sed -n 's/^nand-objs *[:+]*= *//p' "$sRaw/Makefile" | tr '\n' ' ')
+    [ -n "$sObjects" ] || nk_die "no nand-objs in the raw NAND Makefile of linux-source-$sSeries"
+    {
+        echo "ccflags-y += -DCONFIG_MTD_NAND_ECC_SW_HAMMING=1"
+        echo "obj-m := nand.o nandsim.o"
+        echo "nand-y := $sObjects ecc-sw-hamming.o"
+    } >"$sRaw/Kbuild"
+    rm "$sRaw/Makefile"
+    nk_log "building nand.ko and nandsim.ko for $sRelease"
+    nk_timed 600 make -C "$sHeaders" M="$sRaw" CROSS_COMPILE="$NK_CROSS" -j 2 modules \
+        >"$sNand/build.log" 2>&1 || {
+        tail -n 30 "$sNand/build.log" >&2
+        nk_die "the raw NAND modules did not build"
+    }
+    mkdir -p "$sTree/root/lib/modules/$sRelease/updates"
+    cp "$sRaw/nand.ko" "$sRaw/nandsim.ko" "$sTree/root/lib/modules/$sRelease/updates/"
+    [ -x "$sTree/sysroot/bin/busybox" ] || nk_die "no busybox binary in busybox-static:arm64"
+fi
 depmod -b "$sTree/root" "$sRelease"
 
 [ -f "$sTree/root/boot/vmlinuz-$sRelease" ] || nk_die "no kernel image in $sImagePkg"

@@ -1,17 +1,18 @@
 #!/bin/bash
 # Installs, from Debian's own repositories, what the real-kernel tier and the arm64 build need:
-# the emulators, the guest's user space (busybox-static, mtd-utils), mkimage for test images,
-# what the partition-table module build needs (gcc-12, make and the shared libraries of the
-# kbuild host tools) and the aarch64 cross toolchain with zlib for arm64. Does nothing when all
-# of it is there; safe to run again.
-# The kernel, its headers and the dynamic busybox (which conflicts with busybox-static) are not
-# installed: fetch-kernel.sh downloads and unpacks them into a cache.
+# the emulators (x86_64 and aarch64 systems, aarch64 user mode), the guest's user space
+# (busybox-static, mtd-utils), mkimage for test images, what the module builds need (gcc-12,
+# make and the shared libraries of the kbuild host tools) and the aarch64 cross toolchain (gcc 12)
+# with zlib for arm64. Does nothing when all of it is there; safe to run again.
+# The kernels, their headers and kbuild tools, the dynamic busybox (which conflicts with
+# busybox-static) and the arm64 guest's user space are not installed: fetch-kernel.sh downloads
+# and unpacks them into a cache.
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
-aPackages=(qemu-system-x86 qemu-user busybox-static mtd-utils cpio u-boot-tools
+aPackages=(qemu-system-x86 qemu-system-arm qemu-user busybox-static mtd-utils cpio u-boot-tools
     gcc gcc-12 make libc6-dev linux-libc-dev libelf1 libssl3 xz-utils zstd kmod binutils
-    g++-aarch64-linux-gnu zlib1g-dev:arm64
+    g++-aarch64-linux-gnu gcc-12-aarch64-linux-gnu zlib1g-dev:arm64
     cmake g++ zlib1g-dev googletest)
 
 aMissing=()

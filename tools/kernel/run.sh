@@ -1,28 +1,38 @@
 #!/bin/bash
 # Runs case transcripts (tests/cases/*.t) and guest scripts on the real kernel: Debian's kernel
-# boots under qemu-system-x86_64 (software emulation) with nandsim carrying the device's
-# partition table, and the production nandkeep runs every case through tests/cases/transcript.sh
-# with the kernel backend of the case words. Prints one PASS, FAIL or SKIP line per file (with
-# the diff of a failing transcript) and ends with "N passed, M failed", non-zero on a failure.
+# boots under qemu-system-x86_64 (or qemu-system-aarch64, --arch arm64; software emulation) with
+# nandsim carrying the device's partition table, and the production nandkeep runs every case
+# through tests/cases/transcript.sh with the kernel backend of the case words. Prints one PASS,
+# FAIL or SKIP line per file (with the diff of a failing transcript) and ends with
+# "N passed, M failed", non-zero on a failure.
 #
 #   run.sh                      every case file
 #   run.sh FILE.t...            these case files (or NK_CASES="records kernel-smoke")
 #   run.sh --cases              every case file, with what follows
 #   run.sh --bench NAME         the benchmark bench/kernel/NAME.sh (its figures after its line)
 #   run.sh --script FILE        any guest script (sh -eu; the case words are there to source)
+#   run.sh --arch arm64 ...     the same on Debian's arm64 kernel with an aarch64 nandkeep
 #
 # Environment:
+#   NK_ARCH                 x86_64 (default) or arm64, as --arch
 #   NANDKEEP_KERNEL_CACHE   download cache (default ~/.cache/nandkeep-kernel)
 #   NANDKEEP_KERNEL_WORK    build and artifact directory (default build-kernel/ in the repo)
-#   NK_NANDKEEP_BIN         use this nandkeep instead of building one
+#   NK_NANDKEEP_BIN         use this nandkeep (of the guest's architecture) instead of building one
 #   NK_JOBS                 guests run side by side, the files spread over them (default 2)
 #   NK_BOOT_TIMEOUT         seconds one guest may take with all its files (default 1800)
 #   NK_JOB_TIMEOUT          seconds one file may take in the guest (default 600)
 set -uo pipefail
+# The architecture is settled before the shared settings read it.
+for ((i = 1; i <= $#; i++)); do
+    [ "${!i}" = --arch ] && { j=$((i + 1)) && NK_ARCH=${!j:-}; }
+done
 . "$(dirname "$0")/lib/common.sh"
 
 NK_WORK=${NANDKEEP_KERNEL_WORK:-$NK_REPO_DIR/build-kernel}
-NK_TIER_WORK=$NK_WORK/kernel-tier
+# The x86_64 tier keeps the names it always had; arm64 has its own artifacts and build.
+sSuffix=
+[ "$NK_ARCH" = x86_64 ] || sSuffix=-$NK_ARCH
+NK_TIER_WORK=$NK_WORK/kernel-tier$sSuffix
 NK_CASE_DIR=$NK_REPO_DIR/tests/cases
 NK_JOBS=${NK_JOBS:-2}
 NK_BOOT_TIMEOUT=${NK_BOOT_TIMEOUT:-1800}
@@ -35,7 +45,7 @@ iSkipped=0
 declare -a aJobs=() # "case|script SOURCE-PATH"
 
 finish() {
-    echo "kernel: $(($(date +%s) - iStart)) s wall time; artifacts in $NK_TIER_WORK"
+    echo "kernel${sSuffix:+ ($NK_ARCH)}: $(($(date +%s) - iStart)) s wall time; artifacts in $NK_TIER_WORK"
     [ "$iSkipped" -eq 0 ] || echo "$iSkipped skipped (backend-specific files)"
     echo "$iPassed passed, $iFailed failed"
     [ "$iFailed" -eq 0 ] && [ "$iPassed" -gt 0 ]
@@ -65,6 +75,10 @@ bAll=
 while [ $# -gt 0 ]; do
     case $1 in
     --cases) bAll=1 ;;
+    --arch) # read above
+        [ -n "${2:-}" ] || nk_die "--arch needs x86_64 or arm64"
+        shift
+        ;;
     --bench)
         [ -f "$NK_REPO_DIR/bench/kernel/${2:-}.sh" ] || nk_die "no benchmark bench/kernel/${2:-}.sh"
         aJobs+=("script $NK_REPO_DIR/bench/kernel/$2.sh")
@@ -101,27 +115,36 @@ if [ -n "${NK_NANDKEEP_BIN:-}" ]; then
     sNandkeep=$NK_NANDKEEP_BIN
 else
     nk_log "building nandkeep"
-    nk_timed 300 cmake -S "$NK_REPO_DIR" -B "$NK_WORK" -DBUILD_TESTING=OFF >"$NK_TIER_WORK/cmake.log" 2>&1 &&
-        nk_timed 900 cmake --build "$NK_WORK" --target nandkeep -j 2 >>"$NK_TIER_WORK/cmake.log" 2>&1 ||
+    sBuild=$NK_WORK
+    aConfigure=(-DBUILD_TESTING=OFF)
+    if [ "$NK_ARCH" = arm64 ]; then
+        # A cross build, tests off by default, in a directory of its own.
+        sBuild=$NK_WORK/nandkeep-$NK_ARCH
+        aConfigure=(-DCMAKE_TOOLCHAIN_FILE="$NK_REPO_DIR/cmake/aarch64-linux-gnu.cmake")
+    fi
+    nk_timed 300 cmake -S "$NK_REPO_DIR" -B "$sBuild" "${aConfigure[@]}" >"$NK_TIER_WORK/cmake.log" 2>&1 &&
+        nk_timed 900 cmake --build "$sBuild" --target nandkeep -j 2 >>"$NK_TIER_WORK/cmake.log" 2>&1 ||
         {
             tail -n 30 "$NK_TIER_WORK/cmake.log" >&2
             stage_failed "building nandkeep"
         }
-    sNandkeep=$NK_WORK/nandkeep
+    sNandkeep=$sBuild/nandkeep
 fi
-strip -o "$NK_TIER_WORK/nandkeep.stripped" "$sNandkeep"
-nk_log "nandkeep (x86_64): $(stat -c %s "$NK_TIER_WORK/nandkeep.stripped") bytes stripped; needs: $(readelf -d "$sNandkeep" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
+"${NK_CROSS}strip" -o "$NK_TIER_WORK/nandkeep.stripped" "$sNandkeep" ||
+    stage_failed "stripping $sNandkeep (not an $NK_ARCH program?)"
+nk_log "nandkeep ($NK_ARCH): $(stat -c %s "$NK_TIER_WORK/nandkeep.stripped") bytes stripped; needs: $(readelf -d "$sNandkeep" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
 
 nk_log "building the partition-table module"
 sModBuild=$NK_TIER_WORK/mtdtable
 cp -r "$NK_TIER_DIR/mtdtable" "$sModBuild"
-nk_timed 300 make -C "$sTree/root/usr/src/linux-headers-$sRelease" M="$sModBuild" modules \
+nk_timed 300 make -C "$sTree/root/usr/src/linux-headers-$sRelease" M="$sModBuild" \
+    CROSS_COMPILE="$NK_CROSS" modules \
     >"$NK_TIER_WORK/module.log" 2>&1 || {
     tail -n 30 "$NK_TIER_WORK/module.log" >&2
     stage_failed "building the mtdtable module"
 }
 
-nk_timed 120 gcc -O2 -Wall -Wextra -Werror -o "$NK_TIER_WORK/mtdprobe" "$NK_TIER_DIR/probe/mtdprobe.c" ||
+nk_timed 120 "${NK_CROSS}gcc" -O2 -Wall -Wextra -Werror -o "$NK_TIER_WORK/mtdprobe" "$NK_TIER_DIR/probe/mtdprobe.c" ||
     stage_failed "building mtdprobe"
 
 nk_log "building the initramfs"
@@ -134,7 +157,7 @@ nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild
 # the last run (kept beside the artifacts), else a second per five lines; a script takes a guest
 # of its own.
 iGuests=$((NK_JOBS < ${#aJobs[@]} ? NK_JOBS : ${#aJobs[@]}))
-sTimes=$NK_WORK/kernel-times.txt
+sTimes=$NK_WORK/kernel-times$sSuffix.txt
 job_weight() {
     local sPath=${1#* } iLast
     [ "${1%% *}" = case ] || { echo 1000000; return; }

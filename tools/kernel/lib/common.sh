@@ -65,3 +65,12 @@ nk_table_module_params() {
     done < <(nk_table_records "$1")
     echo "whole=$sWhole names=$sNames offsets=$sOffsets sizes=$sSizes"
 }
+
+# The guest's architecture: x86_64 (default) or arm64, chosen with NK_ARCH or run.sh --arch.
+NK_ARCH=${NK_ARCH:-x86_64}
+case $NK_ARCH in
+x86_64 | amd64) NK_ARCH=x86_64 NK_DEB_ARCH=amd64 NK_CROSS= NK_MULTIARCH=x86_64-linux-gnu ;;
+arm64 | aarch64) NK_ARCH=arm64 NK_DEB_ARCH=arm64 NK_CROSS=aarch64-linux-gnu- NK_MULTIARCH=aarch64-linux-gnu ;;
+*) nk_die "unknown architecture $NK_ARCH (x86_64 or arm64)" ;;
+esac
+export NK_ARCH
