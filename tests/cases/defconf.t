@@ -124,3 +124,10 @@ block-level repair says that rootfs 0 has too few good blocks.
   $ nandkeep systemRecovery | grep 'not enough'
    Nandkeep notify -> ECC Fail 0: normal block not enough
    Nandkeep notify -> ECC Corrected 0: normal block not enough
+
+upgradeFW checks the default configuration against the room behind the rootfs image before
+anything is erased: an image that ends half-way into block 254 of its region leaves one whole
+block, where a record of 0x18000 bytes fits.
+
+  $ nk_device 128 && mk $((254 * 131072 + 65536 - 64)) && head -c 98304 "$IN/A.rootfs" >conf && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" c conf && nandkeep readdefconf o && cmp o conf
+  read Default Value 1
