@@ -10,15 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
+bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow) {
+    return tNow.failed != tSnap.failed || (g_b1BitECC == 1 && tNow.corrected != tSnap.corrected);
+}
+
 namespace {
 
 constexpr const char *COMPARE_FAIL_LOG = "NANDKEEP ERROR! Compare image fail!";
-
-// The ECC event rule: an uncorrectable read, or on the 1-bit-ECC profile any correction, since
-// the snapshot taken before the first piece.
-bool IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow) {
-    return tNow.failed != tSnap.failed || (g_b1BitECC == 1 && tNow.corrected != tSnap.corrected);
-}
 
 // Reads the counters after a piece and applies the ECC event rule at ulOffset. 1 when the rule
 // retired the block (flag set to 0), 0 when the bytes are to be compared, -1 on failure.
@@ -27,7 +25,7 @@ int RetireOnEccEvent(int iFd, const TEccStats &tSnap, unsigned long ulOffset, in
     if (Nandkeep_GetEccStats(MTD0Fd(), &tNow) == -1) {
         return -1;
     }
-    if (!IsEccEvent(tSnap, tNow)) {
+    if (!Nandkeep_IsEccEvent(tSnap, tNow)) {
         return 0;
     }
     if (SetBadBlockToBBT(iFd, ulOffset) == -1) {

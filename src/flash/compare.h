@@ -8,7 +8,13 @@
 #ifndef NANDKEEP_COMPARE_H
 #define NANDKEEP_COMPARE_H
 
+#include "platform/platform.h"
+
 #include <cstdio>
+
+// The ECC event rule of every comparison: an uncorrectable read, or on the 1-bit-ECC profile any
+// correction, between the counters tSnap and tNow.
+bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow);
 
 [[nodiscard]] int CompareBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset,
                                    unsigned long ulLen, int *piSame);

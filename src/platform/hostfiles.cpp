@@ -30,9 +30,7 @@ int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
         return PLAT_SOURCE_OPEN_FAILED;
     }
     if (fstat(iFd, ptStat) != 0) {
-        const int iErr = errno;
-        close(iFd);
-        errno = iErr;
+        (void)CloseFailed(iFd);
         return PLAT_SOURCE_STAT_FAILED;
     }
     const int iFlags = fcntl(iFd, F_GETFL);
@@ -40,9 +38,7 @@ int Plat_OpenSource(const char *pszPath, FILE **ppFile, struct stat *ptStat) {
                       ? nullptr
                       : fdopen(iFd, "r");
     if (pFile == nullptr) {
-        const int iErr = errno;
-        close(iFd);
-        errno = iErr;
+        (void)CloseFailed(iFd);
         return PLAT_SOURCE_OPEN_FAILED;
     }
     *ppFile = pFile;
@@ -74,7 +70,7 @@ FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFl
         struct stat tRw;
         if (iRw < 0 || fstat(iRw, &tRw) != 0 || tRw.st_dev != tStat.st_dev ||
             tRw.st_ino != tStat.st_ino) {
-            CloseFailed(iRw);
+            (void)CloseFailed(iRw);
             return CloseFailed(iFd);
         }
         close(iFd);

@@ -124,11 +124,6 @@ struct TPairPass {
     bool bSrcEvent;  // an ECC event on a source read
 };
 
-bool EccEvent(const TEccStats &tBefore, const TEccStats &tAfter) {
-    return tAfter.failed != tBefore.failed ||
-           (g_b1BitECC == 1 && tAfter.corrected != tBefore.corrected);
-}
-
 // Reads one piece and the counters after it. 1 when the read had an ECC event, 0 when not, -1
 // when the read or the counters failed.
 int ReadWatched(TPairPass *ptPass, unsigned char *pucBuf, unsigned long ulOffset) {
@@ -137,7 +132,7 @@ int ReadWatched(TPairPass *ptPass, unsigned char *pucBuf, unsigned long ulOffset
         Plat_EccGetStats(MTD0Fd(), &tNow) < 0) {
         return -1;
     }
-    const bool bEvent = EccEvent(ptPass->tLast, tNow);
+    const bool bEvent = Nandkeep_IsEccEvent(ptPass->tLast, tNow);
     ptPass->tLast = tNow;
     return bEvent ? 1 : 0;
 }

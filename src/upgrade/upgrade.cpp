@@ -72,7 +72,7 @@ unsigned long SubImageRoom(const char *szImage, unsigned long ulRegion, unsigned
         return ulLen;
     }
     const unsigned long ulEnd = ulRegion + ulImageLen;
-    const unsigned long ulSub = ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
+    const unsigned long ulSub = Nandkeep_SubImageOffset(ulEnd);
     return ulSub < ulRegion + ulLen ? ulRegion + ulLen - ulSub : 0;
 }
 
