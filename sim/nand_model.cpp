@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr uint32_t BLOCK_FAULT_MASK =
-    ((1u << SIM_FAULT_SHORT_READ) - 1) | (1u << SIM_FAULT_DECAY) | (1u << SIM_FAULT_FLIP);
+constexpr uint32_t BLOCK_FAULT_MASK = ((1u << SIM_FAULT_SHORT_READ) - 1) | (1u << SIM_FAULT_DECAY) |
+                                      (1u << SIM_FAULT_FLIP) | (1u << SIM_FAULT_WEAK_PAGE);
 constexpr uint32_t UNCORRECTABLE_MASK = (1u << SIM_FAULT_UNCORRECTABLE) | (1u << SIM_FAULT_DECAY);
 // The read faults of the affected page (wFaultPage); a flip keeps its own place.
 constexpr uint32_t PAGE_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | UNCORRECTABLE_MASK;
@@ -26,7 +26,7 @@ constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
     "bad",        "erase-fail", "wear-out",      "program-fail", "program-lost",
     "stuck-bits", "bitflip",    "uncorrectable", "short-read",   "short-write",
-    "powercut",   "decay",      "flip",
+    "powercut",   "decay",      "flip",          "weak-page",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -285,6 +285,25 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
     }
 }
 
+namespace {
+
+// A program of [ullPos, ullPos + ulSeg) inside the block that covers its weak page fails once the
+// page has taken its last working program; a program that still works is counted.
+bool WeakPageFails(TNand *ptNand, uint32_t dwBlock, uint64_t ullPos, size_t ulSeg) {
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    const uint64_t ullWeak = BlockStart(dwBlock) + uint64_t{tBlk.wWeakPage} * SIM_PAGE_SIZE;
+    if (ullWeak + SIM_PAGE_SIZE <= ullPos || ullWeak >= ullPos + ulSeg) {
+        return false;
+    }
+    if (tBlk.dwWeakWrites == 0) {
+        return true;
+    }
+    tBlk.dwWeakWrites--;
+    return false;
+}
+
+} // namespace
+
 int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen) {
     const unsigned char *pucData = static_cast<const unsigned char *>(pBuf);
     uint64_t ullEnd = ullOffset + ulLen;
@@ -302,6 +321,14 @@ int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulL
             return NAND_POWER_LOST;
         }
         if (dwFaults & (1u << SIM_FAULT_PROGRAM_FAIL)) {
+            return NAND_FAILED;
+        }
+        if (dwFaults & (1u << SIM_FAULT_WEAK_PAGE) &&
+            WeakPageFails(ptNand, dwBlock, ullPos, ulSeg)) {
+            // The pages before the weak one are programmed, as the chip programs page by page.
+            const uint64_t ullWeak =
+                BlockStart(dwBlock) + uint64_t{ptNand->ptBlocks[dwBlock].wWeakPage} * SIM_PAGE_SIZE;
+            ProgramSegment(ptNand, ullPos, pucSeg, (size_t)(std::max(ullWeak, ullPos) - ullPos));
             return NAND_FAILED;
         }
         if ((dwFaults & (1u << SIM_FAULT_PROGRAM_LOST)) == 0) {
@@ -479,6 +506,13 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
         }
         tBlk.dwBitflips = (uint32_t)ullN;
         break;
+    case SIM_FAULT_WEAK_PAGE:
+        if (ullN > UINT32_MAX) {
+            return -1;
+        }
+        tBlk.dwWeakWrites = (uint32_t)ullN;
+        tBlk.wWeakPage = (uint16_t)dwPage;
+        break;
     default:
         break;
     }
@@ -510,6 +544,8 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
         tBlk.dwStuckBits = 0;
         tBlk.wFaultPage = 0;
         tBlk.ullFlip = 0;
+        tBlk.dwWeakWrites = 0;
+        tBlk.wWeakPage = 0;
     }
     if (dwBlock == SIM_NO_BLOCK) {
         ptNand->ptHdr->dwShortReads = 0;
@@ -542,9 +578,14 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
                 ullN = tBlk.dwStuckBits;
             } else if (eKind == SIM_FAULT_BITFLIP) {
                 ullN = tBlk.dwBitflips;
+            } else if (eKind == SIM_FAULT_WEAK_PAGE) {
+                ullN = tBlk.dwWeakWrites;
             }
             uint32_t dwPage =
                 (PAGE_FAULT_MASK | 1u << SIM_FAULT_STUCK_BITS) & (1u << k) ? tBlk.wFaultPage : 0;
+            if (eKind == SIM_FAULT_WEAK_PAGE) {
+                dwPage = tBlk.wWeakPage;
+            }
             if (eKind == SIM_FAULT_FLIP) {
                 ullN = (tBlk.ullFlip >> FLIP_OFFSET_BITS) & ((1u << FLIP_COUNT_BITS) - 1);
                 dwPage = (uint32_t)(tBlk.ullFlip & ((1u << FLIP_OFFSET_BITS) - 1)) / SIM_PAGE_SIZE;

@@ -30,7 +30,7 @@ constexpr uint64_t SIM_DEVICE_MAX = 0x100000000ull - SIM_BLOCK_SIZE;
 constexpr uint32_t SIM_NO_BLOCK = 0xFFFFFFFFu;
 
 constexpr char SIM_STATE_MAGIC[8] = {'N', 'K', 'S', 'I', 'M', 'S', 'T', '\0'};
-constexpr uint32_t SIM_STATE_VERSION = 3;
+constexpr uint32_t SIM_STATE_VERSION = 4;
 // Device nodes that keep their own counters: one per partition of the table.
 constexpr uint32_t SIM_NODES_MAX = 32;
 
@@ -52,6 +52,8 @@ enum TSimFaultKind : uint32_t {
     SIM_FAULT_FLIP,          // bits cleared in stored bytes behind the ECC's back (Nand_Flip):
                              // corrected per ECC step up to the strength, else uncorrectable,
                              // until the block is erased
+    SIM_FAULT_WEAK_PAGE,     // programs of one page fail once N more have succeeded; the pages
+                             // before it in the same request are programmed (nandsim's weak pages)
     SIM_FAULT_KIND_COUNT
 };
 
@@ -116,8 +118,11 @@ struct TSimBlockState {
     uint8_t bBad;          // TSimBadKind: marked bad, and how
     uint8_t bWritten;      // cells written since the last complete erase
     uint64_t ullFlip;      // with SIM_FAULT_FLIP: where and which bits, see SIM_FLIP_*
+    uint32_t dwWeakWrites; // with SIM_FAULT_WEAK_PAGE: programs of the weak page that still work
+    uint16_t wWeakPage;    // with SIM_FAULT_WEAK_PAGE: the page whose programs fail
+    uint16_t wReserved;
 };
-static_assert(sizeof(TSimBlockState) == 32, "block record layout");
+static_assert(sizeof(TSimBlockState) == 40, "block record layout");
 
 // ullFlip: bits 0-16 the first flipped byte's offset in the block, bits 17-20 how many bytes
 // follow on from it, then 3 bits per byte: which bit was cleared (the lowest one set).

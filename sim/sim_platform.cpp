@@ -49,9 +49,14 @@ char g_szDir[PATH_MAX];
 char g_szVerifyPath[PATH_MAX + 32];
 int g_iTraceFd = -1;
 char g_szTracePath[PATH_MAX];
+TNandOpHook g_pfnObserver = nullptr;
 
-// The operation hook of the platform's chip: one trace line per counted operation.
+// The operation hook of the platform's chip: one trace line per counted operation, and the
+// in-process observer.
 void TraceOperation(char cKind, uint32_t dwBlock) {
+    if (g_pfnObserver != nullptr) {
+        g_pfnObserver(cKind, dwBlock);
+    }
     const char *pszPath = getenv(SIM_TRACE_ENV);
     if (pszPath == nullptr || *pszPath == '\0') {
         return;
@@ -190,6 +195,10 @@ bool IsBacking(const struct stat &tStat) {
 
 bool HostFiles_IsFlash(const struct stat &tStat) {
     return IsBacking(tStat);
+}
+
+void Sim_SetOperationObserver(TNandOpHook pfnObserver) {
+    g_pfnObserver = pfnObserver;
 }
 
 void Sim_SetDir(const char *pszDir) {

@@ -25,7 +25,8 @@ constexpr const char *USAGE =
     "  save FILE [OFFSET [LENGTH]]       copy raw flash bytes into a file\n"
     "  fault add KIND BLOCK [N] [--page P]\n"
     "         KIND: bad, erase-fail, wear-out N, program-fail, program-lost,\n"
-    "               stuck-bits [N], bitflip [N], uncorrectable, decay\n"
+    "               stuck-bits [N], bitflip [N], uncorrectable, decay,\n"
+    "               weak-page [N] (programs of page P fail after N more)\n"
     "  fault add short-read N | short-write N | powercut N\n"
     "  flip OFFSET N                     clear the lowest set bit of N bytes from OFFSET (one\n"
     "                                    page) behind the ECC's back, until the block is erased\n"
@@ -207,12 +208,13 @@ void PrintFaults(const TSimDevice *ptDev) {
         }
         printf("block %u %s", tFault.dwBlock, Nand_FaultName(tFault.eKind));
         if (tFault.eKind == SIM_FAULT_WEAR_OUT || tFault.eKind == SIM_FAULT_STUCK_BITS ||
-            tFault.eKind == SIM_FAULT_BITFLIP || tFault.eKind == SIM_FAULT_FLIP) {
+            tFault.eKind == SIM_FAULT_BITFLIP || tFault.eKind == SIM_FAULT_FLIP ||
+            tFault.eKind == SIM_FAULT_WEAK_PAGE) {
             printf(" %" PRIu64, tFault.ullN);
         }
         if (tFault.eKind == SIM_FAULT_STUCK_BITS || tFault.eKind == SIM_FAULT_BITFLIP ||
             tFault.eKind == SIM_FAULT_UNCORRECTABLE || tFault.eKind == SIM_FAULT_DECAY ||
-            tFault.eKind == SIM_FAULT_FLIP) {
+            tFault.eKind == SIM_FAULT_FLIP || tFault.eKind == SIM_FAULT_WEAK_PAGE) {
             printf(" page %u", tFault.dwPage);
         }
         printf("\n");
@@ -331,7 +333,7 @@ int CmdFaultAdd(TSimDevice *ptDev, int iArgc, char **ppArgv) {
             return BadBlock(ptDev, apszPos[1]);
         }
         bool bTakesN = eKind == SIM_FAULT_WEAR_OUT || eKind == SIM_FAULT_STUCK_BITS ||
-                       eKind == SIM_FAULT_BITFLIP;
+                       eKind == SIM_FAULT_BITFLIP || eKind == SIM_FAULT_WEAK_PAGE;
         if (iPos > (bTakesN ? 3 : 2)) {
             return UsageError("fault add %s: too many arguments", apszPos[0]);
         }
@@ -339,7 +341,7 @@ int CmdFaultAdd(TSimDevice *ptDev, int iArgc, char **ppArgv) {
             return UsageError("fault add %s: wants the number of erases that still work",
                               apszPos[0]);
         }
-        ullN = bTakesN && eKind != SIM_FAULT_WEAR_OUT ? 1 : 0;
+        ullN = bTakesN && eKind != SIM_FAULT_WEAR_OUT && eKind != SIM_FAULT_WEAK_PAGE ? 1 : 0;
         if (iPos == 3 && !ParseNumber(apszPos[2], &ullN)) {
             return UsageError("fault add: count '%s' is not a number", apszPos[2]);
         }

@@ -249,8 +249,14 @@ int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, unsigned long ulM
 }
 
 int Nandkeep_CheckImageMatch(int iFd, void *pBuf, unsigned long ulOffset, unsigned long ulLen) {
-    if (Nandkeep_WriteMTD(iFd, pBuf, ulOffset, ulLen) == -1) {
-        return -1;
+    return Nandkeep_CheckImageMatchRetiring(iFd, pBuf, ulOffset, ulLen, false);
+}
+
+int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, unsigned long ulOffset,
+                                     unsigned long ulLen, bool bRefusedRetires) {
+    bool bRetired = false;
+    if (Nandkeep_WriteMTDRetiring(iFd, pBuf, ulOffset, ulLen, &bRetired) == -1) {
+        return bRefusedRetires && bRetired ? NANDKEEP_BLOCK_RETIRED : -1;
     }
     int iSame = 0;
     if (CompareBufAndMTD(iFd, pBuf, ulOffset, ulLen, &iSame) == -1) {

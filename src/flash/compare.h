@@ -32,5 +32,9 @@ bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow);
 // did not hold them and is now erased and marked bad; -1 on failure.
 [[nodiscard]] int Nandkeep_CheckImageMatch(int iFd, void *pBuf, unsigned long ulOffset,
                                            unsigned long ulLen);
+// The same; with bRefusedRetires, a block whose program the device refused (the write has marked
+// it bad) is also 255, so that the caller moves the data on as for a block that did not verify.
+[[nodiscard]] int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, unsigned long ulOffset,
+                                                   unsigned long ulLen, bool bRefusedRetires);
 
 #endif

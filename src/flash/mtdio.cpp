@@ -53,8 +53,10 @@ int SeekExact(int iFd, unsigned long ulOffset) {
     return 0;
 }
 
-// Sends one whole piece, however many write calls the driver needs.
-int WritePieceCalls(int iFd, const unsigned char *pucPiece, unsigned long ulOpOffset) {
+// Sends one whole piece, however many write calls the driver needs. A write call the device
+// refuses marks the block at ulOpOffset bad; *pbRetired tells whether that mark took.
+int WritePieceCalls(int iFd, const unsigned char *pucPiece, unsigned long ulOpOffset,
+                    bool *pbRetired) {
     unsigned long ulUnwritten = NANDKEEP_PIECE;
     int iCnt = 0;
     while (ulUnwritten > 0) {
@@ -63,7 +65,7 @@ int WritePieceCalls(int iFd, const unsigned char *pucPiece, unsigned long ulOpOf
         }
         ssize_t lRet = Plat_Write(iFd, pucPiece + (NANDKEEP_PIECE - ulUnwritten), ulUnwritten);
         if (lRet < 0) {
-            (void)SetBadBlockToBBT(iFd, ulOpOffset);
+            *pbRetired = SetBadBlockToBBT(iFd, ulOpOffset) == 0;
             return -1;
         }
         if (iCnt >= 2) {
@@ -171,14 +173,6 @@ int Nandkeep_ReadMTD(int iFd, void *pBuf, unsigned long ulOffset, unsigned long 
     return 0;
 }
 
-int Nandkeep_ReadPieceQuiet(int iFd, void *pBuf, unsigned long ulOffset) {
-    if (ulOffset % NANDKEEP_PIECE != 0 ||
-        Plat_Lseek(iFd, static_cast<off_t>(ulOffset), SEEK_SET) != static_cast<off_t>(ulOffset)) {
-        return -1;
-    }
-    return Plat_Read(iFd, pBuf, NANDKEEP_PIECE) == static_cast<ssize_t>(NANDKEEP_PIECE) ? 0 : -1;
-}
-
 int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, unsigned long ulOffset, unsigned long ulLen) {
     if (SeekExact(iFd, ulOffset) == -1) {
         return -1;
@@ -217,6 +211,13 @@ int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, unsigned long ulOffset, unsigne
 }
 
 int Nandkeep_WriteMTD(int iFd, void *pBuf, unsigned long ulOffset, unsigned long ulLen) {
+    bool bRetired = false;
+    return Nandkeep_WriteMTDRetiring(iFd, pBuf, ulOffset, ulLen, &bRetired);
+}
+
+int Nandkeep_WriteMTDRetiring(int iFd, void *pBuf, unsigned long ulOffset, unsigned long ulLen,
+                              bool *pbRetired) {
+    *pbRetired = false;
     if (SeekExact(iFd, ulOffset) == -1) {
         return -1;
     }
@@ -227,7 +228,7 @@ int Nandkeep_WriteMTD(int iFd, void *pBuf, unsigned long ulOffset, unsigned long
         if (ulPiece < NANDKEEP_PIECE) {
             memset(pucSrc + ulDone + ulPiece, NANDKEEP_ERASED_BYTE, NANDKEEP_PIECE - ulPiece);
         }
-        if (WritePieceCalls(iFd, pucSrc + ulDone, ulOffset) == -1) {
+        if (WritePieceCalls(iFd, pucSrc + ulDone, ulOffset, pbRetired) == -1) {
             return -1;
         }
         ulDone += ulPiece;

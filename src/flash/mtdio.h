@@ -19,10 +19,6 @@ constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrec
 // NANDKEEP_PIECE. 0 when all bytes were read; -1 (already notified) on failure.
 [[nodiscard]] int Nandkeep_ReadMTD(int iFd, void *pBuf, unsigned long ulOffset,
                                    unsigned long ulLen);
-// Reads the whole piece at ulOffset (a multiple of NANDKEEP_PIECE) with one read call and prints
-// nothing: 0, or -1 on any failure or short read, for a caller that then takes the reporting
-// path (which reads again and says what went wrong).
-[[nodiscard]] int Nandkeep_ReadPieceQuiet(int iFd, void *pBuf, unsigned long ulOffset);
 // Reads like Nandkeep_ReadMTD but from the exact offset and watches the ECC counters:
 // 0 clean, 100 + n when n corrections happened, 200 when an uncorrectable error was counted,
 // -1 on failure.
@@ -33,6 +29,10 @@ constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrec
 // write marks the block at ulOffset bad. 0 or -1.
 [[nodiscard]] int Nandkeep_WriteMTD(int iFd, void *pBuf, unsigned long ulOffset,
                                     unsigned long ulLen);
+// The same; on -1, *pbRetired tells that the device refused a program and the block at ulOffset
+// has been marked bad (so that a caller may move on to the next good block).
+[[nodiscard]] int Nandkeep_WriteMTDRetiring(int iFd, void *pBuf, unsigned long ulOffset,
+                                            unsigned long ulLen, bool *pbRetired);
 // Erases every good block that begins in [ulOffset, ulOffset + ulLen); bad blocks are skipped,
 // a block whose erase fails is marked bad. 0 done; 255 when ulLen is one erase block and that
 // block has just been marked bad; -1 when marking failed.

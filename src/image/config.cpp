@@ -334,6 +334,26 @@ int Nandkeep_CheckSourceUnchanged(FILE *pFile, unsigned long ulRead, uint32_t dw
     return 0;
 }
 
+int Nandkeep_CheckSourceHolds(FILE *pFile, unsigned long ulSize, uint32_t dwSourceCrc) {
+    if (fseek(pFile, 0, SEEK_SET) != 0) {
+        Nandkeep_Notify(MSG_FSEEK);
+        return -1;
+    }
+    unsigned long ulCount = 0;
+    uint32_t dwCrc = 0;
+    unsigned char aucBuf[NANDKEEP_PIECE];
+    while (ulCount <= ulSize) {
+        const unsigned long ulGot =
+            fread(aucBuf, 1, std::min(NANDKEEP_PIECE, ulSize + 1 - ulCount), pFile);
+        if (ulGot == 0) {
+            break;
+        }
+        dwCrc = Crc32(dwCrc, aucBuf, ulGot);
+        ulCount += ulGot;
+    }
+    return Nandkeep_CheckSourceUnchanged(pFile, ulCount, dwCrc, ulSize, dwSourceCrc);
+}
+
 int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize) {
     unsigned long ulSize = 0;
     FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);

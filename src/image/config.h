@@ -50,6 +50,11 @@ constexpr int CONFIG_MIN_PARTITIONS = 5;
 // changed while it was written".
 [[nodiscard]] int Nandkeep_CheckSourceUnchanged(FILE *pFile, unsigned long ulRead, uint32_t dwCrc,
                                                 unsigned long ulSize, uint32_t dwSourceCrc);
+// For a writer whose comparison found the flash without the source's bytes: reads the source
+// again from its start; 0 when it still holds the ulSize bytes of CRC-32 dwSourceCrc it held at
+// the opening, -1 after notifying "fseek()", "fread()" or "source changed while it was written".
+[[nodiscard]] int Nandkeep_CheckSourceHolds(FILE *pFile, unsigned long ulSize,
+                                            uint32_t dwSourceCrc);
 // Opens the source and checks that a record of it fits in ulMaxSize bytes. 0, or -1 after
 // notifying (the messages of Nandkeep_OpenSourceFile, "size too large"). Touches no flash.
 [[nodiscard]] int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize);

@@ -95,6 +95,21 @@ unsigned long GoodBlocks(unsigned long ulOffset, unsigned long ulLen) {
     return ulGood;
 }
 
+// The capacity notice of the block-level repair for copy iCopy (0 normal, 1 backup); the repair
+// goes on either way.
+void NoticeTooFewBlocks(unsigned long ulBlocks, unsigned long ulOffset, unsigned long ulLen,
+                        int iCopy) {
+    if (ulBlocks <= GoodBlocks(ulOffset, ulLen)) {
+        return;
+    }
+    Nandkeep_Notify(iCopy == 0 ? "ECC Fail 0: normal block not enough"
+                               : "ECC Fail 1: normal block not enough");
+    if (g_b1BitECC == 1) {
+        Nandkeep_Notify(iCopy == 0 ? "ECC Corrected 0: normal block not enough"
+                                   : "ECC Corrected 1: normal block not enough");
+    }
+}
+
 // One side of a block-level pass: the next good block at *pulPos, read with its ECC result. The
 // part block that ends a region which is not a whole number of blocks is left alone: replacing it
 // would erase and program past the region's end.
@@ -114,21 +129,31 @@ int ReadSideWithEcc(unsigned long *pulPos, unsigned long ulEnd, unsigned char *p
 
 // One pass over a region pair that reads every piece of both copies once: the source's checks
 // (checksums of the main image and the sub-image) and the comparison with the destination are
-// taken from the same reads. The ECC counters are read around every read. A destination read
-// with an ECC event is one the comparison would retire a block for; a source read is never
-// watched by the comparison, but an event there still matters to the other direction.
+// taken from the same reads. Every read follows the rules of all reads (a second call is reported
+// with its warning, a failed read with its lines), and the ECC counters are read around it. A
+// destination read with an ECC event is one the comparison would retire a block for; a source
+// read is never watched by the comparison, but an event there still matters to the other
+// direction.
+enum EPassFailure {
+    PASS_NO_FAILURE,
+    PASS_SOURCE_UNREADABLE, // a read of the source's main image failed
+    PASS_SUB_UNREADABLE,    // a read of the source's sub-image failed
+};
 struct TPairPass {
     unsigned char aucSrc[NANDKEEP_PIECE];
     unsigned char aucDest[NANDKEEP_PIECE];
-    TEccStats tLast; // counters after the last read
-    bool bSrcEvent;  // an ECC event on a source read
+    TEccStats tLast;      // counters after the last read
+    bool bSrcEvent;       // an ECC event on a source read
+    bool bWatchDest;      // an ECC event on a destination read makes the pair differ
+    bool bInSub;          // the sub-images are being read
+    EPassFailure eFailed; // what a failed source read stands for
 };
 
 // Reads one piece and the counters after it. 1 when the read had an ECC event, 0 when not, -1
 // when the read or the counters failed.
 int ReadWatched(TPairPass *ptPass, unsigned char *pucBuf, unsigned long ulOffset) {
     TEccStats tNow;
-    if (Nandkeep_ReadPieceQuiet(MTD0Fd(), pucBuf, ulOffset) == -1 ||
+    if (Nandkeep_ReadMTD(MTD0Fd(), pucBuf, ulOffset, NANDKEEP_PIECE) == -1 ||
         Plat_EccGetStats(MTD0Fd(), &tNow) < 0) {
         return -1;
     }
@@ -142,13 +167,18 @@ int ReadSrc(TPairPass *ptPass, unsigned long ulOffset) {
     if (iRet == 1) {
         ptPass->bSrcEvent = true;
     }
-    return iRet == -1 ? -1 : 0;
+    if (iRet == -1) {
+        ptPass->eFailed = ptPass->bInSub ? PASS_SUB_UNREADABLE : PASS_SOURCE_UNREADABLE;
+        return -1;
+    }
+    return 0;
 }
 
-// The destination piece must read without an ECC event and hold the ulLen bytes of the source
-// piece.
+// The destination piece must hold the ulLen bytes of the source piece (and, when the pass watches
+// it, read without an ECC event).
 int ReadDestEqual(TPairPass *ptPass, unsigned long ulOffset, unsigned long ulLen) {
-    if (ReadWatched(ptPass, ptPass->aucDest, ulOffset) != 0) {
+    const int iRet = ReadWatched(ptPass, ptPass->aucDest, ulOffset);
+    if (iRet == -1 || (iRet == 1 && ptPass->bWatchDest)) {
         return -1;
     }
     return memcmp(ptPass->aucSrc, ptPass->aucDest, ulLen) == 0 ? 0 : -1;
@@ -204,6 +234,7 @@ int PassMainImages(TPairPass *ptPass, unsigned long ulDest, unsigned long ulSrc,
 int PassSubImages(TPairPass *ptPass, unsigned long ulDestSub, unsigned long ulSrcSub,
                   unsigned long ulDestEnd, unsigned long ulSrcEnd, int iSubImageType) {
     const int iFd = MTD0Fd();
+    ptPass->bInSub = true;
     const unsigned long ulSrcPos = Nandkeep_SkipBadBlocks(iFd, ulSrcSub, ulSrcEnd);
     const unsigned long ulDestPos = Nandkeep_SkipBadBlocks(iFd, ulDestSub, ulDestEnd);
     if (ulSrcPos >= ulSrcEnd || ulDestPos >= ulDestEnd || ReadSrc(ptPass, ulSrcPos) == -1) {
@@ -230,29 +261,33 @@ int PassSubImages(TPairPass *ptPass, unsigned long ulDestSub, unsigned long ulSr
     return ReadDestEqual(ptPass, ulDestPos, ulSubLen);
 }
 
-// True when one pass finds the source copy valid and the destination equal to it: the region
-// recovery would then change nothing and print nothing. *pbQuiet tells whether no read of either
-// copy had an ECC event, so that the same answer holds with the roles swapped. Anything unusual
-// (an ECC event on the destination, a failed read, an invalid or differing copy, an erase block
-// that is not one piece) answers false, and the region recovery takes its full course.
+// One pass over the pair: true when it finds the source copy valid and the destination equal to
+// it, so that the region recovery would change nothing and print nothing. *pbQuiet tells whether
+// no read of either copy had an ECC event, so that the same answer holds with the roles swapped.
+// Anything unusual (an ECC event on a watched destination, a failed read, an invalid or differing
+// copy, an erase block that is not one piece) answers false; *peFailed then tells whether a source
+// read failed.
 bool PairUnchanged(unsigned long ulDest, unsigned long ulSrc, unsigned long ulLen,
-                   int iSubImageType, bool *pbQuiet) {
+                   int iSubImageType, bool bWatchDest, bool *pbQuiet, EPassFailure *peFailed) {
     *pbQuiet = false;
+    *peFailed = PASS_NO_FAILURE;
     if (MTD0EraseSize() != NANDKEEP_PIECE) {
         return false;
     }
     TPairPass tPass;
     tPass.bSrcEvent = false;
+    tPass.bWatchDest = bWatchDest;
+    tPass.bInSub = false;
+    tPass.eFailed = PASS_NO_FAILURE;
     unsigned long ulDestSub = 0;
     unsigned long ulSrcSub = 0;
-    if (Plat_EccGetStats(MTD0Fd(), &tPass.tLast) < 0 ||
-        PassMainImages(&tPass, ulDest, ulSrc, ulLen, &ulDestSub, &ulSrcSub) == -1 ||
-        PassSubImages(&tPass, ulDestSub, ulSrcSub, ulDest + ulLen, ulSrc + ulLen, iSubImageType) ==
-            -1) {
-        return false;
-    }
-    *pbQuiet = !tPass.bSrcEvent;
-    return true;
+    const bool bSame = Plat_EccGetStats(MTD0Fd(), &tPass.tLast) == 0 &&
+                       PassMainImages(&tPass, ulDest, ulSrc, ulLen, &ulDestSub, &ulSrcSub) == 0 &&
+                       PassSubImages(&tPass, ulDestSub, ulSrcSub, ulDest + ulLen, ulSrc + ulLen,
+                                     iSubImageType) == 0;
+    *peFailed = tPass.eFailed;
+    *pbQuiet = bSame && !tPass.bSrcEvent;
+    return bSame;
 }
 
 } // namespace
@@ -321,10 +356,22 @@ namespace {
 int RecoverRegionOnce(unsigned long ulDestOffset, unsigned long ulSrcOffset, unsigned long ulLen,
                       int iSubImageType, bool *pbUnchanged) {
     bool bQuiet = false;
+    EPassFailure eFailed = PASS_NO_FAILURE;
     *pbUnchanged = false;
-    if (PairUnchanged(ulDestOffset, ulSrcOffset, ulLen, iSubImageType, &bQuiet)) {
+    if (PairUnchanged(ulDestOffset, ulSrcOffset, ulLen, iSubImageType, true, &bQuiet, &eFailed)) {
         *pbUnchanged = bQuiet;
         return 0;
+    }
+    // A source read that failed in the pass is the read the source's check makes: it ends the
+    // region's recovery as the check would, instead of being taken again.
+    if (eFailed == PASS_SOURCE_UNREADABLE) {
+        Nandkeep_Notify("check Source mkimg fail");
+        return -1;
+    }
+    if (eFailed == PASS_SUB_UNREADABLE) {
+        Nandkeep_Notify(iSubImageType == RECOVERY_SUB_DTB ? "check Source DTB image fail"
+                                                          : "check Source defconf image fail");
+        return -1;
     }
     const int iFd = MTD0Fd();
     unsigned long ulSrcSub = 0;
@@ -385,7 +432,9 @@ int Nandkeep_RecoveryRegion(unsigned long ulDestOffset, unsigned long ulSrcOffse
 // other copy's block. A pass in which one side has stepped past its region end over bad blocks,
 // or reached a part block at its end, makes no repair: there is nothing on that side to repair
 // from or to, and nothing may be written outside either region. Phases 2 to 4 rewrite both copies
-// from the merged normal copy, the backup first.
+// from the merged normal copy, the backup first, when the merged normal copy is a valid image
+// with its sub-image, or when neither copy is; when only the backup is, the normal copy alone is
+// rewritten from it.
 int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset, unsigned long ulBackupOffset,
                            unsigned long ulLen, int iSubImageType) {
     const unsigned long ulErase = MTD0EraseSize();
@@ -427,39 +476,37 @@ int Nandkeep_RecoveryByECC(unsigned long ulNormalOffset, unsigned long ulBackupO
             return -1;
         }
     }
-    // The sub-image begins at the first block boundary strictly after the image, so the blocks
-    // up to it are the image's whole blocks plus one: an image ending exactly on a boundary is
-    // followed by an empty block that must be counted, or the rewrite would cut the sub-image.
-    unsigned long ulBlocks = static_cast<uint32_t>(ulImageLen) / ulErase + 1;
     unsigned long ulSubLen = 0;
-    if (SubImageLen(ulNormalOffset, ulLen, iSubImageType, &ulSubLen) == -1 &&
-        SubImageLen(ulBackupOffset, ulLen, iSubImageType, &ulSubLen) == -1) {
+    const bool bNormalValid = SubImageLen(ulNormalOffset, ulLen, iSubImageType, &ulSubLen) == 0;
+    if (!bNormalValid && SubImageLen(ulBackupOffset, ulLen, iSubImageType, &ulSubLen) == -1) {
         Nandkeep_Notify("get Sub image len fail");
         return -1;
     }
-    ulBlocks += BlocksFor(ulSubLen);
-
-    if (ulBlocks > GoodBlocks(ulNormalOffset, ulLen)) {
-        Nandkeep_Notify("ECC Fail 0: normal block not enough");
-        if (g_b1BitECC == 1) {
-            Nandkeep_Notify("ECC Corrected 0: normal block not enough");
-        }
+    // A merged normal copy that is no valid image must never overwrite a backup that is one: the
+    // backup is then the source, and it is left as it is.
+    if (!bNormalValid &&
+        Nandkeep_CheckImage(ulBackupOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ulImageLen) == -1) {
+        return -1;
     }
-    if (ulBlocks > GoodBlocks(ulBackupOffset, ulLen)) {
-        Nandkeep_Notify("ECC Fail 1: normal block not enough");
-        if (g_b1BitECC == 1) {
-            Nandkeep_Notify("ECC Corrected 1: normal block not enough");
-        }
-    }
+    // The sub-image begins at the first block boundary strictly after the image, so the blocks
+    // up to it are the image's whole blocks plus one: an image ending exactly on a boundary is
+    // followed by an empty block that must be counted, or the rewrite would cut the sub-image.
+    const unsigned long ulBlocks =
+        static_cast<uint32_t>(ulImageLen) / ulErase + 1 + BlocksFor(ulSubLen);
+    NoticeTooFewBlocks(ulBlocks, ulNormalOffset, ulLen, 0);
+    NoticeTooFewBlocks(ulBlocks, ulBackupOffset, ulLen, 1);
 
     const unsigned long ulCopyLen = ulBlocks * ulErase;
-    if (Nandkeep_EraseMTD(MTD0Fd(), ulBackupOffset, ulLen) == -1) {
-        Nandkeep_Notify("erase fail");
-        return -1;
-    }
-    if (Nandkeep_CopyMTD(MTD0Fd(), ulBackupOffset, ulNormalOffset, ulLen, ulLen, ulCopyLen) == -1) {
-        Nandkeep_Notify("Normal -> Backup, recover image fail");
-        return -1;
+    if (bNormalValid) {
+        if (Nandkeep_EraseMTD(MTD0Fd(), ulBackupOffset, ulLen) == -1) {
+            Nandkeep_Notify("erase fail");
+            return -1;
+        }
+        if (Nandkeep_CopyMTD(MTD0Fd(), ulBackupOffset, ulNormalOffset, ulLen, ulLen, ulCopyLen) ==
+            -1) {
+            Nandkeep_Notify("Normal -> Backup, recover image fail");
+            return -1;
+        }
     }
     if (Nandkeep_EraseMTD(MTD0Fd(), ulNormalOffset, ulLen) == -1) {
         Nandkeep_Notify("erase fail");
@@ -488,12 +535,34 @@ int RecoverRootfs(bool bToNormal, bool *pbUnchanged) {
                                          RECOVERY_SUB_DEFCONF, pbUnchanged);
 }
 
+// True when both copies of the pair are valid images with their sub-images and hold the same
+// bytes. Reads both once and prints nothing of its own; an ECC event alone does not count.
+bool PairValidAndEqual(unsigned long ulNormal, unsigned long ulBackup, unsigned long ulLen,
+                       int iSubImageType) {
+    bool bQuiet = false;
+    EPassFailure eFailed = PASS_NO_FAILURE;
+    return PairUnchanged(ulBackup, ulNormal, ulLen, iSubImageType, false, &bQuiet, &eFailed);
+}
+
+// The plain form's last step for one pair: the backup from the normal copy at image level, and
+// when that fails the block-level repair. 0 when the pair ends valid and equal, -1 otherwise.
+int RepairPair(unsigned long ulNormal, unsigned long ulBackup, unsigned long ulLen,
+               int iSubImageType) {
+    bool bUnused = false;
+    if (RecoverRegionOnce(ulBackup, ulNormal, ulLen, iSubImageType, &bUnused) == 0) {
+        return 0;
+    }
+    (void)Nandkeep_RecoveryByECC(ulNormal, ulBackup, ulLen, iSubImageType);
+    return PairValidAndEqual(ulNormal, ulBackup, ulLen, iSubImageType) ? 0 : -1;
+}
+
 } // namespace
 
 // systemRecovery [FlashStatus]. Without FlashStatus the backups are preferred at image level
-// and a backup the image level cannot repair gets the block-level repair; the status is 0.
-// FlashStatus 1 repairs the normal copies first, 3 the backups first; the other direction is
-// tried only when the first pass fails, and the status is the sum of the results.
+// and a backup the image level cannot repair gets the block-level repair; the status is 0 when
+// both pairs end valid and equal, -1 for each pair that does not. FlashStatus 1 repairs the
+// normal copies first, 3 the backups first; the other direction is tried only when the first pass
+// fails, and the status is the sum of the results.
 int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
     bool bKernelUnchanged = false;
     bool bRootfsUnchanged = false;
@@ -503,16 +572,16 @@ int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
         // the other one too: it is not read again.
         (void)RecoverKernel(true, &bKernelUnchanged);
         (void)RecoverRootfs(true, &bRootfsUnchanged);
-        if (!bKernelUnchanged && RecoverKernel(false, &bUnused) != 0) {
-            (void)Nandkeep_RecoveryByECC(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE,
-                                         RECOVERY_SUB_DTB);
+        int iStatus = 0;
+        if (!bKernelUnchanged) {
+            iStatus += RepairPair(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE, RECOVERY_SUB_DTB);
         }
-        if (!bRootfsUnchanged && RecoverRootfs(false, &bUnused) != 0) {
-            (void)Nandkeep_RecoveryByECC(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE,
-                                         RECOVERY_SUB_DEFCONF);
+        if (!bRootfsUnchanged) {
+            iStatus +=
+                RepairPair(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE, RECOVERY_SUB_DEFCONF);
         }
         puts("recovered image");
-        return 0;
+        return iStatus;
     }
     unsigned long ulStatus = Nandkeep_ParseHex(ppArgv[2]) & 0xFF;
     if (ulStatus != 1 && ulStatus != 3) {

@@ -54,15 +54,17 @@ void ReportProgress(TProgress *ptProgress, unsigned long ulWritten) {
 // Places one chunk at the first usable block at or after *pulPos where all of its bytes lie below
 // ulEnd (a region that is not a whole number of blocks ends in a part block, too short for a whole
 // chunk). A block that does not hold the chunk has been retired by the primitive and is stepped
-// over like any bad block. 0 placed (at *pulPos); 1 no room left; -1 the primitive failed.
+// over like any bad block; with bRefusedRetires, so is a block whose program the device refused.
+// 0 placed (at *pulPos); 1 no room left; -1 the primitive failed.
 int PlaceChunk(int iFd, unsigned char *pucChunk, unsigned long ulLen, unsigned long *pulPos,
-               unsigned long ulEnd) {
+               unsigned long ulEnd, bool bRefusedRetires) {
     while (*pulPos < ulEnd && ulLen <= ulEnd - *pulPos) {
         if (Nandkeep_IsBadBlock(iFd, *pulPos) == NANDKEEP_BAD_BLOCK) {
             *pulPos += MTD0EraseSize();
             continue;
         }
-        const int iRet = Nandkeep_CheckImageMatch(iFd, pucChunk, *pulPos, ulLen);
+        const int iRet =
+            Nandkeep_CheckImageMatchRetiring(iFd, pucChunk, *pulPos, ulLen, bRefusedRetires);
         if (iRet == 0) {
             return 0;
         }
@@ -105,7 +107,7 @@ int WriteChunks(FILE *pFile, unsigned long ulFileSize, unsigned long ulMTDOffset
             break; // the file shrank: the caller tells
         }
         const int iPlaced =
-            ulPos < ulEnd ? PlaceChunk(MTD0Fd(), aucChunk, ulRead, &ulPos, ulEnd) : 1;
+            ulPos < ulEnd ? PlaceChunk(MTD0Fd(), aucChunk, ulRead, &ulPos, ulEnd, false) : 1;
         if (iPlaced == -1) {
             return -1;
         }
@@ -155,6 +157,9 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
     if (iHeld != 1) {
         if (iHeld == 0) {
             Nandkeep_Debug("Image check FAIL!\n");
+            // The flash was written from the bytes counted at the opening: a file that no longer
+            // holds them changed during the comparison, which is said.
+            (void)Nandkeep_CheckSourceHolds(pFile, ulFileSize, dwFileCrc);
         }
         return -1;
     }
@@ -214,7 +219,9 @@ int Nandkeep_CopyMTD(int iFd, unsigned long ulDestOffset, unsigned long ulSrcOff
         if (Nandkeep_ReadMTD(iFd, aucChunk, ulSrc, ulChunk) == -1) {
             return -1;
         }
-        const int iPlaced = PlaceChunk(iFd, aucChunk, ulChunk, &ulDest, ulDestEnd);
+        // A repair runs at boot with nobody to run it again: a block that refuses its program is
+        // retired and the chunk moves on, as for one that does not read back what was written.
+        const int iPlaced = PlaceChunk(iFd, aucChunk, ulChunk, &ulDest, ulDestEnd, true);
         if (iPlaced == -1) {
             return -1;
         }

@@ -28,10 +28,11 @@
 
 // Copies ulLen bytes from the good blocks of [ulSrcOffset, ulSrcOffset + ulSrcMaxSize) to the
 // good blocks of [ulDestOffset, ulDestOffset + ulDestMaxSize), in order, each chunk only where
-// all of it lies below the destination's end. It does not erase: the caller erases the
-// destination first. 0 when every byte was copied (ulLen 0 included); -1 after "Bad block is too
-// much" when either range runs out of room, or when a read or the write-and-verify primitive
-// fails (their own messages).
+// all of it lies below the destination's end. A destination block that does not hold its chunk,
+// or whose program the device refuses, is retired and the chunk goes to the next good block. It
+// does not erase: the caller erases the destination first. 0 when every byte was copied (ulLen 0
+// included); -1 after "Bad block is too much" when either range runs out of room, or when a read
+// or the write-and-verify primitive fails (their own messages).
 [[nodiscard]] int Nandkeep_CopyMTD(int iFd, unsigned long ulDestOffset, unsigned long ulSrcOffset,
                                    unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize,
                                    unsigned long ulLen);

@@ -50,10 +50,7 @@ nk_device() {
                     nk_simctl fault add wear-out "$sWhere" "$sCount"
                 fi
                 ;;
-            weakpages=*)
-                [ "$sCount" -eq 0 ] || { echo "weakpages=P:N: the simulator fails from the first program" >&2; return 1; }
-                nk_simctl fault add program-fail $((sWhere / 64))
-                ;;
+            weakpages=*) nk_simctl fault add weak-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
             gravepages=*)
                 [ "$sCount" -eq 0 ] || { echo "gravepages=P:N: the simulator fails from the first read" >&2; return 1; }
                 nk_simctl fault add uncorrectable $((sWhere / 64)) --page $((sWhere % 64))

@@ -24,6 +24,39 @@ and in the system log; when it still leaves bytes missing, a third call fails th
   SYSTEM WARNING! read() System too slow!
   SYSTEM WARNING! read() System too slow!
 
+The recovery's single pass reads by the same rules, so a healthy pair read with short calls gives
+what the step-by-step recovery gives: the warning of a second call, and a first piece that fails
+is the source check's read, which fails the region's recovery once (the other direction then
+finds the pair whole).
+
+  $ nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ ctl fault add short-read 1 && nandkeep systemRecovery; echo $?
+  iCnt = 2, ulSize = 0, iReturn = 65536
+  recovered image
+  0
+  $ ctl fault add short-read 2 && nandkeep systemRecovery; echo $?
+  iCnt = 2, ulSize = 32768, iReturn = 32768
+  iCnt = 2
+  
+   Nandkeep notify -> read fail
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  0
+  $ ctl fault add short-read 2 && nandkeep systemRecovery 1; echo $?
+  iCnt = 2, ulSize = 32768, iReturn = 32768
+  iCnt = 2
+  
+   Nandkeep notify -> read fail
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  255
+  $ nk_syslog; nk_erased
+  SYSTEM WARNING! read() System too slow!
+  SYSTEM WARNING! read() System too slow!
+  SYSTEM WARNING! read() System too slow!
+
 A write piece is sent by as many calls as it takes: from the second call on each is reported,
 from the third on also notified, and the bytes all arrive.
 

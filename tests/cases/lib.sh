@@ -9,7 +9,8 @@
 #   nk_device 128|256 [FAULT...]  a fresh device of that geometry with its partition table and
 #                                 faults in nandsim's words: badblocks=B[,B...] (bad from the
 #                                 factory), weakblocks=B:N (erases fail after N more),
-#                                 weakpages=P:0 (programming page P fails), gravepages=P:0
+#                                 weakpages=P:N (programming page P fails after N more
+#                                 programs of it worked), gravepages=P:0
 #                                 (reading page P is uncorrectable); B is a block, P a page
 #   nandkeep ARGS...              the tool
 #   nk_erased                     the chip blocks erased since the last call, in order, runs of

@@ -97,12 +97,12 @@ repair.
    Nandkeep notify -> check Source mkimg fail
   
    Nandkeep notify -> Kernel/Rootfs CRC check error
-  Data CRC check error 0x* / 0xA9B3BEBA  (glob)
+  Data CRC check error 0x1CD3219D / 0xA9B3BEBA 
   
    Nandkeep notify -> check Source mkimg fail
   
    Nandkeep notify -> Kernel/Rootfs CRC check error
-  Data CRC check error 0x* / 0xD2C8B685  (glob)
+  Data CRC check error 0xA3C47790 / 0xD2C8B685 
   
    Nandkeep notify -> check Source mkimg fail
   recovered image
@@ -130,3 +130,86 @@ the comparison retires the block and rewrites the copy, the shared read counting
   $ nandkeep systemRecovery && nk_erased; nk_ecc
   recovered image
   corrected 1 failed 0
+
+A repair never destroys the last valid copy, and the plain form's status tells whether both pairs
+ended valid and equal. Kernel 0's data damaged and its first block failing its second program
+(the upgrade had the first): the copy moves on past the retired block, in every form.
+
+  $ nk_device 128 weakpages=1536:1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nandkeep write "$IN/five.txt" 320000 20000 && nandkeep systemRecovery; echo $?
+  recovered image
+  0
+  $ nk_erased; nk_bad; nk_same 0x320000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.kernel"
+  25 24-95 24 37-95
+  24
+  same
+  same
+
+Kernel 0 left with one good block: no form can rewrite it, and the block-level repair takes the
+valid backup as its source instead of overwriting it with the broken normal copy.
+
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ for b in $(seq 25 95); do nandkeep setBadBlockToBBT $(printf %x $((b * 0x20000))) || break; done; nk_bad; nk_erased >/dev/null
+  25-95
+  $ nandkeep systemRecovery
+  
+   Nandkeep notify -> Bad block is too much
+  
+   Nandkeep notify -> recover image fail
+  
+   Nandkeep notify -> Nandkeep_RecoveryMkimg fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x5BA0772 / 0xA9B3BEBA 
+  
+   Nandkeep notify -> check Source mkimg fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x5BA0772 / 0xA9B3BEBA 
+  
+   Nandkeep notify -> get Normal image len fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x5BA0772 / 0xA9B3BEBA 
+  
+   Nandkeep notify -> ECC Fail 0: normal block not enough
+  
+   Nandkeep notify -> ECC Corrected 0: normal block not enough
+  
+   Nandkeep notify -> Bad block is too much
+  
+   Nandkeep notify -> Backup -> Normal, recover image fail
+  recovered image
+  [255]
+  $ nk_erased; nk_same 0xC00000 "$IN/A.kernel"
+  24 24
+  same
+  $ nandkeep systemRecovery 1; echo $?; nandkeep systemRecovery 3; echo $?; nk_erased; nk_same 0xC00000 "$IN/A.kernel"
+  
+   Nandkeep notify -> Bad block is too much
+  
+   Nandkeep notify -> recover image fail
+  
+   Nandkeep notify -> Nandkeep_RecoveryMkimg fail
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x5BA0772 / 0xA9B3BEBA 
+  
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  254
+  
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x5BA0772 / 0xA9B3BEBA 
+  
+   Nandkeep notify -> check Source mkimg fail
+  
+   Nandkeep notify -> Bad block is too much
+  
+   Nandkeep notify -> recover image fail
+  
+   Nandkeep notify -> Nandkeep_RecoveryMkimg fail
+  recovered image
+  254
+  24 24
+  same

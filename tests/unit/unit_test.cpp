@@ -2,6 +2,7 @@
 // uses, and the simulator's own physics that the case transcripts cannot see.
 #include "flash/mtdio.h"
 #include "support/support.h"
+#include "upgrade/writer.h"
 
 namespace {
 
@@ -76,6 +77,35 @@ TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
     ASSERT_EQ(Sim_Erase(&m_tDev, 0), NAND_OK);
     ASSERT_EQ(Sim_Program(&m_tDev, 0, aPage.data(), SIM_PAGE_SIZE), NAND_OK);
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 1u);
+}
+
+// A source changed in place after its last chunk was read and written: the writer's end check
+// of what it streamed cannot see it, the final comparison finds the flash different, and the
+// writer says why instead of failing without a word.
+std::string g_strChangedSource;
+unsigned g_uProgramsLeft = 0;
+void ChangeSourceAtLastProgram(char cKind, uint32_t) {
+    if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0) {
+        Bytes aFile = ReadFile(g_strChangedSource);
+        aFile.back() ^= 0xFF;
+        WriteFile(g_strChangedSource, aFile);
+    }
+}
+
+TEST_F(SimTest, WriterTellsASourceChangedDuringTheFinalComparison) {
+    Create(Sim_ProfileSpec(128));
+    Nandkeep_Init();
+    g_strChangedSource = m_strDir + "/source.bin";
+    WriteFile(g_strChangedSource, RandomBytes(3 * BLOCK - 100, 7));
+    g_uProgramsLeft = 3;
+    Sim_SetOperationObserver(ChangeSourceAtLastProgram);
+    testing::internal::CaptureStdout();
+    const int iRet = Nandkeep_WriteImage(g_strChangedSource.c_str(), 40 * BLOCK, 8 * BLOCK, 0);
+    Sim_SetOperationObserver(nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n Nandkeep notify -> source changed while it was written\n");
+    EXPECT_EQ(iRet, -1);
+    EXPECT_EQ(g_uProgramsLeft, 0u);
 }
 
 } // namespace
