@@ -8,6 +8,7 @@
 #include "factorytest/factorytests.h"
 
 #include "factorytest/verifylog.h"
+#include "frontend/commands.h"
 #include "flash/compare.h"
 #include "flash/mtdio.h"
 #include "frontend/maintenance.h"
@@ -236,8 +237,7 @@ int Nandkeep_FlashVerify(void) {
     return RunFlashVerify(&tRun);
 }
 
-int Cmd_FlashVerify(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_FlashVerify(TCommand *ptCmd) {
+    (void)ptCmd;
     return Nandkeep_FlashVerify();
 }

@@ -103,17 +103,29 @@ int Nandkeep_LifeCycleTest(unsigned long ulLen, unsigned long ulCycles) {
 
 // No argument: the whole device, 1000 cycles. One, or three and more: the length, 1000 cycles.
 // Exactly two: the length and the cycle count.
-int Cmd_LifeCycleTest(int iArgc, char **ppArgv) {
+// A length past the device end would count the missing blocks as bad and fail a good chip: it is
+// refused with the other range checks, before any request.
+int Prepare_LifeCycleTest(TCommand *ptCmd) {
     unsigned long ulLen = MTD0Size();
     unsigned long ulCycles = DEFAULT_CYCLES;
-    if (iArgc >= 3) {
-        ulLen = Nandkeep_ParseHexWarned(ppArgv[2], NANDKEEP_WARN_SIZE);
+    if (ptCmd->iArgc >= 3) {
+        ulLen = Nandkeep_ParseHexWarned(ptCmd->ppArgv[2], NANDKEEP_WARN_SIZE);
     }
-    if (iArgc == 4) {
-        ulCycles = Nandkeep_ParseHexWarned(ppArgv[3], NANDKEEP_WARN_CYCLE);
+    if (ptCmd->iArgc == 4) {
+        ulCycles = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], NANDKEEP_WARN_CYCLE);
     }
     if (Nandkeep_CheckReach(0, ulLen) == -1) {
         return -1;
     }
-    return Nandkeep_LifeCycleTest(ulLen, ulCycles);
+    if (ulLen > MTD0Size()) {
+        Nandkeep_Notify("length runs past the device end");
+        return -1;
+    }
+    ptCmd->aulArg[0] = ulLen;
+    ptCmd->aulArg[1] = ulCycles;
+    return NANDKEEP_RUN;
+}
+
+int Cmd_LifeCycleTest(TCommand *ptCmd) {
+    return Nandkeep_LifeCycleTest(ptCmd->aulArg[0], ptCmd->aulArg[1]);
 }

@@ -113,12 +113,12 @@ int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
     return CheckGoodBlocks(pucPattern);
 }
 
-int Cmd_UnstableBitsTestWrite(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Cmd_UnstableBitsTestWrite(TCommand *ptCmd) {
+    char **ppArgv = ptCmd->ppArgv;
     return RunUnstableCommand(ppArgv, 1);
 }
 
-int Cmd_UnstableBitsTestCheck(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Cmd_UnstableBitsTestCheck(TCommand *ptCmd) {
+    char **ppArgv = ptCmd->ppArgv;
     return RunUnstableCommand(ppArgv, 0);
 }

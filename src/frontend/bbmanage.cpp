@@ -61,9 +61,8 @@ void Nandkeep_BadBlockManagement(int iFd) {
     }
 }
 
-int Cmd_BadBlockManagement(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_BadBlockManagement(TCommand *ptCmd) {
+    (void)ptCmd;
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }

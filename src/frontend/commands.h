@@ -1,11 +1,31 @@
 // The command entries the dispatcher routes to, and the argument conversions they share.
 //
-// Every entry takes the whole command line (word 0 the tool's name, word 1 the command) and
-// returns the command's result, which becomes the exit status after Nandkeep_Deinit.
+// A command runs in two steps. Its preparation runs before the device is locked and does all that
+// needs no flash: it converts and checks the arguments, answers with the usage text or a refusal,
+// and reads the source files to their end. Its run holds the device lock. The result of the one
+// that ends the command becomes the exit status after Nandkeep_Deinit.
 #ifndef NANDKEEP_COMMANDS_H
 #define NANDKEEP_COMMANDS_H
 
-using TCommandEntry = int (*)(int iArgc, char **ppArgv);
+#include "image/source.h"
+
+constexpr int NANDKEEP_SOURCES_MAX = 5;
+
+// One command line and what its preparation found (word 0 the tool's name, word 1 the command).
+struct TCommand {
+    int iArgc;
+    char **ppArgv;
+    unsigned long aulArg[2]; // numbers converted by the preparation
+    int iFlag;               // a switch the preparation read
+    TSource atSrc[NANDKEEP_SOURCES_MAX];
+};
+
+// A preparation's answer that the command goes on to its run under the device lock; any other
+// answer is the command's result.
+constexpr int NANDKEEP_RUN = 0x7FFFFFFF;
+
+using TPrepareEntry = int (*)(TCommand *ptCmd);
+using TCommandEntry = int (*)(TCommand *ptCmd);
 
 // Hexadecimal conversion of a numeric word (strtoul base 16: leading blanks, optional 0x, stops
 // at the first non-digit). No warning.
@@ -21,26 +41,32 @@ unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFo
 #define NANDKEEP_WARN_CYCLE "input cycle [%s] (base hex), but get [%lu]\n"
 
 // Entries, by the subsystem that owns them.
-int Cmd_Info(int iArgc, char **ppArgv);
-int Cmd_SystemRecovery(int iArgc, char **ppArgv);
+int Cmd_Info(TCommand *ptCmd);
+// systemRecovery with a FlashStatus other than 1 and 3 prints the usage, before any lock.
+int Prepare_SystemRecovery(TCommand *ptCmd);
+int Cmd_SystemRecovery(TCommand *ptCmd);
 
 // Configuration record stores (src/image/configcmd.cpp). Every one of them needs records 3
 // (flashfs2) and 4 (NFDI) of the partition table: with fewer than five records the command is
 // refused with a notify and status 255 before the flash is read.
-int Cmd_CheckTempConf(int iArgc, char **ppArgv);
-int Cmd_ReadTempConf(int iArgc, char **ppArgv);
-int Cmd_WriteTempConf(int iArgc, char **ppArgv);
-int Cmd_CheckTempData(int iArgc, char **ppArgv);
-int Cmd_ReadTempData(int iArgc, char **ppArgv);
-int Cmd_WriteTempData(int iArgc, char **ppArgv);
-int Cmd_CheckNFDI(int iArgc, char **ppArgv);
-int Cmd_ReadNFDI(int iArgc, char **ppArgv);
-int Cmd_WriteNFDI(int iArgc, char **ppArgv);
+int Cmd_CheckTempConf(TCommand *ptCmd);
+int Cmd_ReadTempConf(TCommand *ptCmd);
+int Prepare_WriteTempConf(TCommand *ptCmd);
+int Cmd_WriteTempConf(TCommand *ptCmd);
+int Cmd_CheckTempData(TCommand *ptCmd);
+int Cmd_ReadTempData(TCommand *ptCmd);
+int Prepare_WriteTempData(TCommand *ptCmd);
+int Cmd_WriteTempData(TCommand *ptCmd);
+int Cmd_CheckNFDI(TCommand *ptCmd);
+int Cmd_ReadNFDI(TCommand *ptCmd);
+int Prepare_WriteNFDI(TCommand *ptCmd);
+int Cmd_WriteNFDI(TCommand *ptCmd);
 
 // Default configuration (src/image/defconfcmd.cpp).
-int Cmd_CheckDefConf(int iArgc, char **ppArgv);
-int Cmd_ReadDefConf(int iArgc, char **ppArgv);
-int Cmd_WriteDefConf(int iArgc, char **ppArgv);
+int Cmd_CheckDefConf(TCommand *ptCmd);
+int Cmd_ReadDefConf(TCommand *ptCmd);
+int Prepare_WriteDefConf(TCommand *ptCmd);
+int Cmd_WriteDefConf(TCommand *ptCmd);
 
 // Firmware upgrade (src/upgrade/upgrade.cpp).
 //
@@ -51,35 +77,44 @@ int Cmd_WriteDefConf(int iArgc, char **ppArgv);
 // an unaligned erase request fails in the driver and would cost a good block. Len need not be a
 // multiple of the erase block: the file may be up to Len bytes long, but the erase covers whole
 // blocks, so the rest of the last block behind Len is erased too.
-int Cmd_Write(int iArgc, char **ppArgv);
+int Prepare_Write(TCommand *ptCmd);
+int Cmd_Write(TCommand *ptCmd);
 // upgradeFW checks all five files (readable regular files, each no larger than its area can
 // take) before the first erase; a file that fails prints its notify and the line of the step
 // that would have used it, and the flash stays as it was.
-int Cmd_UpgradeFW(int iArgc, char **ppArgv);
-int Cmd_UpdateBoot(int iArgc, char **ppArgv);
-int Cmd_UpdateBst(int iArgc, char **ppArgv);
-int Cmd_UpdateDTB(int iArgc, char **ppArgv);
+int Prepare_UpgradeFW(TCommand *ptCmd);
+int Cmd_UpgradeFW(TCommand *ptCmd);
+int Prepare_UpdateBoot(TCommand *ptCmd);
+int Prepare_UpdateBst(TCommand *ptCmd);
+int Cmd_UpdateBootOrBst(TCommand *ptCmd);
+int Prepare_UpdateDTB(TCommand *ptCmd);
+int Cmd_UpdateDTB(TCommand *ptCmd);
 
 // Raw maintenance (frontend/maintenance.cpp, frontend/bbmanage.cpp).
-int Cmd_EraseAll(int iArgc, char **ppArgv);
-int Cmd_EraseFlashfs1(int iArgc, char **ppArgv);
-int Cmd_EraseFlashfs2(int iArgc, char **ppArgv);
-int Cmd_EraseJFFS2(int iArgc, char **ppArgv);
-int Cmd_EraseRootfs(int iArgc, char **ppArgv);
-int Cmd_Erase(int iArgc, char **ppArgv);
-int Cmd_BadBlockReport(int iArgc, char **ppArgv);
-int Cmd_BadBlockRead(int iArgc, char **ppArgv);
-int Cmd_BadBlockErase(int iArgc, char **ppArgv);
-int Cmd_SetBadBlockToBBT(int iArgc, char **ppArgv);
-int Cmd_EccStatus(int iArgc, char **ppArgv);
-int Cmd_Flashfs2IsChange(int iArgc, char **ppArgv);
+int Cmd_EraseAll(TCommand *ptCmd);
+int Cmd_EraseFlashfs1(TCommand *ptCmd);
+int Cmd_EraseFlashfs2(TCommand *ptCmd);
+int Cmd_EraseJFFS2(TCommand *ptCmd);
+int Cmd_EraseRootfs(TCommand *ptCmd);
+int Prepare_Erase(TCommand *ptCmd);
+int Cmd_Erase(TCommand *ptCmd);
+int Cmd_BadBlockReport(TCommand *ptCmd);
+int Prepare_BadBlockRead(TCommand *ptCmd);
+int Cmd_BadBlockRead(TCommand *ptCmd);
+int Prepare_BadBlockErase(TCommand *ptCmd);
+int Cmd_BadBlockErase(TCommand *ptCmd);
+int Cmd_SetBadBlockToBBT(TCommand *ptCmd);
+int Prepare_EccStatus(TCommand *ptCmd);
+int Cmd_EccStatus(TCommand *ptCmd);
+int Cmd_Flashfs2IsChange(TCommand *ptCmd);
 // Runs until the process is stopped from outside; returns only when it refuses to start.
-int Cmd_BadBlockManagement(int iArgc, char **ppArgv);
+int Cmd_BadBlockManagement(TCommand *ptCmd);
 
 // Factory tests (factorytest/).
-int Cmd_FlashVerify(int iArgc, char **ppArgv);
-int Cmd_LifeCycleTest(int iArgc, char **ppArgv);
-int Cmd_UnstableBitsTestWrite(int iArgc, char **ppArgv);
-int Cmd_UnstableBitsTestCheck(int iArgc, char **ppArgv);
+int Cmd_FlashVerify(TCommand *ptCmd);
+int Prepare_LifeCycleTest(TCommand *ptCmd);
+int Cmd_LifeCycleTest(TCommand *ptCmd);
+int Cmd_UnstableBitsTestWrite(TCommand *ptCmd);
+int Cmd_UnstableBitsTestCheck(TCommand *ptCmd);
 
 #endif

@@ -27,53 +27,54 @@ struct TRoute {
     int iMinArgc;
     int iMaxArgc;
     TCommandEntry pfnEntry;
+    TPrepareEntry pfnPrepare; // nullptr: nothing to do before the lock
 };
 
 const TRoute g_atRoutes[] = {
-    {"write", 5, ANY, Cmd_Write},
-    {"upgradeFW", 7, 7, Cmd_UpgradeFW},
+    {"write", 5, ANY, Cmd_Write, Prepare_Write},
+    {"upgradeFW", 7, 7, Cmd_UpgradeFW, Prepare_UpgradeFW},
 
-    {"checkdefconf", 2, 2, Cmd_CheckDefConf},
-    {"systemRecovery", 2, 2, Cmd_SystemRecovery},
-    {"checktempconf", 2, 2, Cmd_CheckTempConf},
-    {"checktempdata", 2, 2, Cmd_CheckTempData},
-    {"checkNFDI", 2, 2, Cmd_CheckNFDI},
-    {"eraseflashfs1", 2, 2, Cmd_EraseFlashfs1},
-    {"eraseflashfs2", 2, 2, Cmd_EraseFlashfs2},
-    {"flashfs2IsChange", 2, 2, Cmd_Flashfs2IsChange},
-    {"eraseflashfs", 2, 2, Cmd_EraseFlashfs2},
-    {"eraseJFFS2", 2, 2, Cmd_EraseJFFS2},
-    {"eraseRootfs", 2, 2, Cmd_EraseRootfs},
-    {"badBlockManagement", 2, 2, Cmd_BadBlockManagement},
-    {"badBlockReport", 2, 2, Cmd_BadBlockReport},
-    {"flashVerify", 2, 2, Cmd_FlashVerify},
-    {"lifeCycleTest", 2, 2, Cmd_LifeCycleTest},
-    {"eraseAll", 2, 2, Cmd_EraseAll},
-    {"info", 2, 2, Cmd_Info},
+    {"checkdefconf", 2, 2, Cmd_CheckDefConf, nullptr},
+    {"systemRecovery", 2, 2, Cmd_SystemRecovery, nullptr},
+    {"checktempconf", 2, 2, Cmd_CheckTempConf, nullptr},
+    {"checktempdata", 2, 2, Cmd_CheckTempData, nullptr},
+    {"checkNFDI", 2, 2, Cmd_CheckNFDI, nullptr},
+    {"eraseflashfs1", 2, 2, Cmd_EraseFlashfs1, nullptr},
+    {"eraseflashfs2", 2, 2, Cmd_EraseFlashfs2, nullptr},
+    {"flashfs2IsChange", 2, 2, Cmd_Flashfs2IsChange, nullptr},
+    {"eraseflashfs", 2, 2, Cmd_EraseFlashfs2, nullptr},
+    {"eraseJFFS2", 2, 2, Cmd_EraseJFFS2, nullptr},
+    {"eraseRootfs", 2, 2, Cmd_EraseRootfs, nullptr},
+    {"badBlockManagement", 2, 2, Cmd_BadBlockManagement, nullptr},
+    {"badBlockReport", 2, 2, Cmd_BadBlockReport, nullptr},
+    {"flashVerify", 2, 2, Cmd_FlashVerify, nullptr},
+    {"lifeCycleTest", 2, 2, Cmd_LifeCycleTest, Prepare_LifeCycleTest},
+    {"eraseAll", 2, 2, Cmd_EraseAll, nullptr},
+    {"info", 2, 2, Cmd_Info, nullptr},
 
-    {"readdefconf", 3, 3, Cmd_ReadDefConf},
-    {"writedefconf", 3, 3, Cmd_WriteDefConf},
-    {"systemRecovery", 3, 3, Cmd_SystemRecovery},
-    {"readtempconf", 3, 3, Cmd_ReadTempConf},
-    {"writetempconf", 3, 3, Cmd_WriteTempConf},
-    {"readtempdata", 3, 3, Cmd_ReadTempData},
-    {"writetempdata", 3, 3, Cmd_WriteTempData},
-    {"readNFDI", 3, 3, Cmd_ReadNFDI},
-    {"writeNFDI", 3, 3, Cmd_WriteNFDI},
-    {"updateBoot", 3, 3, Cmd_UpdateBoot},
-    {"updateBst", 3, 3, Cmd_UpdateBst},
-    {"updateDTB", 3, 3, Cmd_UpdateDTB},
-    {"setBadBlockToBBT", 3, 3, Cmd_SetBadBlockToBBT},
+    {"readdefconf", 3, 3, Cmd_ReadDefConf, nullptr},
+    {"writedefconf", 3, 3, Cmd_WriteDefConf, Prepare_WriteDefConf},
+    {"systemRecovery", 3, 3, Cmd_SystemRecovery, Prepare_SystemRecovery},
+    {"readtempconf", 3, 3, Cmd_ReadTempConf, nullptr},
+    {"writetempconf", 3, 3, Cmd_WriteTempConf, Prepare_WriteTempConf},
+    {"readtempdata", 3, 3, Cmd_ReadTempData, nullptr},
+    {"writetempdata", 3, 3, Cmd_WriteTempData, Prepare_WriteTempData},
+    {"readNFDI", 3, 3, Cmd_ReadNFDI, nullptr},
+    {"writeNFDI", 3, 3, Cmd_WriteNFDI, Prepare_WriteNFDI},
+    {"updateBoot", 3, 3, Cmd_UpdateBootOrBst, Prepare_UpdateBoot},
+    {"updateBst", 3, 3, Cmd_UpdateBootOrBst, Prepare_UpdateBst},
+    {"updateDTB", 3, 3, Cmd_UpdateDTB, Prepare_UpdateDTB},
+    {"setBadBlockToBBT", 3, 3, Cmd_SetBadBlockToBBT, nullptr},
 
-    {"eccStatus", 4, 4, Cmd_EccStatus},
-    {"badBlockErase", 4, 4, Cmd_BadBlockErase},
+    {"eccStatus", 4, 4, Cmd_EccStatus, Prepare_EccStatus},
+    {"badBlockErase", 4, 4, Cmd_BadBlockErase, Prepare_BadBlockErase},
 
-    {"badBlockRead", 5, 5, Cmd_BadBlockRead},
+    {"badBlockRead", 5, 5, Cmd_BadBlockRead, Prepare_BadBlockRead},
 
-    {"lifeCycleTest", 3, ANY, Cmd_LifeCycleTest},
-    {"unstableBitsTestWrite", 3, ANY, Cmd_UnstableBitsTestWrite},
-    {"unstableBitsTestCheck", 3, ANY, Cmd_UnstableBitsTestCheck},
-    {"erase", 4, 4, Cmd_Erase},
+    {"lifeCycleTest", 3, ANY, Cmd_LifeCycleTest, Prepare_LifeCycleTest},
+    {"unstableBitsTestWrite", 3, ANY, Cmd_UnstableBitsTestWrite, nullptr},
+    {"unstableBitsTestCheck", 3, ANY, Cmd_UnstableBitsTestCheck, nullptr},
+    {"erase", 4, 4, Cmd_Erase, Prepare_Erase},
 };
 
 // Every command that works on the flash holds the device for its whole run, readers included:
@@ -108,28 +109,57 @@ unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFo
     return ulValue;
 }
 
-TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv) {
+namespace {
+
+const TRoute *Route(int iArgc, char **ppArgv) {
     if (iArgc < 2) {
         return nullptr;
     }
     for (const TRoute &tRoute : g_atRoutes) {
         if (iArgc >= tRoute.iMinArgc && iArgc <= tRoute.iMaxArgc &&
             strcmp(ppArgv[1], tRoute.pszWord) == 0) {
-            return tRoute.pfnEntry;
+            return &tRoute;
         }
     }
     return nullptr;
 }
 
+// The preparation, then the run under the device lock. The usage text and info never touch the
+// flash and run unlocked, and so does everything a preparation decides.
+int RunCommand(const TRoute *ptRoute, TCommand *ptCmd) {
+    if (ptRoute->pfnPrepare != nullptr) {
+        const int iPrepared = ptRoute->pfnPrepare(ptCmd);
+        if (iPrepared != NANDKEEP_RUN) {
+            return iPrepared;
+        }
+    }
+    if (ptRoute->pfnEntry != Cmd_Info && LockDevice() == -1) {
+        return -1;
+    }
+    return ptRoute->pfnEntry(ptCmd);
+}
+
+} // namespace
+
+TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv) {
+    const TRoute *ptRoute = Route(iArgc, ppArgv);
+    return ptRoute != nullptr ? ptRoute->pfnEntry : nullptr;
+}
+
 int Nandkeep_Main(int iArgc, char **ppArgv) {
     Nandkeep_Init();
-    TCommandEntry pfnEntry = Nandkeep_Route(iArgc, ppArgv);
+    const TRoute *ptRoute = Route(iArgc, ppArgv);
+    TCommand tCmd = {};
+    tCmd.iArgc = iArgc;
+    tCmd.ppArgv = ppArgv;
     int iResult = 0;
-    if (pfnEntry == nullptr) {
+    if (ptRoute == nullptr) {
         Nandkeep_PrintUsage();
     } else {
-        // The usage text and info never touch the flash and run unlocked.
-        iResult = pfnEntry == Cmd_Info || LockDevice() == 0 ? pfnEntry(iArgc, ppArgv) : -1;
+        iResult = RunCommand(ptRoute, &tCmd);
+    }
+    for (TSource &tSrc : tCmd.atSrc) {
+        Nandkeep_ReleaseSource(&tSrc);
     }
     Nandkeep_Deinit();
     Plat_UnlockDevice();

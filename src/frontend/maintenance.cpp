@@ -105,14 +105,6 @@ int BadBlockRead(const char *pszDest, unsigned long ulOffset, unsigned long ulLe
 // and range, and no block is ever marked by it. Nothing is written before it: the bootstrap at
 // offset 0 is left alone.
 int BadBlockErase(unsigned long ulOffset, unsigned long ulLen) {
-    // Both request fields are 32-bit: a length of 4 GiB would go out as 0.
-    if (ulLen >= NANDKEEP_REQUEST_REACH) {
-        Nandkeep_Notify(MSG_RANGE_PAST_4G);
-        return -1;
-    }
-    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
-        return -1;
-    }
     if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ulOffset), static_cast<uint32_t>(ulLen)) <
         0) {
         Nandkeep_Notify("erase fail");
@@ -254,33 +246,28 @@ int Nandkeep_Flashfs2IsChange(void) {
     return tLayout.ulDevice - tLayout.ulFlashfs2 - tLayout.ulNFDI == g_ulFlashfs2Offest ? 0 : -1;
 }
 
-int Cmd_EraseAll(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_EraseAll(TCommand *ptCmd) {
+    (void)ptCmd;
     return ErasePartition(&g_ptMTDInfo[0]);
 }
 
-int Cmd_EraseFlashfs1(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_EraseFlashfs1(TCommand *ptCmd) {
+    (void)ptCmd;
     return ErasePartition(RecordFromEnd(REC_FLASHFS1));
 }
 
-int Cmd_EraseFlashfs2(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_EraseFlashfs2(TCommand *ptCmd) {
+    (void)ptCmd;
     return ErasePartition(RecordFromEnd(REC_FLASHFS2));
 }
 
-int Cmd_EraseJFFS2(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_EraseJFFS2(TCommand *ptCmd) {
+    (void)ptCmd;
     return ErasePartition(RecordFromEnd(REC_JFFS2));
 }
 
-int Cmd_EraseRootfs(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_EraseRootfs(TCommand *ptCmd) {
+    (void)ptCmd;
     const TMTDInfo *ptRecord = RecordFromEnd(REC_FLASHFS1);
     if (ptRecord == nullptr || Nandkeep_CheckEraseSize() == -1) {
         return -1;
@@ -297,10 +284,9 @@ int Cmd_EraseRootfs(int iArgc, char **ppArgv) {
 // An offset off an erase block is refused: the driver would fail the erase and the primitive
 // would then retire a good block. Blocks past the end of the device (within 4 GiB) are skipped
 // like bad ones: the driver rejects the query for them.
-int Cmd_Erase(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
-    unsigned long ulLen = Nandkeep_ParseHex(ppArgv[3]);
+int Prepare_Erase(TCommand *ptCmd) {
+    const unsigned long ulOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
+    const unsigned long ulLen = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
@@ -311,12 +297,17 @@ int Cmd_Erase(int iArgc, char **ppArgv) {
     if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
         return -1;
     }
-    return Nandkeep_EraseMTD(MTD0Fd(), ulOffset, ulLen);
+    ptCmd->aulArg[0] = ulOffset;
+    ptCmd->aulArg[1] = ulLen;
+    return NANDKEEP_RUN;
 }
 
-int Cmd_BadBlockReport(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_Erase(TCommand *ptCmd) {
+    return Nandkeep_EraseMTD(MTD0Fd(), ptCmd->aulArg[0], ptCmd->aulArg[1]);
+}
+
+int Cmd_BadBlockReport(TCommand *ptCmd) {
+    (void)ptCmd;
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
@@ -329,44 +320,52 @@ int Cmd_BadBlockReport(int iArgc, char **ppArgv) {
     return 0;
 }
 
-int Cmd_BadBlockRead(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    unsigned long ulOffset = Nandkeep_ParseHexWarned(ppArgv[3], NANDKEEP_WARN_OFFSET);
-    unsigned long ulLen = Nandkeep_ParseHexWarned(ppArgv[4], NANDKEEP_WARN_LENGTH);
-    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
-        return -1;
-    }
-    return BadBlockRead(ppArgv[2], ulOffset, ulLen);
+int Prepare_BadBlockRead(TCommand *ptCmd) {
+    ptCmd->aulArg[0] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], NANDKEEP_WARN_OFFSET);
+    ptCmd->aulArg[1] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], NANDKEEP_WARN_LENGTH);
+    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
-int Cmd_BadBlockErase(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    return BadBlockErase(Nandkeep_ParseHex(ppArgv[2]), Nandkeep_ParseHex(ppArgv[3]));
+int Cmd_BadBlockRead(TCommand *ptCmd) {
+    return BadBlockRead(ptCmd->ppArgv[2], ptCmd->aulArg[0], ptCmd->aulArg[1]);
+}
+
+// Both request fields are 32-bit: a length of 4 GiB would go out as 0.
+int Prepare_BadBlockErase(TCommand *ptCmd) {
+    ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
+    ptCmd->aulArg[1] = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
+    if (ptCmd->aulArg[1] >= NANDKEEP_REQUEST_REACH) {
+        Nandkeep_Notify(MSG_RANGE_PAST_4G);
+        return -1;
+    }
+    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
+}
+
+int Cmd_BadBlockErase(TCommand *ptCmd) {
+    return BadBlockErase(ptCmd->aulArg[0], ptCmd->aulArg[1]);
 }
 
 // An offset inside a block (a page address from a kernel message) marks the block that holds
 // it; an offset past the device is left to the driver to refuse.
-int Cmd_SetBadBlockToBBT(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
+int Cmd_SetBadBlockToBBT(TCommand *ptCmd) {
+    unsigned long ulOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
     return SetBadBlockToBBT(MTD0Fd(), ulOffset - ulOffset % MTD0EraseSize());
 }
 
-int Cmd_EccStatus(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    unsigned long ulOffset = Nandkeep_ParseHex(ppArgv[2]);
-    unsigned long ulLen = Nandkeep_ParseHex(ppArgv[3]);
-    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
-        return -1;
-    }
-    return Nandkeep_EccStatus(ulOffset, ulLen);
+int Prepare_EccStatus(TCommand *ptCmd) {
+    ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
+    ptCmd->aulArg[1] = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
+    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
-int Cmd_Flashfs2IsChange(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_EccStatus(TCommand *ptCmd) {
+    return Nandkeep_EccStatus(ptCmd->aulArg[0], ptCmd->aulArg[1]);
+}
+
+int Cmd_Flashfs2IsChange(TCommand *ptCmd) {
+    (void)ptCmd;
     return Nandkeep_Flashfs2IsChange();
 }

@@ -71,9 +71,8 @@ void Nandkeep_PrintUsage(void) {
     printf("Nandkeep version: %s\nMade by the nandkeep flash tools team\n", VERSION);
 }
 
-int Cmd_Info(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_Info(TCommand *ptCmd) {
+    (void)ptCmd;
     printf("Build info: %s\n", BUILD_ID);
     puts("");
     puts("Feature include (+) or not (-):");

@@ -9,16 +9,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
-#include <zlib.h>
 
 namespace {
 
 constexpr const char *MSG_FOPEN = "fopen()";
-constexpr const char *MSG_FSTAT = "fstat()";
-constexpr const char *MSG_NOT_REGULAR = "not a regular file";
-constexpr const char *MSG_SIZE_MISMATCH = "source size does not match its contents";
-constexpr const char *MSG_FSEEK = "fseek()";
 constexpr const char *MSG_TOO_LARGE = "size too large";
 constexpr const char *MSG_ERASE_FAIL = "erase fail";
 constexpr const char *MSG_FREAD = "fread()";
@@ -30,10 +24,6 @@ constexpr const char *MSG_CRC = "CRC check error";
 
 // Bytes of payload that share the first piece with the length word.
 constexpr unsigned long FIRST_PAYLOAD = NANDKEEP_PIECE - CONFIG_LEN_SIZE;
-
-uint32_t Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen) {
-    return static_cast<uint32_t>(crc32(dwCrc, pucData, static_cast<uInt>(ulLen)));
-}
 
 void PutLE32(unsigned char *p, uint32_t dwValue) {
     p[0] = static_cast<unsigned char>(dwValue);
@@ -80,9 +70,10 @@ int WriteOverflow(const unsigned char *pucTail, unsigned long ulTailLen, unsigne
 // Streams the record of an ulSize-byte file over the good blocks of an erased area, one piece
 // per block; a piece goes only where all of its record bytes lie below the area's end. The buffer
 // holds one piece plus the checksum word that may overflow it.
-int WriteRecordPieces(FILE *pFile, unsigned long ulSize, uint32_t dwSourceCrc, unsigned long ulPos,
-                      unsigned long ulEnd) {
+int WriteRecordPieces(const TSource *ptSrc, unsigned long ulPos, unsigned long ulEnd) {
     const int iFd = MTD0Fd();
+    FILE *pFile = ptSrc->pFile;
+    const unsigned long ulSize = ptSrc->ulSize;
     unsigned char aucBuf[NANDKEEP_PIECE + CONFIG_CRC_SIZE];
     PutLE32(aucBuf, static_cast<uint32_t>(ulSize));
     unsigned long ulFill = CONFIG_LEN_SIZE;
@@ -93,11 +84,10 @@ int WriteRecordPieces(FILE *pFile, unsigned long ulSize, uint32_t dwSourceCrc, u
         const unsigned long ulGot = ulWant > 0 ? fread(aucBuf + ulFill, 1, ulWant, pFile) : 0;
         if (ulGot != ulWant) {
             // A file that shrank since it was counted cannot give the promised length.
-            (void)Nandkeep_CheckSourceUnchanged(pFile, ulSize - ulRemaining + ulGot, dwCrc, ulSize,
-                                                dwSourceCrc);
+            (void)Nandkeep_CheckSourceUnchanged(ptSrc, ulSize - ulRemaining + ulGot, dwCrc);
             return -1;
         }
-        dwCrc = Crc32(dwCrc, aucBuf + ulFill, ulWant);
+        dwCrc = Nandkeep_Crc32(dwCrc, aucBuf + ulFill, ulWant);
         ulRemaining -= ulWant;
         unsigned long ulCount = ulFill + ulWant;
         // Record bytes in the buffer; the 0xFF fill behind the checksum word is not counted.
@@ -105,7 +95,7 @@ int WriteRecordPieces(FILE *pFile, unsigned long ulSize, uint32_t dwSourceCrc, u
         const bool bLast = ulRemaining == 0;
         if (bLast) {
             // A file that changed since it was counted gets no checksum word, so no valid record.
-            if (Nandkeep_CheckSourceUnchanged(pFile, ulSize, dwCrc, ulSize, dwSourceCrc) == -1) {
+            if (Nandkeep_CheckSourceUnchanged(ptSrc, ulSize, dwCrc) == -1) {
                 return -1;
             }
             PutLE32(aucBuf + ulCount, dwCrc);
@@ -229,7 +219,7 @@ int WalkRecord(int iFd, const char *szDest, unsigned long ulMTDOffset, unsigned 
             (void)CloseDest(pOut, false);
             return -1;
         }
-        dwCrc = Crc32(dwCrc, aucBuf, ulChunk);
+        dwCrc = Nandkeep_Crc32(dwCrc, aucBuf, ulChunk);
         if (pOut != nullptr && fwrite(aucBuf, 1, ulChunk, pOut) != ulChunk) {
             (void)CloseDest(pOut, false);
             Nandkeep_Notify(MSG_FWRITE);
@@ -275,121 +265,27 @@ unsigned long FindTempConfCopy(int iWanted) {
 
 } // namespace
 
-FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize, uint32_t *pdwCrc) {
-    FILE *pFile = nullptr;
-    struct stat tStat;
-    const int iOpened = Plat_OpenSource(szFileName, &pFile, &tStat);
-    if (iOpened != PLAT_SOURCE_OPENED) {
-        Nandkeep_Notify(iOpened == PLAT_SOURCE_STAT_FAILED ? MSG_FSTAT : MSG_FOPEN);
-        return nullptr;
-    }
-    if (!S_ISREG(tStat.st_mode)) {
-        fclose(pFile);
-        Nandkeep_Notify(MSG_NOT_REGULAR);
-        return nullptr;
-    }
-    // Files under /proc and /sys report a size that has nothing to do with what they hold, so
-    // the contents are counted before anything relies on the size. A file that keeps growing is
-    // not followed further than one piece past the size it claims.
-    const unsigned long ulSize = static_cast<unsigned long>(tStat.st_size);
-    unsigned long ulCount = 0;
-    uint32_t dwCrc = 0;
-    unsigned char aucBuf[NANDKEEP_PIECE];
-    while (ulCount <= ulSize) {
-        const unsigned long ulGot = fread(aucBuf, 1, sizeof(aucBuf), pFile);
-        if (ulGot == 0) {
-            break;
-        }
-        dwCrc = Crc32(dwCrc, aucBuf, ulGot);
-        ulCount += ulGot;
-    }
-    const char *szFail = ferror(pFile)                    ? MSG_FREAD
-                         : ulCount != ulSize              ? MSG_SIZE_MISMATCH
-                         : fseek(pFile, 0, SEEK_SET) != 0 ? MSG_FSEEK
-                                                          : nullptr;
-    if (szFail != nullptr) {
-        fclose(pFile);
-        Nandkeep_Notify(szFail);
-        return nullptr;
-    }
-    *pulSize = ulSize;
-    if (pdwCrc != nullptr) {
-        *pdwCrc = dwCrc;
-    }
-    return pFile;
-}
-
-int Nandkeep_CheckSourceUnchanged(FILE *pFile, unsigned long ulRead, uint32_t dwCrc,
-                                  unsigned long ulSize, uint32_t dwSourceCrc) {
-    unsigned char ucMore = 0;
-    const bool bMore = ulRead == ulSize && fread(&ucMore, 1, 1, pFile) == 1;
-    if (ferror(pFile)) {
-        Nandkeep_Notify(MSG_FREAD);
+int Nandkeep_CheckConfigSource(TSource *ptSrc, unsigned long ulMaxSize) {
+    if (Nandkeep_TakeSource(ptSrc) == -1) {
         return -1;
     }
-    if (bMore || ulRead != ulSize || dwCrc != dwSourceCrc) {
-        Nandkeep_Notify("source changed while it was written");
-        return -1;
-    }
-    return 0;
-}
-
-int Nandkeep_CheckSourceHolds(FILE *pFile, unsigned long ulSize, uint32_t dwSourceCrc) {
-    if (fseek(pFile, 0, SEEK_SET) != 0) {
-        Nandkeep_Notify(MSG_FSEEK);
-        return -1;
-    }
-    unsigned long ulCount = 0;
-    uint32_t dwCrc = 0;
-    unsigned char aucBuf[NANDKEEP_PIECE];
-    while (ulCount <= ulSize) {
-        const unsigned long ulGot =
-            fread(aucBuf, 1, std::min(NANDKEEP_PIECE, ulSize + 1 - ulCount), pFile);
-        if (ulGot == 0) {
-            break;
-        }
-        dwCrc = Crc32(dwCrc, aucBuf, ulGot);
-        ulCount += ulGot;
-    }
-    return Nandkeep_CheckSourceUnchanged(pFile, ulCount, dwCrc, ulSize, dwSourceCrc);
-}
-
-int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize) {
-    unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);
-    if (pFile == nullptr) {
-        return -1;
-    }
-    fclose(pFile);
-    if (ulSize + CONFIG_OVERHEAD > ulMaxSize) {
+    if (ptSrc->ulSize + CONFIG_OVERHEAD > ulMaxSize) {
         Nandkeep_Notify(MSG_TOO_LARGE);
         return -1;
     }
     return 0;
 }
 
-int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
-                         unsigned long ulMTDMaxSize) {
-    unsigned long ulSize = 0;
-    uint32_t dwSourceCrc = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, &dwSourceCrc);
-    if (pFile == nullptr) {
-        return -1;
-    }
-    if (ulSize + CONFIG_OVERHEAD > ulMTDMaxSize) {
-        fclose(pFile);
-        Nandkeep_Notify(MSG_TOO_LARGE);
+int Nandkeep_WriteConfig(TSource *ptSrc, unsigned long ulMTDOffset, unsigned long ulMTDMaxSize) {
+    if (Nandkeep_CheckConfigSource(ptSrc, ulMTDMaxSize) == -1) {
         return -1;
     }
     // Erase before program: NAND only clears bits, and the rest of the area must read as 0xFF.
     if (Nandkeep_EraseMTD(MTD0Fd(), ulMTDOffset, ulMTDMaxSize) == -1) {
-        fclose(pFile);
         Nandkeep_Notify(MSG_ERASE_FAIL);
         return -1;
     }
-    int iRet =
-        WriteRecordPieces(pFile, ulSize, dwSourceCrc, ulMTDOffset, ulMTDOffset + ulMTDMaxSize);
-    fclose(pFile);
+    const int iRet = WriteRecordPieces(ptSrc, ulMTDOffset, ulMTDOffset + ulMTDMaxSize);
     if (iRet == 0) {
         Nandkeep_Debug("Write tempory config complete\n");
     }
@@ -404,7 +300,7 @@ int Nandkeep_CheckConfigInPiece(const unsigned char *pucPiece, unsigned long ulA
         return -1;
     }
     const unsigned char *pucPayload = pucPiece + CONFIG_LEN_SIZE;
-    if (Crc32(0, pucPayload, dwLen) != GetLE32(pucPayload + dwLen)) {
+    if (Nandkeep_Crc32(0, pucPayload, dwLen) != GetLE32(pucPayload + dwLen)) {
         return -1;
     }
     *pulRecordLen = dwLen + CONFIG_OVERHEAD;
@@ -469,7 +365,7 @@ unsigned long Nandkeep_NFDIAreaSize(unsigned long ulIndex) {
     return (Nandkeep_NFDICount() - ulIndex) * MTD0EraseSize();
 }
 
-int Nandkeep_WriteTempData(const char *szFileName) {
+int Nandkeep_WriteTempData(TSource *ptSrc) {
     const unsigned long ulStart = g_ulFlashfs2Offest;
     unsigned long ulBound = FindTempConfCopy(2);
     if (ulBound == 0) {
@@ -479,10 +375,10 @@ int Nandkeep_WriteTempData(const char *szFileName) {
         ulBound = ulStart + g_ptMTDInfo[3].ulSize;
     }
     const unsigned long ulGood = ulBound > ulStart ? CountGoodBlocks(ulStart, ulBound) : 0;
-    if (Nandkeep_CheckConfigSource(szFileName, ulGood * MTD0EraseSize()) == -1) {
+    if (Nandkeep_CheckConfigSource(ptSrc, ulGood * MTD0EraseSize()) == -1) {
         return -1;
     }
-    (void)Nandkeep_WriteConfig(szFileName, ulStart, ulBound - ulStart);
+    (void)Nandkeep_WriteConfig(ptSrc, ulStart, ulBound - ulStart);
     return Nandkeep_CheckConfig(MTD0Fd(), ulStart, ulBound - ulStart);
 }
 
@@ -490,7 +386,7 @@ int Nandkeep_WriteTempData(const char *szFileName) {
 // the device end (C1). Copy 1 is written at C1 and everything else is measured from S, so the
 // write goes ahead only when both agree and the partition lies inside the device: otherwise an
 // erase could reach into the partition below.
-int Nandkeep_WriteNFDI(const char *szFileName) {
+int Nandkeep_WriteNFDI(TSource *ptSrc) {
     const unsigned long ulErase = MTD0EraseSize();
     const unsigned long ulS = Nandkeep_NFDIStart();
     const unsigned long ulNFDISize = g_ptMTDInfo[4].ulSize;
@@ -502,13 +398,10 @@ int Nandkeep_WriteNFDI(const char *szFileName) {
     const unsigned long ulTableStart = ulS + Nandkeep_NFDICount() * ulErase;
     const unsigned long ulGood = CountGoodBlocks(ulS, ulTableStart);
 
-    unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);
-    if (pFile == nullptr) {
+    if (Nandkeep_TakeSource(ptSrc) == -1) {
         return -1;
     }
-    fclose(pFile);
-    if (ulGood * ulErase < 2 * (ulSize + CONFIG_OVERHEAD)) {
+    if (ulGood * ulErase < 2 * (ptSrc->ulSize + CONFIG_OVERHEAD)) {
         Nandkeep_Notify(MSG_TOO_LARGE);
         return -1;
     }
@@ -522,9 +415,9 @@ int Nandkeep_WriteNFDI(const char *szFileName) {
         }
     }
     const unsigned long ulLen1 = ulSplit - ulC1;
-    (void)Nandkeep_WriteConfig(szFileName, ulC1, ulLen1);
+    (void)Nandkeep_WriteConfig(ptSrc, ulC1, ulLen1);
     const int iCopy1 = Nandkeep_CheckConfig(MTD0Fd(), ulC1, ulLen1);
-    (void)Nandkeep_WriteConfig(szFileName, ulSplit, ulTableStart - ulSplit);
+    (void)Nandkeep_WriteConfig(ptSrc, ulSplit, ulTableStart - ulSplit);
     const int iCopy2 = Nandkeep_CheckConfig(MTD0Fd(), ulSplit, ulTableStart - ulSplit);
     return (iCopy1 == 0 || iCopy2 == 0) ? 0 : -1;
 }

@@ -24,6 +24,8 @@
 #ifndef NANDKEEP_CONFIG_H
 #define NANDKEEP_CONFIG_H
 
+#include "image/source.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -35,32 +37,12 @@ constexpr uint32_t CONFIG_NO_RECORD = 0xFFFFFFFFu;
 // The partition table must reach record 4 for the tempconf, tempdata and NFDI stores.
 constexpr int CONFIG_MIN_PARTITIONS = 5;
 
-// Opens a source file for reading, the one way every command takes a file to store. Only regular
-// files are accepted: a directory, a pipe or a device has no size to check against an area (a
-// FIFO nobody writes to is refused at once, not waited for). The file is then read once to its
-// end: what it holds must be exactly as long as its reported size, which is handed back in
-// *pulSize with the CRC-32 of the contents in *pdwCrc (when not nullptr), and the file is
-// rewound. nullptr after notifying "fopen()", "fstat()", "not a regular file", "fread()",
-// "source size does not match its contents" or "fseek()".
-[[nodiscard]] FILE *Nandkeep_OpenSourceFile(const char *szFileName, unsigned long *pulSize,
-                                            uint32_t *pdwCrc);
-// For a writer that has streamed ulRead bytes of CRC-32 dwCrc from a source opened with
-// Nandkeep_OpenSourceFile, which counted ulSize bytes of CRC-32 dwSourceCrc there: 0 when they
-// are the same bytes and the source ends with them; -1 after notifying "fread()" or "source
-// changed while it was written".
-[[nodiscard]] int Nandkeep_CheckSourceUnchanged(FILE *pFile, unsigned long ulRead, uint32_t dwCrc,
-                                                unsigned long ulSize, uint32_t dwSourceCrc);
-// For a writer whose comparison found the flash without the source's bytes: reads the source
-// again from its start; 0 when it still holds the ulSize bytes of CRC-32 dwSourceCrc it held at
-// the opening, -1 after notifying "fseek()", "fread()" or "source changed while it was written".
-[[nodiscard]] int Nandkeep_CheckSourceHolds(FILE *pFile, unsigned long ulSize,
-                                            uint32_t dwSourceCrc);
-// Opens the source and checks that a record of it fits in ulMaxSize bytes. 0, or -1 after
-// notifying (the messages of Nandkeep_OpenSourceFile, "size too large"). Touches no flash.
-[[nodiscard]] int Nandkeep_CheckConfigSource(const char *szFileName, unsigned long ulMaxSize);
+// Takes the source and checks that a record of it fits in ulMaxSize bytes. 0, or -1 after
+// notifying (the source's fault, "size too large"). Touches no flash.
+[[nodiscard]] int Nandkeep_CheckConfigSource(TSource *ptSrc, unsigned long ulMaxSize);
 
-// Stores the file as a record in [ulMTDOffset, ulMTDOffset + ulMTDMaxSize). The file is checked
-// first (the messages of Nandkeep_OpenSourceFile, "size too large": -1 with the flash untouched);
+// Stores the source as a record in [ulMTDOffset, ulMTDOffset + ulMTDMaxSize). It is checked
+// first (its fault, "size too large": -1 with the flash untouched);
 // then the WHOLE area is erased (a block whose erase fails is marked bad and skipped) and the
 // record written over its good blocks, no byte of it at or past the area's end. 0 on success; -1
 // on failure ("erase fail", "fread()", "write fail", "write fail: Not enought flash space", or
@@ -68,7 +50,7 @@ constexpr int CONFIG_MIN_PARTITIONS = 5;
 // differ from what was counted at the opening gets "source changed while it was written" and no
 // checksum word, so the area holds no valid record. A failure after the erase leaves the area
 // erased or partly written.
-[[nodiscard]] int Nandkeep_WriteConfig(const char *szFileName, unsigned long ulMTDOffset,
+[[nodiscard]] int Nandkeep_WriteConfig(TSource *ptSrc, unsigned long ulMTDOffset,
                                        unsigned long ulMTDMaxSize);
 // For a record whose first block was read into pucPiece, of which ulAvail bytes (at most one
 // piece) lie inside the area: 0 when the whole record is among them and valid, with its length
@@ -89,11 +71,11 @@ constexpr int CONFIG_MIN_PARTITIONS = 5;
 
 // The writetempdata work: the record goes from g_ulFlashfs2Offest up to the lower tempconf copy;
 // the file must fit in the good blocks below it. Result of the check after the write (0 / -1).
-[[nodiscard]] int Nandkeep_WriteTempData(const char *szFileName);
+[[nodiscard]] int Nandkeep_WriteTempData(TSource *ptSrc);
 // The writeNFDI work: two copies split at the middle good block of the NFDI partition (bad-block
 // table excluded). 0 when copy 1, or else copy 2, checks valid afterwards; -1 otherwise. Refused
 // with -1 and nothing touched when the two ways of locating the NFDI partition disagree.
-[[nodiscard]] int Nandkeep_WriteNFDI(const char *szFileName);
+[[nodiscard]] int Nandkeep_WriteNFDI(TSource *ptSrc);
 
 // Stores placement, for the commands. Nandkeep_CheckStoreTable answers 0 when the partition
 // table has records 3 and 4 with usable erase sizes, else -1 after a notify.

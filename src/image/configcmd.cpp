@@ -15,11 +15,16 @@ unsigned long TempConfAreaSize() {
     return MTD0EraseSize();
 }
 
+// The most a file can take as one record in partition record iRecord.
+unsigned long StoreRoom(int iRecord) {
+    const unsigned long ulSize = g_ptMTDInfo[iRecord].ulSize;
+    return ulSize > CONFIG_OVERHEAD ? ulSize - CONFIG_OVERHEAD : 0;
+}
+
 } // namespace
 
-int Cmd_CheckTempConf(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_CheckTempConf(TCommand *ptCmd) {
+    (void)ptCmd;
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
@@ -33,8 +38,8 @@ int Cmd_CheckTempConf(int iArgc, char **ppArgv) {
 
 // Bad candidates are passed over without counting; three failures on good blocks end the search,
 // so a damaged store is not read block by block down the whole flashfs2 region.
-int Cmd_ReadTempConf(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Cmd_ReadTempConf(TCommand *ptCmd) {
+    char **ppArgv = ptCmd->ppArgv;
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
@@ -58,18 +63,21 @@ int Cmd_ReadTempConf(int iArgc, char **ppArgv) {
 // Two copies in the first candidates that take a write, then a count of the valid records. The
 // source is checked once first: a file that cannot be read or is too large for one block is
 // refused with one message, and the old copies stay as they were.
-int Cmd_WriteTempConf(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Prepare_WriteTempConf(TCommand *ptCmd) {
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
-    const char *szSource = ppArgv[2];
-    if (Nandkeep_CheckConfigSource(szSource, TempConfAreaSize()) == -1) {
-        return -1;
-    }
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2],
+                           TempConfAreaSize() - CONFIG_OVERHEAD);
+    return Nandkeep_CheckConfigSource(&ptCmd->atSrc[0], TempConfAreaSize()) == -1 ? -1
+                                                                                 : NANDKEEP_RUN;
+}
+
+int Cmd_WriteTempConf(TCommand *ptCmd) {
+    TSource *ptSrc = &ptCmd->atSrc[0];
     int iWritten = 0;
     for (unsigned long i = 1; i <= Nandkeep_TempConfCount() && iWritten < 2; i++) {
-        if (Nandkeep_WriteConfig(szSource, Nandkeep_TempConfOffset(i), TempConfAreaSize()) == 0) {
+        if (Nandkeep_WriteConfig(ptSrc, Nandkeep_TempConfOffset(i), TempConfAreaSize()) == 0) {
             iWritten++;
         }
     }
@@ -83,34 +91,37 @@ int Cmd_WriteTempConf(int iArgc, char **ppArgv) {
     return -1;
 }
 
-int Cmd_CheckTempData(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_CheckTempData(TCommand *ptCmd) {
+    (void)ptCmd;
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
     return Nandkeep_CheckConfig(MTD0Fd(), g_ulFlashfs2Offest, g_ptMTDInfo[3].ulSize);
 }
 
-int Cmd_ReadTempData(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Cmd_ReadTempData(TCommand *ptCmd) {
+    char **ppArgv = ptCmd->ppArgv;
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
     return Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], g_ulFlashfs2Offest, g_ptMTDInfo[3].ulSize);
 }
 
-int Cmd_WriteTempData(int iArgc, char **ppArgv) {
-    (void)iArgc;
+// The file is counted before the device is locked: at most the whole flashfs2 partition.
+int Prepare_WriteTempData(TCommand *ptCmd) {
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
-    return Nandkeep_WriteTempData(ppArgv[2]);
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], StoreRoom(3));
+    return NANDKEEP_RUN;
 }
 
-int Cmd_CheckNFDI(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_WriteTempData(TCommand *ptCmd) {
+    return Nandkeep_WriteTempData(&ptCmd->atSrc[0]);
+}
+
+int Cmd_CheckNFDI(TCommand *ptCmd) {
+    (void)ptCmd;
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
@@ -123,8 +134,8 @@ int Cmd_CheckNFDI(int iArgc, char **ppArgv) {
     return -1;
 }
 
-int Cmd_ReadNFDI(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Cmd_ReadNFDI(TCommand *ptCmd) {
+    char **ppArgv = ptCmd->ppArgv;
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
@@ -137,10 +148,15 @@ int Cmd_ReadNFDI(int iArgc, char **ppArgv) {
     return -1;
 }
 
-int Cmd_WriteNFDI(int iArgc, char **ppArgv) {
-    (void)iArgc;
+// The file is counted before the device is locked: both copies must fit the NFDI partition.
+int Prepare_WriteNFDI(TCommand *ptCmd) {
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
-    return Nandkeep_WriteNFDI(ppArgv[2]);
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], StoreRoom(4) / 2);
+    return NANDKEEP_RUN;
+}
+
+int Cmd_WriteNFDI(TCommand *ptCmd) {
+    return Nandkeep_WriteNFDI(&ptCmd->atSrc[0]);
 }

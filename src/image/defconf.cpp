@@ -35,7 +35,7 @@ int Nandkeep_LocateSubImage(unsigned long ulOffset, unsigned long ulLen, unsigne
     return 0;
 }
 
-int Nandkeep_WriteDefConfCopy(const char *szFileName, int iCopy) {
+int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
     const unsigned long ulRegion = RootfsOffset(iCopy);
     unsigned long ulSub = 0;
     if (Nandkeep_LocateSubImage(ulRegion, ROOTFS_SIZE, &ulSub) == -1) {
@@ -45,11 +45,11 @@ int Nandkeep_WriteDefConfCopy(const char *szFileName, int iCopy) {
     const unsigned long ulMax = ulRegion + ROOTFS_SIZE - ulSub;
     // The check after the write decides; a file refused before the erase would leave the old
     // record to pass that check, so the refusal is taken here.
-    if (Nandkeep_CheckConfigSource(szFileName, ulMax) == -1) {
+    if (Nandkeep_CheckConfigSource(ptSrc, ulMax) == -1) {
         printf("update Default Value %d fail\n", iCopy);
         return -1;
     }
-    (void)Nandkeep_WriteConfig(szFileName, ulSub, ulMax);
+    (void)Nandkeep_WriteConfig(ptSrc, ulSub, ulMax);
     if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, ulMax) == -1) {
         printf("update Default Value %d fail\n", iCopy);
         return -1;

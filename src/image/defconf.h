@@ -6,6 +6,8 @@
 #ifndef NANDKEEP_DEFCONF_H
 #define NANDKEEP_DEFCONF_H
 
+#include "image/source.h"
+
 // Locates the sub-image behind the image heading the region [ulOffset, ulOffset + ulLen) (the
 // DTB behind a kernel, the default configuration behind a rootfs). 0 with *pulSub set strictly
 // inside the region; -1 when the image does not pass its check (its messages printed) or leaves
@@ -14,11 +16,11 @@
 [[nodiscard]] int Nandkeep_LocateSubImage(unsigned long ulOffset, unsigned long ulLen,
                                           unsigned long *pulSub);
 
-// Stores the file as Default Value iCopy (1 or 0) behind the image of its rootfs region: locate,
+// Stores the source as Default Value iCopy (1 or 0) behind the image of its rootfs region: locate,
 // check that the file fits the area (nothing is erased otherwise), write, check. 0 when the copy
 // checks valid afterwards; -1 after printing the line of the failing step ("get Default Value %d
 // offset fail" or "update Default Value %d fail") behind the messages of the operation.
-[[nodiscard]] int Nandkeep_WriteDefConfCopy(const char *szFileName, int iCopy);
+[[nodiscard]] int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy);
 
 // Repairs the record area (ulDestSubOffset, ulDestMaxSize) from the record in (ulSrcSubOffset,
 // ulSrcMaxSize), on the whole-device descriptor iFd. Equal copies: 0 and nothing written.

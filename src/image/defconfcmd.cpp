@@ -19,9 +19,8 @@ constexpr TDefConfCopy DEFCONF_ORDER[] = {{1, ROOTFS1_OFFSET}, {0, ROOTFS0_OFFSE
 
 } // namespace
 
-int Cmd_CheckDefConf(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    (void)ppArgv;
+int Cmd_CheckDefConf(TCommand *ptCmd) {
+    (void)ptCmd;
     for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
         unsigned long ulSub = 0;
         if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == -1) {
@@ -38,8 +37,8 @@ int Cmd_CheckDefConf(int iArgc, char **ppArgv) {
 
 // The first copy that can be located and read wins; the attempts' own messages are the only
 // trace of a copy that failed.
-int Cmd_ReadDefConf(int iArgc, char **ppArgv) {
-    (void)iArgc;
+int Cmd_ReadDefConf(TCommand *ptCmd) {
+    char **ppArgv = ptCmd->ppArgv;
     for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
         unsigned long ulSub = 0;
         if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == 0 &&
@@ -52,10 +51,16 @@ int Cmd_ReadDefConf(int iArgc, char **ppArgv) {
     return -1;
 }
 
-int Cmd_WriteDefConf(int iArgc, char **ppArgv) {
-    (void)iArgc;
+// The file is counted before the device is locked; its fault is told where the first copy takes
+// it, after the copy was located.
+int Prepare_WriteDefConf(TCommand *ptCmd) {
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ROOTFS_SIZE - CONFIG_OVERHEAD);
+    return NANDKEEP_RUN;
+}
+
+int Cmd_WriteDefConf(TCommand *ptCmd) {
     for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
-        if (Nandkeep_WriteDefConfCopy(ppArgv[2], tCopy.iCopy) == -1) {
+        if (Nandkeep_WriteDefConfCopy(&ptCmd->atSrc[0], tCopy.iCopy) == -1) {
             return -1;
         }
     }

@@ -4,12 +4,11 @@
 #include "flash/mtdio.h"
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
-#include "image/config.h"
+#include "image/source.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <zlib.h>
 
 namespace {
 
@@ -30,10 +29,6 @@ int DataVerdict(uint32_t dwDataSize, uint32_t dwCrc, uint32_t dwStored, bool bCo
 }
 
 } // namespace
-
-uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen) {
-    return static_cast<uint32_t>(crc32(dwCrc, pucData, static_cast<uInt>(ulLen)));
-}
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
@@ -141,23 +136,20 @@ int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, i
     return 0;
 }
 
-int Nandkeep_CheckImageFile(const char *szFileName) {
-    unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulSize, nullptr);
-    if (pFile == nullptr) {
+int Nandkeep_CheckImageSource(TSource *ptSrc) {
+    if (Nandkeep_TakeSource(ptSrc) == -1) {
         return -1;
     }
+    FILE *pFile = ptSrc->pFile;
     unsigned char aucBuf[NANDKEEP_PIECE];
     // Header bytes the file lacks read as erased flash would after the write.
     memset(aucBuf, NANDKEEP_ERASED_BYTE, MKIMG_HEADER_SIZE);
     (void)fread(aucBuf, 1, MKIMG_HEADER_SIZE, pFile);
     if (ferror(pFile)) {
-        fclose(pFile);
         Nandkeep_Notify("fread()");
         return -1;
     }
     if (Nandkeep_CheckImageHeader(aucBuf) == -1) {
-        fclose(pFile);
         return -1;
     }
     const uint32_t dwDataSize = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET);
@@ -172,9 +164,7 @@ int Nandkeep_CheckImageFile(const char *szFileName) {
         dwCrc = Nandkeep_Crc32(dwCrc, aucBuf, ulGot);
         ulRemaining -= ulGot;
     }
-    const bool bReadError = ferror(pFile) != 0;
-    fclose(pFile);
-    if (bReadError) {
+    if (ferror(pFile)) {
         Nandkeep_Notify("fread()");
         return -1;
     }

@@ -3,6 +3,8 @@
 #ifndef NANDKEEP_MKIMG_H
 #define NANDKEEP_MKIMG_H
 
+#include "image/source.h"
+
 #include <cstdint>
 
 constexpr uint32_t MKIMG_MAGIC = 0x27051956;
@@ -20,8 +22,6 @@ constexpr int MKIMG_RESULT_IMAGE_LEN = 1;  // data size + 64
 constexpr int MKIMG_RESULT_SUB_OFFSET = 2; // offset of the sub-image
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p);
-// zlib's CRC-32, continued from dwCrc (0 to start).
-uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen);
 
 // Where the sub-image of an image whose data ends at flash offset ulEnd starts.
 unsigned long Nandkeep_SubImageOffset(unsigned long ulEnd);
@@ -40,11 +40,11 @@ const char *Nandkeep_ImageHeaderFault(const unsigned char *pucHeader);
 [[nodiscard]] int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,
                                       int iSubImage, unsigned long *pulResult);
 
-// Checks an image file before it is written: magic, header CRC, a file long enough for the data
+// Checks an image source before it is written: magic, header CRC, a file long enough for the data
 // size its header declares, and the data CRC, with the messages the check in flash gives for the
 // image's size class ("check Magic Num fail", "Header CRC check fail", "DTB CRC check error" or
-// "Kernel/Rootfs CRC check error" with its value line). The file is opened as every source is
-// (its own messages). Touches no flash. 0 valid, -1 otherwise.
-[[nodiscard]] int Nandkeep_CheckImageFile(const char *szFileName);
+// "Kernel/Rootfs CRC check error" with its value line), after the source's own fault. Touches no
+// flash. 0 valid, -1 otherwise.
+[[nodiscard]] int Nandkeep_CheckImageSource(TSource *ptSrc);
 
 #endif

@@ -563,11 +563,20 @@ int RepairPair(unsigned long ulNormal, unsigned long ulBackup, unsigned long ulL
 // both pairs end valid and equal, -1 for each pair that does not. FlashStatus 1 repairs the
 // normal copies first, 3 the backups first; the other direction is tried only when the first pass
 // fails, and the status is the sum of the results.
-int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
+int Prepare_SystemRecovery(TCommand *ptCmd) {
+    ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]) & 0xFF;
+    if (ptCmd->aulArg[0] != 1 && ptCmd->aulArg[0] != 3) {
+        Nandkeep_PrintUsage();
+        return 0;
+    }
+    return NANDKEEP_RUN;
+}
+
+int Cmd_SystemRecovery(TCommand *ptCmd) {
     bool bKernelUnchanged = false;
     bool bRootfsUnchanged = false;
     bool bUnused = false;
-    if (iArgc == 2) {
+    if (ptCmd->iArgc == 2) {
         // A pair found valid, equal and without ECC events in the first direction is found so in
         // the other one too: it is not read again.
         (void)RecoverKernel(true, &bKernelUnchanged);
@@ -583,12 +592,7 @@ int Cmd_SystemRecovery(int iArgc, char **ppArgv) {
         puts("recovered image");
         return iStatus;
     }
-    unsigned long ulStatus = Nandkeep_ParseHex(ppArgv[2]) & 0xFF;
-    if (ulStatus != 1 && ulStatus != 3) {
-        Nandkeep_PrintUsage();
-        return 0;
-    }
-    const bool bNormalFirst = ulStatus == 1;
+    const bool bNormalFirst = ptCmd->aulArg[0] == 1;
     int iSum = RecoverKernel(bNormalFirst, &bUnused) + RecoverRootfs(bNormalFirst, &bUnused);
     if (iSum != 0) {
         iSum += RecoverKernel(!bNormalFirst, &bUnused) + RecoverRootfs(!bNormalFirst, &bUnused);

@@ -22,9 +22,12 @@ namespace {
 // being rewritten; system recovery reads flashstatus 1 as "repair the normal copies first".
 constexpr const char *FLASHSTATUS_COMMAND = "ovenctl engage && cfgvault set flashstatus 1";
 
-int WriteRegion(const char *szFile, unsigned long ulOffset, unsigned long ulLen,
+// The five files of upgradeFW, in the order of their words on the command line.
+enum EUpgradeFile { FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF };
+
+int WriteRegion(TSource *ptSrc, unsigned long ulOffset, unsigned long ulLen,
                 const char *szFailLine) {
-    if (Nandkeep_WriteImage(szFile, ulOffset, ulLen, 0) == -1) {
+    if (Nandkeep_WriteImageSource(ptSrc, ulOffset, ulLen, 0) == -1) {
         puts(szFailLine);
         return -1;
     }
@@ -36,39 +39,36 @@ unsigned long KernelRegion(int iCopy) {
 }
 
 // The DTB file, byte for byte, from the sub-image offset of kernel copy iCopy to the region end.
-int WriteDTB(const char *szFile, int iCopy) {
+int WriteDTB(TSource *ptSrc, int iCopy) {
     const unsigned long ulRegion = KernelRegion(iCopy);
     unsigned long ulSub = 0;
     if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) == -1) {
         printf("get DTB %d offset fail\n", iCopy);
         return -1;
     }
-    if (Nandkeep_WriteImage(szFile, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) == -1) {
+    if (Nandkeep_WriteImageSource(ptSrc, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) == -1) {
         printf("update DTB %d fail\n", iCopy);
         return -1;
     }
     return 0;
 }
 
-// Room left behind the image that szImage will put at the start of a region without bad blocks:
-// an upper bound of the sub-image's area, since bad blocks only push the sub-image further. A
-// file that does not start with a plausible image header gives the whole region: its image
-// check will fail on the flash.
-unsigned long SubImageRoom(const char *szImage, unsigned long ulRegion, unsigned long ulLen) {
-    unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szImage, &ulSize, nullptr);
-    if (pFile == nullptr) {
+// Room left behind the image that the source will put at the start of a region without bad
+// blocks: an upper bound of the sub-image's area, since bad blocks only push the sub-image
+// further. A source that does not start with a plausible image header gives the whole region:
+// its image check will fail on the flash.
+unsigned long SubImageRoom(TSource *ptImage, unsigned long ulRegion, unsigned long ulLen) {
+    if (ptImage->pszFault != nullptr || fseek(ptImage->pFile, 0, SEEK_SET) != 0) {
         return ulLen;
     }
     unsigned char aucHeader[MKIMG_HEADER_SIZE];
-    const bool bHeader = fread(aucHeader, 1, sizeof(aucHeader), pFile) == sizeof(aucHeader);
-    fclose(pFile);
+    const bool bHeader = fread(aucHeader, 1, sizeof(aucHeader), ptImage->pFile) == sizeof(aucHeader);
     if (!bHeader || Nandkeep_GetBE32(aucHeader) != MKIMG_MAGIC) {
         return ulLen;
     }
     const unsigned long ulImageLen =
         MKIMG_HEADER_SIZE + Nandkeep_GetBE32(aucHeader + MKIMG_SIZE_OFFSET);
-    if (ulImageLen > ulSize) {
+    if (ulImageLen > ptImage->ulSize) {
         return ulLen;
     }
     const unsigned long ulEnd = ulRegion + ulImageLen;
@@ -78,13 +78,10 @@ unsigned long SubImageRoom(const char *szImage, unsigned long ulRegion, unsigned
 
 // One file of an upgrade checked before anything is erased: readable, regular, and no larger
 // than the most its area can take (ulOverhead: what the store adds around the file).
-int PreflightFile(const char *szFile, unsigned long ulRoom, unsigned long ulOverhead,
+int PreflightFile(TSource *ptSrc, unsigned long ulRoom, unsigned long ulOverhead,
                   const char *szFailLine) {
-    unsigned long ulSize = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFile, &ulSize, nullptr);
-    if (pFile != nullptr) {
-        fclose(pFile);
-        if (ulSize + ulOverhead <= ulRoom) {
+    if (Nandkeep_TakeSource(ptSrc) == 0) {
+        if (ptSrc->ulSize + ulOverhead <= ulRoom) {
             return 0;
         }
         Nandkeep_Notify("size too large");
@@ -96,39 +93,33 @@ int PreflightFile(const char *szFile, unsigned long ulRoom, unsigned long ulOver
 // The DTB file must be an image itself. The writer compares bytes, not format: a raw blob would be
 // written behind both kernels, and recovery would refuse every kernel copy as a source from then
 // on. Kernel and rootfs files are judged in flash, after their backup copy is written.
-int PreflightDTB(const char *szDTB) {
-    if (Nandkeep_CheckImageFile(szDTB) == -1) {
+int PreflightDTB(TSource *ptDTB) {
+    if (Nandkeep_CheckImageSource(ptDTB) == -1) {
         puts("update DTB 1 fail");
         return -1;
     }
     return 0;
 }
 
-// Every file of upgradeFW, in the order of the steps that use it, so that a missing or oversized
-// file (or a DTB that is not an image) stops the upgrade before the first erase instead of half
-// way.
-int PreflightUpgrade(char **ppArgv) {
-    const char *szBoot = ppArgv[2], *szKernel = ppArgv[3], *szDTB = ppArgv[4];
-    const char *szRootfs = ppArgv[5], *szDefConf = ppArgv[6];
-    if (PreflightFile(szBoot, BOOT_SIZE, 0, "update Boot fail") == -1 ||
-        PreflightFile(szRootfs, ROOTFS_SIZE, 0, "update Rootfs 1 fail") == -1 ||
-        PreflightFile(szDefConf, SubImageRoom(szRootfs, ROOTFS1_OFFSET, ROOTFS_SIZE),
-                      CONFIG_OVERHEAD, "update Default Value 1 fail") == -1 ||
-        PreflightFile(szKernel, KERNEL_SIZE, 0, "update Kernel 1 fail") == -1 ||
-        PreflightFile(szDTB, SubImageRoom(szKernel, KERNEL1_OFFSET, KERNEL_SIZE), 0,
-                      "update DTB 1 fail") == -1 ||
-        PreflightDTB(szDTB) == -1) {
-        return -1;
+// The most a file can take in the area it goes to: the whole region for an image, the region
+// behind the smallest image for a sub-image.
+constexpr unsigned long ROOM_OF[] = {BOOT_SIZE, KERNEL_SIZE, KERNEL_SIZE, ROOTFS_SIZE,
+                                     ROOTFS_SIZE - CONFIG_OVERHEAD};
+
+// The files of one command, counted before the device is locked.
+void PrepareSources(TCommand *ptCmd, int iFirstWord, const EUpgradeFile *peFiles, int iCount) {
+    for (int i = 0; i < iCount; i++) {
+        Nandkeep_PrepareSource(&ptCmd->atSrc[i], ptCmd->ppArgv[iFirstWord + i], ROOM_OF[peFiles[i]]);
     }
-    return 0;
 }
 
 } // namespace
 
-int Cmd_Write(int iArgc, char **ppArgv) {
-    const int bHTTP = (iArgc > 5 && strcmp(ppArgv[5], "HTTP") == 0) ? 1 : 0;
-    const unsigned long ulOffset = Nandkeep_ParseHexWarned(ppArgv[3], NANDKEEP_WARN_OFFSET);
-    const unsigned long ulLen = Nandkeep_ParseHexWarned(ppArgv[4], NANDKEEP_WARN_LENGTH);
+// The range is checked from the command line, and the file counted, before the device is locked.
+int Prepare_Write(TCommand *ptCmd) {
+    ptCmd->iFlag = (ptCmd->iArgc > 5 && strcmp(ptCmd->ppArgv[5], "HTTP") == 0) ? 1 : 0;
+    const unsigned long ulOffset = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], NANDKEEP_WARN_OFFSET);
+    const unsigned long ulLen = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], NANDKEEP_WARN_LENGTH);
     // An unaligned erase request fails in the driver and would retire a good block.
     if (MTD0EraseSize() == 0 || ulOffset % MTD0EraseSize() != 0) {
         Nandkeep_Notify("offset is not a multiple of the erase block");
@@ -138,49 +129,89 @@ int Cmd_Write(int iArgc, char **ppArgv) {
     if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
         return -1;
     }
-    return Nandkeep_WriteImage(ppArgv[2], ulOffset, ulLen, bHTTP);
+    ptCmd->aulArg[0] = ulOffset;
+    ptCmd->aulArg[1] = ulLen;
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ulLen);
+    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
+}
+
+int Cmd_Write(TCommand *ptCmd) {
+    return Nandkeep_WriteImageSource(&ptCmd->atSrc[0], ptCmd->aulArg[0], ptCmd->aulArg[1],
+                                     ptCmd->iFlag);
+}
+
+// Every file of upgradeFW, in the order of the steps that use it, so that a missing or oversized
+// file (or a DTB that is not an image) stops the upgrade before the first erase instead of half
+// way; all of it before the device is locked.
+int Prepare_UpgradeFW(TCommand *ptCmd) {
+    constexpr EUpgradeFile AFILES[] = {FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF};
+    PrepareSources(ptCmd, 2, AFILES, 5);
+    TSource *atSrc = ptCmd->atSrc;
+    if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, "update Boot fail") == -1 ||
+        PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, "update Rootfs 1 fail") == -1 ||
+        PreflightFile(&atSrc[FILE_DEFCONF],
+                      SubImageRoom(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE),
+                      CONFIG_OVERHEAD, "update Default Value 1 fail") == -1 ||
+        PreflightFile(&atSrc[FILE_KERNEL], KERNEL_SIZE, 0, "update Kernel 1 fail") == -1 ||
+        PreflightFile(&atSrc[FILE_DTB],
+                      SubImageRoom(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE), 0,
+                      "update DTB 1 fail") == -1 ||
+        PreflightDTB(&atSrc[FILE_DTB]) == -1) {
+        return -1;
+    }
+    return NANDKEEP_RUN;
 }
 
 // Backup copies first (rootfs 1 with Default Value 1, kernel 1 with DTB 1), then flashstatus 1,
 // then the normal copies. Nothing is rolled back after a failure.
-int Cmd_UpgradeFW(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    const char *szBoot = ppArgv[2], *szKernel = ppArgv[3], *szDTB = ppArgv[4];
-    const char *szRootfs = ppArgv[5], *szDefConf = ppArgv[6];
-    if (PreflightUpgrade(ppArgv) == -1) {
-        return -1;
-    }
-    if (WriteRegion(szBoot, BOOT_OFFSET, BOOT_SIZE, "update Boot fail") == -1 ||
-        WriteRegion(szRootfs, ROOTFS1_OFFSET, ROOTFS_SIZE, "update Rootfs 1 fail") == -1 ||
-        Nandkeep_WriteDefConfCopy(szDefConf, 1) == -1 ||
-        WriteRegion(szKernel, KERNEL1_OFFSET, KERNEL_SIZE, "update Kernel 1 fail") == -1 ||
-        WriteDTB(szDTB, 1) == -1) {
+int Cmd_UpgradeFW(TCommand *ptCmd) {
+    TSource *atSrc = ptCmd->atSrc;
+    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, "update Boot fail") == -1 ||
+        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE, "update Rootfs 1 fail") ==
+            -1 ||
+        Nandkeep_WriteDefConfCopy(&atSrc[FILE_DEFCONF], 1) == -1 ||
+        WriteRegion(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE, "update Kernel 1 fail") ==
+            -1 ||
+        WriteDTB(&atSrc[FILE_DTB], 1) == -1) {
         return -1;
     }
     (void)Plat_System(FLASHSTATUS_COMMAND);
-    if (WriteRegion(szKernel, KERNEL0_OFFSET, KERNEL_SIZE, "update Kernel 0 fail") == -1 ||
-        WriteDTB(szDTB, 0) == -1 ||
-        WriteRegion(szRootfs, ROOTFS0_OFFSET, ROOTFS_SIZE, "update Rootfs 0 fail") == -1 ||
-        Nandkeep_WriteDefConfCopy(szDefConf, 0) == -1) {
+    if (WriteRegion(&atSrc[FILE_KERNEL], KERNEL0_OFFSET, KERNEL_SIZE, "update Kernel 0 fail") ==
+            -1 ||
+        WriteDTB(&atSrc[FILE_DTB], 0) == -1 ||
+        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS0_OFFSET, ROOTFS_SIZE, "update Rootfs 0 fail") ==
+            -1 ||
+        Nandkeep_WriteDefConfCopy(&atSrc[FILE_DEFCONF], 0) == -1) {
         return -1;
     }
     return 0;
 }
 
-int Cmd_UpdateBoot(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    return Nandkeep_WriteImage(ppArgv[2], BOOT_OFFSET, BOOT_SIZE, 0);
+int Prepare_UpdateBoot(TCommand *ptCmd) {
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], BOOT_SIZE);
+    ptCmd->aulArg[0] = BOOT_OFFSET;
+    ptCmd->aulArg[1] = BOOT_SIZE;
+    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
-int Cmd_UpdateBst(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    return Nandkeep_WriteImage(ppArgv[2], BST_OFFSET, BST_SIZE, 0);
+int Prepare_UpdateBst(TCommand *ptCmd) {
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], BST_SIZE);
+    ptCmd->aulArg[0] = BST_OFFSET;
+    ptCmd->aulArg[1] = BST_SIZE;
+    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
-int Cmd_UpdateDTB(int iArgc, char **ppArgv) {
-    (void)iArgc;
-    if (PreflightDTB(ppArgv[2]) == -1 || WriteDTB(ppArgv[2], 1) == -1 ||
-        WriteDTB(ppArgv[2], 0) == -1) {
+int Cmd_UpdateBootOrBst(TCommand *ptCmd) {
+    return Nandkeep_WriteImageSource(&ptCmd->atSrc[0], ptCmd->aulArg[0], ptCmd->aulArg[1], 0);
+}
+
+int Prepare_UpdateDTB(TCommand *ptCmd) {
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ROOM_OF[FILE_DTB]);
+    return PreflightDTB(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
+}
+
+int Cmd_UpdateDTB(TCommand *ptCmd) {
+    if (WriteDTB(&ptCmd->atSrc[0], 1) == -1 || WriteDTB(&ptCmd->atSrc[0], 0) == -1) {
         return -1;
     }
     return 0;

@@ -5,8 +5,8 @@
 #include "flash/mtdio.h"
 #include "frontend/mtdinfo.h"
 #include "frontend/notify.h"
-#include "image/config.h"
 #include "image/mkimg.h"
+#include "image/source.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -123,10 +123,10 @@ int WriteChunks(FILE *pFile, unsigned long ulFileSize, unsigned long ulMTDOffset
     return 0;
 }
 
-// The erase and write passes of Nandkeep_WriteImage; the caller owns the file, which held
-// ulFileSize bytes with the CRC-32 dwFileCrc when it was opened.
-int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize, uint32_t dwFileCrc,
-                  unsigned long ulMTDOffset, unsigned long ulMaxSize, int bHTTP) {
+// The erase and write passes of Nandkeep_WriteImageSource.
+int EraseAndWrite(const TSource *ptSrc, unsigned long ulMTDOffset, unsigned long ulMaxSize,
+                  int bHTTP) {
+    FILE *pFile = ptSrc->pFile;
     Nandkeep_Debug("Erasing flash...\n");
     if (Nandkeep_EraseMTD(MTD0Fd(), ulMTDOffset, ulMaxSize) == -1) {
         Nandkeep_Notify(MSG_ERASE_FAIL);
@@ -139,13 +139,13 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
     Nandkeep_Debug("Writing new image...\n");
     unsigned long ulWritten = 0;
     uint32_t dwCrc = 0;
-    if (WriteChunks(pFile, ulFileSize, ulMTDOffset, ulMTDOffset + ulMaxSize, bHTTP, &ulWritten,
+    if (WriteChunks(pFile, ptSrc->ulSize, ulMTDOffset, ulMTDOffset + ulMaxSize, bHTTP, &ulWritten,
                     &dwCrc) == -1) {
         return -1;
     }
     // What was written must be what was counted at the opening, and the file must end there: a
     // file changed in between could still match the flash when it is compared again.
-    if (Nandkeep_CheckSourceUnchanged(pFile, ulWritten, dwCrc, ulFileSize, dwFileCrc) == -1) {
+    if (Nandkeep_CheckSourceUnchanged(ptSrc, ulWritten, dwCrc) == -1) {
         return -1;
     }
     Nandkeep_Debug("Checking Image\n");
@@ -159,46 +159,46 @@ int EraseAndWrite(FILE *pFile, const char *szFileName, unsigned long ulFileSize,
             Nandkeep_Debug("Image check FAIL!\n");
             // The flash was written from the bytes counted at the opening: a file that no longer
             // holds them changed during the comparison, which is said.
-            (void)Nandkeep_CheckSourceHolds(pFile, ulFileSize, dwFileCrc);
+            (void)Nandkeep_CheckSourceHolds(ptSrc);
         }
         return -1;
     }
     Nandkeep_Debug("Write new image complete\n");
-    Nandkeep_Debug("Copied 0x%.8lX bytes from %s to address 0x%.8lX in flash\n", ulWritten,
-                   szFileName, ulMTDOffset);
+    Nandkeep_Debug("Copied 0x%.8lX bytes to address 0x%.8lX in flash\n", ulWritten, ulMTDOffset);
     return 0;
 }
 
 } // namespace
 
-int Nandkeep_WriteImage(const char *szFileName, unsigned long ulMTDOffset, unsigned long ulMaxSize,
-                        int bHTTP) {
-    unsigned long ulFileSize = 0;
-    uint32_t dwFileCrc = 0;
-    FILE *pFile = Nandkeep_OpenSourceFile(szFileName, &ulFileSize, &dwFileCrc);
-    if (pFile == nullptr) {
+int Nandkeep_WriteImageSource(TSource *ptSrc, unsigned long ulMTDOffset, unsigned long ulMaxSize,
+                              int bHTTP) {
+    if (Nandkeep_TakeSource(ptSrc) == -1) {
         return -1;
     }
-    if (ulFileSize > ulMaxSize) {
-        fclose(pFile);
+    if (ptSrc->ulSize > ulMaxSize) {
         Nandkeep_Notify(MSG_TOO_LARGE);
         return -1;
     }
-    Nandkeep_Debug("File size = 0x%.8lX, ulMaxSize = 0x%.8lX, ulEraseLen = 0x%.8lX\n", ulFileSize,
-                   ulMaxSize, 0UL);
+    Nandkeep_Debug("File size = 0x%.8lX, ulMaxSize = 0x%.8lX, ulEraseLen = 0x%.8lX\n",
+                   ptSrc->ulSize, ulMaxSize, 0UL);
     // Skip-if-same: repeating an upgrade with unchanged files costs only reads.
-    const int iHeld = FileHeldByRegion(pFile, ulMTDOffset, ulMaxSize);
+    const int iHeld = FileHeldByRegion(ptSrc->pFile, ulMTDOffset, ulMaxSize);
     if (iHeld != 0) {
-        fclose(pFile);
         if (iHeld == 1) {
             Nandkeep_Debug("check image OK!!\n");
             return 0;
         }
         return -1;
     }
-    const int iRet =
-        EraseAndWrite(pFile, szFileName, ulFileSize, dwFileCrc, ulMTDOffset, ulMaxSize, bHTTP);
-    fclose(pFile);
+    return EraseAndWrite(ptSrc, ulMTDOffset, ulMaxSize, bHTTP);
+}
+
+int Nandkeep_WriteImage(const char *szFileName, unsigned long ulMTDOffset, unsigned long ulMaxSize,
+                        int bHTTP) {
+    TSource tSrc;
+    Nandkeep_PrepareSource(&tSrc, szFileName, ulMaxSize);
+    const int iRet = Nandkeep_WriteImageSource(&tSrc, ulMTDOffset, ulMaxSize, bHTTP);
+    Nandkeep_ReleaseSource(&tSrc);
     return iRet;
 }
 

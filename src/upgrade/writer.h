@@ -6,10 +6,12 @@
 #ifndef NANDKEEP_WRITER_H
 #define NANDKEEP_WRITER_H
 
+#include "image/source.h"
+
 // Writes the file into the region [ulMTDOffset, ulMTDOffset + ulMaxSize), which is both the
 // largest file accepted and the range erased (whole blocks: a length that is not a multiple of
 // the erase block has its last block erased whole).
-//   - The file is checked before the flash is touched: the messages of Nandkeep_OpenSourceFile,
+//   - The file is checked before the flash is touched: the source's fault (see image/source.h),
 //     "size too large" (a file exactly ulMaxSize long is accepted).
 //   - Skip-if-same: a region that already holds the file is neither erased nor written (an
 //     empty file is always held).
@@ -25,6 +27,9 @@
 // written.
 [[nodiscard]] int Nandkeep_WriteImage(const char *szFileName, unsigned long ulMTDOffset,
                                       unsigned long ulMaxSize, int bHTTP);
+// The same for a prepared source (its fault is told first), which stays open.
+[[nodiscard]] int Nandkeep_WriteImageSource(TSource *ptSrc, unsigned long ulMTDOffset,
+                                            unsigned long ulMaxSize, int bHTTP);
 
 // Copies ulLen bytes from the good blocks of [ulSrcOffset, ulSrcOffset + ulSrcMaxSize) to the
 // good blocks of [ulDestOffset, ulDestOffset + ulDestMaxSize), in order, each chunk only where

@@ -1,6 +1,7 @@
 Writer cases only the simulator can stage: a block that reports its program as done and holds
 nothing, a source that grows while it is written (the simulator's own operation trace), and
-descriptors handed down in NANDKEEP_LOCK_FD that do not hold the device lock.
+descriptors handed down in NANDKEEP_LOCK_FD (a lock descriptor and the parent's window, a pipe)
+that do not hold the device lock.
 
   $ . "$TESTDIR/lib.sh"
   $ nk_only sim
@@ -28,11 +29,20 @@ leaves too few good blocks, the write fails.
   
    Nandkeep notify -> source changed while it was written
   [255]
-  $ for fd in 9 1; do NANDKEEP_LOCK_FD=$fd flock "$NANDKEEP_SIM_DIR/lock" timeout 2 nandkeep checktempconf 9<"$NANDKEEP_SIM_DIR/lock"; echo $?; done
+  $ for fd in 9 9,0 1,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd flock "$NANDKEEP_SIM_DIR/lock" timeout 2 nandkeep checktempconf 9<"$NANDKEEP_SIM_DIR/lock"; echo $?; done
   nandkeep: waiting for another nandkeep to finish
   124
   nandkeep: waiting for another nandkeep to finish
   124
+  nandkeep: waiting for another nandkeep to finish
+  124
+
+A descriptor handed down while nobody holds the lock is not taken over: the command locks the
+device with its own descriptor and leaves the caller's unlocked.
+
+  $ exec 9<"$NANDKEEP_SIM_DIR/lock"; for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 10 nandkeep checktempconf; flock -n "$NANDKEEP_SIM_DIR/lock" true; echo $?; done; exec 9<&-
+  0
+  0
 
 A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is
 -2, the signal, not 130) even when the parent handed SIGINT down blocked.
@@ -42,3 +52,13 @@ A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the
   > signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
   > print(subprocess.run(sys.argv[1:]).returncode)' nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
   -2
+
+A nandkeep that the flashstatus command leaves running in the background has ended before the
+upgrade goes on: none of the upgrade's operations on kernel 0 comes before its last one.
+
+  $ mkdir -p bg && printf '#!/bin/sh\nnandkeep write "%s" 5500000 400000 >/dev/null 2>&1 &\n' "$IN/A.rootfs" >bg/ovenctl && chmod +x bg/ovenctl
+  $ nk_device 128 && nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf" && n=$(wc -l <ops.trace)
+  $ PATH=$PWD/bg:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
+  $ awk -v n=$n 'NR > n && $2 >= 680 && $2 < 712 { last = NR } NR > n && $2 >= 24 && $2 < 96 && !first { first = NR }
+  >   END { print last ? (last < first ? "apart" : "interleaved") : "not run" }' ops.trace
+  apart

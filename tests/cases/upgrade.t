@@ -245,6 +245,27 @@ nothing to do afterwards; the chip saw the upgrade's erases only.
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 24-95 36-95 168-423 192-423
 
+What can be decided before the device is locked is answered at once, also while another command
+holds the device: the usage text, a refused range, a source that cannot be stored (a file of a
+terabyte is refused from its size, without being read).
+
+  $ dd if=/dev/zero of=huge bs=1 count=0 seek=1099511627776 2>/dev/null && rm -f reached go
+  $ (up; echo "upgrade $?") >first.out 2>&1 &
+  $ i=0; while [ ! -f reached ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done
+  $ for c in "systemRecovery 2" "systemRecovery zz" "write $IN/five.txt 1000 20000" "eccStatus 0 100000001" \
+  >   "writetempconf /proc/self/status" "updateBoot huge" "write huge 0 20000" "lifeCycleTest 8000001 1"; do
+  >   timeout 20 nandkeep $c >out 2>err; echo "$? $(grep -c waiting err) $(grep notify out)"; done
+  0 0 
+  0 0 
+  255 0  Nandkeep notify -> offset is not a multiple of the erase block
+  255 0  Nandkeep notify -> range runs past 4 GiB
+  255 0  Nandkeep notify -> source size does not match its contents
+  255 0  Nandkeep notify -> size too large
+  255 0  Nandkeep notify -> size too large
+  255 0  Nandkeep notify -> length runs past the device end
+  $ touch go; wait; cat first.out; rm calls; nk_erased >/dev/null
+  upgrade 0
+
 The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once.
 
   $ S=B && echo 'printf "flashstatus=%s\n" "$3" >fs.conf; nandkeep writetempconf fs.conf; echo "nested $?" >>calls' >hook
@@ -254,6 +275,17 @@ The flashstatus command may run nandkeep itself: it works under the upgrade's lo
   flashstatus=1
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 1007 1006 24-95 36-95 168-423 192-423
+
+A nandkeep that the flashstatus command leaves running in the background works under the
+upgrade's lock and is waited for: the upgrade goes on once it has ended, so the two never
+interleave.
+
+  $ rm -f hook && S=B && up && rm calls && S=A && nk_erased >/dev/null
+  $ echo 'nandkeep write "$IN/A.rootfs" 5500000 400000 >bg.out 2>&1 &' >hook && up && rm hook calls && cat bg.out
+  $ nk_erased; nk_same 0x5500000 "$IN/A.rootfs"
+  1-10 424-679 448-679 96-167 108-167 680-711 24-95 36-95 168-423 192-423
+  same
+  $ S=B && up && rm calls && nk_erased >/dev/null
 
 A Ctrl-C that ends the flashstatus command (its shell killed by SIGINT, or a status of 130) ends
 the upgrade by SIGINT before a normal copy is written: the backups hold A, the normal copies B.
