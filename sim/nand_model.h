@@ -93,7 +93,11 @@ struct TSimStateHeader {
     // the 1-bit Hamming code).
     uint16_t wEccStep;
     uint16_t wEccStrength;
-    unsigned char aucReserved[28];
+    // 1 when every partition is a child of node 0, the registered whole device: node 0 then
+    // counts the reads and marks made through the others too. 0 when they are its siblings under
+    // a master that is not a node (nandsim with the partitions laid over it).
+    uint8_t ucNested;
+    unsigned char aucReserved[27];
     TSimNodeCounters atNodes[SIM_NODES_MAX];
 };
 static_assert(sizeof(TSimStateHeader) == 128 + 16 * SIM_NODES_MAX, "state header layout");

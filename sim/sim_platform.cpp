@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -176,19 +177,33 @@ uint32_t BlockOf(const TSimFd *ptFd, uint64_t ullOffset) {
     return (uint32_t)((PartOf(ptFd).ullOffset + ullOffset) / SIM_BLOCK_SIZE);
 }
 
-// The simulated flash is the pair of files that hold the device: an output file that is one of
-// them (by name, link or symlink) would truncate the mapped chip under the process.
-bool IsBacking(const struct stat &tStat) {
-    const char *const apszBacking[] = {"flash.bin", "state.bin"};
-    for (const char *pszName : apszBacking) {
-        char szPath[PATH_MAX];
-        struct stat tBacking;
-        if (DirPath(szPath, pszName) && stat(szPath, &tBacking) == 0 &&
-            tBacking.st_dev == tStat.st_dev && tBacking.st_ino == tStat.st_ino) {
-            return true;
-        }
+// True when tStat is one of the files in the directory pszSub of the state directory ("" for the
+// directory itself).
+bool IsFileIn(const struct stat &tStat, const char *pszSub) {
+    char szDir[PATH_MAX];
+    if (!DirPath(szDir, pszSub)) {
+        return false;
     }
-    return false;
+    DIR *ptDir = opendir(szDir);
+    if (ptDir == nullptr) {
+        return false;
+    }
+    bool bFound = false;
+    for (struct dirent *ptEnt = readdir(ptDir); ptEnt != nullptr && !bFound;
+         ptEnt = readdir(ptDir)) {
+        struct stat tFile;
+        bFound = fstatat(dirfd(ptDir), ptEnt->d_name, &tFile, 0) == 0 && S_ISREG(tFile.st_mode) &&
+                 tFile.st_dev == tStat.st_dev && tFile.st_ino == tStat.st_ino;
+    }
+    closedir(ptDir);
+    return bFound;
+}
+
+// The simulated device is its state directory: an output file that is one of its files (by name,
+// link or symlink) would truncate the mapped chip under the process, or its partition list, its
+// lock, its system log, its parameter store or the programs of the flashstatus command.
+bool IsBacking(const struct stat &tStat) {
+    return IsFileIn(tStat, "") || IsFileIn(tStat, "bin");
 }
 
 } // namespace

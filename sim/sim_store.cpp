@@ -427,7 +427,13 @@ TEccStats Sim_EccStatsOf(const TSimDevice *ptDev, int iNode) {
         return TEccStats{0, 0, 0, 0};
     }
     const TSimStateHeader *ptHdr = ptDev->tNand.ptHdr;
-    const TSimNodeCounters &tNode = ptHdr->atNodes[iNode];
+    TSimNodeCounters tNode = ptHdr->atNodes[iNode];
+    // The kernel adds what a partition counts to each of its parents.
+    for (int i = 1; iNode == 0 && ptHdr->ucNested != 0 && i < ptDev->iPartCount; i++) {
+        tNode.dwCorrected += ptHdr->atNodes[i].dwCorrected;
+        tNode.dwFailed += ptHdr->atNodes[i].dwFailed;
+        tNode.dwMarks += ptHdr->atNodes[i].dwMarks;
+    }
     const TSimPartition &tPart = ptDev->atParts[iNode];
     uint32_t dwFactoryBad =
         Nand_FactoryBadIn(&ptDev->tNand, (uint32_t)(tPart.ullOffset / SIM_BLOCK_SIZE),

@@ -50,6 +50,7 @@ struct TSimSpec {
     const TSimPartition *ptParts; // partition table; null: the profile's, or one whole-device
     int iPartCount;               // partition for a custom size
     uint64_t ullSeed;
+    bool bNested; // the partitions are children of node 0 (see TSimStateHeader::ucNested)
 };
 
 // An open device. Plain record; Sim_Open fills it, Sim_Close releases it.
@@ -137,7 +138,9 @@ int Sim_IsBad(const TSimDevice *ptDev, uint32_t dwBlock); // 1, 0, or -1 past th
 [[nodiscard]] int Sim_MarkBad(TSimDevice *ptDev, uint32_t dwBlock);
 [[nodiscard]] int Sim_UnmarkBad(TSimDevice *ptDev, uint32_t dwBlock);
 uint32_t Sim_EraseCount(const TSimDevice *ptDev, uint32_t dwBlock);
-// ECCGETSTATS as node iNode (partition iNode of the table) answers it: its own corrected and
+// ECCGETSTATS as node iNode (partition iNode of the table) answers it, as the kernel counts
+// along the parent chain: on a nested device node 0 adds the reads and marks of every other node.
+// Otherwise: its own corrected and
 // failed counts, badblocks = the bad-from-the-start blocks in its range plus the marks made
 // through it, bbtblocks as created. All zero for a node the table does not have.
 TEccStats Sim_EccStatsOf(const TSimDevice *ptDev, int iNode);

@@ -69,20 +69,31 @@ int WriteFile(const std::string &strPath, const std::string &strData, mode_t mod
     return 0;
 }
 
-// Reads a whole file, at most ullCap bytes of it: 0; 1 when it holds more (a source without end
-// included), with nothing more read than one chunk past the cap; -1 with errno when it cannot be
-// read.
+// Reads a whole regular file, at most ullCap bytes of it: 0; 1 when it holds more, with nothing
+// more read than one chunk past the cap; 2 when it is no regular file (a FIFO without a writer
+// is refused, not waited for); -1 with errno when it cannot be read.
 int ReadCappedFile(const std::string &strPath, uint64_t ullCap, std::string *pstrOut) {
-    FILE *pFile = fopen(strPath.c_str(), "re");
-    if (pFile == nullptr) {
+    pstrOut->clear();
+    const int iFd = open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat tStat;
+    if (iFd < 0 || fstat(iFd, &tStat) != 0) {
+        const int iErr = errno;
+        if (iFd >= 0) {
+            close(iFd);
+        }
+        errno = iErr;
         return -1;
     }
-    pstrOut->clear();
-    struct stat tStat;
-    if (fstat(fileno(pFile), &tStat) == 0 && S_ISREG(tStat.st_mode) &&
-        (uint64_t)tStat.st_size > ullCap) {
-        fclose(pFile);
-        return 1;
+    if (!S_ISREG(tStat.st_mode) || (uint64_t)tStat.st_size > ullCap) {
+        close(iFd);
+        return S_ISREG(tStat.st_mode) ? 1 : 2;
+    }
+    FILE *pFile = fdopen(iFd, "r");
+    if (pFile == nullptr) {
+        const int iErr = errno;
+        close(iFd);
+        errno = iErr;
+        return -1;
     }
     std::vector<char> acBuf(SIM_BLOCK_SIZE);
     int iRet = 0;
@@ -117,6 +128,9 @@ int ReadDirFile(const char *pszDir, const char *pszName, uint64_t ullCap, std::s
     }
     if (iRet < 0) {
         return Sim_Fail(errno, "cannot read %s: %s", strPath.c_str(), strerror(errno));
+    }
+    if (iRet == 2) {
+        return Sim_Fail(EINVAL, "cannot read %s: not a regular file", strPath.c_str());
     }
     if (iRet > 0) {
         return Sim_Fail(EFBIG, "%s holds more than %llu bytes; not read", strPath.c_str(),
@@ -227,11 +241,12 @@ int Sim_Create(const char *pszDir, const TSimSpec &tSpec) {
     Nand_Format(&strState0[0], tRes.ullSize, tRes.dwBBT, tSpec.ullSeed);
     // The larger profile's chip corrects 4 bits per 512 bytes (BCH), the others 1 bit per 256
     // bytes (Hamming), as nandsim does with and without bch=4.
+    TSimStateHeader *ptHdr = reinterpret_cast<TSimStateHeader *>(&strState0[0]);
     if (tSpec.iProfileMiB == 256) {
-        TSimStateHeader *ptHdr = reinterpret_cast<TSimStateHeader *>(&strState0[0]);
         ptHdr->wEccStep = 512;
         ptHdr->wEccStrength = 4;
     }
+    ptHdr->ucNested = tSpec.bNested ? 1 : 0;
     std::string strRamdisk = PathIn(pszDir, "ramdisk");
     std::string strBin = PathIn(pszDir, "bin");
     if (WriteFile(strState, strState0, 0644) != 0 ||
@@ -259,6 +274,9 @@ int Sim_LoadImage(TSimDevice *ptDev, const char *pszFile, uint64_t ullOffset) {
     int iRet = ReadCappedFile(pszFile, ullRoom, &strImage);
     if (iRet < 0) {
         return Sim_Fail(errno, "cannot read %s: %s", pszFile, strerror(errno));
+    }
+    if (iRet == 2) {
+        return Sim_Fail(EINVAL, "cannot read %s: not a regular file", pszFile);
     }
     if (iRet > 0) {
         return Sim_Fail(EFBIG,

@@ -18,7 +18,8 @@ constexpr const char *USAGE =
     "The device lives in DIR, else in $NANDKEEP_SIM_DIR, else in /tmp/nandkeep-sim.\n"
     "Commands:\n"
     "  create [--profile 128|256 | --blocks N | --size BYTES [--bbt N]] [--table FILE]\n"
-    "         [--seed N]                 make a fresh, erased device (default: --profile 128)\n"
+    "         [--seed N] [--layout siblings|nested]\n"
+    "                                    make a fresh, erased device (default: --profile 128)\n"
     "  info                              geometry and partition table\n"
     "  status                            everything below in one report\n"
     "  load FILE [OFFSET]                copy a raw image into the flash (no ECC, not counted)\n"
@@ -93,8 +94,8 @@ int CmdCreate(const char *pszDir, int iArgc, char **ppArgv) {
     const char *pszTable = nullptr;
     for (int i = 0; i < iArgc; i++) {
         const char *pszOpt = ppArgv[i];
-        const char *const apszKnown[] = {"--profile", "--blocks", "--size",
-                                         "--bbt",     "--seed",   "--table"};
+        const char *const apszKnown[] = {"--profile", "--blocks", "--size",  "--bbt",
+                                         "--seed",    "--table",  "--layout"};
         bool bKnown = false;
         for (const char *pszKnown : apszKnown) {
             bKnown = bKnown || strcmp(pszOpt, pszKnown) == 0;
@@ -109,6 +110,14 @@ int CmdCreate(const char *pszDir, int iArgc, char **ppArgv) {
         uint64_t ullValue = 0;
         if (strcmp(pszOpt, "--table") == 0) {
             pszTable = pszVal;
+            continue;
+        }
+        if (strcmp(pszOpt, "--layout") == 0) {
+            if (strcmp(pszVal, "nested") != 0 && strcmp(pszVal, "siblings") != 0) {
+                return UsageError("create: layout '%s': the layouts are siblings and nested",
+                                  pszVal);
+            }
+            tSpec.bNested = strcmp(pszVal, "nested") == 0;
             continue;
         }
         if (!ParseNumber(pszVal, &ullValue)) {

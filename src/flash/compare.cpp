@@ -22,7 +22,7 @@ constexpr const char *COMPARE_FAIL_LOG = "NANDKEEP ERROR! Compare image fail!";
 // retired the block (flag set to 0), 0 when the bytes are to be compared, -1 on failure.
 int RetireOnEccEvent(int iFd, const TEccStats &tSnap, unsigned long ulOffset, int *piSame) {
     TEccStats tNow;
-    if (Nandkeep_GetEccStats(MTD0Fd(), &tNow) == -1) {
+    if (Nandkeep_GetEccStats(iFd, &tNow) == -1) {
         return -1;
     }
     if (!Nandkeep_IsEccEvent(tSnap, tNow)) {
@@ -59,7 +59,7 @@ bool FileHasMore(FILE *pFile) {
 int CompareBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset, unsigned long ulLen,
                      int *piSame) {
     TEccStats tSnap;
-    if (Nandkeep_GetEccStats(MTD0Fd(), &tSnap) == -1) {
+    if (Nandkeep_GetEccStats(iFd, &tSnap) == -1) {
         return -1;
     }
     const unsigned char *pucExpected = static_cast<const unsigned char *>(pBuf);
@@ -196,7 +196,7 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset, unsigned 
 int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset,
                                     unsigned long ulLen, int *piSame) {
     TEccStats tSnap;
-    if (Nandkeep_GetEccStats(MTD0Fd(), &tSnap) == -1) {
+    if (Nandkeep_GetEccStats(iFd, &tSnap) == -1) {
         return -1;
     }
     const unsigned char *pucExpected = static_cast<const unsigned char *>(pBuf);
@@ -207,7 +207,7 @@ int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, unsigned long ulM
             return -1;
         }
         TEccStats tNow;
-        if (Nandkeep_GetEccStats(MTD0Fd(), &tNow) == -1) {
+        if (Nandkeep_GetEccStats(iFd, &tNow) == -1) {
             return -1;
         }
         const int iLogOffset = static_cast<int>(ulMTDOffset);

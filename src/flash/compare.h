@@ -2,9 +2,11 @@
 //
 // A comparison answers through a caller-owned same-flag (1 the flash holds the bytes, 0 it does
 // not); its own result is 0, or -1 for a failure, in which case the flag is left as it was.
-// While reading, the driver's ECC counters are compared with a snapshot taken before the first
-// piece: an uncorrectable read (and, on the 1-bit-ECC profile, any correction) marks the block
-// bad through the descriptor given and answers 0 before the bytes are compared.
+// While reading, the driver's ECC counters of the node that reads (the descriptor given) are
+// compared with a snapshot taken before the first piece: an uncorrectable read (and, on the
+// 1-bit-ECC profile, any correction) marks the block bad through that descriptor and answers 0
+// before the bytes are compared. A node's counters see its own reads in every partition layout;
+// the whole-device node's see a partition's only when the partitions sit under it.
 #ifndef NANDKEEP_COMPARE_H
 #define NANDKEEP_COMPARE_H
 

@@ -198,7 +198,7 @@ int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, unsigned long ulOffset, unsigne
         ulDone += ulPiece;
     }
     TEccStats tAfter;
-    if (Nandkeep_GetEccStats(MTD0Fd(), &tAfter) == -1) {
+    if (Nandkeep_GetEccStats(iFd, &tAfter) == -1) {
         return -1;
     }
     if (tAfter.failed != tBefore.failed) {

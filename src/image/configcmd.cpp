@@ -70,7 +70,7 @@ int Prepare_WriteTempConf(TCommand *ptCmd) {
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2],
                            TempConfAreaSize() - CONFIG_OVERHEAD);
     return Nandkeep_CheckConfigSource(&ptCmd->atSrc[0], TempConfAreaSize()) == -1 ? -1
-                                                                                 : NANDKEEP_RUN;
+                                                                                  : NANDKEEP_RUN;
 }
 
 int Cmd_WriteTempConf(TCommand *ptCmd) {

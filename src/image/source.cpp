@@ -52,8 +52,8 @@ void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, unsigned long u
     const unsigned long ulSize = static_cast<unsigned long>(tStat.st_size);
     unsigned long ulCount = 0;
     uint32_t dwCrc = 0;
-    const char *pszFault = !S_ISREG(tStat.st_mode)                 ? "not a regular file"
-                           : ulSize > ulRoom                       ? "size too large"
+    const char *pszFault = !S_ISREG(tStat.st_mode)                       ? "not a regular file"
+                           : ulSize > ulRoom                             ? "size too large"
                            : !CountRest(pFile, ulSize, &ulCount, &dwCrc) ? "fread()"
                            : ulCount != ulSize ? "source size does not match its contents"
                                                : nullptr;

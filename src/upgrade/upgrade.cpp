@@ -62,7 +62,8 @@ unsigned long SubImageRoom(TSource *ptImage, unsigned long ulRegion, unsigned lo
         return ulLen;
     }
     unsigned char aucHeader[MKIMG_HEADER_SIZE];
-    const bool bHeader = fread(aucHeader, 1, sizeof(aucHeader), ptImage->pFile) == sizeof(aucHeader);
+    const bool bHeader =
+        fread(aucHeader, 1, sizeof(aucHeader), ptImage->pFile) == sizeof(aucHeader);
     if (!bHeader || Nandkeep_GetBE32(aucHeader) != MKIMG_MAGIC) {
         return ulLen;
     }
@@ -109,7 +110,8 @@ constexpr unsigned long ROOM_OF[] = {BOOT_SIZE, KERNEL_SIZE, KERNEL_SIZE, ROOTFS
 // The files of one command, counted before the device is locked.
 void PrepareSources(TCommand *ptCmd, int iFirstWord, const EUpgradeFile *peFiles, int iCount) {
     for (int i = 0; i < iCount; i++) {
-        Nandkeep_PrepareSource(&ptCmd->atSrc[i], ptCmd->ppArgv[iFirstWord + i], ROOM_OF[peFiles[i]]);
+        Nandkeep_PrepareSource(&ptCmd->atSrc[i], ptCmd->ppArgv[iFirstWord + i],
+                               ROOM_OF[peFiles[i]]);
     }
 }
 

@@ -7,12 +7,12 @@ the machine, where the build runs under it at all.
   $ nk_only sim
   $ ctl() { "$NK_SIMCTL" "$@"; }
   $ ctl create --blocks 48 >/dev/null
-  $ printf 'p 0x0 0x700000\n' >t.txt; head -c 65537 /dev/zero >big.img
+  $ printf 'p 0x0 0x700000\n' >t.txt; head -c 65537 /dev/zero >big.img; mkfifo fifo
   $ ulimit -S -v 1000000; ctl info >/dev/null 2>&1 || ulimit -S -v unlimited
   $ for a in '' frobnicate 'create --profile 64' 'create --bbt 2' 'fault add nonsense 1' \
   >   'fault add bitflip 3 1 --page 64' 'fault frob' '--dir nowhere info' 'load missing.img' \
   >   'save out.img 0x600001' 'create --blocks 48 --table t.txt' 'load /dev/zero' \
-  >   'load big.img 0x5F0000'
+  >   'load big.img 0x5F0000' 'load fifo'
   > do ctl $a >out 2>&1; echo "$? $(head -n 1 out)"; done | sed "s:$PWD/::"
   2 usage: nandkeep-simctl [--dir DIR] COMMAND [ARGS]
   2 nandkeep-simctl: unknown command 'frobnicate'
@@ -25,8 +25,9 @@ the machine, where the build runs under it at all.
   1 nandkeep-simctl: cannot read missing.img: No such file or directory
   1 nandkeep-simctl: range 0x600001+0x0 lies outside the 0x600000-byte device
   1 nandkeep-simctl: partition 0 (p) runs past the 0x600000-byte device
-  1 nandkeep-simctl: /dev/zero holds more than the 0x600000 bytes from offset 0x0 to the device end
+  1 nandkeep-simctl: cannot read /dev/zero: not a regular file
   1 nandkeep-simctl: big.img holds more than the 0x10000 bytes from offset 0x5f0000 to the device end
+  1 nandkeep-simctl: cannot read fifo: not a regular file
   $ ctl info | head -n 1; ctl fault list; ctl bad
   size 0x00600000 (48 blocks of 0x20000 bytes, pages of 0x800 bytes)
 
@@ -54,7 +55,8 @@ inject, inspect and clear.
   $ ctl flashstatus 1; ctl flashstatus; echo $(ctl ops)
   1
   ops 0 erases 0 programs 0 non-erased-programs 0
-  $ for f in syslog:syslog syslog:status flashstatus:flashstatus; do ln -sf /dev/zero flash/${f%:*}
+  $ for f in syslog:syslog:16777217 syslog:status:16777217 flashstatus:flashstatus:4097; do
+  > n=${f##*:}; f=${f%:*}; rm -f flash/${f%:*}; dd if=/dev/zero of=flash/${f%:*} bs=1 count=0 seek=$n 2>/dev/null
   > ctl ${f#*:} >out 2>&1; echo "$? $(head -n 1 out)"; done | sed "s:$PWD/::"
   1 nandkeep-simctl: flash/syslog holds more than 16777216 bytes; not read
   1 nandkeep-simctl: flash/syslog holds more than 16777216 bytes; not read
