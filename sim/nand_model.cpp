@@ -444,6 +444,14 @@ int Nand_MarkBadThrough(TNand *ptNand, uint32_t dwBlock, TSimNodeCounters *ptNod
             return NAND_POWER_LOST;
         }
         tBlk.bBad = SIM_BAD_MARKED;
+        // The marker goes into the spare area of page 0: a weak page 0 that takes no more
+        // programs fails the request, though the driver's table holds the mark all the same.
+        if ((tBlk.dwFaults & (1u << SIM_FAULT_WEAK_PAGE)) && tBlk.wWeakPage == 0) {
+            if (tBlk.dwWeakWrites == 0) {
+                return NAND_FAILED;
+            }
+            tBlk.dwWeakWrites--;
+        }
     }
     ptNode->dwMarks++;
     return NAND_OK;

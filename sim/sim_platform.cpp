@@ -424,9 +424,14 @@ int Plat_MemSetBadBlock(int iFd, int64_t llOffset) {
         errno = EIO;
         return -1;
     }
-    if (Nand_MarkBadThrough(&g_tDev.tNand, BlockOf(ptFd, (uint64_t)llOffset), NodeOf(ptFd)) ==
-        NAND_POWER_LOST) {
+    const int iRet =
+        Nand_MarkBadThrough(&g_tDev.tNand, BlockOf(ptFd, (uint64_t)llOffset), NodeOf(ptFd));
+    if (iRet == NAND_POWER_LOST) {
         LosePower();
+    }
+    if (iRet == NAND_FAILED) {
+        errno = EIO;
+        return -1;
     }
     return 0;
 }

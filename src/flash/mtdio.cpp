@@ -65,7 +65,10 @@ int WritePieceCalls(int iFd, const unsigned char *pucPiece, unsigned long ulOpOf
         }
         ssize_t lRet = Plat_Write(iFd, pucPiece + (NANDKEEP_PIECE - ulUnwritten), ulUnwritten);
         if (lRet < 0) {
-            *pbRetired = SetBadBlockToBBT(iFd, ulOpOffset) == 0;
+            // A block whose marker page is the one that refuses programs fails the mark too,
+            // while the driver's table holds it bad all the same.
+            *pbRetired = SetBadBlockToBBT(iFd, ulOpOffset) == 0 ||
+                         Plat_MemGetBadBlock(iFd, static_cast<int64_t>(ulOpOffset)) == 1;
             return -1;
         }
         if (iCnt >= 2) {

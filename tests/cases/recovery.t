@@ -132,11 +132,14 @@ the comparison retires the block and rewrites the copy, the shared read counting
   corrected 1 failed 0
 
 A repair never destroys the last valid copy, and the plain form's status tells whether both pairs
-ended valid and equal. Kernel 0's data damaged and its first block failing its second program
-(the upgrade had the first): the copy moves on past the retired block, in every form.
+ended valid and equal. Kernel 0's data damaged and the first page of its first block failing its
+second program (the upgrade had the first); that page also holds the bad-block marker, so the mark
+request fails though the driver holds the block bad: the copy moves on past the retired block.
 
   $ nk_device 128 weakpages=1536:1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
   $ nandkeep write "$IN/five.txt" 320000 20000 && nandkeep systemRecovery; echo $?
+  
+   Nandkeep notify -> set bad block fail
   recovered image
   0
   $ nk_erased; nk_bad; nk_same 0x320000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.kernel"
