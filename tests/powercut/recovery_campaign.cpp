@@ -4,8 +4,9 @@
 // mean that every copy is valid and each pair equal; a second recovery after a status of 0 must
 // erase and program nothing. Validity is judged here from the documented formats alone.
 //
-// NANDKEEP_RECOVERY_STRIDE runs every STRIDE-th row of the table (default 10; 1: all of it); the
-// 256 MiB profile runs one row in 16 of those.
+// NANDKEEP_RECOVERY_STRIDE runs every STRIDE-th row of the table (default 11, prime to the 3
+// forms and the 75 rows of a damage, so that every form, fault and damage comes up; 1: all of
+// it); the 256 MiB profile runs one row in 16 of those.
 #include "support/support.h"
 
 #include <algorithm>
@@ -140,7 +141,7 @@ TEST_P(RecoveryCampaign, NoFormLosesTheLastValidCopy) {
     // kind in either region of the pair at its first block and, when that differs, at the block
     // holding the damage counted from the region's start), form r % 3.
     const char *pszStride = getenv("NANDKEEP_RECOVERY_STRIDE");
-    const size_t ulStride = std::max(pszStride ? strtoull(pszStride, nullptr, 10) : 10, 1ull) *
+    const size_t ulStride = std::max(pszStride ? strtoull(pszStride, nullptr, 10) : 11, 1ull) *
                             (GetParam() == 256 ? 16 : 1);
     const char *const apszDamage[2][5] = {
         {"kernel header", "kernel data byte", "kernel last byte", "DTB header", "DTB data byte"},
