@@ -11,45 +11,10 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <zlib.h>
 
 namespace {
 
 constexpr uint64_t BLOCK = SIM_BLOCK_SIZE;
-
-// A firmware set: its upgradeFW command line and the bytes each copy of an item must hold.
-struct TSet {
-    std::vector<std::string> astrUpgrade;
-    Bytes aBoot, aKernel, aDtb, aRootfs, aDefconf; // aDefconf: the record the store writes
-    Bytes aNone;                                   // the boot loader's sub-image
-};
-
-TSet MakeSet(const std::string &strBase, const std::vector<size_t> &aulSizes, uint64_t ullSeed) {
-    TSet t;
-    t.astrUpgrade = {"upgradeFW",          strBase + "-boot.bin",   strBase + "-kernel.img",
-                     strBase + "-dtb.img", strBase + "-rootfs.img", strBase + "-defconf.bin"};
-    const char *apszTypes[] = {nullptr, "kernel", "firmware", "ramdisk", nullptr};
-    Bytes *apaItems[] = {&t.aBoot, &t.aKernel, &t.aDtb, &t.aRootfs, &t.aDefconf};
-    for (size_t i = 0; i < 5; i++) {
-        const std::string &strFile = t.astrUpgrade[i + 1];
-        WriteFile(apszTypes[i] ? strFile + ".data" : strFile,
-                  RandomBytes(aulSizes[i], ullSeed + i));
-        EXPECT_TRUE(!apszTypes[i] ||
-                    Shell(std::string("mkimage -A arm64 -O linux -C none -a 0 -e 0 -T ") +
-                          apszTypes[i] + " -n nandkeep-test -d '" + strFile + ".data' '" + strFile +
-                          "' >/dev/null"));
-        *apaItems[i] = ReadFile(strFile);
-    }
-    // The configuration record: length and CRC-32 around the payload (little-endian, like this
-    // host), 0xFF up to a whole word.
-    const uint32_t dwLen = static_cast<uint32_t>(t.aDefconf.size());
-    const uint32_t adwWords[] = {dwLen, static_cast<uint32_t>(crc32(0, t.aDefconf.data(), dwLen))};
-    const uint8_t *pucWords = reinterpret_cast<const uint8_t *>(adwWords);
-    t.aDefconf.insert(t.aDefconf.begin(), pucWords, pucWords + 4);
-    t.aDefconf.insert(t.aDefconf.end(), pucWords + 4, pucWords + 8);
-    t.aDefconf.resize((t.aDefconf.size() + 3) / 4 * 4, 0xFF);
-    return t;
-}
 
 // A campaign: the upgrade to B cut on a device holding A, with what makes it differ.
 enum ECampaign {
@@ -75,16 +40,6 @@ struct TOutcome {
 
 class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule> {
   protected:
-    // The device's directory saved as the starting point of every cut, or put back.
-    void Snapshot(bool bRestore) {
-        Sim_Close(&m_tDev);
-        const std::string strBase = "'" + m_strDir + ".base'", strDir = "'" + m_strDir + "'";
-        ASSERT_TRUE(Shell(bRestore ? "cp -a --sparse=always " + strBase + "/. " + strDir
-                                   : "rm -rf " + strBase + " && cp -a --sparse=always " + strDir +
-                                         " " + strBase));
-        Reopen();
-    }
-
     // Power comes back: the shipped boot script recovers in the direction flashstatus gives,
     // then, once the system is up, sets flashstatus back to 0. It finds the tool and the device's
     // flashstatus command (the simulator's stand-in) as a device would, by name.
@@ -125,12 +80,6 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
             }
         }
         return -1;
-    }
-
-    // A cut that did not come (the command made fewer operations) must not hit the boot script:
-    // it is moved past any run.
-    void DefusePowerCut() {
-        ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, UINT32_MAX), 0);
     }
 
     // The operations a whole run of the command makes from the snapshot.

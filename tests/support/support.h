@@ -1,6 +1,7 @@
 // The one fixture of the in-process tests: a simulated device in a fresh directory of its own,
 // removed afterwards (with the core's start-up undone when a test ran it in this process); the
-// simulator build of the tool run on the same directory; seeded test data.
+// simulator build of the tool run on the same directory; snapshots of the device; seeded test data
+// and firmware sets.
 #ifndef NANDKEEP_TESTS_SUPPORT_H
 #define NANDKEEP_TESTS_SUPPORT_H
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sys/wait.h>
+#include <zlib.h>
 
 using Bytes = std::vector<uint8_t>;
 
@@ -95,8 +97,60 @@ class SimTest : public ::testing::Test {
         return {iStatus, bKilled, std::string(aOut.begin(), aOut.end())};
     }
 
+    // The device's directory saved as the starting point of every run, or put back.
+    void Snapshot(bool bRestore) {
+        Sim_Close(&m_tDev);
+        const std::string strBase = "'" + m_strDir + ".base'", strDir = "'" + m_strDir + "'";
+        ASSERT_TRUE(Shell(bRestore ? "cp -a --sparse=always " + strBase + "/. " + strDir
+                                   : "rm -rf " + strBase + " && cp -a --sparse=always " + strDir +
+                                         " " + strBase));
+        Reopen();
+    }
+
+    // A power cut that did not come (the command made fewer operations) must not hit what runs
+    // next: it is moved past any run.
+    void DefusePowerCut() {
+        ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_POWERCUT, SIM_NO_BLOCK, UINT32_MAX), 0);
+    }
+
     std::string m_strDir;
     TSimDevice m_tDev{};
 };
+
+// A firmware set made with mkimage from seeded data: its upgradeFW command line and the bytes
+// each copy of an item must hold.
+struct TSet {
+    std::vector<std::string> astrUpgrade;
+    Bytes aBoot, aKernel, aDtb, aRootfs, aDefconf; // aDefconf: the record the store writes
+    Bytes aNone;                                   // the boot loader's sub-image
+};
+
+inline TSet MakeSet(const std::string &strBase, const std::vector<size_t> &aulSizes,
+                    uint64_t ullSeed) {
+    TSet t;
+    t.astrUpgrade = {"upgradeFW",          strBase + "-boot.bin",   strBase + "-kernel.img",
+                     strBase + "-dtb.img", strBase + "-rootfs.img", strBase + "-defconf.bin"};
+    const char *apszTypes[] = {nullptr, "kernel", "firmware", "ramdisk", nullptr};
+    Bytes *apaItems[] = {&t.aBoot, &t.aKernel, &t.aDtb, &t.aRootfs, &t.aDefconf};
+    for (size_t i = 0; i < 5; i++) {
+        const std::string &strFile = t.astrUpgrade[i + 1];
+        WriteFile(apszTypes[i] ? strFile + ".data" : strFile,
+                  RandomBytes(aulSizes[i], ullSeed + i));
+        EXPECT_TRUE(!apszTypes[i] ||
+                    Shell(std::string("mkimage -A arm64 -O linux -C none -a 0 -e 0 -T ") +
+                          apszTypes[i] + " -n nandkeep-test -d '" + strFile + ".data' '" + strFile +
+                          "' >/dev/null"));
+        *apaItems[i] = ReadFile(strFile);
+    }
+    // The configuration record: length and CRC-32 around the payload (little-endian, like this
+    // host), 0xFF up to a whole word.
+    const uint32_t dwLen = static_cast<uint32_t>(t.aDefconf.size());
+    const uint32_t adwWords[] = {dwLen, static_cast<uint32_t>(crc32(0, t.aDefconf.data(), dwLen))};
+    const uint8_t *pucWords = reinterpret_cast<const uint8_t *>(adwWords);
+    t.aDefconf.insert(t.aDefconf.begin(), pucWords, pucWords + 4);
+    t.aDefconf.insert(t.aDefconf.end(), pucWords + 4, pucWords + 8);
+    t.aDefconf.resize((t.aDefconf.size() + 3) / 4 * 4, 0xFF);
+    return t;
+}
 
 #endif
