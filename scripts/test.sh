@@ -35,10 +35,11 @@ for variant in plain asan; do
     log "tests ($variant)"
     # The power-cut campaigns try every STRIDE-th operation (and both ends of every run of
     # erases or programs); the sanitizer build, several times slower, takes a wider stride.
-    stride=${NANDKEEP_POWERCUT_STRIDE:-10}
-    [ $variant = asan ] && stride=${NANDKEEP_POWERCUT_STRIDE_ASAN:-60}
-    (cd "$dir" && NANDKEEP_POWERCUT_STRIDE=$stride ctest -j "$jobs" --output-on-failure \
-       --timeout 1500) 2>&1 | tee "$dir/ctest.log"
+    # The recovery campaign runs every STRIDE-th row of its table likewise.
+    stride=${NANDKEEP_POWERCUT_STRIDE:-10} rstride=${NANDKEEP_RECOVERY_STRIDE:-11}
+    [ $variant = asan ] && stride=${NANDKEEP_POWERCUT_STRIDE_ASAN:-60} rstride=37
+    (cd "$dir" && NANDKEEP_POWERCUT_STRIDE=$stride NANDKEEP_RECOVERY_STRIDE=$rstride \
+       ctest -j "$jobs" --output-on-failure --timeout 1500) 2>&1 | tee "$dir/ctest.log"
     count_ctest "$dir/ctest.log"
   else
     failed=$((failed + 1)); echo "FAILED: build $variant"
