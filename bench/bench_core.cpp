@@ -3,7 +3,7 @@
 //
 //   bench_core [MiB]   (default 32)
 #include "flash/mtdio.h"
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 #include "image/mkimg.h"
 #include "sim/sim_store.h"
 
@@ -81,7 +81,9 @@ int main(int argc, char **argv) {
     }
     const long lRss = PeakRssKiB(NANDKEEP_SIM_BINARY, szDir);
     Sim_SetDir(szDir);
-    Nandkeep_Init();
+    if (Nandkeep_Init() != 0) {
+        abort();
+    }
     const int iFd = MTD0Fd();
     const unsigned long ulBase = ROOTFS1_OFFSET;
 

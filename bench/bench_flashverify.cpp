@@ -9,7 +9,7 @@
 //
 // Usage: bench_flashverify [BLOCKS...]   (default: 64 128 256)
 #include "factorytest/factorytests.h"
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 #include "platform/platform.h"
 #include "sim/sim_store.h"
 
@@ -114,7 +114,9 @@ bool RunOnce(unsigned int uBlocks, TRun *ptRun) {
         return false;
     }
     Sim_SetDir(acDir.data());
-    Nandkeep_Init();
+    if (Nandkeep_Init() != 0) {
+        abort();
+    }
 
     // The test's progress and findings would drown the figures.
     fflush(stdout);

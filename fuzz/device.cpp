@@ -1,6 +1,6 @@
 #include "device.h"
 
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +22,9 @@ TSimDevice *Fuzz_Device(void) {
         abort();
     }
     Sim_SetDir(szDir);
-    Nandkeep_Init();
+    if (Nandkeep_Init() != 0) {
+        abort();
+    }
     // The checks report through standard output; the fuzzer does not need to see it.
     if (freopen("/dev/null", "w", stdout) == nullptr) {
         abort();

@@ -10,7 +10,7 @@
 //                the area is 1 to 8 blocks long
 //        rest    the bytes laid over the good blocks, 128 KiB per block, erased behind them
 #include "device.h"
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 #include "image/config.h"
 
 #include <cstdint>

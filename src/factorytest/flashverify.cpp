@@ -7,12 +7,13 @@
 // whole device twice per good block makes the test quadratic in the block count.
 #include "factorytest/factorytests.h"
 
+#include "factorytest/texts.h"
 #include "factorytest/verifylog.h"
-#include "frontend/commands.h"
 #include "flash/compare.h"
-#include "flash/mtdio.h"
-#include "frontend/maintenance.h"
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
+#include "flash/region.h"
+#include "flash/workbuf.h"
+#include "flash/report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,135 +21,133 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include "flash/workbuf.h"
 
 namespace {
 
-constexpr const char *PROGRESS_FORMAT = "Testing progress %d / 100 ...\n";
-
 // The two sub-pattern cases of the pattern phase: every bit programmed, then none.
 constexpr unsigned char SUB_PATTERNS[] = {0x00, 0xFF};
+// No block is left out of a walk.
+constexpr uint64_t NO_BLOCK = UINT64_MAX;
 
 struct TVerifyRun {
     int iFd;
-    unsigned long ulErase;
-    unsigned long ulSize;
+    uint64_t ullErase;
+    uint64_t ullSize;
     TWorkBuf aucRef;
     TWorkBuf aucRead;
     TWorkBuf aucPattern;
-    unsigned long aulBadList[NANDKEEP_BAD_LIST_MAX];
-    unsigned long ulBadCount;
-    unsigned long ulCensusCount;
+    TBadList tBad;
+    uint64_t ullCensusCount;
     unsigned int uDiffCount;
     int iLastProgress;
 };
 
-// Good at this moment; a block that has newly turned bad is logged and listed on the way.
-bool IsGood(TVerifyRun *ptRun, unsigned long ulOffset) {
-    return Nandkeep_CheckBadBlockList(ulOffset, &ptRun->ulBadCount, ptRun->aulBadList) == 0;
+// The blocks of the whole device, for a scan.
+TRegion Device(const TVerifyRun *ptRun) {
+    return Region_Span(ptRun->iFd, 0, ptRun->ullSize);
 }
 
-unsigned char *RefOf(TVerifyRun *ptRun, unsigned long ulOffset) {
-    return ptRun->aucRef.data() + 4 * (ulOffset / ptRun->ulErase);
+// 1 when the block is good at this moment, 0 when it is bad (one newly turned bad is logged and
+// listed on the way), -1 when the test stopped.
+int Good(TVerifyRun *ptRun, uint64_t ullBlock, EBlock eState) {
+    return Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, eState);
+}
+int GoodNow(TVerifyRun *ptRun, uint64_t ullBlock) {
+    return Good(ptRun, ullBlock, Flash_Block(ptRun->iFd, ullBlock));
+}
+
+unsigned char *RefOf(TVerifyRun *ptRun, uint64_t ullBlock) {
+    return ptRun->aucRef.data() + 4 * (ullBlock / ptRun->ullErase);
 }
 
 void PrintProgress(int iValue) {
-    printf(PROGRESS_FORMAT, iValue);
+    printf(TXT_PROGRESS, iValue);
     fflush(stdout);
 }
 
-int WritePhase(TVerifyRun *ptRun) {
-    for (unsigned long ulPos = 0; ulPos < ptRun->ulSize; ulPos += ptRun->ulErase) {
-        if (IsGood(ptRun, ulPos) &&
-            Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ulPos), ulPos, ptRun->ulErase) == -1) {
-            return -1;
-        }
+// Logs a difference of the block and reports its ECC counters.
+int LogDiff(TVerifyRun *ptRun, const char *pszFormat, uint64_t ullBlock) {
+    ptRun->uDiffCount++;
+    if (Nandkeep_WriteVerifyResult(pszFormat, static_cast<int>(ullBlock)) == -1) {
+        return -1;
     }
-    return 0;
+    return Nandkeep_EccStatus(ullBlock, ptRun->ullErase);
+}
+
+// Every block but ullSkip that is good at that moment.
+template <typename TFn> int EachGood(TVerifyRun *ptRun, uint64_t ullSkip, TFn fn) {
+    return Nandkeep_EachGoodBlock(&ptRun->tBad, Device(ptRun), ullSkip, fn);
+}
+
+int WritePhase(TVerifyRun *ptRun) {
+    return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
+        return Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock, ptRun->ullErase);
+    });
 }
 
 // Differences are counted and logged; nothing is marked bad here.
 int FirstImageCheck(TVerifyRun *ptRun) {
-    for (unsigned long ulPos = 0; ulPos < ptRun->ulSize; ulPos += ptRun->ulErase) {
-        if (!IsGood(ptRun, ulPos)) {
-            continue;
-        }
-        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ulPos, ptRun->ulErase) == -1) {
+    return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
+        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) == -1) {
             return -1;
         }
-        if (memcmp(ptRun->aucRead.data(), RefOf(ptRun, ulPos), ptRun->ulErase) == 0) {
-            continue;
+        return memcmp(ptRun->aucRead.data(), RefOf(ptRun, ullBlock), ptRun->ullErase) == 0
+                   ? 0
+                   : LogDiff(ptRun, TXT_LOG_FIRST_DIFF, ullBlock);
+    });
+}
+
+// Every good block but ullSkip is compared with its reference contents.
+int DisturbCheck(TVerifyRun *ptRun, uint64_t ullSkip) {
+    return EachGood(ptRun, ullSkip, [ptRun](uint64_t ullBlock) {
+        int iSame = 1;
+        if (Nandkeep_CompareVerifyBufAndMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock,
+                                            ptRun->ullErase, &iSame) == -1) {
+            return -1;
         }
-        Nandkeep_WriteVerifyResult(
-            "First image check Find diff sector and set bad block at address = 0x%lx\n",
-            static_cast<int>(ulPos));
+        if (iSame == 1) {
+            return 0;
+        }
         ptRun->uDiffCount++;
-        if (Nandkeep_EccStatus(ulPos, ptRun->ulErase) == -1) {
-            return -1;
-        }
-    }
-    return 0;
+        return Nandkeep_WriteVerifyResult(TXT_LOG_OTHER_DIFF, static_cast<int>(ullBlock));
+    });
 }
 
-// Every good block but ulSkip is compared with its reference contents.
-int DisturbCheck(TVerifyRun *ptRun, unsigned long ulSkip) {
-    for (unsigned long ulPos = 0; ulPos < ptRun->ulSize; ulPos += ptRun->ulErase) {
-        if (ulPos == ulSkip || !IsGood(ptRun, ulPos)) {
-            continue;
-        }
-        int iSame = 0;
-        if (Nandkeep_CompareVerifyBufAndMTD(ptRun->iFd, RefOf(ptRun, ulPos), ulPos, ptRun->ulErase,
-                                            &iSame) == -1) {
-            return -1;
-        }
-        if (iSame == 0) {
-            ptRun->uDiffCount++;
-            Nandkeep_WriteVerifyResult("CheckOtherSector Find diff sector at address = 0x%lx\n",
-                                       static_cast<int>(ulPos));
-        }
-    }
-    return 0;
-}
-
-// One sub-pattern case on block ulPos. 1 when the block has turned bad and the cases end
+// One sub-pattern case on block ullBlock. 1 when the block has turned bad and the cases end
 // here, 0 to go on, -1 on failure.
-int SubPatternCase(TVerifyRun *ptRun, unsigned long ulPos, int iCase) {
-    memset(ptRun->aucPattern.data(), SUB_PATTERNS[iCase], ptRun->ulErase);
-    int iRet = Nandkeep_EraseMTD(ptRun->iFd, ulPos, ptRun->ulErase);
-    if (iRet == -1) {
+int SubPatternCase(TVerifyRun *ptRun, uint64_t ullBlock, int iCase) {
+    memset(ptRun->aucPattern.data(), SUB_PATTERNS[iCase], ptRun->ullErase);
+    const int iRet = Nandkeep_EraseMTD(ptRun->iFd, ullBlock, ptRun->ullErase);
+    if (iRet != 0) {
+        return iRet == -1 ? -1 : 1;
+    }
+    if (Nandkeep_WriteMTD(ptRun->iFd, ptRun->aucPattern.data(), ullBlock, ptRun->ullErase) == -1) {
         return -1;
     }
-    if (iRet == NANDKEEP_BLOCK_RETIRED) {
-        return 1;
-    }
-    if (Nandkeep_WriteMTD(ptRun->iFd, ptRun->aucPattern.data(), ulPos, ptRun->ulErase) == -1) {
+    const int iGood = GoodNow(ptRun, ullBlock);
+    if (iGood == -1) {
         return -1;
     }
-    bool bStillGood = IsGood(ptRun, ulPos);
-    if (bStillGood) {
-        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ulPos, ptRun->ulErase) == -1) {
+    if (iGood == 1) {
+        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) == -1) {
             return -1;
         }
-        if (memcmp(ptRun->aucRead.data(), ptRun->aucPattern.data(), ptRun->ulErase) != 0) {
-            ptRun->uDiffCount++;
-            Nandkeep_WriteVerifyResult("Sub pattern case %d, ", iCase);
-            Nandkeep_WriteVerifyResult("Find diff sector and set bad block at address = 0x%lx\n",
-                                       static_cast<int>(ulPos));
-            if (Nandkeep_EccStatus(ulPos, ptRun->ulErase) == -1) {
-                return -1;
-            }
+        if (memcmp(ptRun->aucRead.data(), ptRun->aucPattern.data(), ptRun->ullErase) != 0 &&
+            (Nandkeep_WriteVerifyResult(TXT_LOG_SUB_CASE, iCase) == -1 ||
+             LogDiff(ptRun, TXT_LOG_SUB_DIFF, ullBlock) == -1)) {
+            return -1;
         }
     }
     // The neighbours were disturbed by the programming whether or not the block kept it.
-    if (DisturbCheck(ptRun, ulPos) == -1) {
+    if (DisturbCheck(ptRun, ullBlock) == -1) {
         return -1;
     }
-    return bStillGood ? 0 : 1;
+    return iGood == 1 ? 0 : 1;
 }
 
-int PatternBlock(TVerifyRun *ptRun, unsigned long ulPos) {
+int PatternBlock(TVerifyRun *ptRun, uint64_t ullBlock) {
     for (int iCase = 0; iCase < 2; iCase++) {
-        int iRet = SubPatternCase(ptRun, ulPos, iCase);
+        const int iRet = SubPatternCase(ptRun, ullBlock, iCase);
         if (iRet == -1) {
             return -1;
         }
@@ -156,15 +155,14 @@ int PatternBlock(TVerifyRun *ptRun, unsigned long ulPos) {
             break;
         }
     }
-    if (!IsGood(ptRun, ulPos)) {
-        return 0;
+    const int iGood = GoodNow(ptRun, ullBlock);
+    if (iGood != 1) {
+        return iGood == -1 ? -1 : 0;
     }
-    int iRet = Nandkeep_EraseMTD(ptRun->iFd, ulPos, ptRun->ulErase);
-    if (iRet == -1) {
-        return -1;
-    }
-    if (iRet != NANDKEEP_BLOCK_RETIRED &&
-        Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ulPos), ulPos, ptRun->ulErase) == -1) {
+    const int iRet = Nandkeep_EraseMTD(ptRun->iFd, ullBlock, ptRun->ullErase);
+    if (iRet == -1 ||
+        (iRet != NANDKEEP_BLOCK_RETIRED &&
+         Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock, ptRun->ullErase) == -1)) {
         return -1;
     }
     return 0;
@@ -172,14 +170,19 @@ int PatternBlock(TVerifyRun *ptRun, unsigned long ulPos) {
 
 int PatternPhase(TVerifyRun *ptRun) {
     // Progress runs from 3 to 100 over the blocks, in 4 KiB units so that the product fits.
-    const unsigned long ulTotal = std::max(ptRun->ulSize >> 12, 1UL);
-    for (unsigned long ulPos = 0; ulPos < ptRun->ulSize; ulPos += ptRun->ulErase) {
-        int iProgress = static_cast<int>(((ulPos + ptRun->ulErase) >> 12) * 98 / ulTotal);
+    const uint64_t ullTotal = std::max<uint64_t>(ptRun->ullSize >> 12, 1);
+    TRegion tDevice = Device(ptRun);
+    uint64_t ullBlock = 0;
+    EBlock eState = EBlock::GOOD;
+    while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        const int iProgress =
+            static_cast<int>(((ullBlock + ptRun->ullErase) >> 12) * 98 / ullTotal);
         if (iProgress != ptRun->iLastProgress) {
             PrintProgress(iProgress + 2);
         }
         ptRun->iLastProgress = iProgress;
-        if (IsGood(ptRun, ulPos) && PatternBlock(ptRun, ulPos) == -1) {
+        const int iGood = Good(ptRun, ullBlock, eState);
+        if (iGood == -1 || (iGood == 1 && PatternBlock(ptRun, ullBlock) == -1)) {
             return -1;
         }
     }
@@ -187,57 +190,59 @@ int PatternPhase(TVerifyRun *ptRun) {
 }
 
 int RunFlashVerify(TVerifyRun *ptRun) {
-    Nandkeep_CollectBadBlocks(ptRun->ulSize, &ptRun->ulBadCount, ptRun->aulBadList);
-    ptRun->ulCensusCount = ptRun->ulBadCount;
+    if (Nandkeep_CollectBadBlocks(&ptRun->tBad, ptRun->ullSize) == -1) {
+        return -1;
+    }
+    ptRun->ullCensusCount = ptRun->tBad.ullCount;
     srand(static_cast<unsigned int>(time(nullptr)));
     Nandkeep_FillRandom(ptRun->aucRef.data(), ptRun->aucRef.size());
     PrintProgress(1);
-    if (Nandkeep_EraseMTD(ptRun->iFd, 0, ptRun->ulSize) == -1 || WritePhase(ptRun) == -1) {
+    if (Nandkeep_EraseMTD(ptRun->iFd, 0, ptRun->ullSize) == -1 || WritePhase(ptRun) == -1) {
         return -1;
     }
     PrintProgress(2);
     if (FirstImageCheck(ptRun) == -1 || PatternPhase(ptRun) == -1) {
         return -1;
     }
-    return Nandkeep_JudgeVerifyResult(ptRun->ulBadCount, ptRun->ulCensusCount, ptRun->uDiffCount,
-                                      1);
+    return Nandkeep_JudgeVerifyResult(ptRun->tBad.ullCount, ptRun->ullCensusCount,
+                                      ptRun->uDiffCount, 1);
 }
 
 } // namespace
 
-void Nandkeep_FillRandom(unsigned char *pucBuf, unsigned long ulLen) {
+void Nandkeep_FillRandom(unsigned char *pucBuf, uint64_t ullLen) {
     // The top 8 of the generator's 31 bits.
     const double dScale = 256.0 * std::ldexp(1.0, -31);
-    for (unsigned long i = 0; i < ulLen; i++) {
+    for (uint64_t i = 0; i < ullLen; i++) {
         pucBuf[i] = static_cast<unsigned char>(static_cast<double>(rand()) * dScale);
     }
 }
 
-unsigned long Nandkeep_ReferenceBufferSize(void) {
-    const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulBlocks = (MTD0WalkEnd() + ulErase - 1) / ulErase;
-    return std::max(2 * ulErase, ulErase + 4 * ulBlocks);
+uint64_t Nandkeep_ReferenceBufferSize(void) {
+    const uint64_t ullErase = MTD0EraseSize();
+    const uint64_t ullBlocks = (MTD0WalkEnd() + ullErase - 1) / ullErase;
+    return std::max(2 * ullErase, ullErase + 4 * ullBlocks);
+}
+
+int Nandkeep_StopStatus(int iRet) {
+    return iRet == -1 && Nandkeep_VerifyStopped() ? 1 : iRet;
 }
 
 int Nandkeep_FlashVerify(void) {
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
+    Nandkeep_SetVerifyLog(Nandkeep_WriteVerifyResult);
     TVerifyRun tRun;
     tRun.iFd = MTD0Fd();
-    tRun.ulErase = MTD0EraseSize();
-    tRun.ulSize = MTD0WalkEnd();
-    tRun.aucRef.assign(Nandkeep_ReferenceBufferSize(), 0);
-    tRun.aucRead.assign(tRun.ulErase, 0);
-    tRun.aucPattern.assign(tRun.ulErase, 0);
-    tRun.ulBadCount = 0;
-    tRun.ulCensusCount = 0;
+    tRun.ullErase = MTD0EraseSize();
+    tRun.ullSize = MTD0WalkEnd();
+    tRun.ullCensusCount = 0;
     tRun.uDiffCount = 0;
     tRun.iLastProgress = 0;
-    return RunFlashVerify(&tRun);
-}
-
-int Cmd_FlashVerify(TCommand *ptCmd) {
-    (void)ptCmd;
-    return Nandkeep_FlashVerify();
+    if (!tRun.aucRef.assign(Nandkeep_ReferenceBufferSize(), 0) ||
+        !tRun.aucRead.assign(tRun.ullErase, 0) || !tRun.aucPattern.assign(tRun.ullErase, 0)) {
+        return -1;
+    }
+    return Nandkeep_StopStatus(RunFlashVerify(&tRun));
 }

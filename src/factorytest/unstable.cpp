@@ -7,118 +7,94 @@
 // a random one fails at the next good block.
 #include "factorytest/factorytests.h"
 
-#include "flash/mtdio.h"
-#include "frontend/commands.h"
-#include "frontend/maintenance.h"
-#include "frontend/mtdinfo.h"
+#include "factorytest/texts.h"
+#include "flash/device.h"
+#include "flash/region.h"
+#include "flash/workbuf.h"
+#include "flash/report.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include "flash/workbuf.h"
 
 namespace {
 
 constexpr const char *RAND_WORD = "rand";
 
+// The blocks of the walkable device, for a scan.
+TRegion Device() {
+    return Region_Span(MTD0Fd(), 0, MTD0WalkEnd());
+}
+
 void PrintBadBlocks(void) {
-    const unsigned long ulEnd = MTD0WalkEnd();
-    unsigned long ulCount = 0;
-    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += MTD0EraseSize()) {
-        if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
-            printf("Find a bad block at offset=0x%lx\n", ulPos);
-            ulCount++;
+    TRegion tDevice = Device();
+    uint64_t ullBlock = 0;
+    uint64_t ullCount = 0;
+    EBlock eState = EBlock::GOOD;
+    while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        if (eState != EBlock::GOOD) {
+            printf(TXT_UB_BAD, ullBlock);
+            ullCount++;
         }
     }
-    printf("Find ## %lu ## bad block\n", ulCount);
+    printf(TXT_UB_BAD_COUNT, ullCount);
 }
 
-int WriteGoodBlocks(unsigned char *pucPattern) {
-    const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulEnd = MTD0WalkEnd();
-    unsigned long ulGood = 0;
-    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += ulErase) {
-        if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
+// Every good block in order, the k-th against (bCheck) or written with (else) the pattern's bytes
+// from byte 4 * k. A check stops at the first block that differs.
+int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead) {
+    const uint64_t ullErase = MTD0EraseSize();
+    TRegion tDevice = Device();
+    uint64_t ullGood = 0;
+    while (Region_Good(&tDevice)) {
+        const uint64_t ullBlock = tDevice.ullPos;
+        unsigned char *pucBlock = pucPattern + 4 * ullGood++;
+        Region_Advance(&tDevice, ullErase);
+        if (!bCheck) {
+            if (Nandkeep_WriteMTD(MTD0Fd(), pucBlock, ullBlock, ullErase) == -1) {
+                return -1;
+            }
             continue;
         }
-        if (Nandkeep_WriteMTD(MTD0Fd(), pucPattern + 4 * ulGood, ulPos, ulErase) == -1) {
+        if (Nandkeep_ReadMTD(MTD0Fd(), pucRead, ullBlock, ullErase) == -1) {
             return -1;
         }
-        ulGood++;
+        if (memcmp(pucRead, pucBlock, ullErase) != 0) {
+            printf(TXT_UB_DIFF, ullBlock);
+            return -1;
+        }
     }
     return 0;
-}
-
-// Stops at the first block that differs.
-int CheckGoodBlocks(const unsigned char *pucPattern) {
-    const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulEnd = MTD0WalkEnd();
-    TWorkBuf aucRead(ulErase, 0);
-    unsigned long ulGood = 0;
-    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += ulErase) {
-        if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
-            continue;
-        }
-        if (Nandkeep_ReadMTD(MTD0Fd(), aucRead.data(), ulPos, ulErase) == -1) {
-            return -1;
-        }
-        if (memcmp(aucRead.data(), pucPattern + 4 * ulGood, ulErase) != 0) {
-            printf("Find diff sector at address = 0x%lx\n", ulPos);
-            return -1;
-        }
-        ulGood++;
-    }
-    return 0;
-}
-
-int RunUnstableCommand(char **ppArgv, int iWrite) {
-    if (Nandkeep_CheckEraseSize() == -1) {
-        return -1;
-    }
-    const char *pszPattern = ppArgv[2];
-    TWorkBuf aucPattern(Nandkeep_ReferenceBufferSize(), 0);
-    Nandkeep_FillUnstablePattern(pszPattern, aucPattern.data(), aucPattern.size());
-    int iRet = Nandkeep_UnstableBitsTest(aucPattern.data(), iWrite);
-    printf("%s unstable bits pattern: %s %s\n", iWrite ? "Write" : "Check", pszPattern,
-           iRet == 0 ? "Pass" : "Fail");
-    // The verdict is the line above; the status tells only whether the ECC report could be made.
-    return Nandkeep_EccStatus(0, MTD0WalkEnd());
 }
 
 } // namespace
 
 void Nandkeep_FillUnstablePattern(const char *pszPattern, unsigned char *pucPattern,
-                                  unsigned long ulSize) {
+                                  uint64_t ullSize) {
     if (strncmp(pszPattern, RAND_WORD, strlen(RAND_WORD)) == 0) {
-        Nandkeep_FillRandom(pucPattern, ulSize);
+        Nandkeep_FillRandom(pucPattern, ullSize);
         return;
     }
-    memset(pucPattern, static_cast<unsigned char>(Nandkeep_ParseHex(pszPattern) & 0xFF), ulSize);
+    memset(pucPattern, static_cast<unsigned char>(strtoull(pszPattern, nullptr, 16) & 0xFF),
+           ullSize);
 }
 
 int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
     if (iWrite) {
-        puts("erase all");
+        puts(TXT_UB_ERASE_ALL);
         if (Nandkeep_EraseMTD(MTD0Fd(), 0, MTD0WalkEnd()) == -1) {
             return -1;
         }
     }
     PrintBadBlocks();
     if (iWrite) {
-        puts("write image to flash");
-        if (WriteGoodBlocks(pucPattern) == -1) {
+        puts(TXT_UB_WRITE);
+        if (EachGoodBlock(pucPattern, false, nullptr) == -1) {
             return -1;
         }
     }
-    puts("check flash image");
-    return CheckGoodBlocks(pucPattern);
-}
-
-int Cmd_UnstableBitsTestWrite(TCommand *ptCmd) {
-    char **ppArgv = ptCmd->ppArgv;
-    return RunUnstableCommand(ppArgv, 1);
-}
-
-int Cmd_UnstableBitsTestCheck(TCommand *ptCmd) {
-    char **ppArgv = ptCmd->ppArgv;
-    return RunUnstableCommand(ppArgv, 0);
+    puts(TXT_UB_CHECK);
+    TWorkBuf aucRead;
+    return aucRead.assign(MTD0EraseSize(), 0) ? EachGoodBlock(pucPattern, true, aucRead.data())
+                                              : -1;
 }

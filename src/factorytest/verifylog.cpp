@@ -1,19 +1,26 @@
 // The verify result log, the known bad-block list and the verdict of the factory tests.
 #include "factorytest/verifylog.h"
 
-#include "flash/mtdio.h"
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
+#include "factorytest/texts.h"
+#include "flash/device.h"
+#include "flash/region.h"
+#include "flash/notify.h"
 #include "platform/platform.h"
 
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr size_t VERIFY_MSG_MAX = 512;
+
+// Set once, when the log fails or the list overflows; the test then ends with status 1.
+bool g_bStopped = false;
+
+int Stop() {
+    g_bStopped = true;
+    return -1;
+}
 
 // True when the format's conversion carries the 'l' length modifier ("%lx", "%lu"): the 32-bit
 // value is then passed as an unsigned long, as such a conversion reads one.
@@ -35,29 +42,32 @@ bool HasLongConversion(const char *pszFormat) {
 
 // Appends a bad block to the known list. The list holds 256 blocks: a device this far gone
 // fails the test rather than overrun it.
-void AppendBadBlock(unsigned long ulOffset, unsigned long *pulCount, unsigned long *pulList) {
-    if (*pulCount >= static_cast<unsigned long>(NANDKEEP_BAD_LIST_MAX)) {
-        Nandkeep_WriteVerifyResult("FAIL: more than %d bad blocks, test stopped\n",
-                                   NANDKEEP_BAD_LIST_MAX);
-        exit(1);
+int AppendBadBlock(TBadList *ptList, uint64_t ullBlock) {
+    if (ptList->ullCount >= static_cast<uint64_t>(NANDKEEP_BAD_LIST_MAX)) {
+        (void)Nandkeep_WriteVerifyResult(TXT_LOG_TOO_MANY_BAD, NANDKEEP_BAD_LIST_MAX);
+        return Stop();
     }
-    pulList[*pulCount] = ulOffset;
-    (*pulCount)++;
+    ptList->aullList[ptList->ullCount++] = ullBlock;
+    return 0;
 }
 
 } // namespace
 
+bool Nandkeep_VerifyStopped(void) {
+    return g_bStopped;
+}
+
 // The log is opened and closed per message, so it is complete up to the last message even when
-// the process is killed. A log that cannot be written ends the process with status 1 at once:
-// the message is flushed and the close checked, since a full RAM disk only shows there and the
-// factory station must not collect a passed test with an empty log.
-void Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
+// the process is killed. A log that cannot be written stops the test at once: the message is
+// flushed and the close checked, since a full RAM disk only shows there and the factory station
+// must not collect a passed test with an empty log.
+int Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
     const char *pszPath = Plat_VerifyResultPath();
     FILE *pFile = fopen(pszPath, "a");
     if (pFile == nullptr) {
-        Nandkeep_Notify("fopen()");
+        Nandkeep_Notify(TXT_LOG_FOPEN);
         printf("%s", pszPath);
-        exit(1);
+        return Stop();
     }
     char szMsg[VERIFY_MSG_MAX];
 #pragma GCC diagnostic push
@@ -70,74 +80,73 @@ void Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
     }
 #pragma GCC diagnostic pop
     printf("%s", szMsg);
-    size_t ulLen = strlen(szMsg);
-    if (fwrite(szMsg, 1, ulLen, pFile) != ulLen || fflush(pFile) != 0) {
-        Nandkeep_Notify("fwrite()");
-        exit(1);
+    const size_t ulLen = strlen(szMsg);
+    const bool bWritten = fwrite(szMsg, 1, ulLen, pFile) == ulLen && fflush(pFile) == 0;
+    if (fclose(pFile) != 0 || !bWritten) {
+        Nandkeep_Notify(TXT_LOG_FWRITE);
+        return Stop();
     }
-    if (fclose(pFile) != 0) {
-        Nandkeep_Notify("fwrite()");
-        exit(1);
-    }
+    return 0;
 }
 
-int Nandkeep_CheckBadBlockList(unsigned long ulOffset, unsigned long *pulCount,
-                               unsigned long *pulList) {
-    if (Nandkeep_IsBadBlock(MTD0Fd(), ulOffset) != NANDKEEP_BAD_BLOCK) {
-        return 0;
+int Nandkeep_CheckBadBlockList(TBadList *ptList, uint64_t ullBlock, EBlock eState) {
+    if (eState == EBlock::GOOD) {
+        return 1;
     }
-    for (unsigned long i = 0; i < *pulCount; i++) {
-        if (pulList[i] == ulOffset) {
+    for (uint64_t i = 0; i < ptList->ullCount; i++) {
+        if (ptList->aullList[i] == ullBlock) {
+            return 0;
+        }
+    }
+    if (Nandkeep_WriteVerifyResult(TXT_LOG_NEW_BAD, static_cast<int>(ullBlock)) == -1 ||
+        AppendBadBlock(ptList, ullBlock) == -1) {
+        return -1;
+    }
+    return 0;
+}
+
+int Nandkeep_CollectBadBlocks(TBadList *ptList, uint64_t ullLen) {
+    memset(ptList, 0, sizeof(*ptList));
+    TRegion tRange = Region_Span(MTD0Fd(), 0, Nandkeep_WalkEnd(0, ullLen));
+    uint64_t ullBlock = 0;
+    EBlock eState = EBlock::GOOD;
+    while (Region_NextBlock(&tRange, &ullBlock, &eState)) {
+        if (eState != EBlock::GOOD &&
+            (Nandkeep_WriteVerifyResult(TXT_LOG_CENSUS_BAD, static_cast<int>(ullBlock)) == -1 ||
+             AppendBadBlock(ptList, ullBlock) == -1)) {
             return -1;
         }
     }
-    Nandkeep_WriteVerifyResult("Find a ## New ## bad block at offset = 0x%lx\n",
-                               static_cast<int>(ulOffset));
-    AppendBadBlock(ulOffset, pulCount, pulList);
-    return -1;
+    return 0;
 }
 
-void Nandkeep_CollectBadBlocks(unsigned long ulLen, unsigned long *pulCount,
-                               unsigned long *pulList) {
-    memset(pulList, 0, sizeof(unsigned long) * NANDKEEP_BAD_LIST_MAX);
-    *pulCount = 0;
-    const unsigned long ulEnd = Nandkeep_WalkEnd(0, ulLen);
-    for (unsigned long ulOffset = 0; ulOffset < ulEnd; ulOffset += MTD0EraseSize()) {
-        if (Nandkeep_IsBadBlock(MTD0Fd(), ulOffset) != NANDKEEP_BAD_BLOCK) {
-            continue;
-        }
-        Nandkeep_WriteVerifyResult("Find a bad block at offset=0x%lx\n",
-                                   static_cast<int>(ulOffset));
-        AppendBadBlock(ulOffset, pulCount, pulList);
-    }
-}
-
-int Nandkeep_JudgeVerifyResult(unsigned long ulCount, unsigned long ulCensusCount,
-                               unsigned int uDiffCount, int bTotalRule) {
+int Nandkeep_JudgeVerifyResult(uint64_t ullCount, uint64_t ullCensusCount, unsigned int uDiffCount,
+                               int bTotalRule) {
     int iErrCnt = 0;
     if (bTotalRule) {
-        unsigned long ulBlocks = MTD0Size() / MTD0EraseSize();
-        unsigned long ulAllowed = static_cast<unsigned long>(static_cast<double>(ulBlocks) * 0.02);
-        if (ulAllowed < ulCount) {
-            Nandkeep_WriteVerifyResult("FAIL: Total Bad block Num ## %lu ## > 2%%\n",
-                                       static_cast<int>(ulCount));
+        const uint64_t ullBlocks = MTD0Size() / MTD0EraseSize();
+        const auto ullAllowed = static_cast<uint64_t>(static_cast<double>(ullBlocks) * 0.02);
+        if (ullAllowed < ullCount) {
+            if (Nandkeep_WriteVerifyResult(TXT_LOG_TOTAL_RULE, static_cast<int>(ullCount)) == -1) {
+                return -1;
+            }
             iErrCnt = 1;
         }
     }
-    if (ulCount != ulCensusCount) {
-        int iNew = static_cast<int>(ulCount - ulCensusCount);
+    if (ullCount != ullCensusCount) {
+        const int iNew = static_cast<int>(ullCount - ullCensusCount);
         iErrCnt += iNew;
-        Nandkeep_WriteVerifyResult("FAIL: Find ## %d ## new bad block\n", iNew);
+        if (Nandkeep_WriteVerifyResult(TXT_LOG_NEW_BAD_COUNT, iNew) == -1) {
+            return -1;
+        }
     }
     if (uDiffCount != 0) {
         iErrCnt += static_cast<int>(uDiffCount);
-        Nandkeep_WriteVerifyResult("FAIL: Find ## %d ## diff block\n",
-                                   static_cast<int>(uDiffCount));
+        if (Nandkeep_WriteVerifyResult(TXT_LOG_DIFF_COUNT, static_cast<int>(uDiffCount)) == -1) {
+            return -1;
+        }
     }
-    if (iErrCnt != 0) {
-        Nandkeep_WriteVerifyResult("\n\n\nTest Fail. Error Cnt = %d\n", iErrCnt);
-    } else {
-        Nandkeep_WriteVerifyResult("\n\n\nTest Pass.\n", 0);
-    }
-    return iErrCnt;
+    const int iRet = iErrCnt != 0 ? Nandkeep_WriteVerifyResult(TXT_LOG_FAIL, iErrCnt)
+                                  : Nandkeep_WriteVerifyResult(TXT_LOG_PASS, 0);
+    return iRet == -1 ? -1 : iErrCnt;
 }

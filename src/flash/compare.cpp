@@ -1,52 +1,37 @@
 // Flash comparison.
 #include "flash/compare.h"
 
-#include "factorytest/verifylog.h"
+#include "flash/device.h"
 #include "flash/mtdio.h"
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
+#include "flash/region.h"
+#include "flash/texts.h"
+#include "flash/notify.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-
-bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow) {
-    return tNow.failed != tSnap.failed || (g_b1BitECC == 1 && tNow.corrected != tSnap.corrected);
-}
 
 namespace {
 
-constexpr const char *COMPARE_FAIL_LOG = "NANDKEEP ERROR! Compare image fail!";
+TVerifyLogHook g_pfnVerifyLog = nullptr;
 
-// Reads the counters after a piece and applies the ECC event rule at ulOffset. 1 when the rule
-// retired the block (flag set to 0), 0 when the bytes are to be compared, -1 on failure.
-int RetireOnEccEvent(int iFd, const TEccStats &tSnap, unsigned long ulOffset, int *piSame) {
+// The counters after a piece, and the ECC event rule at ullOffset. 1 when the rule retired the
+// block (flag set to 0), 0 when the bytes are to be compared, -1 on failure.
+int RetireOnEccEvent(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
     TEccStats tNow;
-    if (Nandkeep_GetEccStats(iFd, &tNow) == -1) {
-        return -1;
+    const int iEvent = Watch_Event(&tWatch, &tNow);
+    if (iEvent != 1) {
+        return iEvent;
     }
-    if (!Nandkeep_IsEccEvent(tSnap, tNow)) {
-        return 0;
-    }
-    if (SetBadBlockToBBT(iFd, ulOffset) == -1) {
+    if (SetBadBlockToBBT(tWatch.iFd, ullOffset) == -1) {
         return -1;
     }
     *piSame = 0;
     return 1;
 }
 
-// Reads ulLen bytes (at most one piece) at ulOffset into a whole-piece buffer. The device is
-// asked for the whole piece either way (for nothing when ulLen is 0); at a piece boundary it goes
-// straight into pucPiece, which spares the second piece buffer that Nandkeep_ReadMTD takes for a
-// part of a piece.
-int ReadIntoPiece(int iFd, unsigned char *pucPiece, unsigned long ulOffset, unsigned long ulLen) {
-    return Nandkeep_ReadMTD(iFd, pucPiece, ulOffset,
-                            ulLen != 0 && ulOffset % NANDKEEP_PIECE == 0 ? NANDKEEP_PIECE : ulLen);
-}
-
 // True when the stream has at least one more byte; the byte is pushed back.
 bool FileHasMore(FILE *pFile) {
-    int iChar = fgetc(pFile);
+    const int iChar = fgetc(pFile);
     if (iChar == EOF) {
         return false;
     }
@@ -54,131 +39,157 @@ bool FileHasMore(FILE *pFile) {
     return true;
 }
 
-} // namespace
+// A piece of the verify comparison: when the counters moved, the three lines, and for an
+// uncorrectable read the block marked bad and its line. 1 when the piece ends the comparison
+// (flag 0), 0 when its bytes are to be compared, -1 on failure.
+int VerifyEccLines(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
+    const int iFd = tWatch.iFd;
+    const TEccStats &tSnap = tWatch.tSnap;
+    TEccStats tNow;
+    if (Nandkeep_GetEccStats(iFd, &tNow) == -1) {
+        return -1;
+    }
+    const int iLogOffset = static_cast<int>(ullOffset);
+    if (tNow.corrected == tSnap.corrected && tNow.failed == tSnap.failed) {
+        return 0;
+    }
+    if (g_pfnVerifyLog(TXT_VERIFY_CORRECTED, static_cast<int>(tNow.corrected)) == -1 ||
+        g_pfnVerifyLog(TXT_VERIFY_FAILED, static_cast<int>(tNow.failed)) == -1 ||
+        g_pfnVerifyLog(TXT_VERIFY_OFFSET, iLogOffset) == -1) {
+        return -1;
+    }
+    if (tNow.failed == tSnap.failed) {
+        return 0;
+    }
+    if (SetBadBlockToBBT(iFd, ullOffset) == -1 ||
+        g_pfnVerifyLog(TXT_VERIFY_MARKED, iLogOffset) == -1) {
+        return -1;
+    }
+    *piSame = 0;
+    return 1;
+}
 
-int CompareBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset, unsigned long ulLen,
-                     int *piSame) {
-    TEccStats tSnap;
-    if (Nandkeep_GetEccStats(iFd, &tSnap) == -1) {
+// The comparison of a buffer with the flash from ullMTDOffset, piece by piece, as the plain
+// comparison (bVerify false: an ECC event retires the block) or the verify comparison (every
+// finding logged).
+int ComparePieces(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ullLen, int *piSame,
+                  bool bVerify) {
+    TEccWatch tWatch;
+    if (Watch_Begin(&tWatch, iFd) == -1) {
         return -1;
     }
     const unsigned char *pucExpected = static_cast<const unsigned char *>(pBuf);
     unsigned char aucPiece[NANDKEEP_PIECE];
-    for (unsigned long ulDone = 0; ulDone < ulLen;) {
-        unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen - ulDone);
-        if (ReadIntoPiece(iFd, aucPiece, ulMTDOffset, ulPiece) == -1) {
+    TRegion tAt = Region_Of(iFd, ullMTDOffset, ullLen);
+    for (uint64_t ullDone = 0; ullDone < ullLen;) {
+        const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen - ullDone);
+        if (Region_ReadPiece(&tAt, aucPiece, ullPiece) == -1) {
             return -1;
         }
-        int iEcc = RetireOnEccEvent(iFd, tSnap, ulMTDOffset, piSame);
+        const int iEcc = bVerify ? VerifyEccLines(tWatch, tAt.ullPos, piSame)
+                                 : RetireOnEccEvent(tWatch, tAt.ullPos, piSame);
         if (iEcc != 0) {
             return iEcc == -1 ? -1 : 0;
         }
-        if (memcmp(aucPiece, pucExpected + ulDone, ulPiece) != 0) {
-            Nandkeep_Debug("The image is differnet, ulMTDOffset = 0x%.8lX\n", ulMTDOffset);
+        const int iCmp = memcmp(aucPiece, pucExpected + ullDone, ullPiece);
+        if (iCmp != 0) {
+            const int iLogOffset = static_cast<int>(tAt.ullPos);
+            if (bVerify && (g_pfnVerifyLog(TXT_VERIFY_DIFFERENT, iLogOffset) == -1 ||
+                            g_pfnVerifyLog(TXT_VERIFY_MEMCMP, iCmp) == -1)) {
+                return -1;
+            }
             *piSame = 0;
-            Nandkeep_SyslogErr(COMPARE_FAIL_LOG);
+            Nandkeep_SyslogErr(TXT_COMPARE_FAIL_LOG);
             return 0;
         }
-        ulMTDOffset += ulPiece;
-        ulDone += ulPiece;
+        Region_Advance(&tAt, ullPiece);
+        ullDone += ullPiece;
     }
-    Nandkeep_Debug("Is same image file\n");
-    Nandkeep_Debug("CompareBufAndMTD MTDOffset + Len = 0x%.8lX\n", ulMTDOffset);
     *piSame = 1;
     return 0;
 }
 
-// The k-th good piece of the source is compared with the k-th good piece of the destination.
-// A region that runs out of good blocks before ulLen bytes were compared cannot hold them: the
-// answer is then 0, and nothing is ever compared against a piece that was not read.
-int Nandkeep_CompareImageAndMTD(int iFd, unsigned long ulDestOffset, unsigned long ulSrcOffset,
-                                unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize,
-                                unsigned long ulLen, int *piSame) {
-    if (ulLen == 0 || ulSrcMaxSize == 0 || ulDestMaxSize == 0) {
+} // namespace
+
+void Nandkeep_SetVerifyLog(TVerifyLogHook pfnLog) {
+    g_pfnVerifyLog = pfnLog;
+}
+
+int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ullLen,
+                     int *piSame) {
+    return ComparePieces(iFd, pBuf, ullMTDOffset, ullLen, piSame, false);
+}
+
+int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
+                                uint64_t ullDestMaxSize, uint64_t ullSrcMaxSize, uint64_t ullLen,
+                                int *piSame) {
+    if (ullLen == 0 || ullSrcMaxSize == 0 || ullDestMaxSize == 0) {
         return 0;
     }
-    const unsigned long ulSrcEnd = ulSrcOffset + ulSrcMaxSize;
-    const unsigned long ulDestEnd = ulDestOffset + ulDestMaxSize;
-    unsigned long ulSrc = ulSrcOffset;
-    unsigned long ulDest = ulDestOffset;
+    TRegion tSrc = Region_Of(iFd, ullSrcOffset, ullSrcMaxSize);
+    TRegion tDest = Region_Of(iFd, ullDestOffset, ullDestMaxSize);
     unsigned char aucPiece[NANDKEEP_PIECE];
-    while (ulLen > 0) {
-        unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen);
-        ulSrc = Nandkeep_SkipBadBlocks(iFd, ulSrc, ulSrcEnd);
-        ulDest = Nandkeep_SkipBadBlocks(iFd, ulDest, ulDestEnd);
-        if (ulSrc >= ulSrcEnd || ulDest >= ulDestEnd) {
-            Nandkeep_Debug("Compare image fail");
+    while (ullLen > 0) {
+        const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen);
+        const bool bSrc = Region_Good(&tSrc);
+        if (!bSrc || !Region_Good(&tDest)) {
             *piSame = 0;
             return 0;
         }
-        if (ReadIntoPiece(iFd, aucPiece, ulSrc, ulPiece) == -1) {
-            return -1;
-        }
-        if (CompareBufAndMTD(iFd, aucPiece, ulDest, ulPiece, piSame) == -1) {
+        if (Region_ReadPiece(&tSrc, aucPiece, ullPiece) == -1 ||
+            CompareBufAndMTD(iFd, aucPiece, tDest.ullPos, ullPiece, piSame) == -1) {
             return -1;
         }
         if (*piSame == 0) {
-            Nandkeep_Debug("Compare image fail");
             return 0;
         }
-        ulSrc += ulPiece;
-        ulDest += ulPiece;
-        ulLen -= ulPiece;
+        Region_Advance(&tSrc, ullPiece);
+        Region_Advance(&tDest, ullPiece);
+        ullLen -= ullPiece;
     }
     return 0;
 }
 
-// The file's bytes against the good blocks of [ulMTDOffset, ulMTDOffset + ulMTDMaxSize), read
-// from the file's current position. The answer is 1 when the file ends, or when ulMTDMaxSize
-// bytes compared equal. When bad blocks use the region up before that while the file still has
-// bytes, the flash cannot hold them and the answer is 0.
-int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset, unsigned long ulMTDMaxSize,
+int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullMTDMaxSize,
                                int *piSame) {
-    const int iFd = MTD0Fd();
-    TEccStats tSnap;
-    if (Nandkeep_GetEccStats(iFd, &tSnap) == -1) {
+    TEccWatch tWatch;
+    if (Watch_Begin(&tWatch, MTD0Fd()) == -1) {
         return -1;
     }
-    const unsigned long ulMTDMaxOffset = ulMTDOffset + ulMTDMaxSize;
-    unsigned long ulPos = ulMTDOffset;
-    unsigned long ulTotal = 0;
+    TRegion tFlash = Region_Of(MTD0Fd(), ullMTDOffset, ullMTDMaxSize);
+    uint64_t ullTotal = 0;
     unsigned char aucFile[NANDKEEP_PIECE];
     unsigned char aucFlash[NANDKEEP_PIECE];
     while (!feof(pFile)) {
-        unsigned long ulReadLen = fread(aucFile, 1, NANDKEEP_PIECE, pFile);
+        const uint64_t ullReadLen = fread(aucFile, 1, NANDKEEP_PIECE, pFile);
         if (ferror(pFile)) {
-            Nandkeep_Notify("fread()");
+            Nandkeep_Notify(TXT_FREAD);
             return -1;
         }
-        ulPos = Nandkeep_SkipBadBlocks(iFd, ulPos, ulMTDMaxOffset);
-        if (ulPos >= ulMTDMaxOffset) {
-            if (ulReadLen > 0) {
-                Nandkeep_Debug("The image is differnet, ulMTDOffset = 0x%.8lX\n", ulPos);
+        if (!Region_Good(&tFlash)) {
+            if (ullReadLen > 0) {
                 *piSame = 0;
                 return 0;
             }
             break;
         }
-        if (ReadIntoPiece(iFd, aucFlash, ulPos, ulReadLen) == -1) {
+        if (Region_ReadPiece(&tFlash, aucFlash, ullReadLen) == -1) {
             return -1;
         }
-        int iEcc = RetireOnEccEvent(iFd, tSnap, ulPos, piSame);
+        const int iEcc = RetireOnEccEvent(tWatch, tFlash.ullPos, piSame);
         if (iEcc != 0) {
             return iEcc == -1 ? -1 : 0;
         }
-        Nandkeep_Debug("%s: ulReadLen = 0x%.8lX\n", "Nandkeep_CompareFileAndMTD", ulReadLen);
-        if (memcmp(aucFlash, aucFile, ulReadLen) != 0) {
-            Nandkeep_Debug("The image is differnet, ulMTDOffset = 0x%.8lX\n", ulPos);
+        if (memcmp(aucFlash, aucFile, ullReadLen) != 0) {
             *piSame = 0;
             return 0;
         }
-        Nandkeep_Debug("The ulMTDOffset = 0x%.8lX\n", ulPos);
-        ulPos += ulReadLen;
-        ulTotal += ulReadLen;
-        if (ulTotal == ulMTDMaxSize) {
+        Region_Advance(&tFlash, ullReadLen);
+        ullTotal += ullReadLen;
+        if (ullTotal == ullMTDMaxSize) {
             break;
         }
-        if (ulPos >= ulMTDMaxOffset) {
+        if (tFlash.ullPos >= tFlash.ullEnd) {
             if (FileHasMore(pFile)) {
                 *piSame = 0;
                 return 0;
@@ -186,94 +197,41 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset, unsigned 
             break;
         }
     }
-    Nandkeep_Debug("Is same image file\n");
-    Nandkeep_Debug("%s: ulMTDOffset = 0x%.8lX, ulMTDMaxSize = 0x%.8lX, ulMTDMaxOffset = 0x%.8lX\n",
-                   "Nandkeep_CompareFileAndMTD", ulPos, ulMTDMaxSize, ulMTDMaxOffset);
     *piSame = 1;
     return 0;
 }
 
-int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset,
-                                    unsigned long ulLen, int *piSame) {
-    TEccStats tSnap;
-    if (Nandkeep_GetEccStats(iFd, &tSnap) == -1) {
-        return -1;
-    }
-    const unsigned char *pucExpected = static_cast<const unsigned char *>(pBuf);
-    unsigned char aucPiece[NANDKEEP_PIECE];
-    for (unsigned long ulDone = 0; ulDone < ulLen;) {
-        unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen - ulDone);
-        if (ReadIntoPiece(iFd, aucPiece, ulMTDOffset, ulPiece) == -1) {
-            return -1;
-        }
-        TEccStats tNow;
-        if (Nandkeep_GetEccStats(iFd, &tNow) == -1) {
-            return -1;
-        }
-        const int iLogOffset = static_cast<int>(ulMTDOffset);
-        if (tNow.corrected != tSnap.corrected || tNow.failed != tSnap.failed) {
-            Nandkeep_WriteVerifyResult(
-                "Nandkeep_CompareVerifyBufAndMTD stECCStats.corrected = %d\n",
-                static_cast<int>(tNow.corrected));
-            Nandkeep_WriteVerifyResult("Nandkeep_CompareVerifyBufAndMTD stECCStats.failed = %d\n",
-                                       static_cast<int>(tNow.failed));
-            Nandkeep_WriteVerifyResult("Nandkeep_CompareVerifyBufAndMTD ulMTDOffset = 0x%lX\n",
-                                       iLogOffset);
-            if (tNow.failed != tSnap.failed) {
-                if (SetBadBlockToBBT(iFd, ulMTDOffset) == -1) {
-                    return -1;
-                }
-                Nandkeep_WriteVerifyResult(
-                    "Nandkeep_CompareVerifyBufAndMTD SetBadBlockToBBT ulMTDOffset = 0x%lX\n",
-                    iLogOffset);
-                *piSame = 0;
-                return 0;
-            }
-        }
-        int iCmp = memcmp(aucPiece, pucExpected + ulDone, ulPiece);
-        if (iCmp != 0) {
-            Nandkeep_WriteVerifyResult("The image is differnet, ulMTDOffset = 0x%.8lX\n",
-                                       iLogOffset);
-            Nandkeep_WriteVerifyResult("The image memcmp = %d\n", iCmp);
-            *piSame = 0;
-            Nandkeep_SyslogErr(COMPARE_FAIL_LOG);
-            return 0;
-        }
-        ulMTDOffset += ulPiece;
-        ulDone += ulPiece;
-    }
-    Nandkeep_Debug("Is same image file\n");
-    Nandkeep_Debug("CompareBufAndMTD MTDOffset + Len = 0x%.8lX\n", ulMTDOffset);
-    *piSame = 1;
-    return 0;
+int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset,
+                                    uint64_t ullLen, int *piSame) {
+    return ComparePieces(iFd, pBuf, ullMTDOffset, ullLen, piSame, true);
 }
 
-int Nandkeep_CheckImageMatch(int iFd, void *pBuf, unsigned long ulOffset, unsigned long ulLen) {
-    return Nandkeep_CheckImageMatchRetiring(iFd, pBuf, ulOffset, ulLen, false);
+int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
+    return Nandkeep_CheckImageMatchRetiring(iFd, pBuf, ullOffset, ullLen, false);
 }
 
-int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, unsigned long ulOffset,
-                                     unsigned long ulLen, bool bRefusedRetires) {
-    bool bRetired = false;
-    if (Nandkeep_WriteMTDRetiring(iFd, pBuf, ulOffset, ulLen, &bRetired) == -1) {
-        return bRefusedRetires && bRetired ? NANDKEEP_BLOCK_RETIRED : -1;
+int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen,
+                                     bool bRefusedRetires) {
+    const EWrite eWrite = Flash_Write(iFd, pBuf, ullOffset, ullLen);
+    if (eWrite != EWrite::WRITTEN) {
+        return bRefusedRetires && eWrite == EWrite::RETIRED ? NANDKEEP_BLOCK_RETIRED : -1;
     }
     int iSame = 0;
-    if (CompareBufAndMTD(iFd, pBuf, ulOffset, ulLen, &iSame) == -1) {
+    if (CompareBufAndMTD(iFd, pBuf, ullOffset, ullLen, &iSame) == -1) {
         return -1;
     }
     if (iSame == 1) {
         return 0;
     }
-    Nandkeep_Notify("Image is not match.");
-    if (Nandkeep_EraseMTD(iFd, ulOffset, MTD0EraseSize()) == -1) {
+    Nandkeep_Notify(TXT_NOT_MATCH);
+    if (Nandkeep_EraseMTD(iFd, ullOffset, MTD0EraseSize()) == -1) {
         return -1;
     }
-    if (Nandkeep_IsBadBlock(iFd, ulOffset) == NANDKEEP_BAD_BLOCK) {
+    if (Flash_Block(iFd, ullOffset) != EBlock::GOOD) {
         return NANDKEEP_BLOCK_RETIRED;
     }
-    if (Plat_MemSetBadBlock(iFd, static_cast<int64_t>(ulOffset)) < 0) {
-        Nandkeep_Notify("set bad block fail");
+    if (Plat_MemSetBadBlock(iFd, static_cast<int64_t>(ullOffset)) < 0) {
+        Nandkeep_Notify(TXT_SET_BAD_FAIL);
         return -1;
     }
     return NANDKEEP_BLOCK_RETIRED;

@@ -10,33 +10,39 @@
 #ifndef NANDKEEP_COMPARE_H
 #define NANDKEEP_COMPARE_H
 
-#include "platform/platform.h"
-
+#include <cstdint>
 #include <cstdio>
 
-// The ECC event rule of every comparison: an uncorrectable read, or on the 1-bit-ECC profile any
-// correction, between the counters tSnap and tNow.
-bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow);
+[[nodiscard]] int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset,
+                                   uint64_t ullLen, int *piSame);
+// The k-th good piece of the source region against the k-th good piece of the destination. A
+// region that runs out of good blocks before ullLen bytes were compared cannot hold them: the
+// answer is then 0, and nothing is ever compared against a piece that was not read. With ullLen 0
+// or an empty region the flag is left as it was.
+[[nodiscard]] int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset,
+                                              uint64_t ullSrcOffset, uint64_t ullDestMaxSize,
+                                              uint64_t ullSrcMaxSize, uint64_t ullLen, int *piSame);
+// The file's bytes from its current position against the good blocks of [ullMTDOffset,
+// ullMTDOffset + ullMTDMaxSize) of the whole device. 1 when the file ends, or when ullMTDMaxSize
+// bytes compared equal; 0 when bad blocks use the region up while the file still has bytes.
+[[nodiscard]] int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset,
+                                             uint64_t ullMTDMaxSize, int *piSame);
+// The comparison of the flash verify test: what it finds goes to the verify result log through
+// the hook set below. A log that cannot be written fails it (-1).
+[[nodiscard]] int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset,
+                                                  uint64_t ullLen, int *piSame);
+// The verify result log as the verify comparison writes it: a message with at most one integer
+// conversion; 0, or -1 when the log cannot be written.
+using TVerifyLogHook = int (*)(const char *pszFormat, int iValue);
+void Nandkeep_SetVerifyLog(TVerifyLogHook pfnLog);
 
-[[nodiscard]] int CompareBufAndMTD(int iFd, const void *pBuf, unsigned long ulMTDOffset,
-                                   unsigned long ulLen, int *piSame);
-[[nodiscard]] int Nandkeep_CompareImageAndMTD(int iFd, unsigned long ulDestOffset,
-                                              unsigned long ulSrcOffset,
-                                              unsigned long ulDestMaxSize,
-                                              unsigned long ulSrcMaxSize, unsigned long ulLen,
-                                              int *piSame);
-[[nodiscard]] int Nandkeep_CompareFileAndMTD(FILE *pFile, unsigned long ulMTDOffset,
-                                             unsigned long ulMTDMaxSize, int *piSame);
-[[nodiscard]] int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf,
-                                                  unsigned long ulMTDOffset, unsigned long ulLen,
-                                                  int *piSame);
-// Writes ulLen (at most one erase block) bytes and reads them back. 0 verified; 255 the block
+// Writes ullLen (at most one erase block) bytes and reads them back. 0 verified; 255 the block
 // did not hold them and is now erased and marked bad; -1 on failure.
-[[nodiscard]] int Nandkeep_CheckImageMatch(int iFd, void *pBuf, unsigned long ulOffset,
-                                           unsigned long ulLen);
+[[nodiscard]] int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset,
+                                           uint64_t ullLen);
 // The same; with bRefusedRetires, a block whose program the device refused (the write has marked
 // it bad) is also 255, so that the caller moves the data on as for a block that did not verify.
-[[nodiscard]] int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, unsigned long ulOffset,
-                                                   unsigned long ulLen, bool bRefusedRetires);
+[[nodiscard]] int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, uint64_t ullOffset,
+                                                   uint64_t ullLen, bool bRefusedRetires);
 
 #endif

@@ -1,59 +1,85 @@
 // MTD device primitives: every read, write, erase and bad-block decision goes through here.
 //
-// Callers pass record 0's descriptor and whole-device offsets (the partition-erase commands
-// alone hand Nandkeep_EraseMTD another record's descriptor). The block size for stepping and
+// Callers pass record 0's descriptor and whole-device offsets (the partition-erase commands and
+// the eraseRootfs scan alone use another record's descriptor). The block size for stepping and
 // erasing is always record 0's erase size. Data moves in NANDKEEP_PIECE units. None of the read
-// or write operations skips bad blocks; only Nandkeep_EraseMTD does.
+// or write operations skips bad blocks; only the erase does.
+//
+// Inside the core the answers are named (EBlock, EEcc, EWrite, EErase); the Nandkeep_ operations
+// hand out the prescribed integers (1 bad, 100 + n and 200 ECC events, 255 retired) for the
+// callers that are specified by them.
 #ifndef NANDKEEP_MTDIO_H
 #define NANDKEEP_MTDIO_H
 
 #include "platform/platform.h"
 
-// Results beyond 0 / -1.
+#include <cstdint>
+
+// What the driver says of a block. A query it refuses (an offset past the device) is no answer:
+// every walk steps over such a block like a bad one.
+enum class EBlock { GOOD, BAD, UNKNOWN };
+// What the ECC counters of a node did during a read.
+enum class EEcc { CLEAN, CORRECTED, FAILED };
+// The outcome of a write: done; refused by the device, its block marked bad (or held bad by the
+// driver although the mark request failed); or failed otherwise.
+enum class EWrite { WRITTEN, RETIRED, FAILED };
+// The outcome of an erase: done (blocks that failed are marked bad and stepped over); the one
+// block asked for failed and is now marked bad; failed (a mark failed).
+enum class EErase { ERASED, RETIRED, FAILED };
+
+// The prescribed integers of the named operations.
 constexpr int NANDKEEP_BAD_BLOCK = 1;       // Nandkeep_IsBadBlock: the block is bad
 constexpr int NANDKEEP_BLOCK_RETIRED = 255; // a single block failed and has just been marked bad
 constexpr int NANDKEEP_ECC_CORRECTED = 100; // Nandkeep_ReadMTDWithECC: 100 + corrections
 constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrectable read
 
-// Reads ulLen bytes at ulOffset. Every request reaches the device as a whole piece aligned to
-// NANDKEEP_PIECE. 0 when all bytes were read; -1 (already notified) on failure.
-[[nodiscard]] int Nandkeep_ReadMTD(int iFd, void *pBuf, unsigned long ulOffset,
-                                   unsigned long ulLen);
-// Reads like Nandkeep_ReadMTD but from the exact offset and watches the ECC counters:
-// 0 clean, 100 + n when n corrections happened, 200 when an uncorrectable error was counted,
-// -1 on failure.
-[[nodiscard]] int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, unsigned long ulOffset,
-                                          unsigned long ulLen);
-// Writes ulLen bytes at ulOffset as whole pieces. A short last piece is padded with 0xFF IN THE
-// CALLER'S BUFFER, which must therefore reach the next multiple of NANDKEEP_PIECE. A failing
-// write marks the block at ulOffset bad. 0 or -1.
-[[nodiscard]] int Nandkeep_WriteMTD(int iFd, void *pBuf, unsigned long ulOffset,
-                                    unsigned long ulLen);
-// The same; on -1, *pbRetired tells that the device refused a program and the block at ulOffset
-// has been marked bad (so that a caller may move on to the next good block).
-[[nodiscard]] int Nandkeep_WriteMTDRetiring(int iFd, void *pBuf, unsigned long ulOffset,
-                                            unsigned long ulLen, bool *pbRetired);
-// Erases every good block that begins in [ulOffset, ulOffset + ulLen); bad blocks are skipped,
-// a block whose erase fails is marked bad. 0 done; 255 when ulLen is one erase block and that
-// block has just been marked bad; -1 when marking failed.
-[[nodiscard]] int Nandkeep_EraseMTD(int iFd, unsigned long ulOffset, unsigned long ulLen);
-// 1 when the block is bad or the query fails, 0 when it is good. Asks the driver every time.
-[[nodiscard]] int Nandkeep_IsBadBlock(int iFd, unsigned long ulOffset);
-// The first position from ulPos on, stepping by the erase size, whose block is good; ulEnd or
-// beyond when every block before ulEnd is bad.
-[[nodiscard]] unsigned long Nandkeep_SkipBadBlocks(int iFd, unsigned long ulPos,
-                                                   unsigned long ulEnd);
+// Reads ullLen bytes at ullOffset. Every request reaches the device as a whole piece aligned to
+// NANDKEEP_PIECE; a piece takes at most two read calls that deliver data (a second one is
+// reported, a third fails it). 0 when all bytes were read; -1 (already notified) on failure.
+[[nodiscard]] int Nandkeep_ReadMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
+// Reads the whole piece that holds ullOffset into pucPiece with the calls of Nandkeep_ReadMTD,
+// which asks the device for exactly this piece for any range inside it. 0, or -1 (notified).
+[[nodiscard]] int Flash_ReadPiece(int iFd, unsigned char *pucPiece, uint64_t ullOffset);
+// Reads like Nandkeep_ReadMTD but from the exact offset, and tells what the ECC counters of the
+// node iFd did meanwhile (*pdwCorrected: their rise). 0, or -1 (notified) on failure.
+[[nodiscard]] int Flash_ReadEcc(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen,
+                                EEcc *peEcc, uint32_t *pdwCorrected);
+// The same with the prescribed answer: 0 clean, 100 + n when n corrections happened, 200 when an
+// uncorrectable error was counted, -1 on failure.
+[[nodiscard]] int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
+
+// Writes ullLen bytes at ullOffset as whole pieces. A short last piece is padded with 0xFF IN THE
+// CALLER'S BUFFER, which must therefore reach the next multiple of NANDKEEP_PIECE. A write call
+// the device refuses marks the block at ullOffset bad.
+[[nodiscard]] EWrite Flash_Write(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
+// The same: 0 or -1.
+[[nodiscard]] int Nandkeep_WriteMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
+
+// Erases every good block that begins in [ullOffset, ullOffset + ullLen); bad blocks are
+// skipped, a block whose erase fails is marked bad ("find a bad block").
+[[nodiscard]] EErase Flash_Erase(int iFd, uint64_t ullOffset, uint64_t ullLen);
+// The same: 0 done; 255 when ullLen is one erase block and that block has just been marked bad;
+// -1 when marking failed.
+[[nodiscard]] int Nandkeep_EraseMTD(int iFd, uint64_t ullOffset, uint64_t ullLen);
+// Like Nandkeep_EraseMTD, but a block whose erase fails is first overwritten with zero bytes.
+[[nodiscard]] int Nandkeep_CleanBoot(int iFd, uint64_t ullOffset, uint64_t ullLen);
+
+// What the driver says of the block at ullOffset. Asks every time.
+[[nodiscard]] EBlock Flash_Block(int iFd, uint64_t ullOffset);
+// 1 when the block is bad or the query fails, 0 when it is good.
+[[nodiscard]] int Nandkeep_IsBadBlock(int iFd, uint64_t ullOffset);
 // Marks the block bad. 0, or -1 after notifying "set bad block fail".
-[[nodiscard]] int SetBadBlockToBBT(int iFd, unsigned long ulOffset);
+[[nodiscard]] int SetBadBlockToBBT(int iFd, uint64_t ullOffset);
 // Replaces one erase block: erase, then write one erase block from pBuf. 0, or the erase
 // result (255 / -1), or -1 when the write failed.
-[[nodiscard]] int FusionWrite(int iFd, void *pBuf, unsigned long ulOffset);
-// Like Nandkeep_EraseMTD, but a block whose erase fails is first overwritten with zero bytes.
-[[nodiscard]] int Nandkeep_CleanBoot(int iFd, unsigned long ulOffset, unsigned long ulLen);
-// 0 when every 32-bit word covering ulLen bytes is all ones, 1 at the first that is not.
-[[nodiscard]] int Nandkeep_CheckErased(const void *pBuf, unsigned long ulLen);
+[[nodiscard]] int FusionWrite(int iFd, void *pBuf, uint64_t ullOffset);
+// 0 when every 32-bit word covering ullLen bytes is all ones, 1 at the first that is not.
+[[nodiscard]] int Nandkeep_CheckErased(const void *pBuf, uint64_t ullLen);
 
 // ECCGETSTATS on the descriptor; notifies "ioctl(ECCGETSTATS)" and returns -1 on failure.
 [[nodiscard]] int Nandkeep_GetEccStats(int iFd, TEccStats *ptStats);
+// The ECC event rule of every comparison: an uncorrectable read, or on the 1-bit-ECC profile any
+// correction, between the counters tSnap and tNow.
+bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow);
 
 #endif

@@ -2,13 +2,14 @@
 // block count), released when its scope ends.
 //
 // The buffers of this tool are a few erase blocks at most. When even that cannot be had, the
-// command cannot run: "malloc fail" is notified and the process ends with status 255, like a
-// start-up that cannot allocate its table. It uses the C allocator so that the production
-// binary needs nothing beyond the C library at run time.
+// command cannot run: assign notifies "malloc fail" and answers false, and the command ends with
+// status 255, like a start-up that cannot allocate its table. It uses the C allocator so that the
+// production binary needs nothing beyond the C library at run time.
 #ifndef NANDKEEP_WORKBUF_H
 #define NANDKEEP_WORKBUF_H
 
-#include "frontend/notify.h"
+#include "flash/texts.h"
+#include "flash/notify.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -17,25 +18,24 @@
 class TWorkBuf {
   public:
     TWorkBuf() = default;
-    TWorkBuf(size_t ulSize, unsigned char ucFill) {
-        assign(ulSize, ucFill);
-    }
     ~TWorkBuf() {
         free(m_pucData);
     }
     TWorkBuf(const TWorkBuf &) = delete;
     TWorkBuf &operator=(const TWorkBuf &) = delete;
 
-    // Replaces the contents with ulSize bytes of ucFill.
-    void assign(size_t ulSize, unsigned char ucFill) {
+    // Replaces the contents with ulSize bytes of ucFill. false (notified) when there is no
+    // memory for them.
+    [[nodiscard]] bool assign(size_t ulSize, unsigned char ucFill) {
         free(m_pucData);
         m_pucData = static_cast<unsigned char *>(malloc(ulSize == 0 ? 1 : ulSize));
+        m_ulSize = m_pucData != nullptr ? ulSize : 0;
         if (m_pucData == nullptr) {
-            Nandkeep_Notify("malloc fail");
-            exit(-1);
+            Nandkeep_Notify(TXT_MALLOC_FAIL);
+            return false;
         }
         memset(m_pucData, ucFill, ulSize);
-        m_ulSize = ulSize;
+        return true;
     }
     unsigned char *data() {
         return m_pucData;

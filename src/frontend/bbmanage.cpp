@@ -7,12 +7,14 @@
 #include "frontend/maintenance.h"
 
 #include "flash/compare.h"
-#include "flash/mtdio.h"
+#include "flash/device.h"
+#include "flash/region.h"
+#include "flash/workbuf.h"
 #include "frontend/commands.h"
-#include "frontend/mtdinfo.h"
+#include "frontend/texts.h"
 
 #include <cstdio>
-#include "flash/workbuf.h"
+#include <cstring>
 
 namespace {
 
@@ -22,49 +24,66 @@ constexpr unsigned char PATTERNS[] = {0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 
 
 } // namespace
 
-int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern) {
-    printf("Pattern is %x\n", ucPattern);
+namespace {
+
+// One pass with the buffer already there (one erase block, with room up to the next whole piece
+// for the write's pad).
+int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
+    printf(TXT_PATTERN, ucPattern);
     fflush(stdout);
-    const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulEnd = MTD0WalkEnd();
-    // One erase block of the pattern, with room up to the next whole piece for the write's pad.
-    const unsigned long ulBufSize =
-        (ulErase + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE;
-    TWorkBuf aucPattern(ulBufSize, ucPattern);
-    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += ulErase) {
-        if (Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
+    memset(ptBuf->data(), ucPattern, ptBuf->size());
+    TRegion tDevice = Region_Span(iFd, 0, MTD0WalkEnd());
+    uint64_t ullBlock = 0;
+    EBlock eState = EBlock::GOOD;
+    while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        if (eState != EBlock::GOOD) {
             continue;
         }
         // A block whose erase fails is marked bad by the erase; it is still programmed and
         // read back, which reports it when it cannot hold the pattern.
-        if (Nandkeep_EraseMTD(iFd, ulPos, ulErase) == -1) {
+        if (Nandkeep_EraseMTD(iFd, ullBlock, MTD0EraseSize()) == -1) {
             return -1;
         }
-        int iRet = Nandkeep_CheckImageMatch(iFd, aucPattern.data(), ulPos, ulErase);
+        const int iRet = Nandkeep_CheckImageMatch(iFd, ptBuf->data(), ullBlock, MTD0EraseSize());
         if (iRet == -1) {
             return -1;
         }
         if (iRet == NANDKEEP_BLOCK_RETIRED) {
-            printf("Offset 0x%lx Is bad block\n", ulPos);
+            printf(TXT_PATTERN_BAD, ullBlock);
             fflush(stdout);
         }
     }
     return 0;
 }
 
-void Nandkeep_BadBlockManagement(int iFd) {
+bool AssignPatternBuf(TWorkBuf *ptBuf) {
+    return ptBuf->assign((MTD0EraseSize() + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE,
+                         0);
+}
+
+} // namespace
+
+int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern) {
+    TWorkBuf tBuf;
+    return AssignPatternBuf(&tBuf) ? PatternPass(iFd, ucPattern, &tBuf) : -1;
+}
+
+int Nandkeep_BadBlockManagement(int iFd) {
+    TWorkBuf tBuf;
+    if (!AssignPatternBuf(&tBuf)) {
+        return -1;
+    }
     for (;;) {
         for (unsigned char ucPattern : PATTERNS) {
             // A failed pass is cut short; the next pattern starts over from the first block.
-            (void)Nandkeep_BadBlockPatternPass(iFd, ucPattern);
+            (void)PatternPass(iFd, ucPattern, &tBuf);
         }
     }
 }
 
-int Cmd_BadBlockManagement(TCommand *ptCmd) {
-    (void)ptCmd;
+int Cmd_BadBlockManagement(TCommand *) {
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    Nandkeep_BadBlockManagement(MTD0Fd());
+    return Nandkeep_BadBlockManagement(MTD0Fd());
 }

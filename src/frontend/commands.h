@@ -9,14 +9,17 @@
 
 #include "image/source.h"
 
+#include <cstdint>
+
 constexpr int NANDKEEP_SOURCES_MAX = 5;
 
 // One command line and what its preparation found (word 0 the tool's name, word 1 the command).
 struct TCommand {
     int iArgc;
     char **ppArgv;
-    unsigned long aulArg[2]; // numbers converted by the preparation
-    int iFlag;               // a switch the preparation read
+    uint64_t aulArg[2]; // numbers converted by the preparation
+    int iFlag;          // a switch the preparation read
+    int iParam;         // which of the kind, for an entry that serves several words
     TSource atSrc[NANDKEEP_SOURCES_MAX];
 };
 
@@ -29,36 +32,31 @@ using TCommandEntry = int (*)(TCommand *ptCmd);
 
 // Hexadecimal conversion of a numeric word (strtoul base 16: leading blanks, optional 0x, stops
 // at the first non-digit). No warning.
-unsigned long Nandkeep_ParseHex(const char *pszWord);
+uint64_t Nandkeep_ParseHex(const char *pszWord);
 // The same, but when the conversion did not reach the end of the word, prints pszWarnFormat
 // with the word and the value obtained, and goes on with that value.
-unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat);
+uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat);
 
-// Warning formats of the warned arguments.
-#define NANDKEEP_WARN_OFFSET "input offset [%s] (base hex), but get [%lX]\n"
-#define NANDKEEP_WARN_LENGTH "input length [%s] (base hex), but get [%lX]\n"
-#define NANDKEEP_WARN_SIZE "input size [%s] (base hex), but get [%lX]\n"
-#define NANDKEEP_WARN_CYCLE "input cycle [%s] (base hex), but get [%lu]\n"
+// Writes the usage text to standard error and the version banner to standard output.
+void Nandkeep_PrintUsage(void);
 
-// Entries, by the subsystem that owns them.
+// Entries, by the subsystem that owns them (src/frontend/usage.cpp: info).
 int Cmd_Info(TCommand *ptCmd);
-// systemRecovery with a FlashStatus other than 1 and 3 prints the usage, before any lock.
-int Prepare_SystemRecovery(TCommand *ptCmd);
-int Cmd_SystemRecovery(TCommand *ptCmd);
 
 // Configuration record stores (src/image/configcmd.cpp). Every one of them needs records 3
 // (flashfs2) and 4 (NFDI) of the partition table: with fewer than five records the command is
 // refused with a notify and status 255 before the flash is read.
-int Cmd_CheckTempConf(TCommand *ptCmd);
-int Cmd_ReadTempConf(TCommand *ptCmd);
+int Prepare_Store(TCommand *ptCmd);
+// checktempconf, readtempconf (with a destination).
+int Cmd_TempConf(TCommand *ptCmd);
 int Prepare_WriteTempConf(TCommand *ptCmd);
 int Cmd_WriteTempConf(TCommand *ptCmd);
-int Cmd_CheckTempData(TCommand *ptCmd);
-int Cmd_ReadTempData(TCommand *ptCmd);
+// checktempdata, readtempdata (with a destination).
+int Cmd_TempData(TCommand *ptCmd);
 int Prepare_WriteTempData(TCommand *ptCmd);
 int Cmd_WriteTempData(TCommand *ptCmd);
-int Cmd_CheckNFDI(TCommand *ptCmd);
-int Cmd_ReadNFDI(TCommand *ptCmd);
+// checkNFDI, readNFDI (with a destination).
+int Cmd_NFDI(TCommand *ptCmd);
 int Prepare_WriteNFDI(TCommand *ptCmd);
 int Cmd_WriteNFDI(TCommand *ptCmd);
 
@@ -68,7 +66,10 @@ int Cmd_ReadDefConf(TCommand *ptCmd);
 int Prepare_WriteDefConf(TCommand *ptCmd);
 int Cmd_WriteDefConf(TCommand *ptCmd);
 
-// Firmware upgrade (src/upgrade/upgrade.cpp).
+// Firmware upgrade and system recovery (src/upgrade/upgrade.cpp).
+// systemRecovery with a FlashStatus other than 1 and 3 prints the usage, before any lock.
+int Prepare_SystemRecovery(TCommand *ptCmd);
+int Cmd_SystemRecovery(TCommand *ptCmd);
 //
 // write <Image-file> <Offset> <Len> [HTTP]: writes one file into [Offset, Offset + Len) of the
 // whole device. Offset and Len are hexadecimal (warned when a word does not convert completely).
@@ -84,17 +85,16 @@ int Cmd_Write(TCommand *ptCmd);
 // that would have used it, and the flash stays as it was.
 int Prepare_UpgradeFW(TCommand *ptCmd);
 int Cmd_UpgradeFW(TCommand *ptCmd);
-int Prepare_UpdateBoot(TCommand *ptCmd);
-int Prepare_UpdateBst(TCommand *ptCmd);
-int Cmd_UpdateBootOrBst(TCommand *ptCmd);
+// updateBoot (iParam 0), updateBst (1).
+int Prepare_UpdateRegion(TCommand *ptCmd);
+int Cmd_UpdateRegion(TCommand *ptCmd);
 int Prepare_UpdateDTB(TCommand *ptCmd);
 int Cmd_UpdateDTB(TCommand *ptCmd);
 
 // Raw maintenance (frontend/maintenance.cpp, frontend/bbmanage.cpp).
-int Cmd_EraseAll(TCommand *ptCmd);
-int Cmd_EraseFlashfs1(TCommand *ptCmd);
-int Cmd_EraseFlashfs2(TCommand *ptCmd);
-int Cmd_EraseJFFS2(TCommand *ptCmd);
+// eraseAll (iParam 0: record 0), eraseflashfs1, eraseflashfs2 and eraseflashfs, eraseJFFS2
+// (iParam 3, 2, 1: the record that many from the end).
+int Cmd_ErasePartition(TCommand *ptCmd);
 int Cmd_EraseRootfs(TCommand *ptCmd);
 int Prepare_Erase(TCommand *ptCmd);
 int Cmd_Erase(TCommand *ptCmd);
@@ -110,11 +110,11 @@ int Cmd_Flashfs2IsChange(TCommand *ptCmd);
 // Runs until the process is stopped from outside; returns only when it refuses to start.
 int Cmd_BadBlockManagement(TCommand *ptCmd);
 
-// Factory tests (factorytest/).
+// Factory tests (factorytest/factorycmd.cpp).
 int Cmd_FlashVerify(TCommand *ptCmd);
 int Prepare_LifeCycleTest(TCommand *ptCmd);
 int Cmd_LifeCycleTest(TCommand *ptCmd);
-int Cmd_UnstableBitsTestWrite(TCommand *ptCmd);
-int Cmd_UnstableBitsTestCheck(TCommand *ptCmd);
+// unstableBitsTestWrite (iParam 1), unstableBitsTestCheck (0).
+int Cmd_UnstableBitsTest(TCommand *ptCmd);
 
 #endif

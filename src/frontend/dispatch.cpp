@@ -8,8 +8,9 @@
 // count first. A command line that matches no row gets the usage text and status 0.
 #include "frontend/dispatch.h"
 
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
+#include "flash/device.h"
+#include "flash/notify.h"
+#include "frontend/texts.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -28,6 +29,7 @@ struct TRoute {
     int iMaxArgc;
     TCommandEntry pfnEntry;
     TPrepareEntry pfnPrepare; // nullptr: nothing to do before the lock
+    int iParam = 0;           // which of the kind, for an entry that serves several words
 };
 
 const TRoute g_atRoutes[] = {
@@ -36,33 +38,33 @@ const TRoute g_atRoutes[] = {
 
     {"checkdefconf", 2, 2, Cmd_CheckDefConf, nullptr},
     {"systemRecovery", 2, 2, Cmd_SystemRecovery, nullptr},
-    {"checktempconf", 2, 2, Cmd_CheckTempConf, nullptr},
-    {"checktempdata", 2, 2, Cmd_CheckTempData, nullptr},
-    {"checkNFDI", 2, 2, Cmd_CheckNFDI, nullptr},
-    {"eraseflashfs1", 2, 2, Cmd_EraseFlashfs1, nullptr},
-    {"eraseflashfs2", 2, 2, Cmd_EraseFlashfs2, nullptr},
+    {"checktempconf", 2, 2, Cmd_TempConf, Prepare_Store},
+    {"checktempdata", 2, 2, Cmd_TempData, Prepare_Store},
+    {"checkNFDI", 2, 2, Cmd_NFDI, Prepare_Store},
+    {"eraseflashfs1", 2, 2, Cmd_ErasePartition, nullptr, 3},
+    {"eraseflashfs2", 2, 2, Cmd_ErasePartition, nullptr, 2},
     {"flashfs2IsChange", 2, 2, Cmd_Flashfs2IsChange, nullptr},
-    {"eraseflashfs", 2, 2, Cmd_EraseFlashfs2, nullptr},
-    {"eraseJFFS2", 2, 2, Cmd_EraseJFFS2, nullptr},
+    {"eraseflashfs", 2, 2, Cmd_ErasePartition, nullptr, 2},
+    {"eraseJFFS2", 2, 2, Cmd_ErasePartition, nullptr, 1},
     {"eraseRootfs", 2, 2, Cmd_EraseRootfs, nullptr},
     {"badBlockManagement", 2, 2, Cmd_BadBlockManagement, nullptr},
     {"badBlockReport", 2, 2, Cmd_BadBlockReport, nullptr},
     {"flashVerify", 2, 2, Cmd_FlashVerify, nullptr},
     {"lifeCycleTest", 2, 2, Cmd_LifeCycleTest, Prepare_LifeCycleTest},
-    {"eraseAll", 2, 2, Cmd_EraseAll, nullptr},
+    {"eraseAll", 2, 2, Cmd_ErasePartition, nullptr, 0},
     {"info", 2, 2, Cmd_Info, nullptr},
 
     {"readdefconf", 3, 3, Cmd_ReadDefConf, nullptr},
     {"writedefconf", 3, 3, Cmd_WriteDefConf, Prepare_WriteDefConf},
     {"systemRecovery", 3, 3, Cmd_SystemRecovery, Prepare_SystemRecovery},
-    {"readtempconf", 3, 3, Cmd_ReadTempConf, nullptr},
+    {"readtempconf", 3, 3, Cmd_TempConf, Prepare_Store},
     {"writetempconf", 3, 3, Cmd_WriteTempConf, Prepare_WriteTempConf},
-    {"readtempdata", 3, 3, Cmd_ReadTempData, nullptr},
+    {"readtempdata", 3, 3, Cmd_TempData, Prepare_Store},
     {"writetempdata", 3, 3, Cmd_WriteTempData, Prepare_WriteTempData},
-    {"readNFDI", 3, 3, Cmd_ReadNFDI, nullptr},
+    {"readNFDI", 3, 3, Cmd_NFDI, Prepare_Store},
     {"writeNFDI", 3, 3, Cmd_WriteNFDI, Prepare_WriteNFDI},
-    {"updateBoot", 3, 3, Cmd_UpdateBootOrBst, Prepare_UpdateBoot},
-    {"updateBst", 3, 3, Cmd_UpdateBootOrBst, Prepare_UpdateBst},
+    {"updateBoot", 3, 3, Cmd_UpdateRegion, Prepare_UpdateRegion, 0},
+    {"updateBst", 3, 3, Cmd_UpdateRegion, Prepare_UpdateRegion, 1},
     {"updateDTB", 3, 3, Cmd_UpdateDTB, Prepare_UpdateDTB},
     {"setBadBlockToBBT", 3, 3, Cmd_SetBadBlockToBBT, nullptr},
 
@@ -72,8 +74,8 @@ const TRoute g_atRoutes[] = {
     {"badBlockRead", 5, 5, Cmd_BadBlockRead, Prepare_BadBlockRead},
 
     {"lifeCycleTest", 3, ANY, Cmd_LifeCycleTest, Prepare_LifeCycleTest},
-    {"unstableBitsTestWrite", 3, ANY, Cmd_UnstableBitsTestWrite, nullptr},
-    {"unstableBitsTestCheck", 3, ANY, Cmd_UnstableBitsTestCheck, nullptr},
+    {"unstableBitsTestWrite", 3, ANY, Cmd_UnstableBitsTest, nullptr, 1},
+    {"unstableBitsTestCheck", 3, ANY, Cmd_UnstableBitsTest, nullptr, 0},
     {"erase", 4, 4, Cmd_Erase, Prepare_Erase},
 };
 
@@ -84,11 +86,11 @@ const TRoute g_atRoutes[] = {
 int LockDevice() {
     int iRet = Plat_LockDevice(g_ptMTDInfo[0].szDevPath, 0);
     if (iRet == 1) {
-        fputs("nandkeep: waiting for another nandkeep to finish\n", stderr);
+        fputs(TXT_WAITING, stderr);
         iRet = Plat_LockDevice(g_ptMTDInfo[0].szDevPath, 1);
     }
     if (iRet != 0) {
-        Nandkeep_Notify("cannot lock the flash device");
+        Nandkeep_Notify(TXT_CANNOT_LOCK);
         return -1;
     }
     return 0;
@@ -96,13 +98,13 @@ int LockDevice() {
 
 } // namespace
 
-unsigned long Nandkeep_ParseHex(const char *pszWord) {
-    return strtoul(pszWord, nullptr, 16);
+uint64_t Nandkeep_ParseHex(const char *pszWord) {
+    return strtoull(pszWord, nullptr, 16);
 }
 
-unsigned long Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat) {
+uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat) {
     char *pszEnd = nullptr;
-    unsigned long ulValue = strtoul(pszWord, &pszEnd, 16);
+    const uint64_t ulValue = strtoull(pszWord, &pszEnd, 16);
     if (pszEnd != nullptr && *pszEnd != '\0') {
         printf(pszWarnFormat, pszWord, ulValue);
     }
@@ -147,11 +149,14 @@ TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv) {
 }
 
 int Nandkeep_Main(int iArgc, char **ppArgv) {
-    Nandkeep_Init();
+    if (Nandkeep_Init() == -1) {
+        return -1;
+    }
     const TRoute *ptRoute = Route(iArgc, ppArgv);
     TCommand tCmd = {};
     tCmd.iArgc = iArgc;
     tCmd.ppArgv = ppArgv;
+    tCmd.iParam = ptRoute != nullptr ? ptRoute->iParam : 0;
     int iResult = 0;
     if (ptRoute == nullptr) {
         Nandkeep_PrintUsage();

@@ -2,42 +2,33 @@
 #include "frontend/maintenance.h"
 
 #include "flash/compare.h"
+#include "flash/device.h"
 #include "flash/mtdio.h"
+#include "flash/region.h"
+#include "flash/report.h"
+#include "flash/workbuf.h"
 #include "frontend/commands.h"
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
+#include "flash/notify.h"
+#include "frontend/texts.h"
 #include "platform/platform.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "flash/workbuf.h"
 
 namespace {
 
-// Refusals: the command is rejected before any request reaches the driver.
-constexpr const char *MSG_FEW_PARTITIONS = "too few partitions for this command";
-constexpr const char *MSG_ERASE_SIZE = "erase size not supported";
-constexpr const char *MSG_UNALIGNED_OFFSET = "offset is not on an erase block boundary";
-constexpr const char *MSG_RANGE_PAST_4G = "range runs past 4 GiB";
-
-// The partitions counted from the end of the table: N-3 is the flashfs1 area that eraseRootfs
-// scans, N-2 the flashfs2 partition, N-1 the jffs2 partition.
+// The partition N-3 counted from the end of the table is the flashfs1 area that eraseRootfs
+// scans (N-2 is the flashfs2 partition, N-1 the jffs2 partition).
 constexpr int REC_FLASHFS1 = 3;
-constexpr int REC_FLASHFS2 = 2;
-constexpr int REC_JFFS2 = 1;
 
 const TMTDInfo *RecordFromEnd(int iBack) {
     if (g_iPartitionNum < REC_FLASHFS1) {
-        Nandkeep_Notify(MSG_FEW_PARTITIONS);
+        Nandkeep_Notify(TXT_FEW_PARTITIONS);
         return nullptr;
     }
     return &g_ptMTDInfo[g_iPartitionNum - iBack];
-}
-
-unsigned long RoundUp(unsigned long ulValue, unsigned long ulUnit) {
-    return (ulValue + ulUnit - 1) / ulUnit * ulUnit;
 }
 
 int ErasePartition(const TMTDInfo *ptRecord) {
@@ -47,67 +38,46 @@ int ErasePartition(const TMTDInfo *ptRecord) {
     return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
 }
 
-// Reads ulLen bytes at ulOffset (at least one request, also for 0 bytes) into a piece buffer
-// that is overwritten piece by piece: only what the reads do to the ECC counters matters.
-int ReadDiscarding(unsigned long ulOffset, unsigned long ulLen) {
-    unsigned char aucPiece[NANDKEEP_PIECE];
-    unsigned long ulDone = 0;
-    do {
-        unsigned long ulPiece = std::min(NANDKEEP_PIECE, ulLen - ulDone);
-        if (Nandkeep_ReadMTD(MTD0Fd(), aucPiece, ulOffset + ulDone, ulPiece) == -1) {
-            return -1;
-        }
-        ulDone += ulPiece;
-    } while (ulDone < ulLen);
-    return 0;
-}
-
-constexpr const char *MSG_DEST_IS_FLASH = "destination is the flash device itself";
-
 // Copies whole 128 KiB pieces straight from the device, bad blocks included, with no ECC
 // evaluation. A length that is not a whole number of pieces is taken up to the next one, so
 // the copy always ends where the caller asked and never runs on to the end of the device.
-int BadBlockRead(const char *pszDest, unsigned long ulOffset, unsigned long ulLen) {
+int BadBlockRead(const char *pszDest, uint64_t ullOffset, uint64_t ullLen) {
     // A destination that is the flash itself would have the copy programmed back into the device.
     int bIsFlash = 0;
     FILE *pFile = Plat_OpenDestination(pszDest, "w+", &bIsFlash);
     if (pFile == nullptr) {
-        Nandkeep_Notify(bIsFlash ? MSG_DEST_IS_FLASH : "fopen()");
+        Nandkeep_Notify(bIsFlash ? TXT_MT_DEST_IS_FLASH : TXT_MT_FOPEN);
         printf("%s", pszDest);
         return -1;
     }
     const int iFd = MTD0Fd();
-    off_t lPos = Plat_Lseek(iFd, static_cast<off_t>(ulOffset), SEEK_SET);
-    if (lPos < 0 || static_cast<unsigned long>(lPos) != ulOffset) {
-        fclose(pFile);
-        Nandkeep_Notify("lseek()");
-        return -1;
-    }
-    const unsigned long ulSteps = ulLen / NANDKEEP_PIECE + (ulLen % NANDKEEP_PIECE != 0 ? 1 : 0);
+    const off_t lPos = Plat_Lseek(iFd, static_cast<off_t>(ullOffset), SEEK_SET);
+    const char *pszFail =
+        lPos < 0 || static_cast<uint64_t>(lPos) != ullOffset ? TXT_MT_LSEEK : nullptr;
+    const uint64_t ullSteps = ullLen / NANDKEEP_PIECE + (ullLen % NANDKEEP_PIECE != 0 ? 1 : 0);
     unsigned char aucPiece[NANDKEEP_PIECE] = {};
-    for (unsigned long ulStep = 0; ulStep < ulSteps; ulStep++) {
+    for (uint64_t ullStep = 0; pszFail == nullptr && ullStep < ullSteps; ullStep++) {
         if (Plat_Read(iFd, aucPiece, NANDKEEP_PIECE) != static_cast<ssize_t>(NANDKEEP_PIECE)) {
-            fclose(pFile);
-            Nandkeep_Notify("read()");
-            return -1;
-        }
-        if (fwrite(aucPiece, 1, NANDKEEP_PIECE, pFile) != NANDKEEP_PIECE) {
-            fclose(pFile);
-            Nandkeep_Notify("fwrite()");
-            return -1;
+            pszFail = TXT_MT_READ;
+        } else if (fwrite(aucPiece, 1, NANDKEEP_PIECE, pFile) != NANDKEEP_PIECE) {
+            pszFail = TXT_MT_FWRITE;
         }
     }
     fclose(pFile);
+    if (pszFail != nullptr) {
+        Nandkeep_Notify(pszFail);
+        return -1;
+    }
     return 0;
 }
 
 // One raw erase request, whether or not the blocks are marked bad; the driver judges alignment
 // and range, and no block is ever marked by it. Nothing is written before it: the bootstrap at
 // offset 0 is left alone.
-int BadBlockErase(unsigned long ulOffset, unsigned long ulLen) {
-    if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ulOffset), static_cast<uint32_t>(ulLen)) <
+int BadBlockErase(uint64_t ullOffset, uint64_t ullLen) {
+    if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ullOffset), static_cast<uint32_t>(ullLen)) <
         0) {
-        Nandkeep_Notify("erase fail");
+        Nandkeep_Notify(TXT_MT_ERASE_FAIL);
         return -1;
     }
     return 0;
@@ -116,12 +86,8 @@ int BadBlockErase(unsigned long ulOffset, unsigned long ulLen) {
 // Picks the size token of one "/proc/mtd" entry by the kind its name shows. The scan stops at
 // the first NFDI entry; a later entry of the other kinds replaces an earlier one.
 struct TLayout {
-    unsigned long ulDevice;
-    unsigned long ulFlashfs2;
-    unsigned long ulNFDI;
-    bool bDevice;
-    bool bFlashfs2;
-    bool bNFDI;
+    uint64_t aullSize[3]; // the whole device, flashfs2, NFDI
+    bool abSeen[3];
 };
 
 void ScanLayout(FILE *pFile, TLayout *ptLayout) {
@@ -132,17 +98,16 @@ void ScanLayout(FILE *pFile, TLayout *ptLayout) {
     }
     while (Nandkeep_ReadMtdEntry(pFile, &tTok) == 4) {
         const char *szName = tTok.szName;
-        unsigned long ulSize = strtoul(tTok.szSize, nullptr, 16);
-        if (strstr(szName, "Boot") != nullptr || strstr(szName, "linux") != nullptr) {
-            ptLayout->ulDevice = ulSize;
-            ptLayout->bDevice = true;
-        } else if (strstr(szName, "Flashfs-2") != nullptr ||
-                   strstr(szName, "flashfs2") != nullptr) {
-            ptLayout->ulFlashfs2 = ulSize;
-            ptLayout->bFlashfs2 = true;
-        } else if (strstr(szName, "NFDI") != nullptr) {
-            ptLayout->ulNFDI = ulSize;
-            ptLayout->bNFDI = true;
+        const int iKind =
+            strstr(szName, "Boot") != nullptr || strstr(szName, "linux") != nullptr           ? 0
+            : strstr(szName, "Flashfs-2") != nullptr || strstr(szName, "flashfs2") != nullptr ? 1
+            : strstr(szName, "NFDI") != nullptr                                               ? 2
+                                                                                              : -1;
+        if (iKind >= 0) {
+            ptLayout->aullSize[iKind] = strtoull(tTok.szSize, nullptr, 16);
+            ptLayout->abSeen[iKind] = true;
+        }
+        if (iKind == 2) {
             return;
         }
     }
@@ -150,77 +115,26 @@ void ScanLayout(FILE *pFile, TLayout *ptLayout) {
 
 } // namespace
 
-int Nandkeep_CheckEraseSize(void) {
-    const unsigned long ulErase = MTD0EraseSize();
-    if (ulErase == 0 || ulErase % NANDKEEP_PIECE != 0) {
-        Nandkeep_Notify(MSG_ERASE_SIZE);
-        return -1;
-    }
-    return 0;
-}
-
-int Nandkeep_CheckReach(unsigned long ulOffset, unsigned long ulLen) {
-    if (ulOffset > NANDKEEP_REQUEST_REACH || ulLen > NANDKEEP_REQUEST_REACH - ulOffset) {
-        Nandkeep_Notify(MSG_RANGE_PAST_4G);
-        return -1;
-    }
-    return 0;
-}
-
-int Nandkeep_EccStatus(unsigned long ulMTDOffset, unsigned long ulReadLen) {
-    const int iFd = MTD0Fd();
-    const unsigned long ulErase = MTD0EraseSize();
-    if (ulErase == 0) {
-        Nandkeep_Notify(MSG_ERASE_SIZE);
-        return -1;
-    }
-    TEccStats tStats;
-    if (Nandkeep_GetEccStats(iFd, &tStats) == -1) {
-        return -1;
-    }
-    printf("Current ECC corrected = %d, failed = %d, badblocks = %d, bbtblocks = %d\n",
-           static_cast<int>(tStats.corrected), static_cast<int>(tStats.failed),
-           static_cast<int>(tStats.badblocks), static_cast<int>(tStats.bbtblocks));
-    unsigned long ulRemaining = ulReadLen;
-    do {
-        unsigned long ulChunk = std::min(ulErase, ulRemaining);
-        ulRemaining -= ulChunk;
-        if (Nandkeep_IsBadBlock(iFd, ulMTDOffset) == NANDKEEP_BAD_BLOCK) {
-            printf("At 0x%lX offset is bad blcok!!(skip)\n", ulMTDOffset);
-        } else {
-            if (ReadDiscarding(ulMTDOffset, ulChunk) == -1) {
-                return -1;
-            }
-            if (Nandkeep_GetEccStats(iFd, &tStats) == -1) {
-                return -1;
-            }
-            printf("At 0x%lX offset ECC corrected = %d, failed = %d\n", ulMTDOffset,
-                   static_cast<int>(tStats.corrected), static_cast<int>(tStats.failed));
-        }
-        ulMTDOffset += ulErase;
-    } while (ulRemaining != 0);
-    return 0;
-}
-
-int Nandkeep_ScanBadBlocks(int iFd, unsigned long ulOffset, unsigned long ulLen) {
-    const unsigned long ulErase = MTD0EraseSize();
-    if (Nandkeep_EraseMTD(iFd, ulOffset, ulLen) == -1) {
+int Nandkeep_ScanBadBlocks(int iFd, uint64_t ullOffset, uint64_t ullLen) {
+    const uint64_t ullErase = MTD0EraseSize();
+    if (Nandkeep_EraseMTD(iFd, ullOffset, ullLen) == -1) {
         return -1;
     }
     // Room up to the next whole piece: the write pads its last piece in the caller's buffer.
-    TWorkBuf aucZero(RoundUp(ulErase, NANDKEEP_PIECE), 0);
-    const unsigned long ulEnd = ulOffset + ulLen;
-    for (unsigned long ulPos = ulOffset; ulPos < ulEnd; ulPos += ulErase) {
-        if (Nandkeep_WriteMTD(iFd, aucZero.data(), ulPos, ulErase) == -1) {
+    TWorkBuf aucZero;
+    if (!aucZero.assign((ullErase + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE, 0)) {
+        return -1;
+    }
+    const uint64_t ullEnd = ullOffset + ullLen;
+    for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
+        if (Nandkeep_WriteMTD(iFd, aucZero.data(), ullPos, ullErase) == -1) {
             return -1;
         }
     }
-    for (unsigned long ulPos = ulOffset; ulPos < ulEnd; ulPos += ulErase) {
+    for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
         int iSame = 0;
-        if (CompareBufAndMTD(iFd, aucZero.data(), ulPos, ulErase, &iSame) == -1) {
-            return -1;
-        }
-        if (iSame == 0 && SetBadBlockToBBT(iFd, ulPos) == -1) {
+        if (CompareBufAndMTD(iFd, aucZero.data(), ullPos, ullErase, &iSame) == -1 ||
+            (iSame == 0 && SetBadBlockToBBT(iFd, ullPos) == -1)) {
             return -1;
         }
     }
@@ -230,52 +144,35 @@ int Nandkeep_ScanBadBlocks(int iFd, unsigned long ulOffset, unsigned long ulLen)
 int Nandkeep_Flashfs2IsChange(void) {
     FILE *pFile = Plat_OpenProcMtd();
     if (pFile == nullptr) {
-        Nandkeep_Notify("fopen()");
-        printf("%s", "/proc/mtd");
+        Nandkeep_Notify(TXT_MT_FOPEN);
+        printf("%s", TXT_MT_PROC_MTD);
         return -1;
     }
     TLayout tLayout = {};
     ScanLayout(pFile, &tLayout);
     fclose(pFile);
-    if (!tLayout.bDevice || !tLayout.bFlashfs2 || !tLayout.bNFDI) {
+    if (!tLayout.abSeen[0] || !tLayout.abSeen[1] || !tLayout.abSeen[2] ||
+        tLayout.aullSize[1] != g_ulFlashfs2Size) {
         return -1;
     }
-    if (tLayout.ulFlashfs2 != g_ulFlashfs2Size) {
-        return -1;
-    }
-    return tLayout.ulDevice - tLayout.ulFlashfs2 - tLayout.ulNFDI == g_ulFlashfs2Offest ? 0 : -1;
+    return tLayout.aullSize[0] - tLayout.aullSize[1] - tLayout.aullSize[2] == g_ulFlashfs2Offest
+               ? 0
+               : -1;
 }
 
-int Cmd_EraseAll(TCommand *ptCmd) {
-    (void)ptCmd;
-    return ErasePartition(&g_ptMTDInfo[0]);
+int Cmd_ErasePartition(TCommand *ptCmd) {
+    return ErasePartition(ptCmd->iParam == 0 ? &g_ptMTDInfo[0] : RecordFromEnd(ptCmd->iParam));
 }
 
-int Cmd_EraseFlashfs1(TCommand *ptCmd) {
-    (void)ptCmd;
-    return ErasePartition(RecordFromEnd(REC_FLASHFS1));
-}
-
-int Cmd_EraseFlashfs2(TCommand *ptCmd) {
-    (void)ptCmd;
-    return ErasePartition(RecordFromEnd(REC_FLASHFS2));
-}
-
-int Cmd_EraseJFFS2(TCommand *ptCmd) {
-    (void)ptCmd;
-    return ErasePartition(RecordFromEnd(REC_JFFS2));
-}
-
-int Cmd_EraseRootfs(TCommand *ptCmd) {
-    (void)ptCmd;
+int Cmd_EraseRootfs(TCommand *) {
     const TMTDInfo *ptRecord = RecordFromEnd(REC_FLASHFS1);
     if (ptRecord == nullptr || Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    printf("g_iPartitionNum = %d, size = %lx\n", g_iPartitionNum, ptRecord->ulSize);
-    int iRet = Nandkeep_ScanBadBlocks(ptRecord->iFd, 0, ptRecord->ulSize);
+    printf(TXT_ROOTFS_TABLE, g_iPartitionNum, ptRecord->ulSize);
+    const int iRet = Nandkeep_ScanBadBlocks(ptRecord->iFd, 0, ptRecord->ulSize);
     if (iRet != 0) {
-        puts("Bad block scan fail");
+        puts(TXT_SCAN_FAIL);
         return iRet;
     }
     return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
@@ -285,44 +182,42 @@ int Cmd_EraseRootfs(TCommand *ptCmd) {
 // would then retire a good block. Blocks past the end of the device (within 4 GiB) are skipped
 // like bad ones: the driver rejects the query for them.
 int Prepare_Erase(TCommand *ptCmd) {
-    const unsigned long ulOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
-    const unsigned long ulLen = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
+    const uint64_t ullOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
+    const uint64_t ullLen = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    if (ulOffset % MTD0EraseSize() != 0) {
-        Nandkeep_Notify(MSG_UNALIGNED_OFFSET);
+    if (ullOffset % MTD0EraseSize() != 0) {
+        Nandkeep_Notify(TXT_UNALIGNED_OFFSET);
         return -1;
     }
-    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
-        return -1;
-    }
-    ptCmd->aulArg[0] = ulOffset;
-    ptCmd->aulArg[1] = ulLen;
-    return NANDKEEP_RUN;
+    ptCmd->aulArg[0] = ullOffset;
+    ptCmd->aulArg[1] = ullLen;
+    return Nandkeep_CheckReach(ullOffset, ullLen) == -1 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_Erase(TCommand *ptCmd) {
     return Nandkeep_EraseMTD(MTD0Fd(), ptCmd->aulArg[0], ptCmd->aulArg[1]);
 }
 
-int Cmd_BadBlockReport(TCommand *ptCmd) {
-    (void)ptCmd;
+int Cmd_BadBlockReport(TCommand *) {
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    const unsigned long ulEnd = MTD0WalkEnd();
-    for (unsigned long ulPos = 0; ulPos < ulEnd; ulPos += MTD0EraseSize()) {
-        if (Nandkeep_IsBadBlock(MTD0Fd(), ulPos) == NANDKEEP_BAD_BLOCK) {
-            printf("Find a bad block at offset = 0x%lx\n", ulPos);
+    TRegion tDevice = Region_Span(MTD0Fd(), 0, MTD0WalkEnd());
+    uint64_t ullBlock = 0;
+    EBlock eState = EBlock::GOOD;
+    while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        if (eState != EBlock::GOOD) {
+            printf(TXT_BAD_AT, ullBlock);
         }
     }
     return 0;
 }
 
 int Prepare_BadBlockRead(TCommand *ptCmd) {
-    ptCmd->aulArg[0] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], NANDKEEP_WARN_OFFSET);
-    ptCmd->aulArg[1] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], NANDKEEP_WARN_LENGTH);
+    ptCmd->aulArg[0] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], TXT_WARN_OFFSET);
+    ptCmd->aulArg[1] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], TXT_WARN_LENGTH);
     return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
@@ -335,7 +230,7 @@ int Prepare_BadBlockErase(TCommand *ptCmd) {
     ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
     ptCmd->aulArg[1] = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
     if (ptCmd->aulArg[1] >= NANDKEEP_REQUEST_REACH) {
-        Nandkeep_Notify(MSG_RANGE_PAST_4G);
+        Nandkeep_Notify(TXT_RANGE_4G);
         return -1;
     }
     return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
@@ -348,11 +243,11 @@ int Cmd_BadBlockErase(TCommand *ptCmd) {
 // An offset inside a block (a page address from a kernel message) marks the block that holds
 // it; an offset past the device is left to the driver to refuse.
 int Cmd_SetBadBlockToBBT(TCommand *ptCmd) {
-    unsigned long ulOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
+    const uint64_t ullOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    return SetBadBlockToBBT(MTD0Fd(), ulOffset - ulOffset % MTD0EraseSize());
+    return SetBadBlockToBBT(MTD0Fd(), ullOffset - ullOffset % MTD0EraseSize());
 }
 
 int Prepare_EccStatus(TCommand *ptCmd) {
@@ -365,7 +260,6 @@ int Cmd_EccStatus(TCommand *ptCmd) {
     return Nandkeep_EccStatus(ptCmd->aulArg[0], ptCmd->aulArg[1]);
 }
 
-int Cmd_Flashfs2IsChange(TCommand *ptCmd) {
-    (void)ptCmd;
+int Cmd_Flashfs2IsChange(TCommand *) {
     return Nandkeep_Flashfs2IsChange();
 }

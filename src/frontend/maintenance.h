@@ -29,24 +29,12 @@
 #ifndef NANDKEEP_MAINTENANCE_H
 #define NANDKEEP_MAINTENANCE_H
 
-// 0 when record 0's erase size is a non-zero multiple of the 128 KiB piece; otherwise notifies
-// "erase size not supported" and returns -1.
-[[nodiscard]] int Nandkeep_CheckEraseSize(void);
-
-// 0 when [ulOffset, ulOffset + ulLen) ends at or below 4 GiB; otherwise notifies "range runs
-// past 4 GiB" and returns -1 (also when the sum wraps around).
-[[nodiscard]] int Nandkeep_CheckReach(unsigned long ulOffset, unsigned long ulLen);
-
-// Prints the device's ECC counters, then reads [ulMTDOffset, ulMTDOffset + ulReadLen) one erase
-// block at a time (at least one block, also for a length of 0) and prints the running counters
-// after each; blocks marked bad are reported and skipped. 0, or -1 when a read or a statistics
-// request failed (already notified). Works on record 0; reads only.
-[[nodiscard]] int Nandkeep_EccStatus(unsigned long ulMTDOffset, unsigned long ulReadLen);
+#include <cstdint>
 
 // Erases [ulOffset, ulOffset + ulLen) through iFd, programs every block start in it with zero
 // bytes and reads it back; a block that does not read back as zeros is marked bad. Blocks already
 // marked bad are written and compared like the others. 0 done, -1 when a primitive failed.
-[[nodiscard]] int Nandkeep_ScanBadBlocks(int iFd, unsigned long ulOffset, unsigned long ulLen);
+[[nodiscard]] int Nandkeep_ScanBadBlocks(int iFd, uint64_t ulOffset, uint64_t ulLen);
 
 // Compares the live "/proc/mtd" with the geometry profile: 0 when the flashfs2 partition has the
 // profile's size and lies right below an NFDI partition that ends the device, -1 otherwise. A
@@ -58,8 +46,9 @@
 // with the pattern and read back; a block that does not hold it is erased and marked bad
 // ("Offset 0x... Is bad block"). 0 when the pass covered the device, -1 when a primitive failed.
 [[nodiscard]] int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern);
-// The eight patterns 0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96, over and over. Never
-// returns: the scan ends only when the process is stopped from outside.
-[[noreturn]] void Nandkeep_BadBlockManagement(int iFd);
+// The eight patterns 0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96, over and over. Returns
+// only when its buffer cannot be had (-1, "malloc fail"): the scan ends when the process is
+// stopped from outside.
+[[nodiscard]] int Nandkeep_BadBlockManagement(int iFd);
 
 #endif

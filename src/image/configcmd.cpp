@@ -5,55 +5,43 @@
 // anything is read or written.
 #include "flash/mtdio.h"
 #include "frontend/commands.h"
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 #include "image/config.h"
 
 namespace {
 
 // A tempconf file must fit one block as a record.
-unsigned long TempConfAreaSize() {
+uint64_t TempConfAreaSize() {
     return MTD0EraseSize();
 }
 
 // The most a file can take as one record in partition record iRecord.
-unsigned long StoreRoom(int iRecord) {
-    const unsigned long ulSize = g_ptMTDInfo[iRecord].ulSize;
+uint64_t StoreRoom(int iRecord) {
+    const uint64_t ulSize = g_ptMTDInfo[iRecord].ulSize;
     return ulSize > CONFIG_OVERHEAD ? ulSize - CONFIG_OVERHEAD : 0;
 }
 
 } // namespace
 
-int Cmd_CheckTempConf(TCommand *ptCmd) {
-    (void)ptCmd;
-    if (Nandkeep_CheckStoreTable() == -1) {
-        return -1;
-    }
-    for (unsigned long i = 1; i <= Nandkeep_TempConfCount(); i++) {
-        if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), TempConfAreaSize()) == 0) {
-            return 0;
-        }
-    }
-    return -1;
+// The stores need records 3 and 4 of the table: a refusal comes before the device is locked.
+int Prepare_Store(TCommand *) {
+    return Nandkeep_CheckStoreTable() == -1 ? -1 : NANDKEEP_RUN;
 }
 
-// Bad candidates are passed over without counting; three failures on good blocks end the search,
-// so a damaged store is not read block by block down the whole flashfs2 region.
-int Cmd_ReadTempConf(TCommand *ptCmd) {
-    char **ppArgv = ptCmd->ppArgv;
-    if (Nandkeep_CheckStoreTable() == -1) {
-        return -1;
-    }
+// checktempconf, and readtempconf with its destination. Bad candidates are passed over without
+// counting; three failures on good blocks end a read, so a damaged store is not read block by
+// block down the whole flashfs2 region.
+int Cmd_TempConf(TCommand *ptCmd) {
+    const char *pszDest = ptCmd->iArgc == 3 ? ptCmd->ppArgv[2] : nullptr;
     constexpr int MAX_FAILURES = 3;
     int iFailures = 0;
-    for (unsigned long i = 1; i <= Nandkeep_TempConfCount(); i++) {
-        const unsigned long ulOffset = Nandkeep_TempConfOffset(i);
-        if (Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], ulOffset, TempConfAreaSize()) == 0) {
+    for (uint64_t i = 1; i <= Nandkeep_TempConfCount(); i++) {
+        const uint64_t ullOffset = Nandkeep_TempConfOffset(i);
+        if (Record_Walk(MTD0Fd(), pszDest, ullOffset, TempConfAreaSize()) == 0) {
             return 0;
         }
-        if (Nandkeep_IsBadBlock(MTD0Fd(), ulOffset) == NANDKEEP_BAD_BLOCK) {
-            continue;
-        }
-        if (++iFailures == MAX_FAILURES) {
+        if (pszDest != nullptr && Nandkeep_IsBadBlock(MTD0Fd(), ullOffset) == 0 &&
+            ++iFailures == MAX_FAILURES) {
             return -1;
         }
     }
@@ -74,15 +62,15 @@ int Prepare_WriteTempConf(TCommand *ptCmd) {
 }
 
 int Cmd_WriteTempConf(TCommand *ptCmd) {
-    TSource *ptSrc = &ptCmd->atSrc[0];
     int iWritten = 0;
-    for (unsigned long i = 1; i <= Nandkeep_TempConfCount() && iWritten < 2; i++) {
-        if (Nandkeep_WriteConfig(ptSrc, Nandkeep_TempConfOffset(i), TempConfAreaSize()) == 0) {
+    for (uint64_t i = 1; i <= Nandkeep_TempConfCount() && iWritten < 2; i++) {
+        if (Nandkeep_WriteConfig(&ptCmd->atSrc[0], Nandkeep_TempConfOffset(i),
+                                 TempConfAreaSize()) == 0) {
             iWritten++;
         }
     }
     int iValid = 0;
-    for (unsigned long i = 1; i <= Nandkeep_TempConfCount(); i++) {
+    for (uint64_t i = 1; i <= Nandkeep_TempConfCount(); i++) {
         if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), TempConfAreaSize()) == 0 &&
             ++iValid == 2) {
             return 0;
@@ -91,20 +79,10 @@ int Cmd_WriteTempConf(TCommand *ptCmd) {
     return -1;
 }
 
-int Cmd_CheckTempData(TCommand *ptCmd) {
-    (void)ptCmd;
-    if (Nandkeep_CheckStoreTable() == -1) {
-        return -1;
-    }
-    return Nandkeep_CheckConfig(MTD0Fd(), g_ulFlashfs2Offest, g_ptMTDInfo[3].ulSize);
-}
-
-int Cmd_ReadTempData(TCommand *ptCmd) {
-    char **ppArgv = ptCmd->ppArgv;
-    if (Nandkeep_CheckStoreTable() == -1) {
-        return -1;
-    }
-    return Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], g_ulFlashfs2Offest, g_ptMTDInfo[3].ulSize);
+// checktempdata, and readtempdata with its destination.
+int Cmd_TempData(TCommand *ptCmd) {
+    return Record_Walk(MTD0Fd(), ptCmd->iArgc == 3 ? ptCmd->ppArgv[2] : nullptr, g_ulFlashfs2Offest,
+                       g_ptMTDInfo[3].ulSize);
 }
 
 // The file is counted before the device is locked: at most the whole flashfs2 partition.
@@ -120,28 +98,12 @@ int Cmd_WriteTempData(TCommand *ptCmd) {
     return Nandkeep_WriteTempData(&ptCmd->atSrc[0]);
 }
 
-int Cmd_CheckNFDI(TCommand *ptCmd) {
-    (void)ptCmd;
-    if (Nandkeep_CheckStoreTable() == -1) {
-        return -1;
-    }
-    for (unsigned long j = 0; j < Nandkeep_NFDICount(); j++) {
-        const unsigned long ulStart = Nandkeep_NFDIStart() + j * MTD0EraseSize();
-        if (Nandkeep_CheckConfig(MTD0Fd(), ulStart, Nandkeep_NFDIAreaSize(j)) == 0) {
-            return 0;
-        }
-    }
-    return -1;
-}
-
-int Cmd_ReadNFDI(TCommand *ptCmd) {
-    char **ppArgv = ptCmd->ppArgv;
-    if (Nandkeep_CheckStoreTable() == -1) {
-        return -1;
-    }
-    for (unsigned long j = 0; j < Nandkeep_NFDICount(); j++) {
-        const unsigned long ulStart = Nandkeep_NFDIStart() + j * MTD0EraseSize();
-        if (Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], ulStart, Nandkeep_NFDIAreaSize(j)) == 0) {
+// checkNFDI, and readNFDI with its destination: the first candidate that holds a record wins.
+int Cmd_NFDI(TCommand *ptCmd) {
+    const char *pszDest = ptCmd->iArgc == 3 ? ptCmd->ppArgv[2] : nullptr;
+    for (uint64_t j = 0; j < Nandkeep_NFDICount(); j++) {
+        if (Record_Walk(MTD0Fd(), pszDest, Nandkeep_NFDIStart() + j * MTD0EraseSize(),
+                        Nandkeep_NFDIAreaSize(j)) == 0) {
             return 0;
         }
     }

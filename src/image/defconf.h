@@ -8,18 +8,15 @@
 
 #include "image/source.h"
 
-// Locates the sub-image behind the image heading the region [ulOffset, ulOffset + ulLen) (the
-// DTB behind a kernel, the default configuration behind a rootfs). 0 with *pulSub set strictly
-// inside the region; -1 when the image does not pass its check (its messages printed) or leaves
-// no room behind it in the region. Callers write or read a sub-image only at an offset obtained
-// here, so nothing is placed where the check did not point.
-[[nodiscard]] int Nandkeep_LocateSubImage(unsigned long ulOffset, unsigned long ulLen,
-                                          unsigned long *pulSub);
+#include <cstdint>
 
-// Stores the source as Default Value iCopy (1 or 0) behind the image of its rootfs region: locate,
-// check that the file fits the area (nothing is erased otherwise), write, check. 0 when the copy
-// checks valid afterwards; -1 after printing the line of the failing step ("get Default Value %d
-// offset fail" or "update Default Value %d fail") behind the messages of the operation.
+// The rootfs region of copy iCopy (1 the backup, 0 the normal copy).
+uint64_t Nandkeep_RootfsOffset(int iCopy);
+
+// Stores the source as Default Value iCopy (1 or 0) behind the image of its rootfs region:
+// locate, check that the file fits the area (nothing is erased otherwise), write, check. 0 when
+// the copy checks valid afterwards; -1 after printing the line of the failing step ("get Default
+// Value %d offset fail" or "update Default Value %d fail") behind the messages of the operation.
 [[nodiscard]] int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy);
 
 // Repairs the record area (ulDestSubOffset, ulDestMaxSize) from the record in (ulSrcSubOffset,
@@ -28,8 +25,8 @@
 // block by block through the write-and-verify path, and the destination is checked. -1 silently
 // when the source holds no plausible record; -1 after "erase fail", "recover image fail" or
 // "recovery Default Value fail".
-[[nodiscard]] int Nandkeep_RecoveryDefConf(int iFd, unsigned long ulDestSubOffset,
-                                           unsigned long ulSrcSubOffset,
-                                           unsigned long ulDestMaxSize, unsigned long ulSrcMaxSize);
+[[nodiscard]] int Nandkeep_RecoveryDefConf(int iFd, uint64_t ulDestSubOffset,
+                                           uint64_t ulSrcSubOffset, uint64_t ulDestMaxSize,
+                                           uint64_t ulSrcMaxSize);
 
 #endif

@@ -1,9 +1,11 @@
 // The default configuration commands: checkdefconf, readdefconf, writedefconf. Their own lines
 // are plain lines on standard output; the operations add their notify messages.
 #include "frontend/commands.h"
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 #include "image/config.h"
 #include "image/defconf.h"
+#include "image/mkimg.h"
+#include "image/texts.h"
 
 #include <cstdio>
 
@@ -11,7 +13,7 @@ namespace {
 
 struct TDefConfCopy {
     int iCopy;
-    unsigned long ulRegion;
+    uint64_t ulRegion;
 };
 
 // Default Value 1, the backup, always comes first.
@@ -19,16 +21,15 @@ constexpr TDefConfCopy DEFCONF_ORDER[] = {{1, ROOTFS1_OFFSET}, {0, ROOTFS0_OFFSE
 
 } // namespace
 
-int Cmd_CheckDefConf(TCommand *ptCmd) {
-    (void)ptCmd;
+int Cmd_CheckDefConf(TCommand *) {
     for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
-        unsigned long ulSub = 0;
+        uint64_t ulSub = 0;
         if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == -1) {
-            printf("get Default Value %d offset fail\n", tCopy.iCopy);
+            printf(TXT_DEFCONF_OFFSET_FAIL, tCopy.iCopy);
             return -1;
         }
         if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, tCopy.ulRegion + ROOTFS_SIZE - ulSub) == -1) {
-            printf("check Default Value %d fail\n", tCopy.iCopy);
+            printf(TXT_DEFCONF_CHECK_FAIL, tCopy.iCopy);
             return -1;
         }
     }
@@ -40,11 +41,11 @@ int Cmd_CheckDefConf(TCommand *ptCmd) {
 int Cmd_ReadDefConf(TCommand *ptCmd) {
     char **ppArgv = ptCmd->ppArgv;
     for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
-        unsigned long ulSub = 0;
+        uint64_t ulSub = 0;
         if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == 0 &&
             Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], ulSub, tCopy.ulRegion + ROOTFS_SIZE - ulSub) ==
                 0) {
-            printf("read Default Value %d\n", tCopy.iCopy);
+            printf(TXT_DEFCONF_READ, tCopy.iCopy);
             return 0;
         }
     }

@@ -1,138 +1,133 @@
-// Validating a firmware image in flash and locating the item behind it.
+// The image parser, and the image check in flash and in a file.
 #include "image/mkimg.h"
 
-#include "flash/mtdio.h"
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
-#include "image/source.h"
+#include "flash/device.h"
+#include "flash/region.h"
+#include "flash/notify.h"
+#include "image/texts.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-
-namespace {
-
-// The verdict on an image's data: its CRC must match and all of the declared data must have been
-// there. The failure is worded by the image's size class.
-int DataVerdict(uint32_t dwDataSize, uint32_t dwCrc, uint32_t dwStored, bool bComplete) {
-    if (bComplete && dwCrc == dwStored) {
-        return 0;
-    }
-    if (dwDataSize < MKIMG_FIRST_DATA) {
-        Nandkeep_Notify("DTB CRC check error");
-        printf("DTB Data CRC check error 0x%X / 0x%X \n", dwCrc, dwStored);
-    } else {
-        Nandkeep_Notify("Kernel/Rootfs CRC check error");
-        printf("Data CRC check error 0x%X / 0x%X \n", dwCrc, dwStored);
-    }
-    return -1;
-}
-
-} // namespace
 
 uint32_t Nandkeep_GetBE32(const unsigned char *p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
 
-// The sub-image starts at the first 128 KiB boundary strictly after the last data byte, so an
-// image ending exactly on a boundary is followed by one empty block.
-unsigned long Nandkeep_SubImageOffset(unsigned long ulEnd) {
-    return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
-}
-
-const char *Nandkeep_ImageHeaderFault(const unsigned char *pucHeader) {
+const char *Image_HeaderFault(const unsigned char *pucHeader) {
     if (Nandkeep_GetBE32(pucHeader) != MKIMG_MAGIC) {
-        return "check Magic Num fail";
+        return TXT_BAD_MAGIC;
     }
     unsigned char aucHeader[MKIMG_HEADER_SIZE];
     memcpy(aucHeader, pucHeader, sizeof(aucHeader));
     memset(aucHeader + MKIMG_HCRC_OFFSET, 0, 4);
     if (Nandkeep_Crc32(0, aucHeader, MKIMG_HEADER_SIZE) !=
         Nandkeep_GetBE32(pucHeader + MKIMG_HCRC_OFFSET)) {
-        return "Header CRC check fail";
+        return TXT_BAD_HEADER_CRC;
     }
     return nullptr;
 }
 
-int Nandkeep_CheckImageHeader(unsigned char *pucHeader) {
-    const char *szFault = Nandkeep_ImageHeaderFault(pucHeader);
-    if (szFault != nullptr) {
-        Nandkeep_Notify(szFault);
-        return -1;
-    }
-    Nandkeep_Debug("Magic NUM  = 0x%X\n", Nandkeep_GetBE32(pucHeader));
-    memset(pucHeader + MKIMG_HCRC_OFFSET, 0, 4);
-    return 0;
+void Image_Begin(TImageParse *ptImage, const unsigned char *pucHeader) {
+    ptImage->dwDataSize = Nandkeep_GetBE32(pucHeader + MKIMG_SIZE_OFFSET);
+    ptImage->dwStoredCrc = Nandkeep_GetBE32(pucHeader + MKIMG_DCRC_OFFSET);
+    ptImage->dwCrc = 0;
+    ptImage->ullLeft = ptImage->dwDataSize;
 }
 
-// A DTB-sized image (fewer than MKIMG_FIRST_DATA data bytes) asked for its sub-image offset
-// answers by the same placement rule as any other image: the first 128 KiB boundary after its
-// data, which is the block after its header block. Writers and readers of the sub-image call
-// this function alike, so they always agree on the place, and no caller is left with an unset
-// offset.
-int Nandkeep_CheckImage(unsigned long ulMTDOffset, unsigned long ulMTDMaxSize, int iSubImage,
-                        unsigned long *pulResult) {
-    const int iFd = MTD0Fd();
-    const unsigned long ulErase = MTD0EraseSize();
-    const unsigned long ulEnd = ulMTDOffset + ulMTDMaxSize;
-    unsigned char aucBuf[NANDKEEP_PIECE];
-    memset(aucBuf, 0, sizeof(aucBuf));
+uint64_t Image_InHeaderBlock(const TImageParse *ptImage) {
+    return std::min<uint64_t>(ptImage->dwDataSize, MKIMG_FIRST_DATA);
+}
 
-    unsigned long ulPos = Nandkeep_SkipBadBlocks(iFd, ulMTDOffset, ulEnd);
-    if (ulPos >= ulEnd) {
-        Nandkeep_Notify("flash driver fail");
-        return -1;
-    }
-    if (Nandkeep_ReadMTD(iFd, aucBuf, ulPos, NANDKEEP_PIECE) == -1) {
-        return -1;
-    }
-    const unsigned long ulHeaderBlock = ulPos;
+uint64_t Image_Want(const TImageParse *ptImage) {
+    return std::min(ptImage->ullLeft, NANDKEEP_PIECE);
+}
 
-    if (Nandkeep_CheckImageHeader(aucBuf) == -1) {
-        return -1;
-    }
+void Image_Take(TImageParse *ptImage, const unsigned char *pucData, uint64_t ullLen) {
+    ptImage->dwCrc = Nandkeep_Crc32(ptImage->dwCrc, pucData, ullLen);
+    ptImage->ullLeft -= ullLen;
+}
 
-    uint32_t dwDataSize = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET);
-    uint32_t dwDataCrc = Nandkeep_GetBE32(aucBuf + MKIMG_DCRC_OFFSET);
-    if (iSubImage == MKIMG_RESULT_IMAGE_LEN) {
-        *pulResult = static_cast<uint32_t>(dwDataSize + MKIMG_HEADER_SIZE);
-    }
+bool Image_Sound(const TImageParse *ptImage) {
+    return ptImage->ullLeft == 0 && ptImage->dwCrc == ptImage->dwStoredCrc;
+}
 
-    if (dwDataSize < MKIMG_FIRST_DATA) {
-        uint32_t dwCrc = Nandkeep_Crc32(0, aucBuf + MKIMG_HEADER_SIZE, dwDataSize);
-        if (DataVerdict(dwDataSize, dwCrc, dwDataCrc, true) == -1) {
-            return -1;
-        }
-        if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
-            *pulResult = Nandkeep_SubImageOffset(ulHeaderBlock + MKIMG_HEADER_SIZE + dwDataSize);
-        }
+int Image_Verdict(const TImageParse *ptImage) {
+    if (Image_Sound(ptImage)) {
         return 0;
     }
+    const bool bDtb = Image_DtbSized(ptImage);
+    Nandkeep_Notify(bDtb ? TXT_DTB_CRC : TXT_IMAGE_CRC);
+    printf(bDtb ? TXT_DTB_CRC_VALUES : TXT_IMAGE_CRC_VALUES, ptImage->dwCrc, ptImage->dwStoredCrc);
+    return -1;
+}
 
-    uint32_t dwCrc = Nandkeep_Crc32(0, aucBuf + MKIMG_HEADER_SIZE, MKIMG_FIRST_DATA);
-    unsigned long ulRemaining = dwDataSize - MKIMG_FIRST_DATA;
-    ulPos = ulHeaderBlock + ulErase;
-    while (ulRemaining > 0 && ulPos < ulEnd) {
-        if (Nandkeep_IsBadBlock(iFd, ulPos) == NANDKEEP_BAD_BLOCK) {
-            ulPos += ulErase;
-            continue;
-        }
-        unsigned long ulChunk = std::min(ulRemaining, NANDKEEP_PIECE);
-        if (Nandkeep_ReadMTD(iFd, aucBuf, ulPos, ulChunk) == -1) {
+uint64_t Nandkeep_SubImageOffset(uint64_t ullEnd) {
+    return ullEnd - ullEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;
+}
+
+// A DTB-sized image asked for its sub-image offset answers by the same placement rule as any
+// other image: the first 128 KiB boundary after its data, the block after its header block.
+// Writers and readers of the sub-image call this function alike, so they always agree.
+int Nandkeep_CheckImage(uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, int iSubImage,
+                        uint64_t *pulResult) {
+    TRegion tReg = Region_Of(MTD0Fd(), ulMTDOffset, ulMTDMaxSize);
+    unsigned char aucBuf[NANDKEEP_PIECE];
+    if (!Region_Good(&tReg)) {
+        Nandkeep_Notify(TXT_NO_GOOD_BLOCK);
+        return -1;
+    }
+    if (Region_ReadPiece(&tReg, aucBuf, NANDKEEP_PIECE) == -1) {
+        return -1;
+    }
+    const char *pszFault = Image_HeaderFault(aucBuf);
+    if (pszFault != nullptr) {
+        Nandkeep_Notify(pszFault);
+        return -1;
+    }
+    TImageParse tImage;
+    Image_Begin(&tImage, aucBuf);
+    if (iSubImage == MKIMG_RESULT_IMAGE_LEN) {
+        *pulResult = static_cast<uint32_t>(tImage.dwDataSize + MKIMG_HEADER_SIZE);
+    }
+    const uint64_t ullFirst = Image_InHeaderBlock(&tImage);
+    Image_Take(&tImage, aucBuf + MKIMG_HEADER_SIZE, ullFirst);
+    // The data behind the header block follows from the next block on, over good blocks.
+    uint64_t ullDataEnd = tReg.ullPos + MKIMG_HEADER_SIZE + ullFirst;
+    if (!Image_DtbSized(&tImage)) {
+        Region_Advance(&tReg, MTD0EraseSize());
+        ullDataEnd = tReg.ullPos;
+    }
+    while (!Image_DtbSized(&tImage) && tImage.ullLeft > 0 && Region_Good(&tReg)) {
+        const uint64_t ullChunk = Image_Want(&tImage);
+        if (Region_ReadPiece(&tReg, aucBuf, ullChunk) == -1) {
             return -1;
         }
-        dwCrc = Nandkeep_Crc32(dwCrc, aucBuf, ulChunk);
-        ulRemaining -= ulChunk;
-        ulPos += ulChunk;
+        Image_Take(&tImage, aucBuf, ullChunk);
+        Region_Advance(&tReg, ullChunk);
+        ullDataEnd = tReg.ullPos;
     }
     // Data cut short by the region's end never passes, whatever its checksum happens to be.
-    if (DataVerdict(dwDataSize, dwCrc, dwDataCrc, ulRemaining == 0) == -1) {
+    if (Image_Verdict(&tImage) == -1) {
         return -1;
     }
     if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
-        *pulResult = Nandkeep_SubImageOffset(ulPos);
+        *pulResult = Nandkeep_SubImageOffset(ullDataEnd);
     }
+    return 0;
+}
+
+int Nandkeep_LocateSubImage(uint64_t ullOffset, uint64_t ullLen, uint64_t *pullSub) {
+    // Preset out of every region: an answer that the check did not store is never used.
+    uint64_t ullSub = UINT64_MAX;
+    if (Nandkeep_CheckImage(ullOffset, ullLen, MKIMG_RESULT_SUB_OFFSET, &ullSub) == -1) {
+        return -1;
+    }
+    // An image whose data runs up to the region's end has its sub-image boundary outside it.
+    if (ullSub <= ullOffset || ullSub - ullOffset >= ullLen) {
+        return -1;
+    }
+    *pullSub = ullSub;
     return 0;
 }
 
@@ -145,28 +140,20 @@ int Nandkeep_CheckImageSource(TSource *ptSrc) {
     // Header bytes the file lacks read as erased flash would after the write.
     memset(aucBuf, NANDKEEP_ERASED_BYTE, MKIMG_HEADER_SIZE);
     (void)fread(aucBuf, 1, MKIMG_HEADER_SIZE, pFile);
-    if (ferror(pFile)) {
-        Nandkeep_Notify("fread()");
+    const char *pszFault = ferror(pFile) ? TXT_SRC_FREAD : Image_HeaderFault(aucBuf);
+    if (pszFault != nullptr) {
+        Nandkeep_Notify(pszFault);
         return -1;
     }
-    if (Nandkeep_CheckImageHeader(aucBuf) == -1) {
-        return -1;
-    }
-    const uint32_t dwDataSize = Nandkeep_GetBE32(aucBuf + MKIMG_SIZE_OFFSET);
-    const uint32_t dwDataCrc = Nandkeep_GetBE32(aucBuf + MKIMG_DCRC_OFFSET);
-    uint32_t dwCrc = 0;
-    unsigned long ulRemaining = dwDataSize;
-    while (ulRemaining > 0) {
-        const unsigned long ulGot = fread(aucBuf, 1, std::min(ulRemaining, NANDKEEP_PIECE), pFile);
-        if (ulGot == 0) {
-            break;
-        }
-        dwCrc = Nandkeep_Crc32(dwCrc, aucBuf, ulGot);
-        ulRemaining -= ulGot;
+    TImageParse tImage;
+    Image_Begin(&tImage, aucBuf);
+    for (uint64_t ullGot = 1; tImage.ullLeft > 0 && ullGot > 0;) {
+        ullGot = fread(aucBuf, 1, Image_Want(&tImage), pFile);
+        Image_Take(&tImage, aucBuf, ullGot);
     }
     if (ferror(pFile)) {
-        Nandkeep_Notify("fread()");
+        Nandkeep_Notify(TXT_SRC_FREAD);
         return -1;
     }
-    return DataVerdict(dwDataSize, dwCrc, dwDataCrc, ulRemaining == 0);
+    return Image_Verdict(&tImage);
 }

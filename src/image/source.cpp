@@ -1,8 +1,9 @@
 // Source files: counted once before the device is locked, checked again while written.
 #include "image/source.h"
 
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
+#include "flash/device.h"
+#include "image/texts.h"
+#include "flash/notify.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -11,17 +12,15 @@
 
 namespace {
 
-constexpr const char *MSG_CHANGED = "source changed while it was written";
-
 // Reads from the current position to the end, but no further than one byte past ulLimit: the
 // count and CRC-32 of what was there. false on a read error.
-bool CountRest(FILE *pFile, unsigned long ulLimit, unsigned long *pulCount, uint32_t *pdwCrc) {
+bool CountRest(FILE *pFile, uint64_t ulLimit, uint64_t *pulCount, uint32_t *pdwCrc) {
     unsigned char aucBuf[NANDKEEP_PIECE];
     *pulCount = 0;
     *pdwCrc = 0;
     while (*pulCount <= ulLimit) {
-        const unsigned long ulWant = std::min(NANDKEEP_PIECE, ulLimit + 1 - *pulCount);
-        const unsigned long ulGot = fread(aucBuf, 1, ulWant, pFile);
+        const uint64_t ulWant = std::min(NANDKEEP_PIECE, ulLimit + 1 - *pulCount);
+        const uint64_t ulGot = fread(aucBuf, 1, ulWant, pFile);
         if (ulGot == 0) {
             break;
         }
@@ -33,30 +32,30 @@ bool CountRest(FILE *pFile, unsigned long ulLimit, unsigned long *pulCount, uint
 
 } // namespace
 
-uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen) {
+uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, uint64_t ulLen) {
     return static_cast<uint32_t>(crc32(dwCrc, pucData, static_cast<uInt>(ulLen)));
 }
 
-void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, unsigned long ulRoom) {
+void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, uint64_t ulRoom) {
     *ptSrc = TSource{nullptr, 0, 0, nullptr};
     FILE *pFile = nullptr;
     struct stat tStat;
     const int iOpened = Plat_OpenSource(pszPath, &pFile, &tStat);
     if (iOpened != PLAT_SOURCE_OPENED) {
-        ptSrc->pszFault = iOpened == PLAT_SOURCE_STAT_FAILED ? "fstat()" : "fopen()";
+        ptSrc->pszFault = iOpened == PLAT_SOURCE_STAT_FAILED ? TXT_SRC_FSTAT : TXT_SRC_FOPEN;
         return;
     }
     // Files under /proc and /sys report a size that has nothing to do with what they hold, so
     // the contents are counted before anything relies on the size; a file that keeps growing is
     // not followed past the size it claims.
-    const unsigned long ulSize = static_cast<unsigned long>(tStat.st_size);
-    unsigned long ulCount = 0;
+    const uint64_t ulSize = static_cast<uint64_t>(tStat.st_size);
+    uint64_t ulCount = 0;
     uint32_t dwCrc = 0;
-    const char *pszFault = !S_ISREG(tStat.st_mode)                       ? "not a regular file"
-                           : ulSize > ulRoom                             ? "size too large"
-                           : !CountRest(pFile, ulSize, &ulCount, &dwCrc) ? "fread()"
-                           : ulCount != ulSize ? "source size does not match its contents"
-                                               : nullptr;
+    const char *pszFault = !S_ISREG(tStat.st_mode)                       ? TXT_SRC_NOT_REGULAR
+                           : ulSize > ulRoom                             ? TXT_SRC_TOO_LARGE
+                           : !CountRest(pFile, ulSize, &ulCount, &dwCrc) ? TXT_SRC_FREAD
+                           : ulCount != ulSize                           ? TXT_SRC_MISMATCH
+                                                                         : nullptr;
     if (pszFault != nullptr) {
         fclose(pFile);
         ptSrc->pszFault = pszFault;
@@ -67,7 +66,7 @@ void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, unsigned long u
 
 int Nandkeep_TakeSource(TSource *ptSrc) {
     if (ptSrc->pszFault == nullptr && fseek(ptSrc->pFile, 0, SEEK_SET) != 0) {
-        ptSrc->pszFault = "fseek()";
+        ptSrc->pszFault = TXT_SRC_FSEEK;
     }
     if (ptSrc->pszFault != nullptr) {
         Nandkeep_Notify(ptSrc->pszFault);
@@ -83,15 +82,15 @@ void Nandkeep_ReleaseSource(TSource *ptSrc) {
     *ptSrc = TSource{nullptr, 0, 0, nullptr};
 }
 
-int Nandkeep_CheckSourceUnchanged(const TSource *ptSrc, unsigned long ulRead, uint32_t dwCrc) {
+int Nandkeep_CheckSourceUnchanged(const TSource *ptSrc, uint64_t ulRead, uint32_t dwCrc) {
     unsigned char ucMore = 0;
     const bool bMore = ulRead == ptSrc->ulSize && fread(&ucMore, 1, 1, ptSrc->pFile) == 1;
     if (ferror(ptSrc->pFile)) {
-        Nandkeep_Notify("fread()");
+        Nandkeep_Notify(TXT_SRC_FREAD);
         return -1;
     }
     if (bMore || ulRead != ptSrc->ulSize || dwCrc != ptSrc->dwCrc) {
-        Nandkeep_Notify(MSG_CHANGED);
+        Nandkeep_Notify(TXT_SRC_CHANGED);
         return -1;
     }
     return 0;
@@ -99,13 +98,13 @@ int Nandkeep_CheckSourceUnchanged(const TSource *ptSrc, unsigned long ulRead, ui
 
 int Nandkeep_CheckSourceHolds(const TSource *ptSrc) {
     if (fseek(ptSrc->pFile, 0, SEEK_SET) != 0) {
-        Nandkeep_Notify("fseek()");
+        Nandkeep_Notify(TXT_SRC_FSEEK);
         return -1;
     }
-    unsigned long ulCount = 0;
+    uint64_t ulCount = 0;
     uint32_t dwCrc = 0;
     if (!CountRest(ptSrc->pFile, ptSrc->ulSize, &ulCount, &dwCrc)) {
-        Nandkeep_Notify("fread()");
+        Nandkeep_Notify(TXT_SRC_FREAD);
         return -1;
     }
     return Nandkeep_CheckSourceUnchanged(ptSrc, ulCount, dwCrc);

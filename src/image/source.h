@@ -14,7 +14,7 @@
 
 struct TSource {
     FILE *pFile;          // open until released; nullptr when it could not be used
-    unsigned long ulSize; // the bytes it held when it was counted
+    uint64_t ulSize;      // the bytes it held when it was counted
     uint32_t dwCrc;       // their CRC-32
     const char *pszFault; // the notify text of a source that cannot be used; nullptr when it can
 };
@@ -23,7 +23,7 @@ struct TSource {
 // ulRoom is the most its area can take: a file that reports more gets the fault "size too large"
 // without being read. Other faults: "fopen()", "fstat()", "not a regular file", "fread()",
 // "source size does not match its contents".
-void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, unsigned long ulRoom);
+void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, uint64_t ulRoom);
 // 0 with the source rewound to its start; -1 after notifying its fault (or "fseek()").
 [[nodiscard]] int Nandkeep_TakeSource(TSource *ptSrc);
 // Closes the file; the record may be prepared again.
@@ -32,7 +32,7 @@ void Nandkeep_ReleaseSource(TSource *ptSrc);
 // For a writer that has streamed ulRead bytes of CRC-32 dwCrc from the source: 0 when they are
 // the bytes counted at the preparation and the source ends with them; -1 after notifying
 // "fread()" or "source changed while it was written".
-[[nodiscard]] int Nandkeep_CheckSourceUnchanged(const TSource *ptSrc, unsigned long ulRead,
+[[nodiscard]] int Nandkeep_CheckSourceUnchanged(const TSource *ptSrc, uint64_t ulRead,
                                                 uint32_t dwCrc);
 // For a writer whose comparison found the flash without the source's bytes: reads the source
 // again from its start; 0 when it still holds what was counted, -1 after notifying "fseek()",
@@ -40,6 +40,6 @@ void Nandkeep_ReleaseSource(TSource *ptSrc);
 [[nodiscard]] int Nandkeep_CheckSourceHolds(const TSource *ptSrc);
 
 // zlib's CRC-32, continued from dwCrc (0 to start).
-uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, unsigned long ulLen);
+uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, uint64_t ulLen);
 
 #endif

@@ -2,15 +2,16 @@
 // and updateDTB. Each is a fixed sequence of image writes; a sub-image (the DTB behind a kernel,
 // the default configuration behind a rootfs) goes only where the image check of its region
 // points. Step lines are plain lines on standard output after the operation's own messages.
-#include "flash/mtdio.h"
+#include "flash/device.h"
 #include "frontend/commands.h"
-#include "frontend/maintenance.h"
-#include "frontend/mtdinfo.h"
-#include "frontend/notify.h"
+#include "frontend/texts.h"
+#include "flash/notify.h"
 #include "image/config.h"
 #include "image/defconf.h"
 #include "image/mkimg.h"
 #include "platform/platform.h"
+#include "upgrade/recovery.h"
+#include "upgrade/texts.h"
 #include "upgrade/writer.h"
 
 #include <cstdio>
@@ -18,15 +19,10 @@
 
 namespace {
 
-// Step 9 of upgradeFW: from here on the backup copies are complete and the normal copies are
-// being rewritten; system recovery reads flashstatus 1 as "repair the normal copies first".
-constexpr const char *FLASHSTATUS_COMMAND = "ovenctl engage && cfgvault set flashstatus 1";
-
 // The five files of upgradeFW, in the order of their words on the command line.
 enum EUpgradeFile { FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF };
 
-int WriteRegion(TSource *ptSrc, unsigned long ulOffset, unsigned long ulLen,
-                const char *szFailLine) {
+int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *szFailLine) {
     if (Nandkeep_WriteImageSource(ptSrc, ulOffset, ulLen, 0) == -1) {
         puts(szFailLine);
         return -1;
@@ -34,20 +30,20 @@ int WriteRegion(TSource *ptSrc, unsigned long ulOffset, unsigned long ulLen,
     return 0;
 }
 
-unsigned long KernelRegion(int iCopy) {
+uint64_t KernelRegion(int iCopy) {
     return iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
 }
 
 // The DTB file, byte for byte, from the sub-image offset of kernel copy iCopy to the region end.
 int WriteDTB(TSource *ptSrc, int iCopy) {
-    const unsigned long ulRegion = KernelRegion(iCopy);
-    unsigned long ulSub = 0;
+    const uint64_t ulRegion = KernelRegion(iCopy);
+    uint64_t ulSub = 0;
     if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) == -1) {
-        printf("get DTB %d offset fail\n", iCopy);
+        printf(TXT_UP_DTB_OFFSET_FAIL, iCopy);
         return -1;
     }
     if (Nandkeep_WriteImageSource(ptSrc, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) == -1) {
-        printf("update DTB %d fail\n", iCopy);
+        printf(TXT_UP_DTB_FAIL, iCopy);
         return -1;
     }
     return 0;
@@ -57,7 +53,7 @@ int WriteDTB(TSource *ptSrc, int iCopy) {
 // blocks: an upper bound of the sub-image's area, since bad blocks only push the sub-image
 // further. A source that does not start with a plausible image header gives the whole region:
 // its image check will fail on the flash.
-unsigned long SubImageRoom(TSource *ptImage, unsigned long ulRegion, unsigned long ulLen) {
+uint64_t SubImageRoom(TSource *ptImage, uint64_t ulRegion, uint64_t ulLen) {
     if (ptImage->pszFault != nullptr || fseek(ptImage->pFile, 0, SEEK_SET) != 0) {
         return ulLen;
     }
@@ -67,25 +63,23 @@ unsigned long SubImageRoom(TSource *ptImage, unsigned long ulRegion, unsigned lo
     if (!bHeader || Nandkeep_GetBE32(aucHeader) != MKIMG_MAGIC) {
         return ulLen;
     }
-    const unsigned long ulImageLen =
-        MKIMG_HEADER_SIZE + Nandkeep_GetBE32(aucHeader + MKIMG_SIZE_OFFSET);
+    const uint64_t ulImageLen = MKIMG_HEADER_SIZE + Nandkeep_GetBE32(aucHeader + MKIMG_SIZE_OFFSET);
     if (ulImageLen > ptImage->ulSize) {
         return ulLen;
     }
-    const unsigned long ulEnd = ulRegion + ulImageLen;
-    const unsigned long ulSub = Nandkeep_SubImageOffset(ulEnd);
+    const uint64_t ulEnd = ulRegion + ulImageLen;
+    const uint64_t ulSub = Nandkeep_SubImageOffset(ulEnd);
     return ulSub < ulRegion + ulLen ? ulRegion + ulLen - ulSub : 0;
 }
 
 // One file of an upgrade checked before anything is erased: readable, regular, and no larger
 // than the most its area can take (ulOverhead: what the store adds around the file).
-int PreflightFile(TSource *ptSrc, unsigned long ulRoom, unsigned long ulOverhead,
-                  const char *szFailLine) {
+int PreflightFile(TSource *ptSrc, uint64_t ulRoom, uint64_t ulOverhead, const char *szFailLine) {
     if (Nandkeep_TakeSource(ptSrc) == 0) {
         if (ptSrc->ulSize + ulOverhead <= ulRoom) {
             return 0;
         }
-        Nandkeep_Notify("size too large");
+        Nandkeep_Notify(TXT_WR_TOO_LARGE);
     }
     puts(szFailLine);
     return -1;
@@ -96,7 +90,7 @@ int PreflightFile(TSource *ptSrc, unsigned long ulRoom, unsigned long ulOverhead
 // on. Kernel and rootfs files are judged in flash, after their backup copy is written.
 int PreflightDTB(TSource *ptDTB) {
     if (Nandkeep_CheckImageSource(ptDTB) == -1) {
-        puts("update DTB 1 fail");
+        puts(TXT_UP_DTB1_FAIL);
         return -1;
     }
     return 0;
@@ -104,8 +98,8 @@ int PreflightDTB(TSource *ptDTB) {
 
 // The most a file can take in the area it goes to: the whole region for an image, the region
 // behind the smallest image for a sub-image.
-constexpr unsigned long ROOM_OF[] = {BOOT_SIZE, KERNEL_SIZE, KERNEL_SIZE, ROOTFS_SIZE,
-                                     ROOTFS_SIZE - CONFIG_OVERHEAD};
+constexpr uint64_t ROOM_OF[] = {BOOT_SIZE, KERNEL_SIZE, KERNEL_SIZE, ROOTFS_SIZE,
+                                ROOTFS_SIZE - CONFIG_OVERHEAD};
 
 // The files of one command, counted before the device is locked.
 void PrepareSources(TCommand *ptCmd, int iFirstWord, const EUpgradeFile *peFiles, int iCount) {
@@ -120,11 +114,11 @@ void PrepareSources(TCommand *ptCmd, int iFirstWord, const EUpgradeFile *peFiles
 // The range is checked from the command line, and the file counted, before the device is locked.
 int Prepare_Write(TCommand *ptCmd) {
     ptCmd->iFlag = (ptCmd->iArgc > 5 && strcmp(ptCmd->ppArgv[5], "HTTP") == 0) ? 1 : 0;
-    const unsigned long ulOffset = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], NANDKEEP_WARN_OFFSET);
-    const unsigned long ulLen = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], NANDKEEP_WARN_LENGTH);
+    const uint64_t ulOffset = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], TXT_WARN_OFFSET);
+    const uint64_t ulLen = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], TXT_WARN_LENGTH);
     // An unaligned erase request fails in the driver and would retire a good block.
     if (MTD0EraseSize() == 0 || ulOffset % MTD0EraseSize() != 0) {
-        Nandkeep_Notify("offset is not a multiple of the erase block");
+        Nandkeep_Notify(TXT_UP_UNALIGNED);
         return -1;
     }
     // Within 4 GiB, blocks past the end of the device are stepped over like bad ones.
@@ -149,15 +143,15 @@ int Prepare_UpgradeFW(TCommand *ptCmd) {
     constexpr EUpgradeFile AFILES[] = {FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF};
     PrepareSources(ptCmd, 2, AFILES, 5);
     TSource *atSrc = ptCmd->atSrc;
-    if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, "update Boot fail") == -1 ||
-        PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, "update Rootfs 1 fail") == -1 ||
+    if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, TXT_UP_BOOT_FAIL) == -1 ||
+        PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, TXT_UP_ROOTFS1_FAIL) == -1 ||
         PreflightFile(&atSrc[FILE_DEFCONF],
                       SubImageRoom(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE),
-                      CONFIG_OVERHEAD, "update Default Value 1 fail") == -1 ||
-        PreflightFile(&atSrc[FILE_KERNEL], KERNEL_SIZE, 0, "update Kernel 1 fail") == -1 ||
+                      CONFIG_OVERHEAD, TXT_UP_DEFCONF1_FAIL) == -1 ||
+        PreflightFile(&atSrc[FILE_KERNEL], KERNEL_SIZE, 0, TXT_UP_KERNEL1_FAIL) == -1 ||
         PreflightFile(&atSrc[FILE_DTB],
                       SubImageRoom(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE), 0,
-                      "update DTB 1 fail") == -1 ||
+                      TXT_UP_DTB1_FAIL) == -1 ||
         PreflightDTB(&atSrc[FILE_DTB]) == -1) {
         return -1;
     }
@@ -168,42 +162,31 @@ int Prepare_UpgradeFW(TCommand *ptCmd) {
 // then the normal copies. Nothing is rolled back after a failure.
 int Cmd_UpgradeFW(TCommand *ptCmd) {
     TSource *atSrc = ptCmd->atSrc;
-    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, "update Boot fail") == -1 ||
-        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE, "update Rootfs 1 fail") ==
-            -1 ||
+    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, TXT_UP_BOOT_FAIL) == -1 ||
+        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE, TXT_UP_ROOTFS1_FAIL) == -1 ||
         Nandkeep_WriteDefConfCopy(&atSrc[FILE_DEFCONF], 1) == -1 ||
-        WriteRegion(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE, "update Kernel 1 fail") ==
-            -1 ||
+        WriteRegion(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE, TXT_UP_KERNEL1_FAIL) == -1 ||
         WriteDTB(&atSrc[FILE_DTB], 1) == -1) {
         return -1;
     }
-    (void)Plat_System(FLASHSTATUS_COMMAND);
-    if (WriteRegion(&atSrc[FILE_KERNEL], KERNEL0_OFFSET, KERNEL_SIZE, "update Kernel 0 fail") ==
-            -1 ||
+    (void)Plat_System(TXT_FLASHSTATUS_COMMAND);
+    if (WriteRegion(&atSrc[FILE_KERNEL], KERNEL0_OFFSET, KERNEL_SIZE, TXT_UP_KERNEL0_FAIL) == -1 ||
         WriteDTB(&atSrc[FILE_DTB], 0) == -1 ||
-        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS0_OFFSET, ROOTFS_SIZE, "update Rootfs 0 fail") ==
-            -1 ||
+        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS0_OFFSET, ROOTFS_SIZE, TXT_UP_ROOTFS0_FAIL) == -1 ||
         Nandkeep_WriteDefConfCopy(&atSrc[FILE_DEFCONF], 0) == -1) {
         return -1;
     }
     return 0;
 }
 
-int Prepare_UpdateBoot(TCommand *ptCmd) {
-    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], BOOT_SIZE);
-    ptCmd->aulArg[0] = BOOT_OFFSET;
-    ptCmd->aulArg[1] = BOOT_SIZE;
+int Prepare_UpdateRegion(TCommand *ptCmd) {
+    ptCmd->aulArg[0] = ptCmd->iParam == 0 ? BOOT_OFFSET : BST_OFFSET;
+    ptCmd->aulArg[1] = ptCmd->iParam == 0 ? BOOT_SIZE : BST_SIZE;
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ptCmd->aulArg[1]);
     return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
-int Prepare_UpdateBst(TCommand *ptCmd) {
-    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], BST_SIZE);
-    ptCmd->aulArg[0] = BST_OFFSET;
-    ptCmd->aulArg[1] = BST_SIZE;
-    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
-}
-
-int Cmd_UpdateBootOrBst(TCommand *ptCmd) {
+int Cmd_UpdateRegion(TCommand *ptCmd) {
     return Nandkeep_WriteImageSource(&ptCmd->atSrc[0], ptCmd->aulArg[0], ptCmd->aulArg[1], 0);
 }
 
@@ -217,4 +200,17 @@ int Cmd_UpdateDTB(TCommand *ptCmd) {
         return -1;
     }
     return 0;
+}
+
+int Prepare_SystemRecovery(TCommand *ptCmd) {
+    ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]) & 0xFF;
+    if (ptCmd->aulArg[0] != 1 && ptCmd->aulArg[0] != 3) {
+        Nandkeep_PrintUsage();
+        return 0;
+    }
+    return NANDKEEP_RUN;
+}
+
+int Cmd_SystemRecovery(TCommand *ptCmd) {
+    return Nandkeep_SystemRecovery(ptCmd->iArgc == 2 ? 0 : static_cast<int>(ptCmd->aulArg[0]));
 }

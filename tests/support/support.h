@@ -5,7 +5,7 @@
 #ifndef NANDKEEP_TESTS_SUPPORT_H
 #define NANDKEEP_TESTS_SUPPORT_H
 
-#include "frontend/mtdinfo.h"
+#include "flash/device.h"
 #include "sim/sim_store.h"
 
 #include <gtest/gtest.h>

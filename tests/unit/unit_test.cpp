@@ -22,7 +22,7 @@ TEST(CheckErased, AnswersWhetherEveryWordIsErased) {
 // come from the exact offset even when they end inside a piece.
 TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
     Create(Sim_ProfileSpec(128));
-    Nandkeep_Init();
+    ASSERT_EQ(Nandkeep_Init(), 0);
     const Bytes aData = RandomBytes(2 * BLOCK, 1);
     ASSERT_EQ(Sim_WriteRaw(&m_tDev, 60 * BLOCK, aData.data(), aData.size()), 0);
     Bytes aBuf(BLOCK);
@@ -40,7 +40,7 @@ TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
 // command uses, overwrites a block whose erase fails with zero bytes before marking it bad.
 TEST_F(SimTest, BlockReplacementAndCleaningErase) {
     Create(Sim_ProfileSpec(128));
-    Nandkeep_Init();
+    ASSERT_EQ(Nandkeep_Init(), 0);
     Bytes aData = RandomBytes(BLOCK, 5), aRaw(BLOCK);
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 71), 0);
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 81), 0);
@@ -94,7 +94,7 @@ void ChangeSourceAtLastProgram(char cKind, uint32_t) {
 
 TEST_F(SimTest, WriterTellsASourceChangedDuringTheFinalComparison) {
     Create(Sim_ProfileSpec(128));
-    Nandkeep_Init();
+    ASSERT_EQ(Nandkeep_Init(), 0);
     g_strChangedSource = m_strDir + "/source.bin";
     WriteFile(g_strChangedSource, RandomBytes(3 * BLOCK - 100, 7));
     g_uProgramsLeft = 3;

@@ -1,8 +1,5 @@
-// Message routines, usage text, version banner and the info command.
-#include "frontend/notify.h"
-
+// The usage text, the version banner and the info command: contract texts, byte for byte.
 #include "frontend/commands.h"
-#include "platform/platform.h"
 
 #include <cstdio>
 
@@ -53,26 +50,12 @@ constexpr const char *USAGE =
 
 } // namespace
 
-void Nandkeep_Notify(const char *pszMsg) {
-    printf("\n Nandkeep notify -> %s\n", pszMsg);
-    fflush(stdout);
-}
-
-void Nandkeep_Debug(const char *pszFormat, ...) {
-    (void)pszFormat;
-}
-
-void Nandkeep_SyslogErr(const char *pszMsg) {
-    Plat_SyslogErr(pszMsg);
-}
-
 void Nandkeep_PrintUsage(void) {
     fputs(USAGE, stderr);
     printf("Nandkeep version: %s\nMade by the nandkeep flash tools team\n", VERSION);
 }
 
-int Cmd_Info(TCommand *ptCmd) {
-    (void)ptCmd;
+int Cmd_Info(TCommand *) {
     printf("Build info: %s\n", BUILD_ID);
     puts("");
     puts("Feature include (+) or not (-):");

@@ -1,4 +1,4 @@
-// Message routines shared by every subsystem, and the fixed texts several of them print.
+// The message routines every layer reports through.
 #ifndef NANDKEEP_NOTIFY_H
 #define NANDKEEP_NOTIFY_H
 
@@ -8,8 +8,5 @@ void Nandkeep_Notify(const char *pszMsg);
 void Nandkeep_Debug(const char *pszFormat, ...);
 // One line to the system log at LOG_ERR.
 void Nandkeep_SyslogErr(const char *pszMsg);
-
-// Writes the usage text to standard error and the version banner to standard output.
-void Nandkeep_PrintUsage(void);
 
 #endif
