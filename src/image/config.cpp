@@ -15,7 +15,6 @@ namespace {
 constexpr const char *MSG_FOPEN = "fopen()";
 constexpr const char *MSG_TOO_LARGE = "size too large";
 constexpr const char *MSG_ERASE_FAIL = "erase fail";
-constexpr const char *MSG_FREAD = "fread()";
 constexpr const char *MSG_FWRITE = "fwrite()";
 constexpr const char *MSG_WRITE_FAIL = "write fail";
 constexpr const char *MSG_NO_SPACE = "write fail: Not enought flash space";
