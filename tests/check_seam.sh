@@ -2,7 +2,9 @@
 # Guards the platform seam: only the Linux platform code includes the MTD, ioctl and syslog
 # headers; the core calls no I/O syscall itself; the production binary holds no simulator code and
 # needs no shared library beyond the C library and zlib (and the sanitizer runtimes in a
-# sanitizer build).
+# sanitizer build). And the layers: an include points down only (platform, flash, image, then
+# upgrade and factorytest, then the front end), the commands (*cmd.cpp) alone reaching the front
+# end's command interface from another folder.
 # Usage: check_seam.sh SOURCE_DIR CORE_LIBRARY PRODUCTION_BINARY
 set -u
 src=$1 core=$2 prod=$3
@@ -17,5 +19,11 @@ sim=$(nm -C "$prod" | grep -iE 'Sim_|nandsim|simstore|sim_store|NandModel' | hea
 if [ -n "$sim" ]; then echo "simulator symbols in the production binary:"; echo "$sim"; fail=1; fi
 needed=$(readelf -d "$prod" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -vxE 'libc\.so\.6|libz\.so\.1|lib(asan|ubsan)\.so\.[0-9]+')
 if [ -n "$needed" ]; then echo "the production binary needs more than libc and zlib:"; echo "$needed"; fail=1; fi
+up=$(cd "$src/src" && grep -rnoE '#include "[a-z]+/' . | awk -F'[/:"]' '
+      BEGIN { r["platform"] = 0; r["flash"] = 1; r["image"] = 2; r["upgrade"] = 3
+              r["factorytest"] = 3; r["frontend"] = 4 }
+      { dir = $2; inc = $(NF - 1); cmd = $3 ~ /cmd\.cpp$/ }
+      dir != inc && (r[inc] > r[dir] || r[inc] == r[dir]) && !(cmd && inc == "frontend")')
+if [ -n "$up" ]; then echo "includes that point up or across:"; echo "$up"; fail=1; fi
 [ $fail -eq 0 ] && echo "seam intact"
 exit $fail
