@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, builds the tool and the simulator twice (plain
 # and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the unit, simulator and
-# whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64
-# and arm64 (configured without GoogleTest), the formatting check, the case transcripts and the
-# write benchmark on the real x86_64 kernel and the case transcripts again on the real arm64
-# kernel (tools/kernel). Ends with one line "N passed, M failed".
+# whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64,
+# arm64 and armhf (configured without GoogleTest), the formatting check, the case transcripts and
+# the write and recovery benchmarks on the real x86_64 kernel and the case transcripts again on
+# the real arm64 and armhf kernels (tools/kernel). Ends with one line "N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -47,7 +47,7 @@ for variant in plain asan; do
 done
 
 if [ -x fuzz/run.sh ]; then stage "fuzz targets (bounded)" fuzz/run.sh; fi
-stage "packages (amd64, arm64), built as an integrator would" tools/package.sh
+stage "packages (amd64, arm64, armhf), built as an integrator would" tools/package.sh
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
 count_kernel() { # adds the counts of a real-kernel run's closing line in file $1
   local line f; line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$1" | tail -1)
@@ -65,6 +65,11 @@ if [ -x tools/kernel/run.sh ] && [ "${NANDKEEP_SKIP_KERNEL:-0}" != 1 ]; then
     log "case transcripts on the real arm64 kernel"
     tools/kernel/run.sh --arch arm64 --cases 2>&1 | tee build-test-plain/kernel-arm64.log
     count_kernel build-test-plain/kernel-arm64.log
+  fi
+  if [ "${NANDKEEP_SKIP_KERNEL_ARMHF:-0}" != 1 ]; then
+    log "case transcripts on the real armhf kernel"
+    tools/kernel/run.sh --arch armhf --cases 2>&1 | tee build-test-plain/kernel-armhf.log
+    count_kernel build-test-plain/kernel-armhf.log
   fi
 fi
 if [ -x tests/arm64/run.sh ] && [ "${NANDKEEP_SKIP_ARM64:-0}" != 1 ]; then

@@ -56,6 +56,7 @@ sTracing=/sys/kernel/tracing
 case $(uname -m) in
 x86_64) sPageArg=%si ;;
 aarch64) sPageArg=%x1 ;;
+arm*) sPageArg=%r1 ;;
 *) echo "no page argument register known for $(uname -m)"; exit 1 ;;
 esac
 echo "p:nkread nand_read_page_op page=$sPageArg:u32" >>"$sTracing/kprobe_events"

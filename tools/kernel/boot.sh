@@ -15,15 +15,24 @@ iLimit=$5
 sRelease=$(cat "$sTree/release")
 
 rm -f "$sShare/results/done"
-# arm64: the virt board needs no firmware; -cpu max would emulate pointer authentication, which
-# makes the guest several times slower.
-if [ "$NK_ARCH" = arm64 ]; then
+# arm64 and armhf: the virt board needs no firmware (the kernel gets qemu's device tree); -cpu max
+# would emulate pointer authentication on arm64, which makes the guest several times slower.
+case $NK_ARCH in
+arm64)
     aMachine=(qemu-system-aarch64 -machine "virt,accel=tcg" -cpu cortex-a57)
     sConsoleDev=ttyAMA0
-else
+    ;;
+armhf)
+    # Debian's armmp kernel has no large physical addresses (LPAE): with the board's devices
+    # above 4 GiB (highmem) it cannot reach the PCI host, and the 9p share is a PCI device.
+    aMachine=(qemu-system-arm -machine "virt,highmem=off,accel=tcg" -cpu cortex-a15)
+    sConsoleDev=ttyAMA0
+    ;;
+*)
     aMachine=(qemu-system-x86_64 -machine "pc,accel=tcg" -cpu max)
     sConsoleDev=ttyS0
-fi
+    ;;
+esac
 nk_timed "$iLimit" "${aMachine[@]}" -smp 1 -m "${NK_GUEST_MEMORY:-1024}" \
     -nodefaults -no-reboot -display none -monitor none \
     -serial "file:$sConsole" \

@@ -3,10 +3,12 @@
 #   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT
 # KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
 # the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
-# dependencies, the stripped nandkeep, mtd-utils, every shared library these need, the helper
-# mtdprobe and the guest scripts (init, the job runner, nk-flash and the device stand-ins).
-# For arm64 (NK_ARCH) the busyboxes, mtd-utils and the shared libraries come from the arm64
-# packages that fetch-kernel.sh unpacked into the tree (sysroot/), not from the host.
+# dependencies (those the kernel has built in are left out), the stripped nandkeep, mtd-utils,
+# every shared library these need, the helper mtdprobe and the guest scripts (init, the job
+# runner, nk-flash and the device stand-ins).
+# For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils and the shared libraries come from that
+# architecture's packages that fetch-kernel.sh unpacked into the tree (sysroot/), not from the
+# host.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
@@ -26,7 +28,7 @@ mkdir -p "$sRoot"/{bin,sbin,usr/bin,usr/sbin,etc/nk,lib/nk-modules,lib64,dev,pro
 
 sSysroot=
 sStaticBusybox=/bin/busybox
-if [ "$NK_ARCH" = arm64 ]; then
+if [ "$NK_ARCH" != x86_64 ]; then
     sSysroot=$sTree/sysroot
     sStaticBusybox=$sSysroot/bin/busybox
 fi
@@ -96,10 +98,13 @@ for sTool in $NK_MTD_UTILS; do
     copy_libs "$sPath"
 done
 
-# Kernel modules, listed in load order with their dependencies from modules.dep.
+# Kernel modules, listed in load order with their dependencies from modules.dep. A module the
+# kernel has built in (modules.builtin: Debian's armmp kernel has the MTD core, raw NAND and bch)
+# needs no loading and is left out.
 resolve_modules() {
     local sMod sPath sDep
     for sMod in "$@"; do
+        grep -qE "(^|/)$sMod\.ko\$" "$sModDir/modules.builtin" 2>/dev/null && continue
         sPath=$(grep -E "(^|/)$sMod\.ko(\.[a-z]+)?:" "$sModDir/modules.dep" | head -n1 | cut -d: -f1)
         [ -n "$sPath" ] || nk_die "module $sMod not in $sRelease"
         for sDep in $(grep -E "^$sPath:" "$sModDir/modules.dep" | cut -d: -f2); do

@@ -1,20 +1,21 @@
 #!/bin/bash
-# Fetches the kernel that Debian's linux-image-amd64 (NK_ARCH=arm64: linux-image-arm64) depends
-# on, with its headers and kbuild tools (unpacked, not installed), and the dynamic busybox, into
-# the cache. Prints the directory of the unpacked kernel tree on standard output. A complete tree
-# is reused.
-# For arm64 the tree also holds the guest's user space (static and dynamic busybox, mtd-utils and
-# the shared libraries, under sysroot/) and the raw NAND modules that Debian's arm64 kernel lacks:
-# nand.ko (with software Hamming ECC) and nandsim.ko, cross-built from linux-source against the
-# headers and added to the tree's modules before depmod.
+# Fetches the kernel that Debian's linux-image-amd64 (NK_ARCH=arm64: linux-image-arm64, armhf:
+# linux-image-armmp) depends on, with its headers and kbuild tools (unpacked, not installed), and
+# the dynamic busybox, into the cache. Prints the directory of the unpacked kernel tree on
+# standard output. A complete tree is reused.
+# For arm64 and armhf the tree also holds the guest's user space (static and dynamic busybox,
+# mtd-utils and the shared libraries, under sysroot/). For arm64 it holds the raw NAND modules
+# that Debian's arm64 kernel lacks: nand.ko (with software Hamming ECC) and nandsim.ko,
+# cross-built from linux-source against the headers and added to the tree's modules before
+# depmod. Debian's armmp kernel has raw NAND and ECC built in and nandsim as a module of its own.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
-sImagePkg=$(apt-cache depends "linux-image-$NK_DEB_ARCH:$NK_DEB_ARCH" |
-    sed -n "s/^ *Depends: \(linux-image-[0-9].*-$NK_DEB_ARCH\)\(:$NK_DEB_ARCH\)\{0,1\}\$/\1/p" | head -n1)
-[ -n "$sImagePkg" ] || nk_die "cannot tell which kernel linux-image-$NK_DEB_ARCH depends on (apt-get update?)"
+sImagePkg=$(apt-cache depends "linux-image-$NK_FLAVOUR:$NK_DEB_ARCH" |
+    sed -n "s/^ *Depends: \(linux-image-[0-9].*-$NK_FLAVOUR\)\(:$NK_DEB_ARCH\)\{0,1\}\$/\1/p" | head -n1)
+[ -n "$sImagePkg" ] || nk_die "cannot tell which kernel linux-image-$NK_FLAVOUR depends on (apt-get update?)"
 sRelease=${sImagePkg#linux-image-}          # e.g. 6.1.0-57-amd64
-sAbi=${sRelease%-"$NK_DEB_ARCH"}            # e.g. 6.1.0-57
+sAbi=${sRelease%-"$NK_FLAVOUR"}             # e.g. 6.1.0-57
 sVersion=$(apt-cache show --no-all-versions "$sImagePkg:$NK_DEB_ARCH" | sed -n 's/^Version: //p' | head -n1)
 [ -n "$sVersion" ] || nk_die "no version known for $sImagePkg"
 sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
@@ -29,12 +30,14 @@ fi
 aPackages=("$sImagePkg:$NK_DEB_ARCH=$sVersion" "linux-headers-$sRelease:$NK_DEB_ARCH=$sVersion"
     "linux-headers-$sAbi-common=$sVersion" "$sKbuild=$sVersion" "busybox:$NK_DEB_ARCH")
 if [ "$NK_ARCH" = arm64 ]; then
-    # The kernel source for the raw NAND modules, and the guest's user space: the host's
-    # mtd-utils and static busybox are amd64.
+    # The kernel source for the raw NAND modules.
     aPackages+=("linux-source-$sSeries=$sVersion")
+fi
+if [ "$NK_ARCH" != x86_64 ]; then
+    # The guest's user space: the host's mtd-utils and static busybox are amd64.
     for sPackage in busybox-static mtd-utils libc6 zlib1g libstdc++6 libgcc-s1 liblzo2-2 \
         libuuid1 libzstd1 libiniparser1 libselinux1 libpcre2-8-0 libssl3; do
-        aPackages+=("$sPackage:arm64")
+        aPackages+=("$sPackage:$NK_DEB_ARCH")
     done
 fi
 
@@ -89,8 +92,9 @@ if [ "$NK_ARCH" = arm64 ]; then
     }
     mkdir -p "$sTree/root/lib/modules/$sRelease/updates"
     cp "$sRaw/nand.ko" "$sRaw/nandsim.ko" "$sTree/root/lib/modules/$sRelease/updates/"
-    [ -x "$sTree/sysroot/bin/busybox" ] || nk_die "no busybox binary in busybox-static:arm64"
 fi
+[ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/bin/busybox" ] ||
+    nk_die "no busybox binary in busybox-static:$NK_DEB_ARCH"
 depmod -b "$sTree/root" "$sRelease"
 
 [ -f "$sTree/root/boot/vmlinuz-$sRelease" ] || nk_die "no kernel image in $sImagePkg"

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs case transcripts (tests/cases/*.t) and guest scripts on the real kernel: Debian's kernel
-# boots under qemu-system-x86_64 (or qemu-system-aarch64, --arch arm64; software emulation) with
-# nandsim carrying the device's partition table, and the production nandkeep runs every case
+# boots under qemu-system-x86_64 (or qemu-system-aarch64, --arch arm64, or qemu-system-arm,
+# --arch armhf; software emulation) with nandsim carrying the device's partition table, and the production nandkeep runs every case
 # through tests/cases/transcript.sh with the kernel backend of the case words. Prints one PASS,
 # FAIL or SKIP line per file (with the diff of a failing transcript) and ends with
 # "N passed, M failed", non-zero on a failure.
@@ -12,9 +12,10 @@
 #   run.sh --bench NAME         the benchmark bench/kernel/NAME.sh (its figures after its line)
 #   run.sh --script FILE        any guest script (sh -eu; the case words are there to source)
 #   run.sh --arch arm64 ...     the same on Debian's arm64 kernel with an aarch64 nandkeep
+#   run.sh --arch armhf ...     the same on Debian's armmp kernel with a 32-bit ARM nandkeep
 #
 # Environment:
-#   NK_ARCH                 x86_64 (default) or arm64, as --arch
+#   NK_ARCH                 x86_64 (default), arm64 or armhf, as --arch
 #   NANDKEEP_KERNEL_CACHE   download cache (default ~/.cache/nandkeep-kernel)
 #   NANDKEEP_KERNEL_WORK    build and artifact directory (default build-kernel/ in the repo)
 #   NK_NANDKEEP_BIN         use this nandkeep (of the guest's architecture) instead of building one
@@ -29,7 +30,8 @@ done
 . "$(dirname "$0")/lib/common.sh"
 
 NK_WORK=${NANDKEEP_KERNEL_WORK:-$NK_REPO_DIR/build-kernel}
-# The x86_64 tier keeps the names it always had; arm64 has its own artifacts and build.
+# The x86_64 tier keeps the names it always had; arm64 and armhf have their own artifacts and
+# builds.
 sSuffix=
 [ "$NK_ARCH" = x86_64 ] || sSuffix=-$NK_ARCH
 NK_TIER_WORK=$NK_WORK/kernel-tier$sSuffix
@@ -76,7 +78,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --cases) bAll=1 ;;
     --arch) # read above
-        [ -n "${2:-}" ] || nk_die "--arch needs x86_64 or arm64"
+        [ -n "${2:-}" ] || nk_die "--arch needs x86_64, arm64 or armhf"
         shift
         ;;
     --bench)
@@ -117,10 +119,10 @@ else
     nk_log "building nandkeep"
     sBuild=$NK_WORK
     aConfigure=(-DBUILD_TESTING=OFF)
-    if [ "$NK_ARCH" = arm64 ]; then
+    if [ -n "$NK_TOOLCHAIN" ]; then
         # A cross build, tests off by default, in a directory of its own.
         sBuild=$NK_WORK/nandkeep-$NK_ARCH
-        aConfigure=(-DCMAKE_TOOLCHAIN_FILE="$NK_REPO_DIR/cmake/aarch64-linux-gnu.cmake")
+        aConfigure=(-DCMAKE_TOOLCHAIN_FILE="$NK_TOOLCHAIN")
     fi
     nk_timed 300 cmake -S "$NK_REPO_DIR" -B "$sBuild" "${aConfigure[@]}" >"$NK_TIER_WORK/cmake.log" 2>&1 &&
         nk_timed 900 cmake --build "$sBuild" --target nandkeep -j 2 >>"$NK_TIER_WORK/cmake.log" 2>&1 ||

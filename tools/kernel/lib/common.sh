@@ -66,11 +66,23 @@ nk_table_module_params() {
     echo "whole=$sWhole names=$sNames offsets=$sOffsets sizes=$sSizes"
 }
 
-# The guest's architecture: x86_64 (default) or arm64, chosen with NK_ARCH or run.sh --arch.
+# The guest's architecture: x86_64 (default), arm64 or armhf, chosen with NK_ARCH or run.sh
+# --arch. NK_FLAVOUR is the Debian kernel flavour (linux-image-FLAVOUR), NK_TOOLCHAIN the CMake
+# toolchain file of a cross build.
 NK_ARCH=${NK_ARCH:-x86_64}
 case $NK_ARCH in
-x86_64 | amd64) NK_ARCH=x86_64 NK_DEB_ARCH=amd64 NK_CROSS= NK_MULTIARCH=x86_64-linux-gnu ;;
-arm64 | aarch64) NK_ARCH=arm64 NK_DEB_ARCH=arm64 NK_CROSS=aarch64-linux-gnu- NK_MULTIARCH=aarch64-linux-gnu ;;
-*) nk_die "unknown architecture $NK_ARCH (x86_64 or arm64)" ;;
+x86_64 | amd64)
+    NK_ARCH=x86_64 NK_DEB_ARCH=amd64 NK_FLAVOUR=amd64 NK_CROSS= NK_MULTIARCH=x86_64-linux-gnu
+    NK_TOOLCHAIN=
+    ;;
+arm64 | aarch64)
+    NK_ARCH=arm64 NK_DEB_ARCH=arm64 NK_FLAVOUR=arm64 NK_CROSS=aarch64-linux-gnu-
+    NK_MULTIARCH=aarch64-linux-gnu NK_TOOLCHAIN=$NK_REPO_DIR/cmake/aarch64-linux-gnu.cmake
+    ;;
+armhf | arm | armv7l)
+    NK_ARCH=armhf NK_DEB_ARCH=armhf NK_FLAVOUR=armmp NK_CROSS=arm-linux-gnueabihf-
+    NK_MULTIARCH=arm-linux-gnueabihf NK_TOOLCHAIN=$NK_REPO_DIR/cmake/arm-linux-gnueabihf.cmake
+    ;;
+*) nk_die "unknown architecture $NK_ARCH (x86_64, arm64 or armhf)" ;;
 esac
 export NK_ARCH

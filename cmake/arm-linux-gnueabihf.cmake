@@ -1,0 +1,32 @@
+# Cross build for 32-bit ARM Linux (armv7, hard-float: Debian's armhf) with Debian's
+# arm-linux-gnueabihf toolchain and multiarch libraries (zlib1g-dev:armhf). Programs built for the
+# target run under qemu-arm user emulation, so ctest and test discovery work on an x86_64 build
+# machine.
+set(CMAKE_SYSTEM_NAME Linux)
+# armv7l is what uname -m says on such a board; the package architecture maps it to armhf.
+set(CMAKE_SYSTEM_PROCESSOR armv7l)
+
+set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
+set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+set(CMAKE_STRIP arm-linux-gnueabihf-strip CACHE FILEPATH "")
+
+# Flash offsets go past 4 GiB and files are handled with lseek and stat: off_t is 64-bit on the
+# 32-bit target too, as on the 64-bit ones.
+set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
+
+# Debian keeps armhf libraries in /usr/lib/arm-linux-gnueabihf and the cross C library under
+# /usr/arm-linux-gnueabihf; headers such as zlib.h are shared with the build machine.
+set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
+set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf /)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The target's dynamic loader is started explicitly rather than through qemu's -L prefix, as for
+# arm64 (Debian's qemu 7.2 user mode hangs in a forked child when -L is in use).
+set(NANDKEEP_ARMHF_EMULATOR
+    qemu-arm /usr/arm-linux-gnueabihf/lib/ld-linux-armhf.so.3
+    --library-path /usr/arm-linux-gnueabihf/lib:/usr/lib/arm-linux-gnueabihf)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${NANDKEEP_ARMHF_EMULATOR})
