@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
         return 0;
     }
     TSimDevice *ptDev = Fuzz_Device();
-    static const std::string strOut = std::string(Sim_Dir()) + "/out";
+    // Beside the simulator's directory: every file inside it is refused as a destination.
+    static const std::string strOut = std::string(Sim_Dir()) + ".out";
     const uint8_t ucBadMask = pucData[0];
     const bool bFixUp = (pucData[1] & 1) != 0;
     const unsigned long ulAreaLen = (((pucData[1] >> 4) & 7) + 1) * SIM_BLOCK_SIZE;

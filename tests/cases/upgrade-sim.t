@@ -61,7 +61,7 @@ took the lock over and was waited for) or after the last one (it waited for the 
   $ printf '#!/bin/sh\n{ nandkeep write big.bin 5500000 800000; touch bg.done; } >/dev/null 2>&1 &\n' >bg/ovenctl && chmod +x bg/ovenctl
   $ nk_device 128 && nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf" && n=$(wc -l <ops.trace)
   $ PATH=$PWD/bg:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
-  $ i=0; while [ ! -f bg.done ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done
+  $ i=0; while [ ! -f bg.done ] && [ $i -lt 3000 ]; do sleep 0.1; i=$((i+1)); done
   $ awk -v n=$n 'NR <= n { next } $2 >= 680 && $2 < 744 { if (!bf) bf = NR; bl = NR }
   >   ($2 >= 24 && $2 < 96) || ($2 >= 168 && $2 < 424) { if (!uf) uf = NR; ul = NR }
   >   END { print !bf ? "not run" : (bl < uf || bf > ul) ? "apart" : "interleaved" }' ops.trace
