@@ -162,7 +162,8 @@ class Scenario:
         kinds = ["bad", "erase-fail", "wear-out", "stuck-bits", "bitflip", "uncorrectable"]
         if stage != "pre":
             kinds += ["poke", "poke", "flip", "decay", "program-fail", "program-lost",
-                      "short-read", "short-write", "powercut", "powercut"]
+                      "short-read", "short-write", "powercut", "powercut", "bitflip", "flip",
+                      "bitflip", "flip"]  # corrections in a healthy pair show only in the counters
         kind = r.choice(kinds)
         if kind == "poke":
             n = r.randint(1, 4)
@@ -188,9 +189,9 @@ class Scenario:
         r = self.r
         x = r.random()
         n = len(self.lines)
-        if x < 0.22:
+        if x < 0.26:
             self.add("run systemRecovery", r.choice(("", "1", "3")))
-        elif x < 0.30:
+        elif x < 0.32:
             self.add("run upgradeFW", *r.choice(self.sets))
         elif x < 0.45:
             self.write_range(lay)
@@ -236,7 +237,7 @@ class Scenario:
 
     def firmware(self):
         r = self.r
-        lay = Layout(256 if r.random() < 0.2 else 128)
+        lay = Layout(256 if r.random() < 0.25 else 128)
         self.sets = [self.firmware_set("A", lay)]
         first = (self.ksize, self.rsize, self.dsize)
         self.sets.append(self.firmware_set("B", lay))
@@ -259,6 +260,32 @@ class Scenario:
             for _ in range(r.choice((0, 0, 0, 1, 1, 2))):
                 self.fault(lay, "between")
             self.command(lay)
+
+    def recovery(self):
+        """A healthy or nearly healthy pair under correctable reads, recovered again and again:
+        the recovery's single pass shows its reads only in the ECC counters."""
+        r = self.r
+        lay = Layout(256 if r.random() < 0.6 else 128)
+        self.sets = [self.firmware_set("A", lay)]
+        self.add("sim create --profile", lay.profile, "--seed", r.getrandbits(32))
+        self.add("run upgradeFW", *self.sets[0])
+        strength = 4 if lay.profile == 256 else 1
+        for _ in range(r.randint(1, 3)):
+            c = r.randint(0, 1)
+            start, size = r.choice(((KERNEL_COPIES[c], self.ksize), (ROOTFS_COPIES[c], self.rsize)))
+            where = start + r.randrange(0, HEADER + size, 0x800)
+            if r.random() < 0.5:
+                self.add("sim flip", "0x%X" % (where + r.randrange(0, 0x800 - 16)),
+                         r.randint(1, strength))
+            else:
+                self.add("sim fault add bitflip", where // BLOCK, r.randint(1, strength),
+                         "--page %d" % (where % BLOCK // 0x800))
+        if r.random() < 0.3:
+            self.fault(lay, "damage")
+        for _ in range(r.randint(2, 4)):
+            if r.random() < 0.2:
+                self.add("run", r.choice(("checkdefconf", "eccStatus %X 40000" % KERNEL_COPIES[0])))
+            self.add("run systemRecovery", r.choice(("", "", "1", "3")))
 
     def factory(self):
         r = self.r
@@ -286,8 +313,11 @@ class Scenario:
 def scenario(seed, index):
     s = Scenario(seed, index)
     s.add("time", 1600000000 + s.r.getrandbits(28))
-    if s.r.random() < 0.1:
+    x = s.r.random()
+    if x < 0.1:
         s.factory()
+    elif x < 0.2:
+        s.recovery()
     else:
         s.firmware()
     return "\n".join(s.lines) + "\n"

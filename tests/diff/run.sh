@@ -4,13 +4,17 @@
 # or the device can observe must be identical. See README.md beside this file.
 #
 #   tests/diff/run.sh --ref REV [--states N] [--seed S] [--jobs J] [--keep] [--only K]
+#                     [--first] [--new DIR] [--via-simctl]
 #
 # Builds both (RelWithDebInfo, targets nandkeep-sim and nandkeep-simctl) under build-diff/,
 # REV from `git archive` into build-diff/ref-<commit>/src, the working tree in build-diff/new;
 # existing build directories are reused. gen.py writes N scenarios drawn from seed S (default:
 # from the clock, printed) to build-diff/scenarios/S/, runner.py plays them on both builds, J at
 # a time, and prints every difference, then "N states, D differences". Exit status 0 only when
-# both builds ran every scenario and nothing differed. --only K plays scenario K alone; --keep
+# both builds ran every scenario and nothing differed. --only K plays scenario K alone, --first
+# stops at the first scenario that differs, --new DIR builds the source tree DIR (in DIR-build)
+# instead of the working tree (selftest.sh plants faults in such a copy), --via-simctl reads the
+# chip and its state through each side's simctl at every step (slow; see runner.py); --keep
 # keeps the state directories of every side in the scratch directory (NANDKEEP_DIFF_SCRATCH,
 # default /dev/shm when it exists: the simulated chips are files the tool maps).
 #
@@ -25,7 +29,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
-ref='' states=20 seed='' jobs=2 keep='' only=''
+ref='' states=20 seed='' jobs=2 keep='' only='' first='' new='' via=''
 while [ $# -gt 0 ]; do
     case $1 in
     --ref) ref=$2; shift ;;
@@ -33,8 +37,11 @@ while [ $# -gt 0 ]; do
     --seed) seed=$2; shift ;;
     --jobs) jobs=$2; shift ;;
     --only) only=$2; shift ;;
+    --new) new=$(cd "$2" && pwd); shift ;;
+    --first) first=--first ;;
+    --via-simctl) via=--via-simctl ;;
     --keep) keep=--keep ;;
-    *) sed -n '7,8p' "$0" >&2; exit 2 ;;
+    *) sed -n '7,9p' "$0" >&2; exit 2 ;;
     esac
     shift
 done
@@ -58,9 +65,11 @@ if [ ! -f "$refsrc/CMakeLists.txt" ]; then
     rm -rf "$refsrc" && mkdir -p "$refsrc"
     git -C "$top" archive "$commit" | tar -x -C "$refsrc"
 fi
-echo "ref: $ref ($commit), new: the working tree"
+newbuild=${new:+$new-build}
+newbuild=${newbuild:-$area/new}
+echo "ref: $ref ($commit), new: ${new:-the working tree}"
 build "$refsrc" "$area/ref-$commit/build"
-build "$top" "$area/new"
+build "${new:-$top}" "$newbuild"
 cc -std=c11 -O2 -shared -fPIC -Wall -Wextra -Werror -pedantic -o "$area/pintime.so" "$here/pintime.c"
 
 out=$area/scenarios/$seed
@@ -73,10 +82,10 @@ fi
 scratch=${NANDKEEP_DIFF_SCRATCH:-}
 [ -n "$scratch" ] || { [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm || scratch=$area; }
 echo "seed $seed: scenarios in $out; one again: tests/diff/run.sh --ref $ref --seed $seed --only K"
-echo "  or: tests/diff/runner.py --ref $area/ref-$commit/build --new $area/new --shim $area/pintime.so FILE"
+echo "  or: tests/diff/runner.py --ref $area/ref-$commit/build --new $newbuild --shim $area/pintime.so FILE"
 start=$(date +%s)
 status=0
-"$here/runner.py" --ref "$area/ref-$commit/build" --new "$area/new" --shim "$area/pintime.so" \
-    --jobs "$jobs" --scratch "$scratch" $keep "$out"/s*.txt || status=$?
+"$here/runner.py" --ref "$area/ref-$commit/build" --new "$newbuild" --shim "$area/pintime.so" \
+    --jobs "$jobs" --scratch "$scratch" $keep $first $via "$out"/s*.txt || status=$?
 echo "($(($(date +%s) - start)) s)" >&2
 exit $status

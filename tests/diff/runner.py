@@ -14,7 +14,8 @@ shown with each side's `simctl save` of the first differing block. When the two 
 their state in different layouts, every step is read through simctl instead (slower).
 
 Paths of a side's own directory are replaced by <dir> before comparing.
-Usage: runner.py --ref BUILD --new BUILD [--shim SO] [--jobs J] [--keep] [--scratch DIR] FILE...
+Usage: runner.py --ref BUILD --new BUILD [--shim SO] [--jobs J] [--keep] [--scratch DIR] [--show]
+                 [--first] [--via-simctl] FILE...
 """
 import argparse
 import difflib
@@ -107,30 +108,14 @@ class Side:
         except FileNotFoundError:
             return b""
 
-    def chip_blocks(self, raw, which):
-        """The blocks of which (all when None) that are not erased: {index: bytes}. raw reads
-        flash.bin (the cells, complement of every byte: zeros are erased, holes are skipped);
-        otherwise the side's simctl saves the whole chip."""
-        path = os.path.join(self.dev, "flash.bin")
-        erased = b"\0" * BLOCK
-        if not raw:
-            path = os.path.join(self.root, "save.bin")
-            self.simctl("save", path)
-            erased = b"\xff" * BLOCK
-        blocks = {}
-        try:
-            f = open(path, "rb")
-        except FileNotFoundError:
-            return blocks
-        with f:
-            for b in data_blocks(f) if which is None else sorted(which):
-                f.seek(b * BLOCK)
-                data = f.read(BLOCK)
-                if data and data != erased[:len(data)]:
-                    blocks[b] = data
-        if not raw:
-            os.unlink(path)
-        return blocks
+    def chip(self, raw):
+        """The chip's cells as a file: flash.bin (the complement of every byte; holes and zeros
+        are erased), or what the side's simctl saves of the whole chip."""
+        if raw:
+            return os.path.join(self.dev, "flash.bin")
+        path = os.path.join(self.root, "save.bin")
+        self.simctl("save", path)
+        return path
 
 
 def data_blocks(f):
@@ -171,14 +156,14 @@ def digest(*parts):
 
 
 class Play:
-    def __init__(self, text, builds, scratch, shim, keep):
+    def __init__(self, text, builds, scratch, shim, keep, show=False, via_simctl=False):
         self.steps = [l.split() for l in text.splitlines() if l.strip() and not l.startswith("#")]
         clock = next((int(s[1]) for s in self.steps if s[0] == "time"), 0)
-        self.dir = tempfile.mkdtemp(prefix="nkdiff-", dir=scratch)
+        self.dir = tempfile.mkdtemp(prefix="s", dir=scratch)
         self.inputs_dir = os.path.join(self.dir, "in")
         os.makedirs(self.inputs_dir)
         self.sides = [Side(n, b, os.path.join(self.dir, n), shim, clock) for n, b in zip(SIDES, builds)]
-        self.keep, self.raw = keep, True
+        self.keep, self.raw, self.show, self.via_simctl = keep, not via_simctl, show, via_simctl
         self.inputs, self.made = {}, set()
         self.last = {}  # observable -> digest of the (ref, new) pair it last differed with
         self.report, self.count = [], 0
@@ -230,7 +215,7 @@ class Play:
             return
         self.last[what] = key
         self.count += 1
-        if self.count <= 12:
+        if self.count <= 12 or self.show:
             self.report += ["%s: %s differs" % (where, what)] + short_diff(a, b)
 
     def compare(self, where, results, words, full):
@@ -244,7 +229,7 @@ class Play:
         for rel in sorted(set(files[0]) | set(files[1])):
             self.differ(where, NAMES.get(rel, "file " + rel), files[0].get(rel), files[1].get(rel))
         states = [s.raw_state() for s in self.sides]
-        if words[:2] == ["sim", "create"]:  # raw reading only where both keep one layout
+        if words[:2] == ["sim", "create"] and not self.via_simctl:  # raw: both keep one layout
             self.raw = states[0][:16] == states[1][:16] and len(states[0]) == len(states[1])
         if not self.raw or states[0] != states[1]:
             outs = [s.readouts() for s in self.sides]
@@ -259,49 +244,85 @@ class Play:
             which = {int(l.split()[1]) for f in files for l in f.get("trace", b"").splitlines()}
             if words[0] == "poke" or words[:2] == ["sim", "flip"]:
                 which.add(int(words[1 + (words[0] == "sim")], 0) // BLOCK)
-        chips = [s.chip_blocks(self.raw, which) for s in self.sides]
-        diff = sorted(b for b in set(chips[0]) | set(chips[1]) if chips[0].get(b) != chips[1].get(b))
-        key = digest(*(chips[0].get(b, b"") + chips[1].get(b, b"") for b in diff))
+        diff = self.compare_chips([s.chip(self.raw) for s in self.sides], which)
+        key = digest(*(d for b in diff for d in b[1:]))
         if diff and self.last.get("flash") != key:
             self.last["flash"] = key
             self.count += 1
-            if self.count <= 12:
-                first = diff[0] * BLOCK
+            if self.count <= 12 or self.show:
+                first = diff[0][0] * BLOCK
                 saved = [s.simctl("save", "/dev/stdout", hex(first), hex(BLOCK))[1] for s in self.sides]
                 self.report.append("%s: flash differs in %d blocks: %s%s" % (
-                    where, len(diff), " ".join(str(b) for b in diff[:12]), " ..." * (len(diff) > 12)))
+                    where, len(diff), " ".join(str(b[0]) for b in diff[:12]), " ..." * (len(diff) > 12)))
                 self.report += short_diff(*saved)
         elif not diff:
             self.last.pop("flash", None)
+
+    @staticmethod
+    def compare_chips(paths, which):
+        """[(block, digest ref, digest new)] of the blocks of which (all when None) that differ."""
+        files = []
+        for path in paths:
+            try:
+                files.append(open(path, "rb"))
+            except FileNotFoundError:
+                files.append(open(os.devnull, "rb"))
+        with files[0], files[1]:
+            if which is None:
+                which = set(data_blocks(files[0])) | set(data_blocks(files[1]))
+            diff = []
+            for b in sorted(which):
+                a, n = (os.pread(f.fileno(), BLOCK, b * BLOCK) for f in files)
+                if a != n:
+                    diff.append((b, digest(a), digest(n)))
+        return diff
 
     def play(self):
         try:
             last = max(i for i, w in enumerate(self.steps) if w[0] in ("sim", "poke", "run"))
             for n, words in enumerate(self.steps):
                 results = self.step(words)
+                if results is not None and self.show:
+                    status, out, err = results[0]
+                    self.report += ["$ " + " ".join(words), "  [%s] " % status + (
+                        out + err).decode(errors="replace").strip().replace("\n", "\n      ")]
                 if results is not None:
                     self.compare("step %d (%s)" % (n + 1, " ".join(words)), results, words,
                                  n == last)
         finally:
             if not self.keep:
                 shutil.rmtree(self.dir, ignore_errors=True)
-        if self.count > 12:
+        if self.count > 12 and not self.show:
             self.report.append("... %d more differences" % (self.count - 12))
         return self.count, self.report
 
 
 def play_file(job):
-    path, builds, scratch, shim, keep = job
+    path, builds, scratch, shim, keep, show, via_simctl = job
     started = time.monotonic()
     try:
         with open(path) as f:
-            play = Play(f.read(), builds, scratch, shim, keep)
+            play = Play(f.read(), builds, scratch, shim, keep, show, via_simctl)
         count, report = play.play()
         if keep:
             report.append("state kept in " + play.dir)
         return path, count, report, None, time.monotonic() - started
     except Exception as e:  # the scenario could not be played: reported, never a pass
         return path, 0, [], "%s: %s" % (type(e).__name__, e), time.monotonic() - started
+
+
+class Cleanup:
+    """Removes the run's scratch directory however the run ends, unless it is to be kept."""
+
+    def __init__(self, path, keep):
+        self.path, self.keep = path, keep
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if not self.keep:
+            shutil.rmtree(self.path, ignore_errors=True)
 
 
 def main():
@@ -312,26 +333,35 @@ def main():
     p.add_argument("--jobs", type=int, default=1)
     p.add_argument("--keep", action="store_true", help="keep each scenario's state directories")
     p.add_argument("--scratch", default=os.environ.get("TMPDIR", "/tmp"))
+    p.add_argument("--show", action="store_true", help="print what the ref build did at each step")
+    p.add_argument("--first", action="store_true", help="stop after the first scenario that differs")
+    p.add_argument("--via-simctl", action="store_true",
+                   help="read the chip and its state through simctl at every step (slow)")
     p.add_argument("files", nargs="+")
     a = p.parse_args()
     builds = [os.path.abspath(a.ref), os.path.abspath(a.new)]
     shim = os.path.abspath(a.shim) if a.shim else None
     if not shim:
         print("no --shim: flashVerify draws its data from the clock and may differ", flush=True)
-    jobs = [(f, builds, os.path.abspath(a.scratch), shim, a.keep) for f in a.files]
-    total = broken = 0
-    with multiprocessing.Pool(a.jobs) as pool:
+    scratch = tempfile.mkdtemp(prefix="nkdiff-", dir=a.scratch)
+    jobs = [(f, builds, scratch, shim, a.keep, a.show, a.via_simctl) for f in a.files]
+    total = broken = played = 0
+    with multiprocessing.Pool(a.jobs) as pool, Cleanup(scratch, a.keep):
         for path, count, report, error, secs in pool.imap(play_file, jobs):
             total += count
+            played += 1
             if error:
                 broken += 1
                 print("%s: could not run: %s" % (path, error), flush=True)
-            elif count:
+            elif count or report:
                 print("%s: %d differences (%.1f s)" % (path, count, secs))
                 print("\n".join("  " + l for l in report), flush=True)
+            if (count or error) and a.first:
+                pool.terminate()
+                break
     if broken:
         print("%d scenarios could not run" % broken)
-    print("%d states, %d differences" % (len(a.files), total))
+    print("%d states, %d differences" % (played, total))
     return 1 if total or broken else 0
 
 
