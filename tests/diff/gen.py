@@ -24,32 +24,22 @@ KERNEL_COPIES = (0x300000, 0xC00000)  # normal, backup; 0x900000 each
 KERNEL_REGION = 0x900000
 ROOTFS_COPIES = (0x1500000, 0x3500000)
 ROOTFS_REGION = 0x2000000
-BOOT_REGION = (0x20000, 0x140000)
+BOOT = 0x20000
 JFFS2_SPAN = (0x160000, 0x1A0000)
 TABLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim", "tables")
 
 
-def read_table(profile):
-    """The simulator's default partition table: [(name, offset, size)] in /proc/mtd order."""
-    parts = []
-    with open(os.path.join(TABLES, "mtd%d.txt" % profile)) as f:
-        for line in f:
-            words = line.split()
-            if words and not words[0].startswith("#"):
-                parts.append((words[0], int(words[1], 16), int(words[2], 16)))
-    return parts
-
-
 class Layout:
+    """The simulator's default partition table of a profile: records 0 (the whole device), 3
+    (flashfs2), 4 (NFDI) and the third last (flashfs1)."""
+
     def __init__(self, profile):
-        parts = read_table(profile)
-        self.profile = profile
-        self.size = parts[0][2]
-        self.blocks = self.size // BLOCK
-        self.flashfs2 = (parts[3][1], parts[3][2])
-        self.nfdi = (parts[4][1], parts[4][2])
-        self.flashfs1 = (parts[-3][1], parts[-3][2])
-        self.bbt = 4 if profile == 128 else 8  # blocks at the device end the stores never use
+        with open(os.path.join(TABLES, "mtd%d.txt" % profile)) as f:
+            parts = [(int(w[1], 16), int(w[2], 16)) for w in map(str.split, f)
+                     if w and not w[0].startswith("#")]
+        self.profile, self.size = profile, parts[0][1]
+        self.flashfs2, self.nfdi, self.flashfs1 = parts[3], parts[4], parts[-3]
+        self.bbt = 4 if profile == 128 else 52  # blocks at the device end no store uses
 
 
 def sub_image(start, data_size):
@@ -61,13 +51,11 @@ class Scenario:
     def __init__(self, seed, index):
         self.r = random.Random("%d/%d" % (seed, index))
         self.lines = ["# scenario %d of seed %d" % (index, seed)]
-        self.inputs = {}
 
     def add(self, *words):
         self.lines.append(" ".join(str(w) for w in words if str(w)))
 
     def input(self, name, kind, size):
-        self.inputs[name] = size
         self.add("input", name, kind, size, self.r.getrandbits(32))
         return "@" + name
 
@@ -146,18 +134,15 @@ class Scenario:
         if what == "nfdi":
             return lay.nfdi[0] + r.choice((0, lay.nfdi[1] // 2 - BLOCK, BLOCK)) + r.randint(0, 16)
         if what == "boot":
-            return BOOT_REGION[0] + r.randint(0, 0x100)
+            return BOOT + r.randint(0, 0x100)
         return r.randrange(0, lay.size - BLOCK * lay.bbt)
-
-    def target_block(self, lay):
-        return self.target(lay) // BLOCK
 
     # --- faults -----------------------------------------------------------------------------
 
     def fault(self, lay, stage):
         """One fault armed between steps; stage 'pre' is before the first upgrade."""
         r = self.r
-        b = self.target_block(lay)
+        b = self.target(lay) // BLOCK
         page = "--page %d" % r.randint(0, 63) if r.random() < 0.4 else ""
         kinds = ["bad", "erase-fail", "wear-out", "stuck-bits", "bitflip", "uncorrectable"]
         if stage != "pre":
@@ -167,7 +152,7 @@ class Scenario:
         kind = r.choice(kinds)
         if kind == "poke":
             n = r.randint(1, 4)
-            self.add("poke", "0x%X" % self.target(lay), r.getrandbits(8 * n).to_bytes(n, "big").hex())
+            self.add("poke", "0x%X" % self.target(lay), r.randbytes(n).hex())
         elif kind == "flip":
             self.add("sim flip", "0x%X" % self.target(lay), r.choice((1, 1, 1, 2, 3, 4, 5, 14)))
         elif kind == "wear-out":
@@ -230,10 +215,10 @@ class Scenario:
             start += r.choice((0x200, 0x800))
         x = r.random()
         length = (size if x < 0.3 else -(-size // BLOCK) * BLOCK if x < 0.5 else
-                  r.randint(1, size) if x < 0.7 else r.randint(1, 4) * BLOCK + r.randint(1, BLOCK - 1))
+                  r.randint(1, size) if x < 0.6 else size + r.randint(1, 2 * BLOCK))
         self.add("run write", f, self.hexn(start), self.hexn(length))
 
-    # --- the two kinds of scenario ----------------------------------------------------------
+    # --- the three kinds of scenario ----------------------------------------------------------
 
     def firmware(self):
         r = self.r

@@ -70,19 +70,22 @@ newbuild=${newbuild:-$area/new}
 echo "ref: $ref ($commit), new: ${new:-the working tree}"
 build "$refsrc" "$area/ref-$commit/build"
 build "${new:-$top}" "$newbuild"
-cc -std=c11 -O2 -shared -fPIC -Wall -Wextra -Werror -pedantic -o "$area/pintime.so" "$here/pintime.c"
+cc -std=c11 -O2 -shared -fPIC -Wall -Wextra -Werror -pedantic -o "$area/pintime.so" \
+    "$here/pintime.c"
 
-out=$area/scenarios/$seed
+out=$area/scenarios/$seed${only:+-$only}
 rm -rf "$out"
 if [ -n "$only" ]; then
-    mkdir -p "$out" && "$here/gen.py" --seed "$seed" --index "$only" >"$out/s$(printf %05d "$only").txt"
+    mkdir -p "$out"
+    "$here/gen.py" --seed "$seed" --index "$only" >"$out/s$(printf %05d "$only").txt"
 else
     "$here/gen.py" --seed "$seed" --count "$states" --out "$out"
 fi
 scratch=${NANDKEEP_DIFF_SCRATCH:-}
 [ -n "$scratch" ] || { [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm || scratch=$area; }
 echo "seed $seed: scenarios in $out; one again: tests/diff/run.sh --ref $ref --seed $seed --only K"
-echo "  or: tests/diff/runner.py --ref $area/ref-$commit/build --new $newbuild --shim $area/pintime.so FILE"
+echo "  or: tests/diff/runner.py --ref $area/ref-$commit/build --new $newbuild" \
+    "--shim $area/pintime.so FILE"
 start=$(date +%s)
 status=0
 "$here/runner.py" --ref "$area/ref-$commit/build" --new "$newbuild" --shim "$area/pintime.so" \

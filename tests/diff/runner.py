@@ -78,7 +78,8 @@ class Side:
                 for n in names:
                     path = os.path.join(d, n)
                     rel = os.path.relpath(path, self.root)
-                    if rel in ("dev/flash.bin", "dev/state.bin", "dev/lock") or os.path.islink(path):
+                    if rel in ("dev/flash.bin", "dev/state.bin", "dev/lock") or os.path.islink(
+                            path):
                         continue
                     with open(path, "rb") as f:
                         found[rel] = self.clean(f.read())
@@ -144,6 +145,8 @@ def short_diff(a, b, limit=8):
         at = next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), min(len(a), len(b)))
         lines = ["@@ %d / %d bytes, first difference at byte 0x%X" % (len(a), len(b), at),
                  "-" + a[at:at + 16].hex(" "), "+" + b[at:at + 16].hex(" ")]
+    if not lines:
+        lines = ["@@ %d / %d bytes" % (len(a), len(b))]
     more = len(lines) - limit
     return ["  " + l for l in lines[:limit]] + (["  ... %d more lines" % more] if more > 0 else [])
 
@@ -151,7 +154,7 @@ def short_diff(a, b, limit=8):
 def digest(*parts):
     h = hashlib.blake2b(digest_size=16)
     for p in parts:
-        h.update(b"-" if p is None else p)
+        h.update(b"-" if p is None else b"%d:" % len(p) + p)
     return h.digest()
 
 
@@ -162,7 +165,8 @@ class Play:
         self.dir = tempfile.mkdtemp(prefix="s", dir=scratch)
         self.inputs_dir = os.path.join(self.dir, "in")
         os.makedirs(self.inputs_dir)
-        self.sides = [Side(n, b, os.path.join(self.dir, n), shim, clock) for n, b in zip(SIDES, builds)]
+        self.sides = [Side(n, b, os.path.join(self.dir, n), shim, clock)
+                      for n, b in zip(SIDES, builds)]
         self.keep, self.raw, self.show, self.via_simctl = keep, not via_simctl, show, via_simctl
         self.inputs, self.made = {}, set()
         self.last = {}  # observable -> digest of the (ref, new) pair it last differed with
@@ -251,9 +255,11 @@ class Play:
             self.count += 1
             if self.count <= 12 or self.show:
                 first = diff[0][0] * BLOCK
-                saved = [s.simctl("save", "/dev/stdout", hex(first), hex(BLOCK))[1] for s in self.sides]
-                self.report.append("%s: flash differs in %d blocks: %s%s" % (
-                    where, len(diff), " ".join(str(b[0]) for b in diff[:12]), " ..." * (len(diff) > 12)))
+                saved = [s.simctl("save", "/dev/stdout", hex(first), hex(BLOCK))[1]
+                         for s in self.sides]
+                blocks = " ".join(str(b[0]) for b in diff[:12]) + " ..." * (len(diff) > 12)
+                self.report.append("%s: flash differs in %d blocks: %s" % (where, len(diff),
+                                                                           blocks))
                 self.report += short_diff(*saved)
         elif not diff:
             self.last.pop("flash", None)
@@ -311,20 +317,6 @@ def play_file(job):
         return path, 0, [], "%s: %s" % (type(e).__name__, e), time.monotonic() - started
 
 
-class Cleanup:
-    """Removes the run's scratch directory however the run ends, unless it is to be kept."""
-
-    def __init__(self, path, keep):
-        self.path, self.keep = path, keep
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        if not self.keep:
-            shutil.rmtree(self.path, ignore_errors=True)
-
-
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--ref", required=True, help="build directory of the reference")
@@ -334,7 +326,7 @@ def main():
     p.add_argument("--keep", action="store_true", help="keep each scenario's state directories")
     p.add_argument("--scratch", default=os.environ.get("TMPDIR", "/tmp"))
     p.add_argument("--show", action="store_true", help="print what the ref build did at each step")
-    p.add_argument("--first", action="store_true", help="stop after the first scenario that differs")
+    p.add_argument("--first", action="store_true", help="stop at the first scenario that differs")
     p.add_argument("--via-simctl", action="store_true",
                    help="read the chip and its state through simctl at every step (slow)")
     p.add_argument("files", nargs="+")
@@ -346,19 +338,25 @@ def main():
     scratch = tempfile.mkdtemp(prefix="nkdiff-", dir=a.scratch)
     jobs = [(f, builds, scratch, shim, a.keep, a.show, a.via_simctl) for f in a.files]
     total = broken = played = 0
-    with multiprocessing.Pool(a.jobs) as pool, Cleanup(scratch, a.keep):
-        for path, count, report, error, secs in pool.imap(play_file, jobs):
-            total += count
-            played += 1
-            if error:
-                broken += 1
-                print("%s: could not run: %s" % (path, error), flush=True)
-            elif count or report:
-                print("%s: %d differences (%.1f s)" % (path, count, secs))
-                print("\n".join("  " + l for l in report), flush=True)
-            if (count or error) and a.first:
-                pool.terminate()
-                break
+    try:
+        with multiprocessing.Pool(a.jobs) as pool:  # leaving it stops the workers
+            for path, count, report, error, secs in pool.imap(play_file, jobs):
+                total += count
+                played += 1
+                if played % 100 == 0:
+                    print("... %d states, %d differences" % (played, total), file=sys.stderr,
+                          flush=True)
+                if error:
+                    broken += 1
+                    print("%s: could not run: %s" % (path, error), flush=True)
+                elif count or report:
+                    print("%s: %d differences (%.1f s)" % (path, count, secs))
+                    print("\n".join("  " + l for l in report), flush=True)
+                if (count or error) and a.first:
+                    break
+    finally:
+        if not a.keep:
+            shutil.rmtree(scratch, ignore_errors=True)
     if broken:
         print("%d scenarios could not run" % broken)
     print("%d states, %d differences" % (played, total))

@@ -21,57 +21,64 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
-
-# NAME FILE|FROM|TO|WHAT[|OPTION]: FROM replaced by TO (fixed strings) in FILE must show as a
-# difference in WHAT, in a run given OPTION.
-plants=(
-    "notify src/upgrade/recovery.cpp|\"check Source mkimg fail\"|\"check source mkimg fail\"|stdout"
-    "syslog src/flash/mtdio.cpp|read() System too slow!|read() system too slow!|system log"
-    "status src/image/configcmd.cpp|++iValid == 2|++iValid == 1|exit status"
-    "subimage src/image/mkimg.cpp|return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;|return (ulEnd + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE;|flash"
-    "eccrule src/flash/compare.cpp|(g_b1BitECC == 1 && tNow.corrected != tSnap.corrected)|(tNow.corrected != tSnap.corrected)|differs"
-    "singlepass src/upgrade/recovery.cpp|*pbUnchanged = bQuiet;|*pbUnchanged = false;|ecc mtd0"
-    "verifydata src/factorytest/flashverify.cpp|256.0 * std::ldexp|255.0 * std::ldexp|flash"
-    "tempconfscan src/image/configcmd.cpp|MAX_FAILURES = 3;|MAX_FAILURES = 4;|differs"
-    "subimage-via-simctl src/image/mkimg.cpp|return ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE;|return (ulEnd + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE;|flash|--via-simctl"
-)
+only=("$@")
 
 copy=$top/build-diff/selftest/src
 rm -rf "$copy" && mkdir -p "$copy"
 git -C "$top" archive HEAD | tar -x -C "$copy"
 failed=0
 log=$top/build-diff/selftest/log
-if [ "$states" -gt 0 ]; then
+if [ "$states" -gt 0 ] && [ ${#only[@]} -eq 0 ]; then
     echo "== unchanged copy of HEAD, $states states"
     "$here/run.sh" --ref HEAD --new "$copy" --states "$states" --seed "$seed" --jobs "$jobs" \
         >"$log" 2>&1 || true
-    tail -n 2 "$log"
-    grep -qx "$states states, 0 differences" "$log" || { echo "FAIL: the unchanged copy differs"; failed=1; }
+    grep 'states, ' "$log" | tail -n 1
+    grep -qx "$states states, 0 differences" "$log" || {
+        echo "FAIL: the unchanged copy differs"
+        failed=1
+    }
 fi
 
-for plant in "${plants[@]}"; do
-    name=${plant%% *}
-    IFS='|' read -r file from to what option <<<"${plant#* }"
-    [ $# -eq 0 ] || [[ " $* " == *" $name "* ]] || continue
-    git -C "$top" show "HEAD:$file" >"$copy/$file"
-    python3 - "$copy/$file" "$from" "$to" <<'EOF'
+# plant NAME FILE WHAT OPTION FROM TO: FROM replaced by TO (fixed strings, there exactly once)
+# in FILE of the copy must be reported as a difference in WHAT by a run given OPTION.
+plant() {
+    local name=$1 file=$2 what=$3 option=$4
+    [ ${#only[@]} -eq 0 ] || [[ " ${only[*]} " == *" $name "* ]] || return 0
+    python3 -c '
 import sys
 path, old, new = sys.argv[1:]
 text = open(path).read()
-assert text.count(old) == 1, "%s: the plant's text is not there exactly once" % path
-open(path, "w").write(text.replace(old, new))
-EOF
+assert text.count(old) == 1, "%s: the plant is not there exactly once" % path
+open(path, "w").write(text.replace(old, new))' "$copy/$file" "$5" "$6"
     echo "== plant $name: $file"
     "$here/run.sh" --ref HEAD --new "$copy" --states "$plant_states" --seed "$seed" --jobs "$jobs" \
         --first $option >"$log.$name" 2>&1 || true
     git -C "$top" show "HEAD:$file" >"$copy/$file"
     grep -m 1 -A 3 ' differs' "$log.$name" | sed 's/^/    /' || true
-    tail -n 1 "$log.$name"
-    if ! grep -q "differs" "$log.$name" || ! grep ' differs' "$log.$name" | grep -q "$what"; then
+    grep 'states, ' "$log.$name" | tail -n 1
+    if ! grep ' differs' "$log.$name" | grep -q "$what"; then
         echo "FAIL: plant $name not reported as a difference in $what"
         failed=1
     fi
-done
+}
+plant notify src/upgrade/recovery.cpp stdout '' \
+    '"check Source mkimg fail"' '"check source mkimg fail"'
+plant syslog src/flash/mtdio.cpp 'system log' '' \
+    'read() System too slow!' 'read() system too slow!'
+plant status src/image/configcmd.cpp 'exit status' '' '++iValid == 2' '++iValid == 1'
+plant subimage src/image/mkimg.cpp flash '' \
+    'ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE' \
+    '(ulEnd + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE'
+plant eccrule src/flash/compare.cpp differs '' \
+    '(g_b1BitECC == 1 && tNow.corrected != tSnap.corrected)' '(tNow.corrected != tSnap.corrected)'
+plant singlepass src/upgrade/recovery.cpp 'ecc mtd0' '' \
+    '*pbUnchanged = bQuiet;' '*pbUnchanged = false;'
+plant verifydata src/factorytest/flashverify.cpp flash '' '256.0 * std::ldexp' '255.0 * std::ldexp'
+plant tempconfscan src/image/configcmd.cpp differs '' 'MAX_FAILURES = 3;' 'MAX_FAILURES = 4;'
+plant subimage-via-simctl src/image/mkimg.cpp flash --via-simctl \
+    'ulEnd - ulEnd % NANDKEEP_PIECE + NANDKEEP_PIECE' \
+    '(ulEnd + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE'
+
 # Leave the copy as HEAD has it, so that the next run starts from a clean build.
 ninja -C "$copy-build" -j2 nandkeep-sim nandkeep-simctl >/dev/null
 exit $failed
