@@ -24,6 +24,7 @@ import multiprocessing
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -285,7 +286,8 @@ class Play:
 
     def play(self):
         try:
-            last = max(i for i, w in enumerate(self.steps) if w[0] in ("sim", "poke", "run"))
+            last = max((i for i, w in enumerate(self.steps) if w[0] in ("sim", "poke", "run")),
+                       default=-1)
             for n, words in enumerate(self.steps):
                 results = self.step(words)
                 if results is not None and self.show:
@@ -317,6 +319,11 @@ def play_file(job):
         return path, 0, [], "%s: %s" % (type(e).__name__, e), time.monotonic() - started
 
 
+def stop_on_term():
+    """A worker stopped early (--first) kills the command it waits for and removes its state."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--ref", required=True, help="build directory of the reference")
@@ -339,7 +346,7 @@ def main():
     jobs = [(f, builds, scratch, shim, a.keep, a.show, a.via_simctl) for f in a.files]
     total = broken = played = 0
     try:
-        with multiprocessing.Pool(a.jobs) as pool:  # leaving it stops the workers
+        with multiprocessing.Pool(a.jobs, stop_on_term) as pool:  # leaving it stops the workers
             for path, count, report, error, secs in pool.imap(play_file, jobs):
                 total += count
                 played += 1
