@@ -331,7 +331,7 @@ def main():
     p.add_argument("--shim", help="the time() shim (pintime.c built as a shared object)")
     p.add_argument("--jobs", type=int, default=1)
     p.add_argument("--keep", action="store_true", help="keep each scenario's state directories")
-    p.add_argument("--scratch", default=os.environ.get("TMPDIR", "/tmp"))
+    p.add_argument("--scratch", default=tempfile.gettempdir())
     p.add_argument("--show", action="store_true", help="print what the ref build did at each step")
     p.add_argument("--first", action="store_true", help="stop at the first scenario that differs")
     p.add_argument("--via-simctl", action="store_true",
