@@ -229,8 +229,8 @@ def show(a, b):
     if a is None or b is None:
         return "    only in " + ("new" if a is None else "ref")
     at = len(os.path.commonprefix([a, b]))
-    start = max(a.rfind(b"\n", 0, at) + 1, at - 40)
-    return "    at byte %d of %d / %d:\n    ref %r\n    new %r" % (
+    start = max(a.rfind(b"\n", 0, at) + 1, at - 24)
+    return "    at byte %d of %d / %d:\n    ref %.120r\n    new %.120r" % (
         at, len(a), len(b), a[start:start + 120], b[start:start + 120])
 
 
