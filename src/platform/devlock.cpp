@@ -32,7 +32,8 @@ constexpr const char *LOCK_FD_ENV = "NANDKEEP_LOCK_FD";
 
 int g_iLockFd = -1;
 bool g_bLocked = false;
-int g_iWindowHold = -1; // a child's shared flock on its parent's window, held until it ends
+bool g_bAdopted = false; // the lock was taken over from a parent, whose lock it stays
+int g_iWindowHold = -1;  // a child's shared flock on its parent's window, held until it ends
 
 // Same device: the same device number for a device node, the same file otherwise.
 bool SameDevice(const struct stat &tA, const struct stat &tB) {
@@ -72,6 +73,15 @@ bool HoldsLock(int iFd, const char *pszPath) {
     return !bFreeElsewhere && flock(iFd, LOCK_EX | LOCK_NB) == 0;
 }
 
+// Closes a handed-down descriptor of the lock file that is not taken over, so that this process
+// never waits for a lock its own descriptor holds.
+void DropHanded(int iFd, const char *pszPath) {
+    struct stat tHanded, tOwn;
+    if (fstat(iFd, &tHanded) == 0 && stat(pszPath, &tOwn) == 0 && SameDevice(tHanded, tOwn)) {
+        close(iFd);
+    }
+}
+
 // The lock descriptor a parent nandkeep handed down, when it holds the lock of the device of
 // pszPath and the parent's window is open; else -1. The variable is dropped either way.
 int InheritedLock(const char *pszPath) {
@@ -84,7 +94,11 @@ int InheritedLock(const char *pszPath) {
     const bool bParsed = sscanf(pszFds, "%d,%d%c", &iFd, &iWindow, &cEnd) == 2 && iFd >= 0 &&
                          iWindow >= 0 && iFd != iWindow;
     unsetenv(LOCK_FD_ENV);
-    if (!bParsed || !WindowOpen(iWindow) || !HoldsLock(iFd, pszPath)) {
+    if (!bParsed) {
+        return -1;
+    }
+    if (!WindowOpen(iWindow) || !HoldsLock(iFd, pszPath)) {
+        DropHanded(iFd, pszPath);
         return -1;
     }
     // Held before the window is looked at again: a parent that shuts the window from here on
@@ -94,6 +108,7 @@ int InheritedLock(const char *pszPath) {
         if (iHold >= 0) {
             close(iHold);
         }
+        DropHanded(iFd, pszPath);
         return -1;
     }
     g_iWindowHold = iHold;
@@ -127,6 +142,7 @@ void PassOnInterrupt(int iStatus) {
     if (iSig == 0) {
         return;
     }
+    DevLock_Release();
     fflush(stdout);
     signal(iSig, SIG_DFL);
     sigset_t tSet;
@@ -147,6 +163,7 @@ int DevLock_Take(const char *pszPath, int iOpenFlags, int iMode, int bWait) {
         g_iLockFd = InheritedLock(pszPath);
         if (g_iLockFd >= 0) {
             g_bLocked = true;
+            g_bAdopted = true;
             return 0;
         }
         g_iLockFd = open(pszPath, iOpenFlags | O_CLOEXEC, iMode);
@@ -165,12 +182,18 @@ int DevLock_Take(const char *pszPath, int iOpenFlags, int iMode, int bWait) {
     return 0;
 }
 
+// The owner unlocks before it closes: a process the shell command left running in the background
+// still has the handed-down descriptor, and the lock must not live on in it.
 void DevLock_Release(void) {
     if (g_iLockFd >= 0) {
+        if (g_bLocked && !g_bAdopted) {
+            (void)flock(g_iLockFd, LOCK_UN);
+        }
         close(g_iLockFd);
     }
     g_iLockFd = -1;
     g_bLocked = false;
+    g_bAdopted = false;
 }
 
 int DevLock_System(const char *pszCommand) {

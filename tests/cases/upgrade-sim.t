@@ -53,16 +53,20 @@ A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the
   > print(subprocess.run(sys.argv[1:]).returncode)' nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
   -2
 
-A nandkeep that the flashstatus command leaves running in the background never interleaves with
-the upgrade: its operations all come before the upgrade's first operation on a normal copy (it
-took the lock over and was waited for) or after the last one (it waited for the lock).
+A nandkeep that the flashstatus command leaves running in the background, started at once or after
+the command returned, never interleaves with the upgrade: its operations all come before the upgrade's first operation
+on a normal copy (it took the lock over and was waited for) or after the last one (it waited for
+the lock).
 
   $ head -c 8388608 /dev/zero | tr '\0' x >big.bin && mkdir -p bg
-  $ printf '#!/bin/sh\n{ nandkeep write big.bin 5500000 800000; touch bg.done; } >/dev/null 2>&1 &\n' >bg/ovenctl && chmod +x bg/ovenctl
-  $ nk_device 128 && nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf" && n=$(wc -l <ops.trace)
-  $ PATH=$PWD/bg:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
-  $ i=0; while [ ! -f bg.done ] && [ $i -lt 3000 ]; do sleep 0.1; i=$((i+1)); done
-  $ awk -v n=$n 'NR <= n { next } $2 >= 680 && $2 < 744 { if (!bf) bf = NR; bl = NR }
-  >   ($2 >= 24 && $2 < 96) || ($2 >= 168 && $2 < 424) { if (!uf) uf = NR; ul = NR }
-  >   END { print !bf ? "not run" : (bl < uf || bf > ul) ? "apart" : "interleaved" }' ops.trace
+  $ for s in '' 'sleep 1; '; do rm -f bg.done
+  >   printf '#!/bin/sh\n{ %snandkeep write big.bin 5500000 800000; touch bg.done; } >/dev/null 2>&1 &\n' "$s" >bg/ovenctl; chmod +x bg/ovenctl
+  >   nk_device 128 && nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf" && n=$(wc -l <ops.trace)
+  >   PATH=$PWD/bg:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
+  >   i=0; while [ ! -f bg.done ] && [ $i -lt 3000 ]; do sleep 0.1; i=$((i+1)); done
+  >   awk -v n=$n 'NR <= n { next } $2 >= 680 && $2 < 744 { if (!bf) bf = NR; bl = NR }
+  >     ($2 >= 24 && $2 < 96) || ($2 >= 168 && $2 < 424) { if (!uf) uf = NR; ul = NR }
+  >     END { print !bf ? "not run" : (bl < uf || bf > ul) ? "apart" : "interleaved" }' ops.trace
+  > done
+  apart
   apart
