@@ -14,6 +14,7 @@
 #include "flash/region.h"
 #include "flash/workbuf.h"
 #include "flash/report.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,6 +62,7 @@ unsigned char *RefOf(TVerifyRun *ptRun, uint64_t ullBlock) {
 }
 
 void PrintProgress(int iValue) {
+    Progress_Hide();
     printf(TXT_PROGRESS, iValue);
     fflush(stdout);
 }
@@ -81,6 +83,7 @@ template <typename TFn> int EachGood(TVerifyRun *ptRun, uint64_t ullSkip, TFn fn
 
 int WritePhase(TVerifyRun *ptRun) {
     return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
+        Progress_Percent("writing", ullBlock + ptRun->ullErase, ptRun->ullSize);
         return Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock, ptRun->ullErase);
     });
 }
@@ -88,6 +91,7 @@ int WritePhase(TVerifyRun *ptRun) {
 // Differences are counted and logged; nothing is marked bad here.
 int FirstImageCheck(TVerifyRun *ptRun) {
     return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
+        Progress_Percent("reading", ullBlock + ptRun->ullErase, ptRun->ullSize);
         if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) == -1) {
             return -1;
         }
@@ -174,7 +178,10 @@ int PatternPhase(TVerifyRun *ptRun) {
     TRegion tDevice = Device(ptRun);
     uint64_t ullBlock = 0;
     EBlock eState = EBlock::GOOD;
+    Progress_Step("patterns");
     while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        Progress_Count("block", ullBlock / ptRun->ullErase + 1, ptRun->ullSize / ptRun->ullErase,
+                       true);
         const int iProgress =
             static_cast<int>(((ullBlock + ptRun->ullErase) >> 12) * 98 / ullTotal);
         if (iProgress != ptRun->iLastProgress) {
@@ -197,10 +204,12 @@ int RunFlashVerify(TVerifyRun *ptRun) {
     srand(static_cast<unsigned int>(time(nullptr)));
     Nandkeep_FillRandom(ptRun->aucRef.data(), ptRun->aucRef.size());
     PrintProgress(1);
+    Progress_Step("reference");
     if (Nandkeep_EraseMTD(ptRun->iFd, 0, ptRun->ullSize) == -1 || WritePhase(ptRun) == -1) {
         return -1;
     }
     PrintProgress(2);
+    Progress_Step("first check");
     if (FirstImageCheck(ptRun) == -1 || PatternPhase(ptRun) == -1) {
         return -1;
     }

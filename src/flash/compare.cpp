@@ -6,6 +6,7 @@
 #include "flash/region.h"
 #include "flash/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -186,6 +187,7 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullM
         }
         Region_Advance(&tFlash, ullReadLen);
         ullTotal += ullReadLen;
+        Progress_Percent("comparing", tFlash.ullPos - ullMTDOffset, ullMTDMaxSize);
         if (ullTotal == ullMTDMaxSize) {
             break;
         }

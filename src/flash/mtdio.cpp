@@ -4,6 +4,7 @@
 #include "flash/device.h"
 #include "flash/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,11 +24,13 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
     for (;;) {
         ssize_t lRet = Plat_Read(iFd, pucBuf + (ullSize - ullMissing), ullMissing);
         if (lRet < 0 || iCnt == 2) {
+            Progress_Hide();
             printf(TXT_CALLS, iCnt);
             Nandkeep_Notify(TXT_READ_FAIL);
             return -1;
         }
         if (static_cast<uint64_t>(lRet) > ullMissing) {
+            Progress_Hide();
             printf("%s", TXT_READ_OVERRUN);
             Nandkeep_SyslogErr(TXT_READ_OVERRUN);
             return -1;
@@ -35,6 +38,7 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
         ullMissing -= static_cast<uint64_t>(lRet);
         iCnt++;
         if (iCnt == 2) {
+            Progress_Hide();
             printf(TXT_CALLS_LEFT, iCnt, ullMissing, static_cast<int>(lRet));
             Nandkeep_SyslogErr(TXT_READ_SLOW);
         }
@@ -71,10 +75,12 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
             return bMarked ? EWrite::RETIRED : EWrite::FAILED;
         }
         if (iCnt >= 2) {
+            Progress_Hide();
             printf(TXT_CALLS_RETURN, iCnt, static_cast<int>(lRet));
             Nandkeep_Notify(TXT_WRITE_FAIL);
         }
         if (static_cast<uint64_t>(lRet) > ullUnwritten) {
+            Progress_Hide();
             printf("%s", TXT_WRITE_OVERRUN);
             Nandkeep_SyslogErr(TXT_WRITE_OVERRUN);
             return EWrite::FAILED;
@@ -82,6 +88,7 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
         ullUnwritten -= static_cast<uint64_t>(lRet);
         iCnt++;
         if (iCnt > 1) {
+            Progress_Hide();
             printf(TXT_CALLS_LEFT, iCnt, ullUnwritten, static_cast<int>(lRet));
             Nandkeep_SyslogErr(TXT_WRITE_SLOW);
         }
@@ -120,11 +127,15 @@ EErase EraseRange(int iFd, uint64_t ullOffset, uint64_t ullLen, bool bClean) {
     // The request carries 32-bit fields: a position at 4 GiB would be cut onto a block near 0.
     const uint64_t ullEnd = Nandkeep_WalkEnd(ullOffset, ullLen);
     for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
+        if (ullEnd - ullOffset > ullErase) {
+            Progress_Percent("erasing", ullPos - ullOffset, ullEnd - ullOffset);
+        }
         if (Flash_Block(iFd, ullPos) != EBlock::GOOD ||
             Plat_MemErase(iFd, static_cast<uint32_t>(ullPos), static_cast<uint32_t>(ullErase)) ==
                 0) {
             continue;
         }
+        Progress_Hide();
         printf("%s", TXT_FOUND_BAD);
         if (!RetireUnerasable(iFd, ullPos, bClean)) {
             return EErase::FAILED;
@@ -132,6 +143,9 @@ EErase EraseRange(int iFd, uint64_t ullOffset, uint64_t ullLen, bool bClean) {
         if (ullErase == ullLen) {
             return EErase::RETIRED;
         }
+    }
+    if (ullEnd - ullOffset > ullErase) {
+        Progress_Percent("erasing", ullEnd - ullOffset, ullEnd - ullOffset);
     }
     return EErase::ERASED;
 }

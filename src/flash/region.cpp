@@ -5,6 +5,7 @@
 #include "flash/device.h"
 #include "flash/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 
@@ -81,7 +82,9 @@ int Nandkeep_CopyMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
     TRegion tSrc = Region_Of(iFd, ullSrcOffset, ullSrcMaxSize);
     TRegion tDest = Region_Of(iFd, ullDestOffset, ullDestMaxSize);
     unsigned char aucChunk[NANDKEEP_PIECE];
+    const uint64_t ullTotal = ullLen;
     while (ullLen > 0) {
+        Progress_Percent("copying", ullTotal - ullLen, ullTotal);
         const uint64_t ullChunk = std::min(ullLen, NANDKEEP_PIECE);
         if (!Region_Good(&tSrc) || tDest.ullPos >= tDest.ullEnd) {
             Nandkeep_Notify(TXT_TOO_MANY_BAD);
@@ -103,5 +106,6 @@ int Nandkeep_CopyMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
         Region_Advance(&tDest, ullChunk);
         ullLen -= ullChunk;
     }
+    Progress_Percent("copying", ullTotal, ullTotal);
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "flash/device.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "frontend/texts.h"
 #include "platform/platform.h"
 
@@ -138,7 +139,10 @@ int RunCommand(const TRoute *ptRoute, TCommand *ptCmd) {
     if (ptRoute->pfnEntry != Cmd_Info && LockDevice() == -1) {
         return -1;
     }
-    return ptRoute->pfnEntry(ptCmd);
+    Progress_Command(ptCmd->ppArgv[1]);
+    const int iResult = ptRoute->pfnEntry(ptCmd);
+    Progress_Command(nullptr);
+    return iResult;
 }
 
 } // namespace

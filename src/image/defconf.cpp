@@ -5,6 +5,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "image/config.h"
 #include "image/mkimg.h"
 #include "image/texts.h"
@@ -19,6 +20,7 @@ int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
     const uint64_t ullRegion = Nandkeep_RootfsOffset(iCopy);
     uint64_t ullSub = 0;
     if (Nandkeep_LocateSubImage(ullRegion, ROOTFS_SIZE, &ullSub) == -1) {
+        Progress_Hide();
         printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
         return -1;
     }
@@ -26,11 +28,13 @@ int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
     // The check after the write decides; a file refused before the erase would leave the old
     // record to pass that check, so the refusal is taken here.
     if (Nandkeep_CheckConfigSource(ptSrc, ullMax) == -1) {
+        Progress_Hide();
         printf(TXT_DEFCONF_UPDATE_FAIL, iCopy);
         return -1;
     }
     (void)Nandkeep_WriteConfig(ptSrc, ullSub, ullMax);
     if (Nandkeep_CheckConfig(MTD0Fd(), ullSub, ullMax) == -1) {
+        Progress_Hide();
         printf(TXT_DEFCONF_UPDATE_FAIL, iCopy);
         return -1;
     }

@@ -6,6 +6,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "image/config.h"
 #include "image/defconf.h"
 #include "image/mkimg.h"
@@ -239,6 +240,7 @@ bool PairValidAndEqual(uint64_t ullNormal, uint64_t ullBackup, uint64_t ullLen, 
 // The plain form's last step for one pair: the backup from the normal copy at image level, and
 // when that fails the block-level repair. 0 when the pair ends valid and equal, -1 otherwise.
 int RepairPair(uint64_t ullNormal, uint64_t ullBackup, uint64_t ullLen, int iSubImageType) {
+    Progress_Step("%s", ullNormal == KERNEL0_OFFSET ? "kernel pair" : "rootfs pair");
     bool bUnused = false;
     if (RecoverRegionOnce(ullBackup, ullNormal, ullLen, iSubImageType, &bUnused) == 0) {
         return 0;
@@ -249,6 +251,7 @@ int RepairPair(uint64_t ullNormal, uint64_t ullBackup, uint64_t ullLen, int iSub
 
 // The kernel pair or the rootfs pair, toward the normal copy or toward the backup.
 int RecoverPair(bool bKernel, bool bToNormal, bool *pbUnchanged) {
+    Progress_Step("%s", bKernel ? "kernel pair" : "rootfs pair");
     const uint64_t ullNormal = bKernel ? KERNEL0_OFFSET : ROOTFS0_OFFSET;
     const uint64_t ullBackup = bKernel ? KERNEL1_OFFSET : ROOTFS1_OFFSET;
     return RecoverRegionOnce(bToNormal ? ullNormal : ullBackup, bToNormal ? ullBackup : ullNormal,
@@ -361,6 +364,7 @@ int Nandkeep_SystemRecovery(int iFlashStatus) {
             iStatus += RecoverPair(false, !bNormalFirst, &bUnused);
         }
     }
+    Progress_Hide();
     puts(TXT_RC_DONE);
     return iStatus;
 }
