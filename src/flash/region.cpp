@@ -65,8 +65,8 @@ int Watch_Event(const TEccWatch *ptWatch, TEccStats *ptNow) {
 EPlace Region_Place(TRegion *ptReg, unsigned char *pucPiece, uint64_t ullLen,
                     bool bRefusedRetires) {
     while (Region_GoodFor(ptReg, ullLen)) {
-        const int iRet = Nandkeep_CheckImageMatchRetiring(ptReg->iFd, pucPiece, ptReg->ullPos,
-                                                          ullLen, bRefusedRetires);
+        const int iRet =
+            Nandkeep_CheckImageMatch(ptReg->iFd, pucPiece, ptReg->ullPos, ullLen, bRefusedRetires);
         if (iRet == 0) {
             return EPlace::PLACED;
         }

@@ -18,8 +18,10 @@ constexpr uint64_t FIRST_PAYLOAD = NANDKEEP_PIECE - CONFIG_LEN_SIZE;
 // The ullLen bytes at ullPos, which lie inside one piece: the piece is read whole into
 // pucPiece, as a read of just those bytes asks the device for it. nullptr when the read failed.
 const unsigned char *ReadWithin(int iFd, unsigned char *pucPiece, uint64_t ullPos) {
-    return Flash_ReadPiece(iFd, pucPiece, ullPos) == -1 ? nullptr
-                                                        : pucPiece + ullPos % NANDKEEP_PIECE;
+    const uint64_t ullLead = ullPos % NANDKEEP_PIECE;
+    return Nandkeep_ReadMTD(iFd, pucPiece, ullPos - ullLead, NANDKEEP_PIECE) == -1
+               ? nullptr
+               : pucPiece + ullLead;
 }
 
 // Ends the record in the buffer after its last payload byte at ullCount: the checksum word, then
