@@ -23,10 +23,6 @@ namespace {
 // alternating bit pairs (0x69, 0x96).
 constexpr unsigned char PATTERNS[] = {0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96};
 
-} // namespace
-
-namespace {
-
 // One pass with the buffer already there (one erase block, with room up to the next whole piece
 // for the write's pad).
 int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
@@ -61,21 +57,11 @@ int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
     return 0;
 }
 
-bool AssignPatternBuf(TWorkBuf *ptBuf) {
-    return ptBuf->assign((MTD0EraseSize() + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE,
-                         0);
-}
-
 } // namespace
-
-int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern) {
-    TWorkBuf tBuf;
-    return AssignPatternBuf(&tBuf) ? PatternPass(iFd, ucPattern, &tBuf) : -1;
-}
 
 int Nandkeep_BadBlockManagement(int iFd) {
     TWorkBuf tBuf;
-    if (!AssignPatternBuf(&tBuf)) {
+    if (!tBuf.assign((MTD0EraseSize() + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE, 0)) {
         return -1;
     }
     for (unsigned long long ullPass = 1;; ullPass++) {

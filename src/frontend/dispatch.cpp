@@ -69,7 +69,7 @@ const TRoute g_atRoutes[] = {
     {"updateDTB", 3, 3, Cmd_UpdateDTB, Prepare_UpdateDTB},
     {"setBadBlockToBBT", 3, 3, Cmd_SetBadBlockToBBT, nullptr},
 
-    {"eccStatus", 4, 4, Cmd_EccStatus, Prepare_EccStatus},
+    {"eccStatus", 4, 4, Cmd_EccStatus, Prepare_Range},
     {"badBlockErase", 4, 4, Cmd_BadBlockErase, Prepare_BadBlockErase},
 
     {"badBlockRead", 5, 5, Cmd_BadBlockRead, Prepare_BadBlockRead},

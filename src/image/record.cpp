@@ -114,18 +114,6 @@ int CloseDest(FILE *pOut, bool bReport) {
     return 0;
 }
 
-// The destination of a read, refused when it is the flash itself (its payload would be
-// programmed into the device) before anything is truncated. nullptr after saying why.
-FILE *OpenDest(const char *szDest) {
-    int bIsFlash = 0;
-    FILE *pOut = Plat_OpenDestination(szDest, "w", &bIsFlash);
-    if (pOut == nullptr) {
-        Nandkeep_Notify(bIsFlash ? TXT_DEST_IS_FLASH : TXT_REC_FOPEN);
-        printf("%s", szDest);
-    }
-    return pOut;
-}
-
 // The payload after the length word, chunk by chunk over the good blocks, into the CRC and pOut.
 // 0, or -1 (the destination closed; a short write said).
 int WalkPayload(TRegion *ptArea, unsigned char *pucPiece, uint32_t dwLen, FILE *pOut,
@@ -195,7 +183,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
         }
         return -1;
     }
-    FILE *pOut = szDest != nullptr ? OpenDest(szDest) : nullptr;
+    FILE *pOut = szDest != nullptr ? Nandkeep_OpenDestination(szDest, "w") : nullptr;
     if (szDest != nullptr && pOut == nullptr) {
         return -1;
     }

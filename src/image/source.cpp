@@ -109,3 +109,13 @@ int Nandkeep_CheckSourceHolds(const TSource *ptSrc) {
     }
     return Nandkeep_CheckSourceUnchanged(ptSrc, ulCount, dwCrc);
 }
+
+FILE *Nandkeep_OpenDestination(const char *pszPath, const char *pszMode) {
+    int bIsFlash = 0;
+    FILE *pFile = Plat_OpenDestination(pszPath, pszMode, &bIsFlash);
+    if (pFile == nullptr) {
+        Nandkeep_Notify(bIsFlash ? TXT_DEST_IS_FLASH : TXT_SRC_FOPEN);
+        printf("%s", pszPath);
+    }
+    return pFile;
+}

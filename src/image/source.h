@@ -39,6 +39,11 @@ void Nandkeep_ReleaseSource(TSource *ptSrc);
 // "fread()" or "source changed while it was written".
 [[nodiscard]] int Nandkeep_CheckSourceHolds(const TSource *ptSrc);
 
+// The file a command writes to (Plat_OpenDestination, mode "w" or "w+"), refused when it is the
+// flash itself (what is copied would be programmed into the device) before anything is truncated.
+// nullptr after notifying "destination is the flash device itself" or "fopen()", then the name.
+[[nodiscard]] FILE *Nandkeep_OpenDestination(const char *pszPath, const char *pszMode);
+
 // zlib's CRC-32, continued from dwCrc (0 to start).
 uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, uint64_t ulLen);
 
