@@ -38,9 +38,9 @@ struct TVerifyRun {
     TWorkBuf aucRead;
     TWorkBuf aucPattern;
     TBadList tBad;
-    uint64_t ullCensusCount;
-    unsigned int uDiffCount;
-    int iLastProgress;
+    uint64_t ullCensusCount = 0;
+    unsigned int uDiffCount = 0;
+    int iLastProgress = 0;
 };
 
 // The blocks of the whole device, for a scan.
@@ -50,11 +50,8 @@ TRegion Device(const TVerifyRun *ptRun) {
 
 // 1 when the block is good at this moment, 0 when it is bad (one newly turned bad is logged and
 // listed on the way), -1 when the test stopped.
-int Good(TVerifyRun *ptRun, uint64_t ullBlock, EBlock eState) {
-    return Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, eState);
-}
 int GoodNow(TVerifyRun *ptRun, uint64_t ullBlock) {
-    return Good(ptRun, ullBlock, Flash_Block(ptRun->iFd, ullBlock));
+    return Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, Flash_Block(ptRun->iFd, ullBlock));
 }
 
 unsigned char *RefOf(TVerifyRun *ptRun, uint64_t ullBlock) {
@@ -188,7 +185,7 @@ int PatternPhase(TVerifyRun *ptRun) {
             PrintProgress(iProgress + 2);
         }
         ptRun->iLastProgress = iProgress;
-        const int iGood = Good(ptRun, ullBlock, eState);
+        const int iGood = Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, eState);
         if (iGood == -1 || (iGood == 1 && PatternBlock(ptRun, ullBlock) == -1)) {
             return -1;
         }
@@ -246,9 +243,6 @@ int Nandkeep_FlashVerify(void) {
     tRun.iFd = MTD0Fd();
     tRun.ullErase = MTD0EraseSize();
     tRun.ullSize = MTD0WalkEnd();
-    tRun.ullCensusCount = 0;
-    tRun.uDiffCount = 0;
-    tRun.iLastProgress = 0;
     if (!tRun.aucRef.assign(Nandkeep_ReferenceBufferSize(), 0) ||
         !tRun.aucRead.assign(tRun.ullErase, 0) || !tRun.aucPattern.assign(tRun.ullErase, 0)) {
         return -1;

@@ -24,7 +24,7 @@ struct TLifeRun {
     TWorkBuf aucExpect;
     TWorkBuf aucRead;
     TBadList tBad;
-    unsigned int uDiffCount;
+    unsigned int uDiffCount = 0;
     unsigned long long ullCycles; // the last cycle's number, for the progress line
 };
 
@@ -102,7 +102,6 @@ int Nandkeep_LifeCycleTest(uint64_t ulLen, uint64_t ulCycles) {
     tRun.iFd = MTD0Fd();
     tRun.ullErase = MTD0EraseSize();
     tRun.ullLen = Nandkeep_WalkEnd(0, ulLen);
-    tRun.uDiffCount = 0;
     if (!tRun.aucExpect.assign(tRun.ullErase, 0) || !tRun.aucRead.assign(tRun.ullErase, 0)) {
         return -1;
     }

@@ -93,7 +93,7 @@ int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t 
                 return -1;
             }
             *piSame = 0;
-            Nandkeep_SyslogErr(TXT_COMPARE_FAIL_LOG);
+            Plat_SyslogErr(TXT_COMPARE_FAIL_LOG);
             return 0;
         }
         Region_Advance(&tAt, ullPiece);

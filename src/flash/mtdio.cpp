@@ -32,7 +32,7 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
         if (static_cast<uint64_t>(lRet) > ullMissing) {
             Progress_Hide();
             printf("%s", TXT_READ_OVERRUN);
-            Nandkeep_SyslogErr(TXT_READ_OVERRUN);
+            Plat_SyslogErr(TXT_READ_OVERRUN);
             return -1;
         }
         ullMissing -= static_cast<uint64_t>(lRet);
@@ -40,7 +40,7 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
         if (iCnt == 2) {
             Progress_Hide();
             printf(TXT_CALLS_LEFT, iCnt, ullMissing, static_cast<int>(lRet));
-            Nandkeep_SyslogErr(TXT_READ_SLOW);
+            Plat_SyslogErr(TXT_READ_SLOW);
         }
         if (ullMissing == 0) {
             return 0;
@@ -82,7 +82,7 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
         if (static_cast<uint64_t>(lRet) > ullUnwritten) {
             Progress_Hide();
             printf("%s", TXT_WRITE_OVERRUN);
-            Nandkeep_SyslogErr(TXT_WRITE_OVERRUN);
+            Plat_SyslogErr(TXT_WRITE_OVERRUN);
             return EWrite::FAILED;
         }
         ullUnwritten -= static_cast<uint64_t>(lRet);
@@ -90,7 +90,7 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
         if (iCnt > 1) {
             Progress_Hide();
             printf(TXT_CALLS_LEFT, iCnt, ullUnwritten, static_cast<int>(lRet));
-            Nandkeep_SyslogErr(TXT_WRITE_SLOW);
+            Plat_SyslogErr(TXT_WRITE_SLOW);
         }
     }
     return EWrite::WRITTEN;

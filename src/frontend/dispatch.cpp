@@ -97,23 +97,6 @@ int LockDevice() {
     return 0;
 }
 
-} // namespace
-
-uint64_t Nandkeep_ParseHex(const char *pszWord) {
-    return strtoull(pszWord, nullptr, 16);
-}
-
-uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat) {
-    char *pszEnd = nullptr;
-    const uint64_t ulValue = strtoull(pszWord, &pszEnd, 16);
-    if (pszEnd != nullptr && *pszEnd != '\0') {
-        printf(pszWarnFormat, pszWord, ulValue);
-    }
-    return ulValue;
-}
-
-namespace {
-
 const TRoute *Route(int iArgc, char **ppArgv) {
     if (iArgc < 2) {
         return nullptr;
@@ -147,9 +130,17 @@ int RunCommand(const TRoute *ptRoute, TCommand *ptCmd) {
 
 } // namespace
 
-TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv) {
-    const TRoute *ptRoute = Route(iArgc, ppArgv);
-    return ptRoute != nullptr ? ptRoute->pfnEntry : nullptr;
+uint64_t Nandkeep_ParseHex(const char *pszWord) {
+    return strtoull(pszWord, nullptr, 16);
+}
+
+uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat) {
+    char *pszEnd = nullptr;
+    const uint64_t ulValue = strtoull(pszWord, &pszEnd, 16);
+    if (pszEnd != nullptr && *pszEnd != '\0') {
+        printf(pszWarnFormat, pszWord, ulValue);
+    }
+    return ulValue;
 }
 
 int Nandkeep_Main(int iArgc, char **ppArgv) {

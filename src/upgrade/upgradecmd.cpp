@@ -35,14 +35,10 @@ int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *p
     return 0;
 }
 
-uint64_t KernelRegion(int iCopy) {
-    return iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
-}
-
 // The DTB file, byte for byte, from the sub-image offset of kernel copy iCopy to the region end.
 int WriteDTB(TSource *ptSrc, int iCopy) {
     Progress_Step("DTB %d", iCopy);
-    const uint64_t ulRegion = KernelRegion(iCopy);
+    const uint64_t ulRegion = iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
     uint64_t ulSub = 0;
     if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) == -1) {
         Progress_Hide();
@@ -116,14 +112,6 @@ int PreflightDTB(TSource *ptDTB) {
 constexpr uint64_t ROOM_OF[] = {BOOT_SIZE, KERNEL_SIZE, KERNEL_SIZE, ROOTFS_SIZE,
                                 ROOTFS_SIZE - CONFIG_OVERHEAD};
 
-// The files of one command, counted before the device is locked.
-void PrepareSources(TCommand *ptCmd, int iFirstWord, const EUpgradeFile *peFiles, int iCount) {
-    for (int i = 0; i < iCount; i++) {
-        Nandkeep_PrepareSource(&ptCmd->atSrc[i], ptCmd->ppArgv[iFirstWord + i],
-                               ROOM_OF[peFiles[i]]);
-    }
-}
-
 } // namespace
 
 // The range is checked from the command line, and the file counted, before the device is locked.
@@ -155,9 +143,10 @@ int Cmd_Write(TCommand *ptCmd) {
 // file (or a DTB that is not an image) stops the upgrade before the first erase instead of half
 // way; all of it before the device is locked.
 int Prepare_UpgradeFW(TCommand *ptCmd) {
-    constexpr EUpgradeFile AFILES[] = {FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF};
-    PrepareSources(ptCmd, 2, AFILES, 5);
     TSource *atSrc = ptCmd->atSrc;
+    for (int i = FILE_BOOT; i <= FILE_DEFCONF; i++) {
+        Nandkeep_PrepareSource(&atSrc[i], ptCmd->ppArgv[2 + i], ROOM_OF[i]);
+    }
     if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, TXT_UP_BOOT_FAIL) == -1 ||
         PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, TXT_UP_ROOTFS1_FAIL) == -1 ||
         PreflightFile(&atSrc[FILE_DEFCONF],
