@@ -9,7 +9,6 @@
 #include "flash/workbuf.h"
 #include "flash/progress.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {

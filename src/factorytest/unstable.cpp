@@ -11,7 +11,6 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
-#include "flash/report.h"
 #include "flash/progress.h"
 
 #include <cstdio>

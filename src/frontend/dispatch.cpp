@@ -14,7 +14,6 @@
 #include "frontend/texts.h"
 #include "platform/platform.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>

@@ -12,7 +12,6 @@
 #include "frontend/texts.h"
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

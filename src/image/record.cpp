@@ -5,7 +5,6 @@
 #include "flash/notify.h"
 #include "flash/progress.h"
 #include "image/texts.h"
-#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstring>

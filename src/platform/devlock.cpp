@@ -15,7 +15,6 @@
 #include "platform/devlock.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

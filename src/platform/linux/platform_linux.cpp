@@ -3,9 +3,6 @@
 #include "platform/devlock.h"
 #include "platform/hostfiles.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <linux/major.h>
 #include <mtd/mtd-abi.h>
