@@ -13,6 +13,7 @@
 // leaves running in the background finishes before the upgrade goes on. Every other descriptor
 // of the tool is close-on-exec.
 #include "platform/devlock.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <csignal>
@@ -164,7 +165,7 @@ int DevLock_Take(const char *pszPath, int iOpenFlags, int iMode, int bWait) {
     return 0;
 }
 
-void DevLock_Release(void) {
+void Plat_UnlockDevice(void) {
     if (g_iLockFd >= 0) {
         close(g_iLockFd);
     }

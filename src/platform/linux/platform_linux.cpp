@@ -130,7 +130,3 @@ const char *Plat_VerifyResultPath(void) {
 int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
     return DevLock_Take(pszWholeDevice, O_RDONLY, 0, bWait);
 }
-
-void Plat_UnlockDevice(void) {
-    DevLock_Release();
-}
