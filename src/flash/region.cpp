@@ -37,10 +37,8 @@ bool Region_NextBlock(TRegion *ptReg, uint64_t *pullBlock, EBlock *peState) {
 
 uint64_t Region_CountGood(TRegion tReg) {
     uint64_t ullGood = 0;
-    uint64_t ullBlock = 0;
-    EBlock eState = EBlock::GOOD;
-    while (Region_NextBlock(&tReg, &ullBlock, &eState)) {
-        ullGood += eState == EBlock::GOOD ? 1 : 0;
+    for (; Region_Good(&tReg); ullGood++) {
+        Region_Advance(&tReg, MTD0EraseSize());
     }
     return ullGood;
 }

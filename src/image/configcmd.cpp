@@ -37,11 +37,8 @@ uint64_t FindTempConfCopy(int iWanted) {
 // The position just after the ullWanted-th good block from ullFrom on, not past ullTo.
 uint64_t AfterGoodBlocks(uint64_t ullFrom, uint64_t ullTo, uint64_t ullWanted) {
     TRegion tReg = Region_Span(MTD0Fd(), ullFrom, ullTo);
-    uint64_t ullBlock = 0;
-    EBlock eState = EBlock::GOOD;
-    for (uint64_t ullPassed = 0;
-         ullPassed < ullWanted && Region_NextBlock(&tReg, &ullBlock, &eState);) {
-        ullPassed += eState == EBlock::GOOD ? 1 : 0;
+    for (uint64_t ullPassed = 0; ullPassed < ullWanted && Region_Good(&tReg); ullPassed++) {
+        Region_Advance(&tReg, MTD0EraseSize());
     }
     return tReg.ullPos;
 }
