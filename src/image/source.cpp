@@ -1,4 +1,5 @@
-// Source files: counted once before the device is locked, checked again while written.
+// Source files: counted once before the device is locked, checked again while written. And the
+// opening of a destination file.
 #include "image/source.h"
 
 #include "flash/device.h"

@@ -1,5 +1,5 @@
 // The files a command stores in the flash: counted once, before the device is locked, and
-// checked again while they are written.
+// checked again while they are written; and the files it copies flash contents into.
 //
 // Only regular files are sources: a directory, a pipe or a device has no size to check against an
 // area (a FIFO nobody writes to is refused at once, not waited for). A source is read once to its
