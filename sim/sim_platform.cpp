@@ -531,7 +531,3 @@ int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
     }
     return DevLock_Take(szPath, O_RDWR | O_CREAT, 0644, bWait);
 }
-
-void Plat_UnlockDevice(void) {
-    DevLock_Release();
-}

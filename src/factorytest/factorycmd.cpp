@@ -12,15 +12,14 @@
 
 #include <cstdio>
 
-namespace {
-
 constexpr uint64_t DEFAULT_CYCLES = 1000;
 
-int RunUnstableCommand(char **ppArgv, int iWrite) {
+int Cmd_UnstableBitsTest(TCommand *ptCmd) {
+    const int iWrite = ptCmd->iParam;
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    const char *pszPattern = ppArgv[2];
+    const char *pszPattern = ptCmd->ppArgv[2];
     TWorkBuf aucPattern;
     if (!aucPattern.assign(Nandkeep_ReferenceBufferSize(), 0)) {
         return -1;
@@ -31,8 +30,6 @@ int RunUnstableCommand(char **ppArgv, int iWrite) {
     // The verdict is the line above; the status tells only whether the ECC report could be made.
     return Nandkeep_EccStatus(0, MTD0WalkEnd());
 }
-
-} // namespace
 
 int Cmd_FlashVerify(TCommand *) {
     return Nandkeep_FlashVerify();
@@ -65,8 +62,4 @@ int Prepare_LifeCycleTest(TCommand *ptCmd) {
 
 int Cmd_LifeCycleTest(TCommand *ptCmd) {
     return Nandkeep_LifeCycleTest(ptCmd->aulArg[0], ptCmd->aulArg[1]);
-}
-
-int Cmd_UnstableBitsTest(TCommand *ptCmd) {
-    return RunUnstableCommand(ptCmd->ppArgv, ptCmd->iParam);
 }

@@ -14,6 +14,7 @@
 #include "flash/region.h"
 #include "flash/workbuf.h"
 #include "flash/report.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,9 +38,9 @@ struct TVerifyRun {
     TWorkBuf aucRead;
     TWorkBuf aucPattern;
     TBadList tBad;
-    uint64_t ullCensusCount;
-    unsigned int uDiffCount;
-    int iLastProgress;
+    uint64_t ullCensusCount = 0;
+    unsigned int uDiffCount = 0;
+    int iLastProgress = 0;
 };
 
 // The blocks of the whole device, for a scan.
@@ -49,11 +50,8 @@ TRegion Device(const TVerifyRun *ptRun) {
 
 // 1 when the block is good at this moment, 0 when it is bad (one newly turned bad is logged and
 // listed on the way), -1 when the test stopped.
-int Good(TVerifyRun *ptRun, uint64_t ullBlock, EBlock eState) {
-    return Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, eState);
-}
 int GoodNow(TVerifyRun *ptRun, uint64_t ullBlock) {
-    return Good(ptRun, ullBlock, Flash_Block(ptRun->iFd, ullBlock));
+    return Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, Flash_Block(ptRun->iFd, ullBlock));
 }
 
 unsigned char *RefOf(TVerifyRun *ptRun, uint64_t ullBlock) {
@@ -61,6 +59,7 @@ unsigned char *RefOf(TVerifyRun *ptRun, uint64_t ullBlock) {
 }
 
 void PrintProgress(int iValue) {
+    Progress_Hide();
     printf(TXT_PROGRESS, iValue);
     fflush(stdout);
 }
@@ -81,6 +80,7 @@ template <typename TFn> int EachGood(TVerifyRun *ptRun, uint64_t ullSkip, TFn fn
 
 int WritePhase(TVerifyRun *ptRun) {
     return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
+        Progress_Percent("writing", ullBlock + ptRun->ullErase, ptRun->ullSize);
         return Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock, ptRun->ullErase);
     });
 }
@@ -88,6 +88,7 @@ int WritePhase(TVerifyRun *ptRun) {
 // Differences are counted and logged; nothing is marked bad here.
 int FirstImageCheck(TVerifyRun *ptRun) {
     return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
+        Progress_Percent("reading", ullBlock + ptRun->ullErase, ptRun->ullSize);
         if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) == -1) {
             return -1;
         }
@@ -174,14 +175,17 @@ int PatternPhase(TVerifyRun *ptRun) {
     TRegion tDevice = Device(ptRun);
     uint64_t ullBlock = 0;
     EBlock eState = EBlock::GOOD;
+    Progress_Step("patterns");
     while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        Progress_Count("block", ullBlock / ptRun->ullErase + 1, ptRun->ullSize / ptRun->ullErase,
+                       true);
         const int iProgress =
             static_cast<int>(((ullBlock + ptRun->ullErase) >> 12) * 98 / ullTotal);
         if (iProgress != ptRun->iLastProgress) {
             PrintProgress(iProgress + 2);
         }
         ptRun->iLastProgress = iProgress;
-        const int iGood = Good(ptRun, ullBlock, eState);
+        const int iGood = Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, eState);
         if (iGood == -1 || (iGood == 1 && PatternBlock(ptRun, ullBlock) == -1)) {
             return -1;
         }
@@ -197,10 +201,12 @@ int RunFlashVerify(TVerifyRun *ptRun) {
     srand(static_cast<unsigned int>(time(nullptr)));
     Nandkeep_FillRandom(ptRun->aucRef.data(), ptRun->aucRef.size());
     PrintProgress(1);
+    Progress_Step("reference");
     if (Nandkeep_EraseMTD(ptRun->iFd, 0, ptRun->ullSize) == -1 || WritePhase(ptRun) == -1) {
         return -1;
     }
     PrintProgress(2);
+    Progress_Step("first check");
     if (FirstImageCheck(ptRun) == -1 || PatternPhase(ptRun) == -1) {
         return -1;
     }
@@ -237,9 +243,6 @@ int Nandkeep_FlashVerify(void) {
     tRun.iFd = MTD0Fd();
     tRun.ullErase = MTD0EraseSize();
     tRun.ullSize = MTD0WalkEnd();
-    tRun.ullCensusCount = 0;
-    tRun.uDiffCount = 0;
-    tRun.iLastProgress = 0;
     if (!tRun.aucRef.assign(Nandkeep_ReferenceBufferSize(), 0) ||
         !tRun.aucRead.assign(tRun.ullErase, 0) || !tRun.aucPattern.assign(tRun.ullErase, 0)) {
         return -1;

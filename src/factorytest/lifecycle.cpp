@@ -7,8 +7,8 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
+#include "flash/progress.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -23,7 +23,8 @@ struct TLifeRun {
     TWorkBuf aucExpect;
     TWorkBuf aucRead;
     TBadList tBad;
-    unsigned int uDiffCount;
+    unsigned int uDiffCount = 0;
+    unsigned long long ullCycles; // the last cycle's number, for the progress line
 };
 
 // Every good block of the range against the expected buffer (with bWrite, programmed with it
@@ -32,6 +33,7 @@ struct TLifeRun {
 int EachGoodBlock(TLifeRun *ptRun, bool bWrite) {
     TRegion tRange = Region_Span(ptRun->iFd, 0, ptRun->ullLen);
     return Nandkeep_EachGoodBlock(&ptRun->tBad, tRange, UINT64_MAX, [ptRun, bWrite](uint64_t b) {
+        Progress_Percent(bWrite ? "writing" : "reading", b + ptRun->ullErase, ptRun->ullLen);
         if (bWrite) {
             return Nandkeep_WriteMTD(ptRun->iFd, ptRun->aucExpect.data(), b, ptRun->ullErase);
         }
@@ -46,15 +48,19 @@ int EachGoodBlock(TLifeRun *ptRun, bool bWrite) {
     });
 }
 
-int RunCycle(TLifeRun *ptRun, uint64_t ullCycle) {
+int RunCycle(TLifeRun *ptRun, unsigned long long ullCycle) {
     if (Nandkeep_WriteVerifyResult(TXT_LOG_ERASE_ALL, static_cast<int>(ullCycle)) == -1) {
         return -1;
     }
+    Progress_Step("cycle %llu of %llu", ullCycle + 1, ptRun->ullCycles + 1);
+    Progress_Hold(true);
     for (int i = 0; i < ERASES_PER_CYCLE; i++) {
+        Progress_Count("erase", static_cast<uint64_t>(i) + 1, ERASES_PER_CYCLE, false);
         if (Nandkeep_EraseMTD(ptRun->iFd, 0, ptRun->ullLen) == -1) {
             return -1;
         }
     }
+    Progress_Hold(false);
     memset(ptRun->aucExpect.data(), NANDKEEP_ERASED_BYTE, ptRun->ullErase);
     if (EachGoodBlock(ptRun, false) == -1) {
         return -1;
@@ -71,6 +77,7 @@ int RunLifeCycle(TLifeRun *ptRun, uint64_t ullLen, uint64_t ullCycles) {
         return -1;
     }
     const uint64_t ullCensusCount = ptRun->tBad.ullCount;
+    ptRun->ullCycles = ullCycles;
     // Cycles 0 to ullCycles inclusive; the loop ends on equality so that no count wraps.
     for (uint64_t ullCycle = 0;; ullCycle++) {
         if (RunCycle(ptRun, ullCycle) == -1) {
@@ -94,7 +101,6 @@ int Nandkeep_LifeCycleTest(uint64_t ulLen, uint64_t ulCycles) {
     tRun.iFd = MTD0Fd();
     tRun.ullErase = MTD0EraseSize();
     tRun.ullLen = Nandkeep_WalkEnd(0, ulLen);
-    tRun.uDiffCount = 0;
     if (!tRun.aucExpect.assign(tRun.ullErase, 0) || !tRun.aucRead.assign(tRun.ullErase, 0)) {
         return -1;
     }

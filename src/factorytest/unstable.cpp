@@ -11,7 +11,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
-#include "flash/report.h"
+#include "flash/progress.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +27,7 @@ TRegion Device() {
 }
 
 void PrintBadBlocks(void) {
+    Progress_Hide();
     TRegion tDevice = Device();
     uint64_t ullBlock = 0;
     uint64_t ullCount = 0;
@@ -46,10 +47,12 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
     const uint64_t ullErase = MTD0EraseSize();
     TRegion tDevice = Device();
     uint64_t ullGood = 0;
+    Progress_Step("%s", bCheck ? "check" : "write");
     while (Region_Good(&tDevice)) {
         const uint64_t ullBlock = tDevice.ullPos;
         unsigned char *pucBlock = pucPattern + 4 * ullGood++;
         Region_Advance(&tDevice, ullErase);
+        Progress_Count("block", ullBlock / ullErase + 1, tDevice.ullEnd / ullErase, false);
         if (!bCheck) {
             if (Nandkeep_WriteMTD(MTD0Fd(), pucBlock, ullBlock, ullErase) == -1) {
                 return -1;
@@ -60,6 +63,7 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
             return -1;
         }
         if (memcmp(pucRead, pucBlock, ullErase) != 0) {
+            Progress_Hide();
             printf(TXT_UB_DIFF, ullBlock);
             return -1;
         }
@@ -88,11 +92,13 @@ int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
     }
     PrintBadBlocks();
     if (iWrite) {
+        Progress_Hide();
         puts(TXT_UB_WRITE);
         if (EachGoodBlock(pucPattern, false, nullptr) == -1) {
             return -1;
         }
     }
+    Progress_Hide();
     puts(TXT_UB_CHECK);
     TWorkBuf aucRead;
     return aucRead.assign(MTD0EraseSize(), 0) ? EachGoodBlock(pucPattern, true, aucRead.data())

@@ -5,6 +5,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -79,6 +80,7 @@ int Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
         snprintf(szMsg, sizeof(szMsg), pszFormat, iValue);
     }
 #pragma GCC diagnostic pop
+    Progress_Hide();
     printf("%s", szMsg);
     const size_t ulLen = strlen(szMsg);
     const bool bWritten = fwrite(szMsg, 1, ulLen, pFile) == ulLen && fflush(pFile) == 0;

@@ -6,6 +6,7 @@
 #include "flash/region.h"
 #include "flash/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,16 +28,6 @@ int RetireOnEccEvent(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
     }
     *piSame = 0;
     return 1;
-}
-
-// True when the stream has at least one more byte; the byte is pushed back.
-bool FileHasMore(FILE *pFile) {
-    const int iChar = fgetc(pFile);
-    if (iChar == EOF) {
-        return false;
-    }
-    ungetc(iChar, pFile);
-    return true;
 }
 
 // A piece of the verify comparison: when the counters moved, the three lines, and for an
@@ -69,11 +60,14 @@ int VerifyEccLines(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
     return 1;
 }
 
-// The comparison of a buffer with the flash from ullMTDOffset, piece by piece, as the plain
-// comparison (bVerify false: an ECC event retires the block) or the verify comparison (every
-// finding logged).
-int ComparePieces(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ullLen, int *piSame,
-                  bool bVerify) {
+} // namespace
+
+void Nandkeep_SetVerifyLog(TVerifyLogHook pfnLog) {
+    g_pfnVerifyLog = pfnLog;
+}
+
+int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ullLen, int *piSame,
+                     bool bVerify) {
     TEccWatch tWatch;
     if (Watch_Begin(&tWatch, iFd) == -1) {
         return -1;
@@ -99,7 +93,7 @@ int ComparePieces(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ull
                 return -1;
             }
             *piSame = 0;
-            Nandkeep_SyslogErr(TXT_COMPARE_FAIL_LOG);
+            Plat_SyslogErr(TXT_COMPARE_FAIL_LOG);
             return 0;
         }
         Region_Advance(&tAt, ullPiece);
@@ -107,17 +101,6 @@ int ComparePieces(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ull
     }
     *piSame = 1;
     return 0;
-}
-
-} // namespace
-
-void Nandkeep_SetVerifyLog(TVerifyLogHook pfnLog) {
-    g_pfnVerifyLog = pfnLog;
-}
-
-int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ullLen,
-                     int *piSame) {
-    return ComparePieces(iFd, pBuf, ullMTDOffset, ullLen, piSame, false);
 }
 
 int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
@@ -131,8 +114,7 @@ int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrc
     unsigned char aucPiece[NANDKEEP_PIECE];
     while (ullLen > 0) {
         const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen);
-        const bool bSrc = Region_Good(&tSrc);
-        if (!bSrc || !Region_Good(&tDest)) {
+        if (!Region_Good(&tSrc) || !Region_Good(&tDest)) {
             *piSame = 0;
             return 0;
         }
@@ -186,15 +168,19 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullM
         }
         Region_Advance(&tFlash, ullReadLen);
         ullTotal += ullReadLen;
+        Progress_Percent("comparing", tFlash.ullPos - ullMTDOffset, ullMTDMaxSize);
         if (ullTotal == ullMTDMaxSize) {
             break;
         }
         if (tFlash.ullPos >= tFlash.ullEnd) {
-            if (FileHasMore(pFile)) {
-                *piSame = 0;
-                return 0;
+            // Equal only when the file ends here too; a byte read to find out is pushed back.
+            const int iChar = fgetc(pFile);
+            if (iChar == EOF) {
+                break;
             }
-            break;
+            ungetc(iChar, pFile);
+            *piSame = 0;
+            return 0;
         }
     }
     *piSame = 1;
@@ -203,15 +189,11 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullM
 
 int Nandkeep_CompareVerifyBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset,
                                     uint64_t ullLen, int *piSame) {
-    return ComparePieces(iFd, pBuf, ullMTDOffset, ullLen, piSame, true);
+    return CompareBufAndMTD(iFd, pBuf, ullMTDOffset, ullLen, piSame, true);
 }
 
-int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
-    return Nandkeep_CheckImageMatchRetiring(iFd, pBuf, ullOffset, ullLen, false);
-}
-
-int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen,
-                                     bool bRefusedRetires) {
+int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen,
+                             bool bRefusedRetires) {
     const EWrite eWrite = Flash_Write(iFd, pBuf, ullOffset, ullLen);
     if (eWrite != EWrite::WRITTEN) {
         return bRefusedRetires && eWrite == EWrite::RETIRED ? NANDKEEP_BLOCK_RETIRED : -1;
@@ -230,9 +212,5 @@ int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, uint64_t ullOffset, ui
     if (Flash_Block(iFd, ullOffset) != EBlock::GOOD) {
         return NANDKEEP_BLOCK_RETIRED;
     }
-    if (Plat_MemSetBadBlock(iFd, static_cast<int64_t>(ullOffset)) < 0) {
-        Nandkeep_Notify(TXT_SET_BAD_FAIL);
-        return -1;
-    }
-    return NANDKEEP_BLOCK_RETIRED;
+    return SetBadBlockToBBT(iFd, ullOffset) == -1 ? -1 : NANDKEEP_BLOCK_RETIRED;
 }

@@ -13,8 +13,10 @@
 #include <cstdint>
 #include <cstdio>
 
+// A buffer against the flash from ullMTDOffset, piece by piece; with bVerify, as the comparison of
+// the flash verify test (below).
 [[nodiscard]] int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset,
-                                   uint64_t ullLen, int *piSame);
+                                   uint64_t ullLen, int *piSame, bool bVerify = false);
 // The k-th good piece of the source region against the k-th good piece of the destination. A
 // region that runs out of good blocks before ullLen bytes were compared cannot hold them: the
 // answer is then 0, and nothing is ever compared against a piece that was not read. With ullLen 0
@@ -37,12 +39,10 @@ using TVerifyLogHook = int (*)(const char *pszFormat, int iValue);
 void Nandkeep_SetVerifyLog(TVerifyLogHook pfnLog);
 
 // Writes ullLen (at most one erase block) bytes and reads them back. 0 verified; 255 the block
-// did not hold them and is now erased and marked bad; -1 on failure.
-[[nodiscard]] int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset,
-                                           uint64_t ullLen);
-// The same; with bRefusedRetires, a block whose program the device refused (the write has marked
-// it bad) is also 255, so that the caller moves the data on as for a block that did not verify.
-[[nodiscard]] int Nandkeep_CheckImageMatchRetiring(int iFd, void *pBuf, uint64_t ullOffset,
-                                                   uint64_t ullLen, bool bRefusedRetires);
+// did not hold them and is now erased and marked bad; -1 on failure. With bRefusedRetires, a
+// block whose program the device refused (the write has marked it bad) is also 255, so that the
+// caller moves the data on as for a block that did not verify.
+[[nodiscard]] int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen,
+                                           bool bRefusedRetires = false);
 
 #endif

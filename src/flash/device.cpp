@@ -41,19 +41,6 @@ int ReadToken(FILE *pFile, char *szToken, size_t ulRoom) {
     return 0;
 }
 
-// "/proc/mtd" with its header line read past; nullptr after saying so.
-FILE *OpenProcMtdSkippingHeader() {
-    FILE *pFile = Plat_OpenProcMtd();
-    if (pFile == nullptr) {
-        Nandkeep_Notify(TXT_FOPEN);
-        printf("%s", TXT_PROC_MTD);
-        return nullptr;
-    }
-    TMtdTokens tTok;
-    (void)Nandkeep_ReadMtdEntry(pFile, &tTok);
-    return pFile;
-}
-
 // Copies at most ulRoom - 1 characters of pszFrom, ulLen of them, and ends the string.
 void CopyCut(char *pszTo, size_t ulRoom, const char *pszFrom, size_t ulLen) {
     ulLen = ulLen < ulRoom - 1 ? ulLen : ulRoom - 1;
@@ -61,7 +48,8 @@ void CopyCut(char *pszTo, size_t ulRoom, const char *pszFrom, size_t ulLen) {
     pszTo[ulLen] = '\0';
 }
 
-void FillRecord(TMTDInfo *ptInfo, const TMtdTokens &tTok) {
+// Fills a record from its entry and opens its node; false after saying which node failed.
+bool OpenRecord(TMTDInfo *ptInfo, const TMtdTokens &tTok) {
     ptInfo->ulSize = strtoull(tTok.szSize, nullptr, 16);
     // The name without its quotes; "/dev/" and the device token without its colon.
     const size_t ulNameLen = strlen(tTok.szName);
@@ -72,6 +60,13 @@ void FillRecord(TMTDInfo *ptInfo, const TMtdTokens &tTok) {
     CopyCut(ptInfo->szDevPath + 5, sizeof(ptInfo->szDevPath) - 5, tTok.szDev,
             ulDevLen > 0 ? ulDevLen - 1 : 0);
     ptInfo->ulEraseSize = strtoull(tTok.szErase, nullptr, 16);
+    ptInfo->iFd = Plat_OpenMtd(ptInfo->szDevPath);
+    if (ptInfo->iFd < 0) {
+        Nandkeep_Notify(TXT_NODE_OPEN);
+        printf("%s", ptInfo->szDevPath);
+        return false;
+    }
+    return true;
 }
 
 struct TProfile {
@@ -93,41 +88,27 @@ void SelectProfile() {
     g_ulFlashfs2Offest = tProfile.ulFlashfs2Offest;
 }
 
-// The number of entries after the header; -1 when the list cannot be opened.
-int CountEntries() {
-    FILE *pFile = OpenProcMtdSkippingHeader();
+// Reads the entries of "/proc/mtd" after its header; with bFill, into the records (at most
+// g_iPartitionNum of them), opening their nodes. The number read, or -1 after saying why.
+int ReadTable(bool bFill) {
+    FILE *pFile = Plat_OpenProcMtd();
     if (pFile == nullptr) {
+        Nandkeep_Notify(TXT_FOPEN);
+        printf("%s", TXT_PROC_MTD);
         return -1;
     }
     TMtdTokens tTok;
+    (void)Nandkeep_ReadMtdEntry(pFile, &tTok);
     int iCount = 0;
-    while (Nandkeep_ReadMtdEntry(pFile, &tTok) != EOF) {
+    while ((!bFill || iCount < g_iPartitionNum) && Nandkeep_ReadMtdEntry(pFile, &tTok) != EOF) {
+        if (bFill && !OpenRecord(&g_ptMTDInfo[iCount], tTok)) {
+            fclose(pFile);
+            return -1;
+        }
         iCount++;
     }
     fclose(pFile);
     return iCount;
-}
-
-// Fills the records and opens their nodes. 0, or -1 after saying why.
-int FillTable() {
-    FILE *pFile = OpenProcMtdSkippingHeader();
-    if (pFile == nullptr) {
-        return -1;
-    }
-    TMtdTokens tTok;
-    for (int i = 0; i < g_iPartitionNum && Nandkeep_ReadMtdEntry(pFile, &tTok) != EOF; i++) {
-        TMTDInfo *ptInfo = &g_ptMTDInfo[i];
-        FillRecord(ptInfo, tTok);
-        ptInfo->iFd = Plat_OpenMtd(ptInfo->szDevPath);
-        if (ptInfo->iFd < 0) {
-            fclose(pFile);
-            Nandkeep_Notify(TXT_NODE_OPEN);
-            printf("%s", ptInfo->szDevPath);
-            return -1;
-        }
-    }
-    fclose(pFile);
-    return 0;
 }
 
 } // namespace
@@ -149,7 +130,7 @@ void Nandkeep_SigPipeHandler(int iSig) {
 }
 
 int Nandkeep_Init(void) {
-    const int iCount = CountEntries();
+    const int iCount = ReadTable(false);
     if (iCount < 0) {
         return -1;
     }
@@ -169,7 +150,7 @@ int Nandkeep_Init(void) {
     for (int i = 0; i < g_iPartitionNum; i++) {
         g_ptMTDInfo[i].iFd = -1;
     }
-    if (FillTable() == -1) {
+    if (ReadTable(true) == -1) {
         return -1;
     }
     Plat_OnBrokenPipe(Nandkeep_SigPipeHandler);

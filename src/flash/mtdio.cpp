@@ -4,6 +4,7 @@
 #include "flash/device.h"
 #include "flash/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,20 +24,23 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
     for (;;) {
         ssize_t lRet = Plat_Read(iFd, pucBuf + (ullSize - ullMissing), ullMissing);
         if (lRet < 0 || iCnt == 2) {
+            Progress_Hide();
             printf(TXT_CALLS, iCnt);
             Nandkeep_Notify(TXT_READ_FAIL);
             return -1;
         }
         if (static_cast<uint64_t>(lRet) > ullMissing) {
+            Progress_Hide();
             printf("%s", TXT_READ_OVERRUN);
-            Nandkeep_SyslogErr(TXT_READ_OVERRUN);
+            Plat_SyslogErr(TXT_READ_OVERRUN);
             return -1;
         }
         ullMissing -= static_cast<uint64_t>(lRet);
         iCnt++;
         if (iCnt == 2) {
+            Progress_Hide();
             printf(TXT_CALLS_LEFT, iCnt, ullMissing, static_cast<int>(lRet));
-            Nandkeep_SyslogErr(TXT_READ_SLOW);
+            Plat_SyslogErr(TXT_READ_SLOW);
         }
         if (ullMissing == 0) {
             return 0;
@@ -71,19 +75,22 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
             return bMarked ? EWrite::RETIRED : EWrite::FAILED;
         }
         if (iCnt >= 2) {
+            Progress_Hide();
             printf(TXT_CALLS_RETURN, iCnt, static_cast<int>(lRet));
             Nandkeep_Notify(TXT_WRITE_FAIL);
         }
         if (static_cast<uint64_t>(lRet) > ullUnwritten) {
+            Progress_Hide();
             printf("%s", TXT_WRITE_OVERRUN);
-            Nandkeep_SyslogErr(TXT_WRITE_OVERRUN);
+            Plat_SyslogErr(TXT_WRITE_OVERRUN);
             return EWrite::FAILED;
         }
         ullUnwritten -= static_cast<uint64_t>(lRet);
         iCnt++;
         if (iCnt > 1) {
+            Progress_Hide();
             printf(TXT_CALLS_LEFT, iCnt, ullUnwritten, static_cast<int>(lRet));
-            Nandkeep_SyslogErr(TXT_WRITE_SLOW);
+            Plat_SyslogErr(TXT_WRITE_SLOW);
         }
     }
     return EWrite::WRITTEN;
@@ -93,11 +100,7 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
 // false when marking failed (notified).
 bool RetireUnerasable(int iFd, uint64_t ullPos, bool bClean) {
     if (!bClean) {
-        if (Plat_MemSetBadBlock(iFd, static_cast<int64_t>(ullPos)) < 0) {
-            Nandkeep_Notify(TXT_SET_BAD_FAIL);
-            return false;
-        }
-        return true;
+        return SetBadBlockToBBT(iFd, ullPos) == 0;
     }
     static unsigned char aucZero[NANDKEEP_PIECE];
     memset(aucZero, 0, sizeof(aucZero));
@@ -114,30 +117,55 @@ bool RetireUnerasable(int iFd, uint64_t ullPos, bool bClean) {
     return true;
 }
 
-// The erase loop of Flash_Erase and Nandkeep_CleanBoot.
-EErase EraseRange(int iFd, uint64_t ullOffset, uint64_t ullLen, bool bClean) {
+// The erase loop of Nandkeep_EraseMTD and Nandkeep_CleanBoot, with their result.
+int EraseRange(int iFd, uint64_t ullOffset, uint64_t ullLen, bool bClean) {
     const uint64_t ullErase = MTD0EraseSize();
     // The request carries 32-bit fields: a position at 4 GiB would be cut onto a block near 0.
     const uint64_t ullEnd = Nandkeep_WalkEnd(ullOffset, ullLen);
     for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
+        if (ullEnd - ullOffset > ullErase) {
+            Progress_Percent("erasing", ullPos - ullOffset, ullEnd - ullOffset);
+        }
         if (Flash_Block(iFd, ullPos) != EBlock::GOOD ||
             Plat_MemErase(iFd, static_cast<uint32_t>(ullPos), static_cast<uint32_t>(ullErase)) ==
                 0) {
             continue;
         }
+        Progress_Hide();
         printf("%s", TXT_FOUND_BAD);
         if (!RetireUnerasable(iFd, ullPos, bClean)) {
-            return EErase::FAILED;
+            return -1;
         }
         if (ullErase == ullLen) {
-            return EErase::RETIRED;
+            return NANDKEEP_BLOCK_RETIRED;
         }
     }
-    return EErase::ERASED;
+    if (ullEnd - ullOffset > ullErase) {
+        Progress_Percent("erasing", ullEnd - ullOffset, ullEnd - ullOffset);
+    }
+    return 0;
 }
 
-int EraseResult(EErase eErase) {
-    return eErase == EErase::ERASED ? 0 : eErase == EErase::RETIRED ? NANDKEEP_BLOCK_RETIRED : -1;
+// Reads ullLen bytes piece by piece into pucDest from the device position, which lies ullLead
+// bytes into its piece. 0, or -1 (notified).
+int ReadPieces(int iFd, unsigned char *pucDest, uint64_t ullLead, uint64_t ullLen) {
+    while (ullLead + ullLen > 0) {
+        const uint64_t ullCopy = std::min(NANDKEEP_PIECE, ullLead + ullLen) - ullLead;
+        // A whole piece the caller wants all of goes straight to its buffer; the same read
+        // calls reach the device either way.
+        const bool bDirect = ullCopy == NANDKEEP_PIECE;
+        unsigned char aucPiece[NANDKEEP_PIECE];
+        if (ReadPieceCalls(iFd, bDirect ? pucDest : aucPiece, NANDKEEP_PIECE) == -1) {
+            return -1;
+        }
+        if (!bDirect) {
+            memcpy(pucDest, aucPiece + ullLead, ullCopy);
+        }
+        pucDest += ullCopy;
+        ullLen -= ullCopy;
+        ullLead = 0;
+    }
+    return 0;
 }
 
 } // namespace
@@ -154,89 +182,26 @@ bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow) {
     return tNow.failed != tSnap.failed || (g_b1BitECC == 1 && tNow.corrected != tSnap.corrected);
 }
 
-int Flash_ReadPiece(int iFd, unsigned char *pucPiece, uint64_t ullOffset) {
-    if (SeekExact(iFd, ullOffset - ullOffset % NANDKEEP_PIECE) == -1) {
-        return -1;
-    }
-    return ReadPieceCalls(iFd, pucPiece, NANDKEEP_PIECE);
-}
-
 int Nandkeep_ReadMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
-    uint64_t ullLead = ullOffset % NANDKEEP_PIECE;
+    const uint64_t ullLead = ullOffset % NANDKEEP_PIECE;
     if (SeekExact(iFd, ullOffset - ullLead) == -1) {
         return -1;
     }
-    unsigned char *pucDest = static_cast<unsigned char *>(pBuf);
-    uint64_t ullRemaining = ullLen;
-    while (ullLead + ullRemaining > 0) {
-        // A whole piece the caller wants all of goes straight to its buffer; the same read
-        // calls reach the device either way.
-        if (ullLead == 0 && ullRemaining >= NANDKEEP_PIECE) {
-            if (ReadPieceCalls(iFd, pucDest, NANDKEEP_PIECE) == -1) {
-                return -1;
-            }
-            pucDest += NANDKEEP_PIECE;
-            ullRemaining -= NANDKEEP_PIECE;
-            continue;
-        }
-        unsigned char aucPiece[NANDKEEP_PIECE];
-        if (ReadPieceCalls(iFd, aucPiece, NANDKEEP_PIECE) == -1) {
-            return -1;
-        }
-        const uint64_t ullCopy = std::min(NANDKEEP_PIECE, ullLead + ullRemaining) - ullLead;
-        memcpy(pucDest, aucPiece + ullLead, ullCopy);
-        pucDest += ullCopy;
-        ullRemaining -= ullCopy;
-        ullLead = 0;
-        if (ullRemaining == 0) {
-            break;
-        }
-    }
-    return 0;
-}
-
-int Flash_ReadEcc(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen, EEcc *peEcc,
-                  uint32_t *pdwCorrected) {
-    TEccStats tBefore;
-    if (SeekExact(iFd, ullOffset) == -1 || Nandkeep_GetEccStats(iFd, &tBefore) == -1) {
-        return -1;
-    }
-    unsigned char *pucDest = static_cast<unsigned char *>(pBuf);
-    for (uint64_t ullDone = 0; ullDone < ullLen;) {
-        const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen - ullDone);
-        if (ullPiece == NANDKEEP_PIECE) {
-            if (ReadPieceCalls(iFd, pucDest + ullDone, NANDKEEP_PIECE) == -1) {
-                return -1;
-            }
-        } else {
-            unsigned char aucPiece[NANDKEEP_PIECE];
-            if (ReadPieceCalls(iFd, aucPiece, NANDKEEP_PIECE) == -1) {
-                return -1;
-            }
-            memcpy(pucDest + ullDone, aucPiece, ullPiece);
-        }
-        ullDone += ullPiece;
-    }
-    TEccStats tAfter;
-    if (Nandkeep_GetEccStats(iFd, &tAfter) == -1) {
-        return -1;
-    }
-    *pdwCorrected = tAfter.corrected - tBefore.corrected;
-    *peEcc = tAfter.failed != tBefore.failed ? EEcc::FAILED
-             : *pdwCorrected != 0            ? EEcc::CORRECTED
-                                             : EEcc::CLEAN;
-    return 0;
+    return ReadPieces(iFd, static_cast<unsigned char *>(pBuf), ullLead, ullLen);
 }
 
 int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
-    EEcc eEcc = EEcc::CLEAN;
-    uint32_t dwCorrected = 0;
-    if (Flash_ReadEcc(iFd, pBuf, ullOffset, ullLen, &eEcc, &dwCorrected) == -1) {
+    TEccStats tBefore;
+    TEccStats tAfter;
+    if (SeekExact(iFd, ullOffset) == -1 || Nandkeep_GetEccStats(iFd, &tBefore) == -1 ||
+        ReadPieces(iFd, static_cast<unsigned char *>(pBuf), 0, ullLen) == -1 ||
+        Nandkeep_GetEccStats(iFd, &tAfter) == -1) {
         return -1;
     }
-    return eEcc == EEcc::FAILED      ? NANDKEEP_ECC_FAILED
-           : eEcc == EEcc::CORRECTED ? NANDKEEP_ECC_CORRECTED + static_cast<int>(dwCorrected)
-                                     : 0;
+    const uint32_t dwCorrected = tAfter.corrected - tBefore.corrected;
+    return tAfter.failed != tBefore.failed ? NANDKEEP_ECC_FAILED
+           : dwCorrected != 0              ? NANDKEEP_ECC_CORRECTED + static_cast<int>(dwCorrected)
+                                           : 0;
 }
 
 EWrite Flash_Write(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
@@ -263,16 +228,12 @@ int Nandkeep_WriteMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) 
     return Flash_Write(iFd, pBuf, ullOffset, ullLen) == EWrite::WRITTEN ? 0 : -1;
 }
 
-EErase Flash_Erase(int iFd, uint64_t ullOffset, uint64_t ullLen) {
+int Nandkeep_EraseMTD(int iFd, uint64_t ullOffset, uint64_t ullLen) {
     return EraseRange(iFd, ullOffset, ullLen, false);
 }
 
-int Nandkeep_EraseMTD(int iFd, uint64_t ullOffset, uint64_t ullLen) {
-    return EraseResult(EraseRange(iFd, ullOffset, ullLen, false));
-}
-
 int Nandkeep_CleanBoot(int iFd, uint64_t ullOffset, uint64_t ullLen) {
-    return EraseResult(EraseRange(iFd, ullOffset, ullLen, true));
+    return EraseRange(iFd, ullOffset, ullLen, true);
 }
 
 EBlock Flash_Block(int iFd, uint64_t ullOffset) {

@@ -5,9 +5,9 @@
 // erasing is always record 0's erase size. Data moves in NANDKEEP_PIECE units. None of the read
 // or write operations skips bad blocks; only the erase does.
 //
-// Inside the core the answers are named (EBlock, EEcc, EWrite, EErase); the Nandkeep_ operations
-// hand out the prescribed integers (1 bad, 100 + n and 200 ECC events, 255 retired) for the
-// callers that are specified by them.
+// Inside the core the answers of the driver and of a write are named (EBlock, EWrite); the
+// Nandkeep_ operations hand out the prescribed integers (1 bad, 100 + n and 200 ECC events, 255
+// retired).
 #ifndef NANDKEEP_MTDIO_H
 #define NANDKEEP_MTDIO_H
 
@@ -18,14 +18,9 @@
 // What the driver says of a block. A query it refuses (an offset past the device) is no answer:
 // every walk steps over such a block like a bad one.
 enum class EBlock { GOOD, BAD, UNKNOWN };
-// What the ECC counters of a node did during a read.
-enum class EEcc { CLEAN, CORRECTED, FAILED };
 // The outcome of a write: done; refused by the device, its block marked bad (or held bad by the
 // driver although the mark request failed); or failed otherwise.
 enum class EWrite { WRITTEN, RETIRED, FAILED };
-// The outcome of an erase: done (blocks that failed are marked bad and stepped over); the one
-// block asked for failed and is now marked bad; failed (a mark failed).
-enum class EErase { ERASED, RETIRED, FAILED };
 
 // The prescribed integers of the named operations.
 constexpr int NANDKEEP_BAD_BLOCK = 1;       // Nandkeep_IsBadBlock: the block is bad
@@ -37,15 +32,9 @@ constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrec
 // NANDKEEP_PIECE; a piece takes at most two read calls that deliver data (a second one is
 // reported, a third fails it). 0 when all bytes were read; -1 (already notified) on failure.
 [[nodiscard]] int Nandkeep_ReadMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
-// Reads the whole piece that holds ullOffset into pucPiece with the calls of Nandkeep_ReadMTD,
-// which asks the device for exactly this piece for any range inside it. 0, or -1 (notified).
-[[nodiscard]] int Flash_ReadPiece(int iFd, unsigned char *pucPiece, uint64_t ullOffset);
 // Reads like Nandkeep_ReadMTD but from the exact offset, and tells what the ECC counters of the
-// node iFd did meanwhile (*pdwCorrected: their rise). 0, or -1 (notified) on failure.
-[[nodiscard]] int Flash_ReadEcc(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen,
-                                EEcc *peEcc, uint32_t *pdwCorrected);
-// The same with the prescribed answer: 0 clean, 100 + n when n corrections happened, 200 when an
-// uncorrectable error was counted, -1 on failure.
+// node iFd did meanwhile: 0 clean, 100 + n when n corrections happened, 200 when an uncorrectable
+// error was counted, -1 (notified) on failure.
 [[nodiscard]] int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
 
 // Writes ullLen bytes at ullOffset as whole pieces. A short last piece is padded with 0xFF IN THE
@@ -56,10 +45,8 @@ constexpr int NANDKEEP_ECC_FAILED = 200;    // Nandkeep_ReadMTDWithECC: uncorrec
 [[nodiscard]] int Nandkeep_WriteMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen);
 
 // Erases every good block that begins in [ullOffset, ullOffset + ullLen); bad blocks are
-// skipped, a block whose erase fails is marked bad ("find a bad block").
-[[nodiscard]] EErase Flash_Erase(int iFd, uint64_t ullOffset, uint64_t ullLen);
-// The same: 0 done; 255 when ullLen is one erase block and that block has just been marked bad;
-// -1 when marking failed.
+// skipped, a block whose erase fails is marked bad ("find a bad block"). 0 done; 255 when ullLen
+// is one erase block and that block has just been marked bad; -1 when marking failed.
 [[nodiscard]] int Nandkeep_EraseMTD(int iFd, uint64_t ullOffset, uint64_t ullLen);
 // Like Nandkeep_EraseMTD, but a block whose erase fails is first overwritten with zero bytes.
 [[nodiscard]] int Nandkeep_CleanBoot(int iFd, uint64_t ullOffset, uint64_t ullLen);

@@ -1,19 +1,12 @@
-// The message routines.
+// The notify message.
 #include "flash/notify.h"
 
-#include "platform/platform.h"
+#include "flash/progress.h"
 
 #include <cstdio>
 
 void Nandkeep_Notify(const char *pszMsg) {
+    Progress_Hide();
     printf("\n Nandkeep notify -> %s\n", pszMsg);
     fflush(stdout);
-}
-
-void Nandkeep_Debug(const char *pszFormat, ...) {
-    (void)pszFormat;
-}
-
-void Nandkeep_SyslogErr(const char *pszMsg) {
-    Plat_SyslogErr(pszMsg);
 }

@@ -5,6 +5,7 @@
 #include "flash/device.h"
 #include "flash/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 
@@ -36,10 +37,8 @@ bool Region_NextBlock(TRegion *ptReg, uint64_t *pullBlock, EBlock *peState) {
 
 uint64_t Region_CountGood(TRegion tReg) {
     uint64_t ullGood = 0;
-    uint64_t ullBlock = 0;
-    EBlock eState = EBlock::GOOD;
-    while (Region_NextBlock(&tReg, &ullBlock, &eState)) {
-        ullGood += eState == EBlock::GOOD ? 1 : 0;
+    for (; Region_Good(&tReg); ullGood++) {
+        Region_Advance(&tReg, MTD0EraseSize());
     }
     return ullGood;
 }
@@ -64,8 +63,8 @@ int Watch_Event(const TEccWatch *ptWatch, TEccStats *ptNow) {
 EPlace Region_Place(TRegion *ptReg, unsigned char *pucPiece, uint64_t ullLen,
                     bool bRefusedRetires) {
     while (Region_GoodFor(ptReg, ullLen)) {
-        const int iRet = Nandkeep_CheckImageMatchRetiring(ptReg->iFd, pucPiece, ptReg->ullPos,
-                                                          ullLen, bRefusedRetires);
+        const int iRet =
+            Nandkeep_CheckImageMatch(ptReg->iFd, pucPiece, ptReg->ullPos, ullLen, bRefusedRetires);
         if (iRet == 0) {
             return EPlace::PLACED;
         }
@@ -81,7 +80,9 @@ int Nandkeep_CopyMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
     TRegion tSrc = Region_Of(iFd, ullSrcOffset, ullSrcMaxSize);
     TRegion tDest = Region_Of(iFd, ullDestOffset, ullDestMaxSize);
     unsigned char aucChunk[NANDKEEP_PIECE];
+    const uint64_t ullTotal = ullLen;
     while (ullLen > 0) {
+        Progress_Percent("copying", ullTotal - ullLen, ullTotal);
         const uint64_t ullChunk = std::min(ullLen, NANDKEEP_PIECE);
         if (!Region_Good(&tSrc) || tDest.ullPos >= tDest.ullEnd) {
             Nandkeep_Notify(TXT_TOO_MANY_BAD);
@@ -103,5 +104,6 @@ int Nandkeep_CopyMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
         Region_Advance(&tDest, ullChunk);
         ullLen -= ullChunk;
     }
+    Progress_Percent("copying", ullTotal, ullTotal);
     return 0;
 }

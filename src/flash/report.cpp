@@ -5,6 +5,7 @@
 #include "flash/notify.h"
 #include "flash/region.h"
 #include "flash/texts.h"
+#include "flash/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,6 +39,7 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
     if (Nandkeep_GetEccStats(MTD0Fd(), &tStats) == -1) {
         return -1;
     }
+    Progress_Hide();
     printf(TXT_ECC_CURRENT, static_cast<int>(tStats.corrected), static_cast<int>(tStats.failed),
            static_cast<int>(tStats.badblocks), static_cast<int>(tStats.bbtblocks));
     // Every block from the offset, at least one, also past the device end (which reads as bad).
@@ -50,6 +52,7 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
         ullRemaining -= ullChunk;
         (void)Region_NextBlock(&tRange, &ullBlock, &eState);
         if (eState != EBlock::GOOD) {
+            Progress_Hide();
             printf(TXT_ECC_BAD_SKIP, ullBlock);
             continue;
         }
@@ -57,6 +60,7 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
             Nandkeep_GetEccStats(MTD0Fd(), &tStats) == -1) {
             return -1;
         }
+        Progress_Hide();
         printf(TXT_ECC_AT, ullBlock, static_cast<int>(tStats.corrected),
                static_cast<int>(tStats.failed));
     } while (ullRemaining != 0);

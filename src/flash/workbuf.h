@@ -40,9 +40,6 @@ class TWorkBuf {
     unsigned char *data() {
         return m_pucData;
     }
-    const unsigned char *data() const {
-        return m_pucData;
-    }
     size_t size() const {
         return m_ulSize;
     }

@@ -10,6 +10,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
+#include "flash/progress.h"
 #include "frontend/commands.h"
 #include "frontend/texts.h"
 
@@ -22,13 +23,10 @@ namespace {
 // alternating bit pairs (0x69, 0x96).
 constexpr unsigned char PATTERNS[] = {0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96};
 
-} // namespace
-
-namespace {
-
 // One pass with the buffer already there (one erase block, with room up to the next whole piece
 // for the write's pad).
 int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
+    Progress_Hide();
     printf(TXT_PATTERN, ucPattern);
     fflush(stdout);
     memset(ptBuf->data(), ucPattern, ptBuf->size());
@@ -36,6 +34,8 @@ int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
     uint64_t ullBlock = 0;
     EBlock eState = EBlock::GOOD;
     while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
+        Progress_Count("block", ullBlock / MTD0EraseSize() + 1, MTD0WalkEnd() / MTD0EraseSize(),
+                       false);
         if (eState != EBlock::GOOD) {
             continue;
         }
@@ -49,6 +49,7 @@ int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
             return -1;
         }
         if (iRet == NANDKEEP_BLOCK_RETIRED) {
+            Progress_Hide();
             printf(TXT_PATTERN_BAD, ullBlock);
             fflush(stdout);
         }
@@ -56,25 +57,16 @@ int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
     return 0;
 }
 
-bool AssignPatternBuf(TWorkBuf *ptBuf) {
-    return ptBuf->assign((MTD0EraseSize() + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE,
-                         0);
-}
-
 } // namespace
-
-int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern) {
-    TWorkBuf tBuf;
-    return AssignPatternBuf(&tBuf) ? PatternPass(iFd, ucPattern, &tBuf) : -1;
-}
 
 int Nandkeep_BadBlockManagement(int iFd) {
     TWorkBuf tBuf;
-    if (!AssignPatternBuf(&tBuf)) {
+    if (!tBuf.assign((MTD0EraseSize() + NANDKEEP_PIECE - 1) / NANDKEEP_PIECE * NANDKEEP_PIECE, 0)) {
         return -1;
     }
-    for (;;) {
+    for (unsigned long long ullPass = 1;; ullPass++) {
         for (unsigned char ucPattern : PATTERNS) {
+            Progress_Step("pass %llu, pattern 0x%02X", ullPass, ucPattern);
             // A failed pass is cut short; the next pattern starts over from the first block.
             (void)PatternPass(iFd, ucPattern, &tBuf);
         }

@@ -104,7 +104,9 @@ int Cmd_BadBlockRead(TCommand *ptCmd);
 int Prepare_BadBlockErase(TCommand *ptCmd);
 int Cmd_BadBlockErase(TCommand *ptCmd);
 int Cmd_SetBadBlockToBBT(TCommand *ptCmd);
-int Prepare_EccStatus(TCommand *ptCmd);
+// The offset and the length of words 2 and 3, refused when the range runs past 4 GiB (eccStatus;
+// erase and badBlockErase after their own checks).
+int Prepare_Range(TCommand *ptCmd);
 int Cmd_EccStatus(TCommand *ptCmd);
 int Cmd_Flashfs2IsChange(TCommand *ptCmd);
 // Runs until the process is stopped from outside; returns only when it refuses to start.

@@ -10,10 +10,10 @@
 
 #include "flash/device.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "frontend/texts.h"
 #include "platform/platform.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +68,7 @@ const TRoute g_atRoutes[] = {
     {"updateDTB", 3, 3, Cmd_UpdateDTB, Prepare_UpdateDTB},
     {"setBadBlockToBBT", 3, 3, Cmd_SetBadBlockToBBT, nullptr},
 
-    {"eccStatus", 4, 4, Cmd_EccStatus, Prepare_EccStatus},
+    {"eccStatus", 4, 4, Cmd_EccStatus, Prepare_Range},
     {"badBlockErase", 4, 4, Cmd_BadBlockErase, Prepare_BadBlockErase},
 
     {"badBlockRead", 5, 5, Cmd_BadBlockRead, Prepare_BadBlockRead},
@@ -96,23 +96,6 @@ int LockDevice() {
     return 0;
 }
 
-} // namespace
-
-uint64_t Nandkeep_ParseHex(const char *pszWord) {
-    return strtoull(pszWord, nullptr, 16);
-}
-
-uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat) {
-    char *pszEnd = nullptr;
-    const uint64_t ulValue = strtoull(pszWord, &pszEnd, 16);
-    if (pszEnd != nullptr && *pszEnd != '\0') {
-        printf(pszWarnFormat, pszWord, ulValue);
-    }
-    return ulValue;
-}
-
-namespace {
-
 const TRoute *Route(int iArgc, char **ppArgv) {
     if (iArgc < 2) {
         return nullptr;
@@ -138,14 +121,25 @@ int RunCommand(const TRoute *ptRoute, TCommand *ptCmd) {
     if (ptRoute->pfnEntry != Cmd_Info && LockDevice() == -1) {
         return -1;
     }
-    return ptRoute->pfnEntry(ptCmd);
+    Progress_Command(ptCmd->ppArgv[1]);
+    const int iResult = ptRoute->pfnEntry(ptCmd);
+    Progress_Command(nullptr);
+    return iResult;
 }
 
 } // namespace
 
-TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv) {
-    const TRoute *ptRoute = Route(iArgc, ppArgv);
-    return ptRoute != nullptr ? ptRoute->pfnEntry : nullptr;
+uint64_t Nandkeep_ParseHex(const char *pszWord) {
+    return strtoull(pszWord, nullptr, 16);
+}
+
+uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat) {
+    char *pszEnd = nullptr;
+    const uint64_t ulValue = strtoull(pszWord, &pszEnd, 16);
+    if (pszEnd != nullptr && *pszEnd != '\0') {
+        printf(pszWarnFormat, pszWord, ulValue);
+    }
+    return ulValue;
 }
 
 int Nandkeep_Main(int iArgc, char **ppArgv) {

@@ -4,8 +4,6 @@
 
 #include "frontend/commands.h"
 
-// Picks the entry for a command line; nullptr means the usage text.
-TCommandEntry Nandkeep_Route(int iArgc, char **ppArgv);
 // Start-up, routing, the device lock (every command but the usage text and info), the command,
 // Nandkeep_Deinit; returns the exit status.
 int Nandkeep_Main(int iArgc, char **ppArgv);

@@ -12,7 +12,6 @@
 #include "frontend/texts.h"
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,64 +22,17 @@ namespace {
 // scans (N-2 is the flashfs2 partition, N-1 the jffs2 partition).
 constexpr int REC_FLASHFS1 = 3;
 
-const TMTDInfo *RecordFromEnd(int iBack) {
-    if (g_iPartitionNum < REC_FLASHFS1) {
+// The record iBack from the end of the table (0: record 0) for a command that erases by the
+// erase size; nullptr (notified) when the table lacks it or the erase size is not usable.
+const TMTDInfo *ErasableRecord(int iBack) {
+    if (iBack != 0 && g_iPartitionNum < REC_FLASHFS1) {
         Nandkeep_Notify(TXT_FEW_PARTITIONS);
         return nullptr;
     }
-    return &g_ptMTDInfo[g_iPartitionNum - iBack];
-}
-
-int ErasePartition(const TMTDInfo *ptRecord) {
-    if (ptRecord == nullptr || Nandkeep_CheckEraseSize() == -1) {
-        return -1;
+    if (Nandkeep_CheckEraseSize() == -1) {
+        return nullptr;
     }
-    return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
-}
-
-// Copies whole 128 KiB pieces straight from the device, bad blocks included, with no ECC
-// evaluation. A length that is not a whole number of pieces is taken up to the next one, so
-// the copy always ends where the caller asked and never runs on to the end of the device.
-int BadBlockRead(const char *pszDest, uint64_t ullOffset, uint64_t ullLen) {
-    // A destination that is the flash itself would have the copy programmed back into the device.
-    int bIsFlash = 0;
-    FILE *pFile = Plat_OpenDestination(pszDest, "w+", &bIsFlash);
-    if (pFile == nullptr) {
-        Nandkeep_Notify(bIsFlash ? TXT_MT_DEST_IS_FLASH : TXT_MT_FOPEN);
-        printf("%s", pszDest);
-        return -1;
-    }
-    const int iFd = MTD0Fd();
-    const off_t lPos = Plat_Lseek(iFd, static_cast<off_t>(ullOffset), SEEK_SET);
-    const char *pszFail =
-        lPos < 0 || static_cast<uint64_t>(lPos) != ullOffset ? TXT_MT_LSEEK : nullptr;
-    const uint64_t ullSteps = ullLen / NANDKEEP_PIECE + (ullLen % NANDKEEP_PIECE != 0 ? 1 : 0);
-    unsigned char aucPiece[NANDKEEP_PIECE] = {};
-    for (uint64_t ullStep = 0; pszFail == nullptr && ullStep < ullSteps; ullStep++) {
-        if (Plat_Read(iFd, aucPiece, NANDKEEP_PIECE) != static_cast<ssize_t>(NANDKEEP_PIECE)) {
-            pszFail = TXT_MT_READ;
-        } else if (fwrite(aucPiece, 1, NANDKEEP_PIECE, pFile) != NANDKEEP_PIECE) {
-            pszFail = TXT_MT_FWRITE;
-        }
-    }
-    fclose(pFile);
-    if (pszFail != nullptr) {
-        Nandkeep_Notify(pszFail);
-        return -1;
-    }
-    return 0;
-}
-
-// One raw erase request, whether or not the blocks are marked bad; the driver judges alignment
-// and range, and no block is ever marked by it. Nothing is written before it: the bootstrap at
-// offset 0 is left alone.
-int BadBlockErase(uint64_t ullOffset, uint64_t ullLen) {
-    if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ullOffset), static_cast<uint32_t>(ullLen)) <
-        0) {
-        Nandkeep_Notify(TXT_MT_ERASE_FAIL);
-        return -1;
-    }
-    return 0;
+    return &g_ptMTDInfo[iBack == 0 ? 0 : g_iPartitionNum - iBack];
 }
 
 // Picks the size token of one "/proc/mtd" entry by the kind its name shows. The scan stops at
@@ -152,21 +104,21 @@ int Nandkeep_Flashfs2IsChange(void) {
     ScanLayout(pFile, &tLayout);
     fclose(pFile);
     if (!tLayout.abSeen[0] || !tLayout.abSeen[1] || !tLayout.abSeen[2] ||
-        tLayout.aullSize[1] != g_ulFlashfs2Size) {
+        tLayout.aullSize[1] != g_ulFlashfs2Size ||
+        tLayout.aullSize[0] - tLayout.aullSize[1] - tLayout.aullSize[2] != g_ulFlashfs2Offest) {
         return -1;
     }
-    return tLayout.aullSize[0] - tLayout.aullSize[1] - tLayout.aullSize[2] == g_ulFlashfs2Offest
-               ? 0
-               : -1;
+    return 0;
 }
 
 int Cmd_ErasePartition(TCommand *ptCmd) {
-    return ErasePartition(ptCmd->iParam == 0 ? &g_ptMTDInfo[0] : RecordFromEnd(ptCmd->iParam));
+    const TMTDInfo *ptRecord = ErasableRecord(ptCmd->iParam);
+    return ptRecord == nullptr ? -1 : Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
 }
 
 int Cmd_EraseRootfs(TCommand *) {
-    const TMTDInfo *ptRecord = RecordFromEnd(REC_FLASHFS1);
-    if (ptRecord == nullptr || Nandkeep_CheckEraseSize() == -1) {
+    const TMTDInfo *ptRecord = ErasableRecord(REC_FLASHFS1);
+    if (ptRecord == nullptr) {
         return -1;
     }
     printf(TXT_ROOTFS_TABLE, g_iPartitionNum, ptRecord->ulSize);
@@ -182,18 +134,14 @@ int Cmd_EraseRootfs(TCommand *) {
 // would then retire a good block. Blocks past the end of the device (within 4 GiB) are skipped
 // like bad ones: the driver rejects the query for them.
 int Prepare_Erase(TCommand *ptCmd) {
-    const uint64_t ullOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
-    const uint64_t ullLen = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
     if (Nandkeep_CheckEraseSize() == -1) {
         return -1;
     }
-    if (ullOffset % MTD0EraseSize() != 0) {
+    if (Nandkeep_ParseHex(ptCmd->ppArgv[2]) % MTD0EraseSize() != 0) {
         Nandkeep_Notify(TXT_UNALIGNED_OFFSET);
         return -1;
     }
-    ptCmd->aulArg[0] = ullOffset;
-    ptCmd->aulArg[1] = ullLen;
-    return Nandkeep_CheckReach(ullOffset, ullLen) == -1 ? -1 : NANDKEEP_RUN;
+    return Prepare_Range(ptCmd);
 }
 
 int Cmd_Erase(TCommand *ptCmd) {
@@ -221,23 +169,56 @@ int Prepare_BadBlockRead(TCommand *ptCmd) {
     return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
 }
 
+// Copies whole 128 KiB pieces straight from the device, bad blocks included, with no ECC
+// evaluation. A length that is not a whole number of pieces is taken up to the next one, so
+// the copy always ends where the caller asked and never runs on to the end of the device.
 int Cmd_BadBlockRead(TCommand *ptCmd) {
-    return BadBlockRead(ptCmd->ppArgv[2], ptCmd->aulArg[0], ptCmd->aulArg[1]);
+    const uint64_t ullOffset = ptCmd->aulArg[0];
+    const uint64_t ullLen = ptCmd->aulArg[1];
+    FILE *pFile = Nandkeep_OpenDestination(ptCmd->ppArgv[2], "w+");
+    if (pFile == nullptr) {
+        return -1;
+    }
+    const int iFd = MTD0Fd();
+    const off_t lPos = Plat_Lseek(iFd, static_cast<off_t>(ullOffset), SEEK_SET);
+    const char *pszFail =
+        lPos < 0 || static_cast<uint64_t>(lPos) != ullOffset ? TXT_MT_LSEEK : nullptr;
+    const uint64_t ullSteps = ullLen / NANDKEEP_PIECE + (ullLen % NANDKEEP_PIECE != 0 ? 1 : 0);
+    unsigned char aucPiece[NANDKEEP_PIECE] = {};
+    for (uint64_t ullStep = 0; pszFail == nullptr && ullStep < ullSteps; ullStep++) {
+        if (Plat_Read(iFd, aucPiece, NANDKEEP_PIECE) != static_cast<ssize_t>(NANDKEEP_PIECE)) {
+            pszFail = TXT_MT_READ;
+        } else if (fwrite(aucPiece, 1, NANDKEEP_PIECE, pFile) != NANDKEEP_PIECE) {
+            pszFail = TXT_MT_FWRITE;
+        }
+    }
+    fclose(pFile);
+    if (pszFail != nullptr) {
+        Nandkeep_Notify(pszFail);
+        return -1;
+    }
+    return 0;
 }
 
 // Both request fields are 32-bit: a length of 4 GiB would go out as 0.
 int Prepare_BadBlockErase(TCommand *ptCmd) {
-    ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
-    ptCmd->aulArg[1] = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
-    if (ptCmd->aulArg[1] >= NANDKEEP_REQUEST_REACH) {
+    if (Nandkeep_ParseHex(ptCmd->ppArgv[3]) >= NANDKEEP_REQUEST_REACH) {
         Nandkeep_Notify(TXT_RANGE_4G);
         return -1;
     }
-    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
+    return Prepare_Range(ptCmd);
 }
 
+// One raw erase request, whether or not the blocks are marked bad; the driver judges alignment
+// and range, and no block is ever marked by it. Nothing is written before it: the bootstrap at
+// offset 0 is left alone.
 int Cmd_BadBlockErase(TCommand *ptCmd) {
-    return BadBlockErase(ptCmd->aulArg[0], ptCmd->aulArg[1]);
+    if (Plat_MemErase(MTD0Fd(), static_cast<uint32_t>(ptCmd->aulArg[0]),
+                      static_cast<uint32_t>(ptCmd->aulArg[1])) < 0) {
+        Nandkeep_Notify(TXT_MT_ERASE_FAIL);
+        return -1;
+    }
+    return 0;
 }
 
 // An offset inside a block (a page address from a kernel message) marks the block that holds
@@ -250,7 +231,7 @@ int Cmd_SetBadBlockToBBT(TCommand *ptCmd) {
     return SetBadBlockToBBT(MTD0Fd(), ullOffset - ullOffset % MTD0EraseSize());
 }
 
-int Prepare_EccStatus(TCommand *ptCmd) {
+int Prepare_Range(TCommand *ptCmd) {
     ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
     ptCmd->aulArg[1] = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
     return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;

@@ -42,13 +42,11 @@
 // the list cannot be opened: notify "fopen()", print "/proc/mtd", and -1.
 [[nodiscard]] int Nandkeep_Flashfs2IsChange(void);
 
-// One screening pass with one pattern byte: every block not marked bad is erased, programmed
-// with the pattern and read back; a block that does not hold it is erased and marked bad
-// ("Offset 0x... Is bad block"). 0 when the pass covered the device, -1 when a primitive failed.
-[[nodiscard]] int Nandkeep_BadBlockPatternPass(int iFd, unsigned char ucPattern);
-// The eight patterns 0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96, over and over. Returns
-// only when its buffer cannot be had (-1, "malloc fail"): the scan ends when the process is
-// stopped from outside.
+// The eight patterns 0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 0x96, over and over, each in one
+// screening pass: every block not marked bad is erased, programmed with the pattern and read back;
+// a block that does not hold it is erased and marked bad ("Offset 0x... Is bad block"), and a pass
+// in which a primitive fails is cut short. Returns only when its buffer cannot be had (-1, "malloc
+// fail"): the scan ends when the process is stopped from outside.
 [[nodiscard]] int Nandkeep_BadBlockManagement(int iFd);
 
 #endif

@@ -19,7 +19,6 @@ constexpr const char *TXT_UNALIGNED_OFFSET = "offset is not on an erase block bo
 constexpr const char *TXT_PAST_DEVICE_END = "length runs past the device end";
 
 // The maintenance commands.
-constexpr const char *TXT_MT_DEST_IS_FLASH = "destination is the flash device itself";
 constexpr const char *TXT_MT_FOPEN = "fopen()";
 constexpr const char *TXT_MT_LSEEK = "lseek()";
 constexpr const char *TXT_MT_READ = "read()";

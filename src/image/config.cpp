@@ -1,5 +1,5 @@
-// The configuration record stores: one record written, checked or read by the codec, and the
-// stores whose write needs more than one record call (tempdata and NFDI).
+// The configuration record stores: one record written, checked or read by the codec, and where
+// the stores lie.
 #include "image/config.h"
 
 #include "flash/device.h"
@@ -8,36 +8,6 @@
 #include "image/texts.h"
 
 #include <algorithm>
-
-namespace {
-
-// Offset of the k-th valid tempconf copy counted from candidate 1 (k = 1 or 2), or 0 when there
-// are fewer. Block 0 of the device never is a candidate.
-uint64_t FindTempConfCopy(int iWanted) {
-    int iFound = 0;
-    uint64_t ullLast = 0;
-    for (uint64_t i = 1; i <= Nandkeep_TempConfCount() && iFound < iWanted; i++) {
-        if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), MTD0EraseSize()) == 0) {
-            iFound++;
-            ullLast = Nandkeep_TempConfOffset(i);
-        }
-    }
-    return ullLast;
-}
-
-// The position just after the ullWanted-th good block from ullFrom on, not past ullTo.
-uint64_t AfterGoodBlocks(uint64_t ullFrom, uint64_t ullTo, uint64_t ullWanted) {
-    TRegion tReg = Region_Span(MTD0Fd(), ullFrom, ullTo);
-    uint64_t ullBlock = 0;
-    EBlock eState = EBlock::GOOD;
-    for (uint64_t ullPassed = 0;
-         ullPassed < ullWanted && Region_NextBlock(&tReg, &ullBlock, &eState);) {
-        ullPassed += eState == EBlock::GOOD ? 1 : 0;
-    }
-    return tReg.ullPos;
-}
-
-} // namespace
 
 int Nandkeep_CheckConfigSource(TSource *ptSrc, uint64_t ulMaxSize) {
     if (Nandkeep_TakeSource(ptSrc) == -1) {
@@ -133,52 +103,4 @@ uint64_t Nandkeep_NFDICount(void) {
 
 uint64_t Nandkeep_NFDIAreaSize(uint64_t ullIndex) {
     return (Nandkeep_NFDICount() - ullIndex) * MTD0EraseSize();
-}
-
-int Nandkeep_WriteTempData(TSource *ptSrc) {
-    const uint64_t ullStart = g_ulFlashfs2Offest;
-    uint64_t ullBound = FindTempConfCopy(2);
-    if (ullBound == 0) {
-        ullBound = FindTempConfCopy(1);
-    }
-    if (ullBound == 0) {
-        ullBound = ullStart + g_ptMTDInfo[3].ulSize;
-    }
-    const uint64_t ullGood =
-        ullBound > ullStart ? Region_CountGood(Region_Span(MTD0Fd(), ullStart, ullBound)) : 0;
-    if (Nandkeep_CheckConfigSource(ptSrc, ullGood * MTD0EraseSize()) == -1) {
-        return -1;
-    }
-    (void)Nandkeep_WriteConfig(ptSrc, ullStart, ullBound - ullStart);
-    return Nandkeep_CheckConfig(MTD0Fd(), ullStart, ullBound - ullStart);
-}
-
-// The NFDI partition is found two ways: from the flashfs2 partition below it (S) and back from
-// the device end (C1). Copy 1 is written at C1 and everything else is measured from S, so the
-// write goes ahead only when both agree and the partition lies inside the device: otherwise an
-// erase could reach into the partition below.
-int Nandkeep_WriteNFDI(TSource *ptSrc) {
-    const uint64_t ullErase = MTD0EraseSize();
-    const uint64_t ullS = Nandkeep_NFDIStart();
-    const uint64_t ullNFDISize = g_ptMTDInfo[4].ulSize;
-    if (ullNFDISize > MTD0Size() || MTD0Size() - ullNFDISize != ullS) {
-        Nandkeep_Notify(TXT_NFDI_MISMATCH);
-        return -1;
-    }
-    const uint64_t ullTableStart = ullS + Nandkeep_NFDICount() * ullErase;
-    const uint64_t ullGood = Region_CountGood(Region_Span(MTD0Fd(), ullS, ullTableStart));
-    if (Nandkeep_TakeSource(ptSrc) == -1) {
-        return -1;
-    }
-    if (ullGood * ullErase < 2 * (ptSrc->ulSize + CONFIG_OVERHEAD)) {
-        Nandkeep_Notify(TXT_SRC_TOO_LARGE);
-        return -1;
-    }
-    // The split point lies just after the (G / 2)-th good block.
-    const uint64_t ullSplit = AfterGoodBlocks(ullS, ullTableStart, ullGood / 2);
-    (void)Nandkeep_WriteConfig(ptSrc, ullS, ullSplit - ullS);
-    const int iCopy1 = Nandkeep_CheckConfig(MTD0Fd(), ullS, ullSplit - ullS);
-    (void)Nandkeep_WriteConfig(ptSrc, ullSplit, ullTableStart - ullSplit);
-    const int iCopy2 = Nandkeep_CheckConfig(MTD0Fd(), ullSplit, ullTableStart - ullSplit);
-    return (iCopy1 == 0 || iCopy2 == 0) ? 0 : -1;
 }

@@ -42,14 +42,6 @@ constexpr int CONFIG_MIN_PARTITIONS = 5;
 [[nodiscard]] int Nandkeep_GetConfigLen(int iFd, uint64_t ulMTDOffset, uint64_t ulMTDMaxSize,
                                         uint64_t *pulLen);
 
-// The writetempdata work: the record goes from g_ulFlashfs2Offest up to the lower tempconf copy;
-// the file must fit in the good blocks below it. Result of the check after the write (0 / -1).
-[[nodiscard]] int Nandkeep_WriteTempData(TSource *ptSrc);
-// The writeNFDI work: two copies split at the middle good block of the NFDI partition (bad-block
-// table excluded). 0 when copy 1, or else copy 2, checks valid afterwards; -1 otherwise. Refused
-// with -1 and nothing touched when the two ways of locating the NFDI partition disagree.
-[[nodiscard]] int Nandkeep_WriteNFDI(TSource *ptSrc);
-
 // Stores placement, for the commands. Nandkeep_CheckStoreTable answers 0 when the partition
 // table has records 3 and 4 with usable erase sizes, else -1 after a notify.
 [[nodiscard]] int Nandkeep_CheckStoreTable(void);

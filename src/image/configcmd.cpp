@@ -6,19 +6,41 @@
 #include "flash/mtdio.h"
 #include "frontend/commands.h"
 #include "flash/device.h"
+#include "flash/notify.h"
+#include "flash/region.h"
 #include "image/config.h"
+#include "image/texts.h"
 
 namespace {
-
-// A tempconf file must fit one block as a record.
-uint64_t TempConfAreaSize() {
-    return MTD0EraseSize();
-}
 
 // The most a file can take as one record in partition record iRecord.
 uint64_t StoreRoom(int iRecord) {
     const uint64_t ulSize = g_ptMTDInfo[iRecord].ulSize;
     return ulSize > CONFIG_OVERHEAD ? ulSize - CONFIG_OVERHEAD : 0;
+}
+
+// Offset of the k-th valid tempconf copy counted from candidate 1 (k = 1 or 2), or of the last
+// one found when there are fewer; 0 when there is none. Block 0 of the device never is a
+// candidate.
+uint64_t FindTempConfCopy(int iWanted) {
+    int iFound = 0;
+    uint64_t ullLast = 0;
+    for (uint64_t i = 1; i <= Nandkeep_TempConfCount() && iFound < iWanted; i++) {
+        if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), MTD0EraseSize()) == 0) {
+            iFound++;
+            ullLast = Nandkeep_TempConfOffset(i);
+        }
+    }
+    return ullLast;
+}
+
+// The position just after the ullWanted-th good block from ullFrom on, not past ullTo.
+uint64_t AfterGoodBlocks(uint64_t ullFrom, uint64_t ullTo, uint64_t ullWanted) {
+    TRegion tReg = Region_Span(MTD0Fd(), ullFrom, ullTo);
+    for (uint64_t ullPassed = 0; ullPassed < ullWanted && Region_Good(&tReg); ullPassed++) {
+        Region_Advance(&tReg, MTD0EraseSize());
+    }
+    return tReg.ullPos;
 }
 
 } // namespace
@@ -37,7 +59,7 @@ int Cmd_TempConf(TCommand *ptCmd) {
     int iFailures = 0;
     for (uint64_t i = 1; i <= Nandkeep_TempConfCount(); i++) {
         const uint64_t ullOffset = Nandkeep_TempConfOffset(i);
-        if (Record_Walk(MTD0Fd(), pszDest, ullOffset, TempConfAreaSize()) == 0) {
+        if (Record_Walk(MTD0Fd(), pszDest, ullOffset, MTD0EraseSize()) == 0) {
             return 0;
         }
         if (pszDest != nullptr && Nandkeep_IsBadBlock(MTD0Fd(), ullOffset) == 0 &&
@@ -55,23 +77,21 @@ int Prepare_WriteTempConf(TCommand *ptCmd) {
     if (Nandkeep_CheckStoreTable() == -1) {
         return -1;
     }
-    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2],
-                           TempConfAreaSize() - CONFIG_OVERHEAD);
-    return Nandkeep_CheckConfigSource(&ptCmd->atSrc[0], TempConfAreaSize()) == -1 ? -1
-                                                                                  : NANDKEEP_RUN;
+    Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], MTD0EraseSize() - CONFIG_OVERHEAD);
+    return Nandkeep_CheckConfigSource(&ptCmd->atSrc[0], MTD0EraseSize()) == -1 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_WriteTempConf(TCommand *ptCmd) {
     int iWritten = 0;
     for (uint64_t i = 1; i <= Nandkeep_TempConfCount() && iWritten < 2; i++) {
-        if (Nandkeep_WriteConfig(&ptCmd->atSrc[0], Nandkeep_TempConfOffset(i),
-                                 TempConfAreaSize()) == 0) {
+        if (Nandkeep_WriteConfig(&ptCmd->atSrc[0], Nandkeep_TempConfOffset(i), MTD0EraseSize()) ==
+            0) {
             iWritten++;
         }
     }
     int iValid = 0;
     for (uint64_t i = 1; i <= Nandkeep_TempConfCount(); i++) {
-        if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), TempConfAreaSize()) == 0 &&
+        if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), MTD0EraseSize()) == 0 &&
             ++iValid == 2) {
             return 0;
         }
@@ -94,8 +114,25 @@ int Prepare_WriteTempData(TCommand *ptCmd) {
     return NANDKEEP_RUN;
 }
 
+// The record goes from the start of the flashfs2 region up to the lower tempconf copy; the file
+// must fit in the good blocks below it. The result is that of the check after the write.
 int Cmd_WriteTempData(TCommand *ptCmd) {
-    return Nandkeep_WriteTempData(&ptCmd->atSrc[0]);
+    TSource *ptSrc = &ptCmd->atSrc[0];
+    const uint64_t ullStart = g_ulFlashfs2Offest;
+    uint64_t ullBound = FindTempConfCopy(2);
+    if (ullBound == 0) {
+        ullBound = FindTempConfCopy(1);
+    }
+    if (ullBound == 0) {
+        ullBound = ullStart + g_ptMTDInfo[3].ulSize;
+    }
+    const uint64_t ullGood =
+        ullBound > ullStart ? Region_CountGood(Region_Span(MTD0Fd(), ullStart, ullBound)) : 0;
+    if (Nandkeep_CheckConfigSource(ptSrc, ullGood * MTD0EraseSize()) == -1) {
+        return -1;
+    }
+    (void)Nandkeep_WriteConfig(ptSrc, ullStart, ullBound - ullStart);
+    return Nandkeep_CheckConfig(MTD0Fd(), ullStart, ullBound - ullStart);
 }
 
 // checkNFDI, and readNFDI with its destination: the first candidate that holds a record wins.
@@ -119,6 +156,34 @@ int Prepare_WriteNFDI(TCommand *ptCmd) {
     return NANDKEEP_RUN;
 }
 
+// Two copies split at the middle good block of the NFDI partition (bad-block table excluded): 0
+// when copy 1, or else copy 2, checks valid afterwards. The NFDI partition is found two ways: from
+// the flashfs2 partition below it (S) and back from the device end (C1). Copy 1 is written at C1
+// and everything else is measured from S, so the write goes ahead only when both agree and the
+// partition lies inside the device: otherwise an erase could reach into the partition below.
 int Cmd_WriteNFDI(TCommand *ptCmd) {
-    return Nandkeep_WriteNFDI(&ptCmd->atSrc[0]);
+    TSource *ptSrc = &ptCmd->atSrc[0];
+    const uint64_t ullErase = MTD0EraseSize();
+    const uint64_t ullS = Nandkeep_NFDIStart();
+    const uint64_t ullNFDISize = g_ptMTDInfo[4].ulSize;
+    if (ullNFDISize > MTD0Size() || MTD0Size() - ullNFDISize != ullS) {
+        Nandkeep_Notify(TXT_NFDI_MISMATCH);
+        return -1;
+    }
+    const uint64_t ullTableStart = ullS + Nandkeep_NFDICount() * ullErase;
+    const uint64_t ullGood = Region_CountGood(Region_Span(MTD0Fd(), ullS, ullTableStart));
+    if (Nandkeep_TakeSource(ptSrc) == -1) {
+        return -1;
+    }
+    if (ullGood * ullErase < 2 * (ptSrc->ulSize + CONFIG_OVERHEAD)) {
+        Nandkeep_Notify(TXT_SRC_TOO_LARGE);
+        return -1;
+    }
+    // The split point lies just after the (G / 2)-th good block.
+    const uint64_t ullSplit = AfterGoodBlocks(ullS, ullTableStart, ullGood / 2);
+    (void)Nandkeep_WriteConfig(ptSrc, ullS, ullSplit - ullS);
+    const int iCopy1 = Nandkeep_CheckConfig(MTD0Fd(), ullS, ullSplit - ullS);
+    (void)Nandkeep_WriteConfig(ptSrc, ullSplit, ullTableStart - ullSplit);
+    const int iCopy2 = Nandkeep_CheckConfig(MTD0Fd(), ullSplit, ullTableStart - ullSplit);
+    return (iCopy1 == 0 || iCopy2 == 0) ? 0 : -1;
 }

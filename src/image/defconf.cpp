@@ -5,36 +5,41 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "image/config.h"
 #include "image/mkimg.h"
 #include "image/texts.h"
 
 #include <cstdio>
 
-uint64_t Nandkeep_RootfsOffset(int iCopy) {
-    return iCopy == 1 ? ROOTFS1_OFFSET : ROOTFS0_OFFSET;
+int Nandkeep_LocateDefConf(int iCopy, uint64_t *pullSub, uint64_t *pullRoom) {
+    const uint64_t ullRegion = iCopy == 1 ? ROOTFS1_OFFSET : ROOTFS0_OFFSET;
+    if (Nandkeep_LocateSubImage(ullRegion, ROOTFS_SIZE, pullSub) == -1) {
+        return -1;
+    }
+    *pullRoom = ullRegion + ROOTFS_SIZE - *pullSub;
+    return 0;
 }
 
 int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
-    const uint64_t ullRegion = Nandkeep_RootfsOffset(iCopy);
     uint64_t ullSub = 0;
-    if (Nandkeep_LocateSubImage(ullRegion, ROOTFS_SIZE, &ullSub) == -1) {
+    uint64_t ullMax = 0;
+    if (Nandkeep_LocateDefConf(iCopy, &ullSub, &ullMax) == -1) {
+        Progress_Hide();
         printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
         return -1;
     }
-    const uint64_t ullMax = ullRegion + ROOTFS_SIZE - ullSub;
     // The check after the write decides; a file refused before the erase would leave the old
     // record to pass that check, so the refusal is taken here.
-    if (Nandkeep_CheckConfigSource(ptSrc, ullMax) == -1) {
-        printf(TXT_DEFCONF_UPDATE_FAIL, iCopy);
-        return -1;
+    if (Nandkeep_CheckConfigSource(ptSrc, ullMax) == 0) {
+        (void)Nandkeep_WriteConfig(ptSrc, ullSub, ullMax);
+        if (Nandkeep_CheckConfig(MTD0Fd(), ullSub, ullMax) == 0) {
+            return 0;
+        }
     }
-    (void)Nandkeep_WriteConfig(ptSrc, ullSub, ullMax);
-    if (Nandkeep_CheckConfig(MTD0Fd(), ullSub, ullMax) == -1) {
-        printf(TXT_DEFCONF_UPDATE_FAIL, iCopy);
-        return -1;
-    }
-    return 0;
+    Progress_Hide();
+    printf(TXT_DEFCONF_UPDATE_FAIL, iCopy);
+    return -1;
 }
 
 int Nandkeep_RecoveryDefConf(int iFd, uint64_t ulDestSubOffset, uint64_t ulSrcSubOffset,

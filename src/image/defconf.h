@@ -10,8 +10,10 @@
 
 #include <cstdint>
 
-// The rootfs region of copy iCopy (1 the backup, 0 the normal copy).
-uint64_t Nandkeep_RootfsOffset(int iCopy);
+// Locates Default Value iCopy (1 the backup, 0 the normal copy) behind the image of its rootfs
+// region: where it starts and the room up to the region's end. 0, or -1 when the image does not
+// pass its check (its messages printed) or leaves no room behind it.
+[[nodiscard]] int Nandkeep_LocateDefConf(int iCopy, uint64_t *pullSub, uint64_t *pullRoom);
 
 // Stores the source as Default Value iCopy (1 or 0) behind the image of its rootfs region:
 // locate, check that the file fits the area (nothing is erased otherwise), write, check. 0 when

@@ -4,32 +4,23 @@
 #include "flash/device.h"
 #include "image/config.h"
 #include "image/defconf.h"
-#include "image/mkimg.h"
 #include "image/texts.h"
 
 #include <cstdio>
 
-namespace {
-
-struct TDefConfCopy {
-    int iCopy;
-    uint64_t ulRegion;
-};
-
 // Default Value 1, the backup, always comes first.
-constexpr TDefConfCopy DEFCONF_ORDER[] = {{1, ROOTFS1_OFFSET}, {0, ROOTFS0_OFFSET}};
-
-} // namespace
+constexpr int DEFCONF_ORDER[] = {1, 0};
 
 int Cmd_CheckDefConf(TCommand *) {
-    for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
+    for (int iCopy : DEFCONF_ORDER) {
         uint64_t ulSub = 0;
-        if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == -1) {
-            printf(TXT_DEFCONF_OFFSET_FAIL, tCopy.iCopy);
+        uint64_t ulRoom = 0;
+        if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) == -1) {
+            printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
             return -1;
         }
-        if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, tCopy.ulRegion + ROOTFS_SIZE - ulSub) == -1) {
-            printf(TXT_DEFCONF_CHECK_FAIL, tCopy.iCopy);
+        if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, ulRoom) == -1) {
+            printf(TXT_DEFCONF_CHECK_FAIL, iCopy);
             return -1;
         }
     }
@@ -39,13 +30,12 @@ int Cmd_CheckDefConf(TCommand *) {
 // The first copy that can be located and read wins; the attempts' own messages are the only
 // trace of a copy that failed.
 int Cmd_ReadDefConf(TCommand *ptCmd) {
-    char **ppArgv = ptCmd->ppArgv;
-    for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
+    for (int iCopy : DEFCONF_ORDER) {
         uint64_t ulSub = 0;
-        if (Nandkeep_LocateSubImage(tCopy.ulRegion, ROOTFS_SIZE, &ulSub) == 0 &&
-            Nandkeep_ReadConfig(MTD0Fd(), ppArgv[2], ulSub, tCopy.ulRegion + ROOTFS_SIZE - ulSub) ==
-                0) {
-            printf(TXT_DEFCONF_READ, tCopy.iCopy);
+        uint64_t ulRoom = 0;
+        if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) == 0 &&
+            Nandkeep_ReadConfig(MTD0Fd(), ptCmd->ppArgv[2], ulSub, ulRoom) == 0) {
+            printf(TXT_DEFCONF_READ, iCopy);
             return 0;
         }
     }
@@ -60,8 +50,8 @@ int Prepare_WriteDefConf(TCommand *ptCmd) {
 }
 
 int Cmd_WriteDefConf(TCommand *ptCmd) {
-    for (const TDefConfCopy &tCopy : DEFCONF_ORDER) {
-        if (Nandkeep_WriteDefConfCopy(&ptCmd->atSrc[0], tCopy.iCopy) == -1) {
+    for (int iCopy : DEFCONF_ORDER) {
+        if (Nandkeep_WriteDefConfCopy(&ptCmd->atSrc[0], iCopy) == -1) {
             return -1;
         }
     }

@@ -35,10 +35,6 @@ void Image_Begin(TImageParse *ptImage, const unsigned char *pucHeader) {
     ptImage->ullLeft = ptImage->dwDataSize;
 }
 
-uint64_t Image_InHeaderBlock(const TImageParse *ptImage) {
-    return std::min<uint64_t>(ptImage->dwDataSize, MKIMG_FIRST_DATA);
-}
-
 uint64_t Image_Want(const TImageParse *ptImage) {
     return std::min(ptImage->ullLeft, NANDKEEP_PIECE);
 }
@@ -90,7 +86,8 @@ int Nandkeep_CheckImage(uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, int iSubIma
     if (iSubImage == MKIMG_RESULT_IMAGE_LEN) {
         *pulResult = static_cast<uint32_t>(tImage.dwDataSize + MKIMG_HEADER_SIZE);
     }
-    const uint64_t ullFirst = Image_InHeaderBlock(&tImage);
+    // The data bytes the header's own block holds.
+    const uint64_t ullFirst = std::min<uint64_t>(tImage.dwDataSize, MKIMG_FIRST_DATA);
     Image_Take(&tImage, aucBuf + MKIMG_HEADER_SIZE, ullFirst);
     // The data behind the header block follows from the next block on, over good blocks.
     uint64_t ullDataEnd = tReg.ullPos + MKIMG_HEADER_SIZE + ullFirst;

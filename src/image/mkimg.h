@@ -43,8 +43,7 @@ void Image_Begin(TImageParse *ptImage, const unsigned char *pucHeader);
 inline bool Image_DtbSized(const TImageParse *ptImage) {
     return ptImage->dwDataSize < MKIMG_FIRST_DATA;
 }
-// The data bytes the header's own block holds, and those the next piece holds.
-uint64_t Image_InHeaderBlock(const TImageParse *ptImage);
+// The data bytes the next piece holds.
 uint64_t Image_Want(const TImageParse *ptImage);
 // Takes ullLen more data bytes.
 void Image_Take(TImageParse *ptImage, const unsigned char *pucData, uint64_t ullLen);

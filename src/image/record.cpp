@@ -3,8 +3,8 @@
 
 #include "flash/device.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "image/texts.h"
-#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,8 +17,10 @@ constexpr uint64_t FIRST_PAYLOAD = NANDKEEP_PIECE - CONFIG_LEN_SIZE;
 // The ullLen bytes at ullPos, which lie inside one piece: the piece is read whole into
 // pucPiece, as a read of just those bytes asks the device for it. nullptr when the read failed.
 const unsigned char *ReadWithin(int iFd, unsigned char *pucPiece, uint64_t ullPos) {
-    return Flash_ReadPiece(iFd, pucPiece, ullPos) == -1 ? nullptr
-                                                        : pucPiece + ullPos % NANDKEEP_PIECE;
+    const uint64_t ullLead = ullPos % NANDKEEP_PIECE;
+    return Nandkeep_ReadMTD(iFd, pucPiece, ullPos - ullLead, NANDKEEP_PIECE) == -1
+               ? nullptr
+               : pucPiece + ullLead;
 }
 
 // Ends the record in the buffer after its last payload byte at ullCount: the checksum word, then
@@ -111,18 +113,6 @@ int CloseDest(FILE *pOut, bool bReport) {
     return 0;
 }
 
-// The destination of a read, refused when it is the flash itself (its payload would be
-// programmed into the device) before anything is truncated. nullptr after saying why.
-FILE *OpenDest(const char *szDest) {
-    int bIsFlash = 0;
-    FILE *pOut = Plat_OpenDestination(szDest, "w", &bIsFlash);
-    if (pOut == nullptr) {
-        Nandkeep_Notify(bIsFlash ? TXT_DEST_IS_FLASH : TXT_REC_FOPEN);
-        printf("%s", szDest);
-    }
-    return pOut;
-}
-
 // The payload after the length word, chunk by chunk over the good blocks, into the CRC and pOut.
 // 0, or -1 (the destination closed; a short write said).
 int WalkPayload(TRegion *ptArea, unsigned char *pucPiece, uint32_t dwLen, FILE *pOut,
@@ -192,7 +182,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
         }
         return -1;
     }
-    FILE *pOut = szDest != nullptr ? OpenDest(szDest) : nullptr;
+    FILE *pOut = szDest != nullptr ? Nandkeep_OpenDestination(szDest, "w") : nullptr;
     if (szDest != nullptr && pOut == nullptr) {
         return -1;
     }
@@ -206,6 +196,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
     if (dwStored != dwCrc) {
         if (szDest != nullptr) {
             Nandkeep_Notify(TXT_REC_CRC);
+            Progress_Hide();
             printf(TXT_REC_CRC_VALUES, dwCrc, dwStored);
         }
         return -1;

@@ -1,4 +1,5 @@
-// Source files: counted once before the device is locked, checked again while written.
+// Source files: counted once before the device is locked, checked again while written. And the
+// opening of a destination file.
 #include "image/source.h"
 
 #include "flash/device.h"
@@ -108,4 +109,14 @@ int Nandkeep_CheckSourceHolds(const TSource *ptSrc) {
         return -1;
     }
     return Nandkeep_CheckSourceUnchanged(ptSrc, ulCount, dwCrc);
+}
+
+FILE *Nandkeep_OpenDestination(const char *pszPath, const char *pszMode) {
+    int bIsFlash = 0;
+    FILE *pFile = Plat_OpenDestination(pszPath, pszMode, &bIsFlash);
+    if (pFile == nullptr) {
+        Nandkeep_Notify(bIsFlash ? TXT_DEST_IS_FLASH : TXT_SRC_FOPEN);
+        printf("%s", pszPath);
+    }
+    return pFile;
 }

@@ -1,5 +1,5 @@
 // The files a command stores in the flash: counted once, before the device is locked, and
-// checked again while they are written.
+// checked again while they are written; and the files it copies flash contents into.
 //
 // Only regular files are sources: a directory, a pipe or a device has no size to check against an
 // area (a FIFO nobody writes to is refused at once, not waited for). A source is read once to its
@@ -38,6 +38,11 @@ void Nandkeep_ReleaseSource(TSource *ptSrc);
 // again from its start; 0 when it still holds what was counted, -1 after notifying "fseek()",
 // "fread()" or "source changed while it was written".
 [[nodiscard]] int Nandkeep_CheckSourceHolds(const TSource *ptSrc);
+
+// The file a command writes to (Plat_OpenDestination, mode "w" or "w+"), refused when it is the
+// flash itself (what is copied would be programmed into the device) before anything is truncated.
+// nullptr after notifying "destination is the flash device itself" or "fopen()", then the name.
+[[nodiscard]] FILE *Nandkeep_OpenDestination(const char *pszPath, const char *pszMode);
 
 // zlib's CRC-32, continued from dwCrc (0 to start).
 uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, uint64_t ulLen);

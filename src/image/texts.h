@@ -26,7 +26,6 @@ constexpr const char *TXT_REC_ERASE_FAIL = "erase fail";
 constexpr const char *TXT_REC_WRITE_FAIL = "write fail";
 constexpr const char *TXT_REC_NO_SPACE = "write fail: Not enought flash space";
 constexpr const char *TXT_REC_SIZE_CHECK = "size check fail";
-constexpr const char *TXT_REC_FOPEN = "fopen()";
 constexpr const char *TXT_REC_FWRITE = "fwrite()";
 constexpr const char *TXT_REC_CRC = "CRC check error";
 #define TXT_REC_CRC_VALUES "CRC check error 0x%X / 0x%X \n"

@@ -13,9 +13,9 @@
 // leaves running in the background finishes before the upgrade goes on. Every other descriptor
 // of the tool is close-on-exec.
 #include "platform/devlock.h"
+#include "platform/platform.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -142,7 +142,7 @@ void PassOnInterrupt(int iStatus) {
     if (iSig == 0) {
         return;
     }
-    DevLock_Release();
+    Plat_UnlockDevice();
     fflush(stdout);
     signal(iSig, SIG_DFL);
     sigset_t tSet;
@@ -184,7 +184,7 @@ int DevLock_Take(const char *pszPath, int iOpenFlags, int iMode, int bWait) {
 
 // The owner unlocks before it closes: a process the shell command left running in the background
 // still has the handed-down descriptor, and the lock must not live on in it.
-void DevLock_Release(void) {
+void Plat_UnlockDevice(void) {
     if (g_iLockFd >= 0) {
         if (g_bLocked && !g_bAdopted) {
             (void)flock(g_iLockFd, LOCK_UN);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -90,4 +91,42 @@ FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFl
 
 void Plat_OnBrokenPipe(void (*pfnHandler)(int)) {
     (void)signal(SIGPIPE, pfnHandler);
+}
+
+namespace {
+
+const char *g_pszStopText = "";
+
+void ClearAndStop(int iSig) {
+    // Only async-signal-safe calls here.
+    (void)!write(STDERR_FILENO, g_pszStopText, strlen(g_pszStopText));
+    (void)signal(iSig, SIG_DFL);
+    (void)raise(iSig);
+}
+
+} // namespace
+
+void Plat_ClearOnStop(const char *pszText) {
+    g_pszStopText = pszText;
+    constexpr int ASIGNALS[] = {SIGINT, SIGHUP, SIGTERM};
+    for (int iSig : ASIGNALS) {
+        struct sigaction tOld;
+        // A signal the caller ignores (a command started in the background) stays ignored.
+        if (sigaction(iSig, nullptr, &tOld) == 0 && tOld.sa_handler != SIG_IGN) {
+            (void)signal(iSig, ClearAndStop);
+        }
+    }
+}
+
+bool Plat_StderrIsTerminal(void) {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+uint64_t Plat_Milliseconds(void) {
+    struct timespec tNow;
+    if (clock_gettime(CLOCK_MONOTONIC, &tNow) != 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(tNow.tv_sec) * 1000 +
+           static_cast<uint64_t>(tNow.tv_nsec) / 1000000;
 }

@@ -92,4 +92,12 @@ void Plat_UnlockDevice(void);
 // A write to a closed pipe calls the handler instead of ending the process.
 void Plat_OnBrokenPipe(void (*pfnHandler)(int));
 
+// True when standard error is a terminal: a person is watching, and may be shown progress.
+bool Plat_StderrIsTerminal(void);
+// A monotonic clock in milliseconds, for the pace of a progress line.
+uint64_t Plat_Milliseconds(void);
+// From now on, an interrupt, hang-up or termination first writes pszText (a literal) to standard
+// error, then ends the process by the same signal: the line of progress is not left behind.
+void Plat_ClearOnStop(const char *pszText);
+
 #endif

@@ -2,6 +2,7 @@
 #include "upgrade/pass.h"
 
 #include "flash/device.h"
+#include "flash/progress.h"
 #include "flash/region.h"
 #include "image/mkimg.h"
 #include "image/record.h"
@@ -75,6 +76,7 @@ bool PassMainImages(TPass *ptPass) {
     Region_Advance(&ptPass->tSrc, NANDKEEP_PIECE);
     Region_Advance(&ptPass->tDest, NANDKEEP_PIECE);
     while (tImage.ullLeft > 0) {
+        Progress_Percent("checking", tImage.dwDataSize - tImage.ullLeft, tImage.dwDataSize);
         const uint64_t ullChunk = Image_Want(&tImage);
         if (!ReadSrc(ptPass) || !DestHolds(ptPass, ullChunk)) {
             return false;

@@ -6,6 +6,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "image/config.h"
 #include "image/defconf.h"
 #include "image/mkimg.h"
@@ -42,20 +43,28 @@ int RangesEqual(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t
     return iSame == 1 ? 1 : 0;
 }
 
-// Equal ranges are left alone; else the destination range is erased, ullLen bytes are copied into
-// it and compared again.
+// Erases the destination range and copies ullLen bytes into it from the source range.
+int RewriteCopy(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t ullSrcLen,
+                uint64_t ullLen, const char *pszCopyFail) {
+    if (Nandkeep_EraseMTD(MTD0Fd(), ullDest, ullDestLen) == -1) {
+        Nandkeep_Notify(TXT_RC_ERASE);
+        return -1;
+    }
+    if (Nandkeep_CopyMTD(MTD0Fd(), ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen) == -1) {
+        Nandkeep_Notify(pszCopyFail);
+        return -1;
+    }
+    return 0;
+}
+
+// Equal ranges are left alone; else the destination range is rewritten and compared again.
 int RepairRange(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t ullSrcLen,
                 uint64_t ullLen) {
     const int iEqual = RangesEqual(ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen);
     if (iEqual != 0) {
         return iEqual == 1 ? 0 : -1;
     }
-    if (Nandkeep_EraseMTD(MTD0Fd(), ullDest, ullDestLen) == -1) {
-        Nandkeep_Notify(TXT_RC_ERASE);
-        return -1;
-    }
-    if (Nandkeep_CopyMTD(MTD0Fd(), ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen) == -1) {
-        Nandkeep_Notify(TXT_RC_COPY);
+    if (RewriteCopy(ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen, TXT_RC_COPY) == -1) {
         return -1;
     }
     const int iAgain = RangesEqual(ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen);
@@ -65,6 +74,11 @@ int RepairRange(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t
     return iAgain == 1 ? 0 : -1;
 }
 
+// What the recovery says of a source copy whose sub-image does not pass.
+const char *SourceSubFault(int iSubImageType) {
+    return iSubImageType == RECOVERY_SUB_DTB ? TXT_RC_SOURCE_DTB : TXT_RC_SOURCE_DEFCONF;
+}
+
 // The source copy, main image and sub-image, checked with their messages. 0 with its sub-image.
 int CheckSource(uint64_t ullSrc, uint64_t ullLen, int iSubImageType, TSub *ptSub) {
     if (LocateSub(ullSrc, ullLen, ptSub) == -1) {
@@ -72,17 +86,14 @@ int CheckSource(uint64_t ullSrc, uint64_t ullLen, int iSubImageType, TSub *ptSub
         return -1;
     }
     uint64_t ullUnused = 0;
-    if (iSubImageType == RECOVERY_SUB_DTB) {
-        if (Nandkeep_CheckImage(ptSub->ullOffset, ptSub->ullLen, MKIMG_RESULT_IMAGE_LEN,
-                                &ullUnused) == -1) {
-            Nandkeep_Notify(TXT_RC_SOURCE_DTB);
-            return -1;
-        }
-    } else if (Nandkeep_CheckConfig(MTD0Fd(), ptSub->ullOffset, ptSub->ullLen) == -1) {
-        Nandkeep_Notify(TXT_RC_SOURCE_DEFCONF);
-        return -1;
+    const int iSub = iSubImageType == RECOVERY_SUB_DTB
+                         ? Nandkeep_CheckImage(ptSub->ullOffset, ptSub->ullLen,
+                                               MKIMG_RESULT_IMAGE_LEN, &ullUnused)
+                         : Nandkeep_CheckConfig(MTD0Fd(), ptSub->ullOffset, ptSub->ullLen);
+    if (iSub == -1) {
+        Nandkeep_Notify(SourceSubFault(iSubImageType));
     }
-    return 0;
+    return iSub;
 }
 
 // The destination's sub-image from the source's, once the main images agree.
@@ -131,8 +142,7 @@ int RecoverRegionOnce(uint64_t ullDest, uint64_t ullSrc, uint64_t ullLen, int iS
         return -1;
     }
     if (ePass == EPass::SUB_UNREADABLE) {
-        Nandkeep_Notify(iSubImageType == RECOVERY_SUB_DTB ? TXT_RC_SOURCE_DTB
-                                                          : TXT_RC_SOURCE_DEFCONF);
+        Nandkeep_Notify(SourceSubFault(iSubImageType));
         return -1;
     }
     TSub tSrcSub;
@@ -144,11 +154,6 @@ int RecoverRegionOnce(uint64_t ullDest, uint64_t ullSrc, uint64_t ullLen, int iS
         return -1;
     }
     return RepairSub(ullDest, ullLen, tSrcSub, iSubImageType);
-}
-
-uint64_t BlocksFor(uint64_t ullBytes) {
-    const uint64_t ullErase = MTD0EraseSize();
-    return ullBytes / ullErase + (ullBytes % ullErase != 0 ? 1 : 0);
 }
 
 // Length of the sub-image of one copy: the DTB's image length or the record's length + 8.
@@ -215,54 +220,45 @@ int MergeBlocks(uint64_t ullNormal, uint64_t ullBackup, uint64_t ullLen) {
     return 0;
 }
 
-// Erases the destination region and copies ullCopyLen bytes into it from the source region.
-int RewriteCopy(uint64_t ullDest, uint64_t ullSrc, uint64_t ullLen, uint64_t ullCopyLen,
-                const char *pszCopyFail) {
-    if (Nandkeep_EraseMTD(MTD0Fd(), ullDest, ullLen) == -1) {
-        Nandkeep_Notify(TXT_RC_ERASE);
-        return -1;
-    }
-    if (Nandkeep_CopyMTD(MTD0Fd(), ullDest, ullSrc, ullLen, ullLen, ullCopyLen) == -1) {
-        Nandkeep_Notify(pszCopyFail);
-        return -1;
-    }
-    return 0;
-}
+// A region pair: the normal copy, the backup, their length, the kind of sub-image, and the name
+// on the progress line.
+struct TPair {
+    uint64_t ullNormal;
+    uint64_t ullBackup;
+    uint64_t ullLen;
+    int iSubImageType;
+    const char *pszName;
+};
+constexpr TPair PAIRS[] = {
+    {KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE, RECOVERY_SUB_DTB, "kernel pair"},
+    {ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE, RECOVERY_SUB_DEFCONF, "rootfs pair"},
+};
 
-// True when both copies of the pair are valid images with their sub-images and hold the same
-// bytes. Reads both once and prints nothing of its own; an ECC event alone does not count.
-bool PairValidAndEqual(uint64_t ullNormal, uint64_t ullBackup, uint64_t ullLen, int iSubImageType) {
-    bool bQuiet = false;
-    return Pass_Pair(ullBackup, ullNormal, ullLen, iSubImageType, false, &bQuiet) == EPass::SAME;
+// The pair toward the normal copy or toward the backup.
+int RecoverPair(const TPair &tPair, bool bToNormal, bool *pbUnchanged) {
+    Progress_Step("%s", tPair.pszName);
+    return RecoverRegionOnce(bToNormal ? tPair.ullNormal : tPair.ullBackup,
+                             bToNormal ? tPair.ullBackup : tPair.ullNormal, tPair.ullLen,
+                             tPair.iSubImageType, pbUnchanged);
 }
 
 // The plain form's last step for one pair: the backup from the normal copy at image level, and
-// when that fails the block-level repair. 0 when the pair ends valid and equal, -1 otherwise.
-int RepairPair(uint64_t ullNormal, uint64_t ullBackup, uint64_t ullLen, int iSubImageType) {
+// when that fails the block-level repair. 0 when the pair ends valid and equal (both copies read
+// once more, an ECC event alone not counting), -1 otherwise.
+int RepairPair(const TPair &tPair) {
     bool bUnused = false;
-    if (RecoverRegionOnce(ullBackup, ullNormal, ullLen, iSubImageType, &bUnused) == 0) {
+    if (RecoverPair(tPair, false, &bUnused) == 0) {
         return 0;
     }
-    (void)Nandkeep_RecoveryByECC(ullNormal, ullBackup, ullLen, iSubImageType);
-    return PairValidAndEqual(ullNormal, ullBackup, ullLen, iSubImageType) ? 0 : -1;
-}
-
-// The kernel pair or the rootfs pair, toward the normal copy or toward the backup.
-int RecoverPair(bool bKernel, bool bToNormal, bool *pbUnchanged) {
-    const uint64_t ullNormal = bKernel ? KERNEL0_OFFSET : ROOTFS0_OFFSET;
-    const uint64_t ullBackup = bKernel ? KERNEL1_OFFSET : ROOTFS1_OFFSET;
-    return RecoverRegionOnce(bToNormal ? ullNormal : ullBackup, bToNormal ? ullBackup : ullNormal,
-                             bKernel ? KERNEL_SIZE : ROOTFS_SIZE,
-                             bKernel ? RECOVERY_SUB_DTB : RECOVERY_SUB_DEFCONF, pbUnchanged);
+    (void)Nandkeep_RecoveryByECC(tPair.ullNormal, tPair.ullBackup, tPair.ullLen,
+                                 tPair.iSubImageType);
+    return Pass_Pair(tPair.ullBackup, tPair.ullNormal, tPair.ullLen, tPair.iSubImageType, false,
+                     &bUnused) == EPass::SAME
+               ? 0
+               : -1;
 }
 
 } // namespace
-
-int Nandkeep_RecoveryRegion(uint64_t ulDestOffset, uint64_t ulSrcOffset, uint64_t ulLen,
-                            int iSubImageType) {
-    bool bUnchanged = false;
-    return RecoverRegionOnce(ulDestOffset, ulSrcOffset, ulLen, iSubImageType, &bUnchanged);
-}
 
 int Nandkeep_RecoveryMkimg(uint64_t ulDestOffset, uint64_t ulSrcOffset, uint64_t ulLen) {
     TRegion tSrc = Region_Of(MTD0Fd(), ulSrcOffset, ulLen);
@@ -319,16 +315,17 @@ int Nandkeep_RecoveryByECC(uint64_t ulNormalOffset, uint64_t ulBackupOffset, uin
     // The sub-image begins at the first block boundary strictly after the image, so the blocks
     // up to it are the image's whole blocks plus one: an image ending exactly on a boundary is
     // followed by an empty block that must be counted, or the rewrite would cut the sub-image.
+    const uint64_t ullErase = MTD0EraseSize();
     const uint64_t ullBlocks =
-        static_cast<uint32_t>(ullImageLen) / MTD0EraseSize() + 1 + BlocksFor(ullSubLen);
+        static_cast<uint32_t>(ullImageLen) / ullErase + 1 + (ullSubLen + ullErase - 1) / ullErase;
     NoticeTooFewBlocks(ullBlocks, ulNormalOffset, ulLen, 0);
     NoticeTooFewBlocks(ullBlocks, ulBackupOffset, ulLen, 1);
-    const uint64_t ullCopyLen = ullBlocks * MTD0EraseSize();
-    if (bNormalValid &&
-        RewriteCopy(ulBackupOffset, ulNormalOffset, ulLen, ullCopyLen, TXT_RC_TO_BACKUP) == -1) {
+    const uint64_t ullCopyLen = ullBlocks * ullErase;
+    if (bNormalValid && RewriteCopy(ulBackupOffset, ulNormalOffset, ulLen, ulLen, ullCopyLen,
+                                    TXT_RC_TO_BACKUP) == -1) {
         return -1;
     }
-    return RewriteCopy(ulNormalOffset, ulBackupOffset, ulLen, ullCopyLen, TXT_RC_TO_NORMAL);
+    return RewriteCopy(ulNormalOffset, ulBackupOffset, ulLen, ulLen, ullCopyLen, TXT_RC_TO_NORMAL);
 }
 
 // systemRecovery [FlashStatus]. Without FlashStatus the backups are preferred at image level
@@ -338,29 +335,26 @@ int Nandkeep_RecoveryByECC(uint64_t ulNormalOffset, uint64_t ulBackupOffset, uin
 // again. FlashStatus 1 repairs the normal copies first, 3 the backups first; the other direction
 // is tried only when the first pass fails, and the status is the sum of the results.
 int Nandkeep_SystemRecovery(int iFlashStatus) {
-    bool bKernelUnchanged = false;
-    bool bRootfsUnchanged = false;
-    bool bUnused = false;
     int iStatus = 0;
     if (iFlashStatus == 0) {
-        (void)RecoverPair(true, true, &bKernelUnchanged);
-        (void)RecoverPair(false, true, &bRootfsUnchanged);
-        if (!bKernelUnchanged) {
-            iStatus += RepairPair(KERNEL0_OFFSET, KERNEL1_OFFSET, KERNEL_SIZE, RECOVERY_SUB_DTB);
+        bool abUnchanged[2] = {false, false};
+        for (int i = 0; i < 2; i++) {
+            (void)RecoverPair(PAIRS[i], true, &abUnchanged[i]);
         }
-        if (!bRootfsUnchanged) {
-            iStatus +=
-                RepairPair(ROOTFS0_OFFSET, ROOTFS1_OFFSET, ROOTFS_SIZE, RECOVERY_SUB_DEFCONF);
+        for (int i = 0; i < 2; i++) {
+            iStatus += abUnchanged[i] ? 0 : RepairPair(PAIRS[i]);
         }
     } else {
         const bool bNormalFirst = iFlashStatus == 1;
-        iStatus = RecoverPair(true, bNormalFirst, &bUnused);
-        iStatus += RecoverPair(false, bNormalFirst, &bUnused);
+        bool bUnused = false;
+        iStatus = RecoverPair(PAIRS[0], bNormalFirst, &bUnused);
+        iStatus += RecoverPair(PAIRS[1], bNormalFirst, &bUnused);
         if (iStatus != 0) {
-            iStatus += RecoverPair(true, !bNormalFirst, &bUnused);
-            iStatus += RecoverPair(false, !bNormalFirst, &bUnused);
+            iStatus += RecoverPair(PAIRS[0], !bNormalFirst, &bUnused);
+            iStatus += RecoverPair(PAIRS[1], !bNormalFirst, &bUnused);
         }
     }
+    Progress_Hide();
     puts(TXT_RC_DONE);
     return iStatus;
 }

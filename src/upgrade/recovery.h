@@ -6,10 +6,6 @@
 
 #include <cstdint>
 
-// The destination region from the source region, the source's main image and sub-image checked
-// first (nothing of the destination is touched when the source is no valid copy). 0 or -1.
-[[nodiscard]] int Nandkeep_RecoveryRegion(uint64_t ulDestOffset, uint64_t ulSrcOffset,
-                                          uint64_t ulLen, int iSubImageType);
 // The destination's main image from the source's (no check of the source's data): equal images
 // are left alone, else the destination region is erased and the image copied and compared again.
 [[nodiscard]] int Nandkeep_RecoveryMkimg(uint64_t ulDestOffset, uint64_t ulSrcOffset,

@@ -6,6 +6,7 @@
 #include "frontend/commands.h"
 #include "frontend/texts.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "image/config.h"
 #include "image/defconf.h"
 #include "image/mkimg.h"
@@ -22,31 +23,39 @@ namespace {
 // The five files of upgradeFW, in the order of their words on the command line.
 enum EUpgradeFile { FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF };
 
-int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *szFailLine) {
+// One file of an upgrade into its region; pszStep names it on the progress line.
+int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *pszStep,
+                const char *szFailLine) {
+    Progress_Step("%s", pszStep);
     if (Nandkeep_WriteImageSource(ptSrc, ulOffset, ulLen, 0) == -1) {
+        Progress_Hide();
         puts(szFailLine);
         return -1;
     }
     return 0;
 }
 
-uint64_t KernelRegion(int iCopy) {
-    return iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
-}
-
 // The DTB file, byte for byte, from the sub-image offset of kernel copy iCopy to the region end.
 int WriteDTB(TSource *ptSrc, int iCopy) {
-    const uint64_t ulRegion = KernelRegion(iCopy);
+    Progress_Step("DTB %d", iCopy);
+    const uint64_t ulRegion = iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
     uint64_t ulSub = 0;
     if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) == -1) {
+        Progress_Hide();
         printf(TXT_UP_DTB_OFFSET_FAIL, iCopy);
         return -1;
     }
     if (Nandkeep_WriteImageSource(ptSrc, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) == -1) {
+        Progress_Hide();
         printf(TXT_UP_DTB_FAIL, iCopy);
         return -1;
     }
     return 0;
+}
+
+int WriteDefConf(TSource *ptSrc, int iCopy) {
+    Progress_Step("default values %d", iCopy);
+    return Nandkeep_WriteDefConfCopy(ptSrc, iCopy);
 }
 
 // Room left behind the image that the source will put at the start of a region without bad
@@ -81,6 +90,7 @@ int PreflightFile(TSource *ptSrc, uint64_t ulRoom, uint64_t ulOverhead, const ch
         }
         Nandkeep_Notify(TXT_WR_TOO_LARGE);
     }
+    Progress_Hide();
     puts(szFailLine);
     return -1;
 }
@@ -90,6 +100,7 @@ int PreflightFile(TSource *ptSrc, uint64_t ulRoom, uint64_t ulOverhead, const ch
 // on. Kernel and rootfs files are judged in flash, after their backup copy is written.
 int PreflightDTB(TSource *ptDTB) {
     if (Nandkeep_CheckImageSource(ptDTB) == -1) {
+        Progress_Hide();
         puts(TXT_UP_DTB1_FAIL);
         return -1;
     }
@@ -100,14 +111,6 @@ int PreflightDTB(TSource *ptDTB) {
 // behind the smallest image for a sub-image.
 constexpr uint64_t ROOM_OF[] = {BOOT_SIZE, KERNEL_SIZE, KERNEL_SIZE, ROOTFS_SIZE,
                                 ROOTFS_SIZE - CONFIG_OVERHEAD};
-
-// The files of one command, counted before the device is locked.
-void PrepareSources(TCommand *ptCmd, int iFirstWord, const EUpgradeFile *peFiles, int iCount) {
-    for (int i = 0; i < iCount; i++) {
-        Nandkeep_PrepareSource(&ptCmd->atSrc[i], ptCmd->ppArgv[iFirstWord + i],
-                               ROOM_OF[peFiles[i]]);
-    }
-}
 
 } // namespace
 
@@ -140,9 +143,10 @@ int Cmd_Write(TCommand *ptCmd) {
 // file (or a DTB that is not an image) stops the upgrade before the first erase instead of half
 // way; all of it before the device is locked.
 int Prepare_UpgradeFW(TCommand *ptCmd) {
-    constexpr EUpgradeFile AFILES[] = {FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF};
-    PrepareSources(ptCmd, 2, AFILES, 5);
     TSource *atSrc = ptCmd->atSrc;
+    for (int i = FILE_BOOT; i <= FILE_DEFCONF; i++) {
+        Nandkeep_PrepareSource(&atSrc[i], ptCmd->ppArgv[2 + i], ROOM_OF[i]);
+    }
     if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, TXT_UP_BOOT_FAIL) == -1 ||
         PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, TXT_UP_ROOTFS1_FAIL) == -1 ||
         PreflightFile(&atSrc[FILE_DEFCONF],
@@ -162,18 +166,22 @@ int Prepare_UpgradeFW(TCommand *ptCmd) {
 // then the normal copies. Nothing is rolled back after a failure.
 int Cmd_UpgradeFW(TCommand *ptCmd) {
     TSource *atSrc = ptCmd->atSrc;
-    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, TXT_UP_BOOT_FAIL) == -1 ||
-        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE, TXT_UP_ROOTFS1_FAIL) == -1 ||
-        Nandkeep_WriteDefConfCopy(&atSrc[FILE_DEFCONF], 1) == -1 ||
-        WriteRegion(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE, TXT_UP_KERNEL1_FAIL) == -1 ||
+    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, "boot", TXT_UP_BOOT_FAIL) == -1 ||
+        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE, "rootfs 1",
+                    TXT_UP_ROOTFS1_FAIL) == -1 ||
+        WriteDefConf(&atSrc[FILE_DEFCONF], 1) == -1 ||
+        WriteRegion(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE, "kernel 1",
+                    TXT_UP_KERNEL1_FAIL) == -1 ||
         WriteDTB(&atSrc[FILE_DTB], 1) == -1) {
         return -1;
     }
     (void)Plat_System(TXT_FLASHSTATUS_COMMAND);
-    if (WriteRegion(&atSrc[FILE_KERNEL], KERNEL0_OFFSET, KERNEL_SIZE, TXT_UP_KERNEL0_FAIL) == -1 ||
+    if (WriteRegion(&atSrc[FILE_KERNEL], KERNEL0_OFFSET, KERNEL_SIZE, "kernel 0",
+                    TXT_UP_KERNEL0_FAIL) == -1 ||
         WriteDTB(&atSrc[FILE_DTB], 0) == -1 ||
-        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS0_OFFSET, ROOTFS_SIZE, TXT_UP_ROOTFS0_FAIL) == -1 ||
-        Nandkeep_WriteDefConfCopy(&atSrc[FILE_DEFCONF], 0) == -1) {
+        WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS0_OFFSET, ROOTFS_SIZE, "rootfs 0",
+                    TXT_UP_ROOTFS0_FAIL) == -1 ||
+        WriteDefConf(&atSrc[FILE_DEFCONF], 0) == -1) {
         return -1;
     }
     return 0;

@@ -5,6 +5,7 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
+#include "flash/progress.h"
 #include "upgrade/texts.h"
 
 #include <algorithm>
@@ -53,6 +54,7 @@ int WriteChunks(const TSource *ptSrc, TRegion *ptReg, uint64_t *pullWritten, uin
         Region_Advance(ptReg, ullRead);
         *pullWritten += ullRead;
         *pdwCrc = Nandkeep_Crc32(*pdwCrc, aucChunk, ullRead);
+        Progress_Percent("writing", *pullWritten, ullFileSize);
         const uint64_t ullPercent = *pullWritten * 100 / ullFileSize;
         if (ullPercent != ullLastPercent) {
             ullLastPercent = ullPercent;

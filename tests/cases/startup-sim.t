@@ -1,5 +1,6 @@
 Start-up over an edited /proc/mtd: every failure ends the run with status 255 before the
-command line is read, so even info and the usage text are refused.
+command line is read, so even info and the usage text are refused. Last, the progress line a
+person sees on a terminal (the real-kernel guest has no pseudo-terminal).
 
   $ . "$TESTDIR/lib.sh"
   $ nk_only sim
@@ -41,3 +42,47 @@ A device that cannot be locked runs no command; info, which never touches the fl
   [255]
   $ nandkeep info | head -n 1
   Build info: $Id: 1.0.1.26,nandkeep,2017/04/18 12:00:00 $
+
+On a terminal, a long command shows one line of progress on standard error, rewritten in place
+and cleared at the end: the first figure of every step, later ones at most five times a second.
+Standard output is the same as without a terminal; NANDKEEP_PROGRESS=off shows nothing.
+
+  $ rmdir "$NANDKEEP_SIM_DIR/lock"; cp proc_mtd.orig "$P"
+  $ on() { script -qefc "$*" /dev/null </dev/null >tty.raw; tr '\r' '\n' <tty.raw | sed -n 's/^\x1b\[K\(.\)/\1/p' >tty.err; }
+  $ steps() { awk '{ k = $0; sub(/: [^:]*$/, "", k) } !seen[k]++' tty.err; }
+  $ set -- "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
+  $ on nandkeep upgradeFW "$@" \>tty.out && steps && tail -c 4 tty.raw | od -An -tx1
+  upgradeFW: boot: erasing 0 %
+  upgradeFW: rootfs 1: erasing 0 %
+  upgradeFW: default values 1: erasing 0 %
+  upgradeFW: kernel 1: erasing 0 %
+  upgradeFW: DTB 1: erasing 0 %
+  upgradeFW: kernel 0: erasing 0 %
+  upgradeFW: DTB 0: erasing 0 %
+  upgradeFW: rootfs 0: erasing 0 %
+  upgradeFW: default values 0: erasing 0 %
+   0d 1b 5b 4b
+  $ nk_device 128 && nandkeep upgradeFW "$@" 2>&1 >plain.out | wc -c && cmp plain.out tty.out
+  0
+  $ nk_simctl load "$IN/five.txt" 0x340000 && on nandkeep systemRecovery \>/dev/null && steps
+  systemRecovery: kernel pair: checking 8 %
+  systemRecovery: rootfs pair: checking 4 %
+  $ on NANDKEEP_PROGRESS=off nandkeep eraseAll && cat tty.err
+  $ on nandkeep eraseAll \>/dev/null && steps && on nandkeep updateBoot "$IN/B.boot" && steps
+  eraseAll: erasing 0 %
+  updateBoot: erasing 0 %
+  $ nk_simctl create --blocks 16 >/dev/null && on nandkeep flashVerify \>/dev/null && steps
+  flashVerify: reference: erasing 0 %
+  flashVerify: first check: reading 6 %
+  flashVerify: patterns: block 1 of 16
+  $ on nandkeep lifeCycleTest 40000 1 \>/dev/null && steps
+  lifeCycleTest: cycle 1 of 2: erase 1 of 1001
+  lifeCycleTest: cycle 2 of 2: erase 1 of 1001
+  $ on nandkeep unstableBitsTestWrite 55 \>/dev/null && steps
+  unstableBitsTestWrite: erasing 0 %
+  unstableBitsTestWrite: write: block 1 of 16
+  unstableBitsTestWrite: check: block 1 of 16
+  $ on timeout 0.3 nandkeep badBlockManagement \>/dev/null; head -n 2 tty.err; tail -c 4 tty.raw | od -An -tx1
+  badBlockManagement: pass 1, pattern 0xFF: block 1 of 16
+  badBlockManagement: pass 1, pattern 0x00: block 1 of 16
+   0d 1b 5b 4b

@@ -1,8 +1,11 @@
 // What no command shows: answers of flash primitives that no command prints or that no command
 // uses, and the simulator's own physics that the case transcripts cannot see.
 #include "flash/mtdio.h"
+#include "flash/progress.h"
 #include "support/support.h"
 #include "upgrade/writer.h"
+
+#include <string>
 
 namespace {
 
@@ -20,6 +23,23 @@ TEST(CheckErased, AnswersWhetherEveryWordIsErased) {
 
 // 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
 // come from the exact offset even when they end inside a piece.
+// The time left of a count: from the pace of the units done, for the unit shown and those after.
+TEST(Progress, CountEstimatesTheTimeLeftFromThePace) {
+    char szFigure[96];
+    const auto figure = [&szFigure](uint64_t ullDone, uint64_t ullTotal, bool bEstimate,
+                                    uint64_t ullMs) {
+        Progress_CountFigure(szFigure, sizeof(szFigure), "block", ullDone, ullTotal, bEstimate,
+                             ullMs);
+        return std::string(szFigure);
+    };
+    EXPECT_EQ(figure(3, 10, true, 2000), "block 3 of 10, about 0 min 08 s left");
+    EXPECT_EQ(figure(2, 3601, true, 1000), "block 2 of 3601, about 60 min 00 s left");
+    EXPECT_EQ(figure(1, 10, true, 5000), "block 1 of 10");
+    EXPECT_EQ(figure(5, 10, false, 5000), "block 5 of 10");
+    Progress_CountFigure(szFigure, 12, "block", 2, 3601, true, 1000);
+    EXPECT_STREQ(szFigure, "block 2 of ");
+}
+
 TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);

@@ -3,9 +3,6 @@
 #include "platform/devlock.h"
 #include "platform/hostfiles.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <linux/major.h>
 #include <mtd/mtd-abi.h>
@@ -132,8 +129,4 @@ const char *Plat_VerifyResultPath(void) {
 // Opened read-only, apart from the descriptors that work on the flash.
 int Plat_LockDevice(const char *pszWholeDevice, int bWait) {
     return DevLock_Take(pszWholeDevice, O_RDONLY, 0, bWait);
-}
-
-void Plat_UnlockDevice(void) {
-    DevLock_Release();
 }
