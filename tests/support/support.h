@@ -88,6 +88,24 @@ class SimTest : public ::testing::Test {
         return Run(strCmd);
     }
 
+    // A run of the tool traced by the simulator: its erases and programs in order, each as 'E'
+    // or 'P' and the block.
+    std::vector<std::pair<char, uint32_t>> Traced(const std::vector<std::string> &astrArgs,
+                                                  TRun *ptRun) {
+        const std::string strTrace = m_strDir + ".trace";
+        std::remove(strTrace.c_str());
+        setenv(SIM_TRACE_ENV, strTrace.c_str(), 1);
+        *ptRun = Tool(astrArgs);
+        unsetenv(SIM_TRACE_ENV);
+        std::ifstream tIn(strTrace);
+        std::vector<std::pair<char, uint32_t>> aOps;
+        char cOp = 0;
+        for (uint32_t dwBlock = 0; tIn >> cOp >> dwBlock;) {
+            aOps.emplace_back(cOp, dwBlock);
+        }
+        return aOps;
+    }
+
     // A shell command line on the device; its status and everything it printed.
     TRun Run(const std::string &strCmd) {
         const int iWait = system((strCmd + " >'" + m_strDir + ".out' 2>&1").c_str());
