@@ -92,17 +92,15 @@ class SimTest : public ::testing::Test {
     // or 'P' and the block.
     std::vector<std::pair<char, uint32_t>> Traced(const std::vector<std::string> &astrArgs,
                                                   TRun *ptRun) {
-        const std::string strTrace = m_strDir + ".trace";
-        std::remove(strTrace.c_str());
-        setenv(SIM_TRACE_ENV, strTrace.c_str(), 1);
+        setenv(SIM_TRACE_ENV, (m_strDir + ".trace").c_str(), 1);
         *ptRun = Tool(astrArgs);
         unsetenv(SIM_TRACE_ENV);
-        std::ifstream tIn(strTrace);
+        std::ifstream tIn(m_strDir + ".trace");
         std::vector<std::pair<char, uint32_t>> aOps;
-        char cOp = 0;
-        for (uint32_t dwBlock = 0; tIn >> cOp >> dwBlock;) {
-            aOps.emplace_back(cOp, dwBlock);
+        for (std::pair<char, uint32_t> t; tIn >> t.first >> t.second;) {
+            aOps.push_back(t);
         }
+        std::remove((m_strDir + ".trace").c_str());
         return aOps;
     }
 
