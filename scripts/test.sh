@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what it needs, builds and checks the Debian packages for amd64,
-# arm64 and armhf (configured without GoogleTest, as an integrator would), builds the tool and the
-# simulator twice (plain and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the unit,
-# simulator and whole-process tests on both, a bounded run of every fuzz target, the formatting
+# The whole test suite: installs what it needs, builds the tool and the simulator twice (plain
+# and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the unit, simulator and
+# whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64,
+# arm64 and armhf (configured without GoogleTest) and their checks (tests/package), the formatting
 # check, the case transcripts and the write and recovery benchmarks on the real x86_64 kernel and
 # the case transcripts again on the real arm64 and armhf kernels (tools/kernel). Ends with one
 # line "N passed, M failed, K skipped (WHAT: WHY; ...)": every stage or test that did not run is
@@ -51,9 +51,6 @@ finish() {
 log "installing dependencies"
 scripts/install-deps.sh || { failed=1; finish; }
 
-stage "packages (amd64, arm64, armhf), built as an integrator would, and their contents" \
-  bash -c 'tools/package.sh && tests/package/check.sh'
-
 for variant in plain asan; do
   dir=build-test-$variant
   opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
@@ -86,6 +83,8 @@ else
     passed=$((passed + 1))
   fi
 fi
+stage "packages (amd64, arm64, armhf), built as an integrator would, and their contents" \
+  bash -c 'tools/package.sh && tests/package/check.sh'
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
 kernel() { # kernel WHAT LOG RUN-ARGS...: a real-kernel run and its closing line
   local what=$1 out=$2 line f; shift 2
@@ -95,7 +94,7 @@ kernel() { # kernel WHAT LOG RUN-ARGS...: a real-kernel run and its closing line
   if [ -n "$line" ]; then
     passed=$((passed + ${line%% passed*})); f=${line#*, }; failed=$((failed + ${f%% failed}))
   else
-    failed=$((failed + 1))
+    failed=$((failed + 1)); echo "FAILED: $what: no closing line"
   fi
   f=$(sed -n 's/^SKIP //p' "$out")
   [ -z "$f" ] || skip "$what" "$(listed <<<"$f") (simulator-only files)" "$(wc -l <<<"$f")"
@@ -105,16 +104,16 @@ k64="case transcripts on the real arm64 kernel" khf="case transcripts on the rea
 if [ ! -x tools/kernel/run.sh ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "tools/kernel/run.sh missing"; done
 elif [ "${NANDKEEP_SKIP_KERNEL:-0}" = 1 ]; then
-  for what in "$k86" "$k64" "$khf"; do skip "$what" "NANDKEEP_SKIP_KERNEL set"; done
+  for what in "$k86" "$k64" "$khf"; do skip "$what" "NANDKEEP_SKIP_KERNEL=1"; done
 else
   kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
   if [ "${NANDKEEP_SKIP_KERNEL_ARM64:-0}" = 1 ]; then
-    skip "$k64" "NANDKEEP_SKIP_KERNEL_ARM64 set"
+    skip "$k64" "NANDKEEP_SKIP_KERNEL_ARM64=1"
   else
     kernel "$k64" "$logs/kernel-arm64.log" --arch arm64 --cases
   fi
   if [ "${NANDKEEP_SKIP_KERNEL_ARMHF:-0}" = 1 ]; then
-    skip "$khf" "NANDKEEP_SKIP_KERNEL_ARMHF set"
+    skip "$khf" "NANDKEEP_SKIP_KERNEL_ARMHF=1"
   else
     kernel "$khf" "$logs/kernel-armhf.log" --arch armhf --cases
   fi
@@ -123,7 +122,7 @@ a64="arm64 build and tests under user emulation"
 if [ ! -x tests/arm64/run.sh ]; then
   skip "$a64" "tests/arm64/run.sh missing"
 elif [ "${NANDKEEP_SKIP_ARM64:-0}" = 1 ]; then
-  skip "$a64" "NANDKEEP_SKIP_ARM64 set"
+  skip "$a64" "NANDKEEP_SKIP_ARM64=1"
 else
   stage "$a64" bash -c 'set -o pipefail; tests/arm64/run.sh 2>&1 | tee "$0"' "$logs/arm64.log"
   ctest_skips "$logs/arm64.log" "$a64"
