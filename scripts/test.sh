@@ -2,29 +2,54 @@
 # The whole test suite: installs what it needs, builds the tool and the simulator twice (plain
 # and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the unit, simulator and
 # whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64,
-# arm64 and armhf (configured without GoogleTest), the formatting check, the case transcripts and
-# the write and recovery benchmarks on the real x86_64 kernel and the case transcripts again on
-# the real arm64 and armhf kernels (tools/kernel). Ends with one line "N passed, M failed".
+# arm64 and armhf (configured without GoogleTest) and their checks (tests/package), the formatting
+# check, the case transcripts and the write and recovery benchmarks on the real x86_64 kernel and
+# the case transcripts again on the real arm64 and armhf kernels (tools/kernel). Ends with one
+# line "N passed, M failed, K skipped (WHAT: WHY; ...)": every stage or test that did not run is
+# counted and named there.
+#
+# Switches: NANDKEEP_SKIP_KERNEL=1 (every real-kernel stage), NANDKEEP_SKIP_KERNEL_ARM64=1,
+# NANDKEEP_SKIP_KERNEL_ARMHF=1, NANDKEEP_SKIP_ARM64=1 (the arm64 build under user emulation).
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 jobs=${NANDKEEP_JOBS:-2}
-passed=0 failed=0
+logs=build-test-plain
+mkdir -p "$logs"
+passed=0 failed=0 skipped=0 skips=()
 log() { printf '\n=== %s\n' "$*"; }
-count_ctest() { # adds the counts of a ctest summary in file $1
+skip() { # skip WHAT WHY [COUNT]: COUNT (default 1) stages or tests that did not run
+  skipped=$((skipped + ${3:-1})); skips+=("$1: $2"); log "$1: SKIPPED ($2)"
+}
+listed() { paste -sd, | sed 's/,/, /g'; } # lines as one comma-separated list
+ctest_skips() { # ctest_skips LOG WHERE: the tests a ctest run in file LOG skipped, counted in n
+  local names
+  names=$(sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \((Skipped|Disabled)\)$/\1/p' "$1" | sed 's/ *# .*//')
+  n=0; [ -z "$names" ] || n=$(wc -l <<<"$names")
+  [ "$n" -eq 0 ] || skip "$2" "$(listed <<<"$names") (skipped by the test)" "$n"
+}
+count_ctest() { # count_ctest LOG WHERE: adds the counts of a ctest summary in file LOG
   local line; line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -1)
-  if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
+  if [ -z "$line" ]; then
+    failed=$((failed + 1)); echo "FAILED: $2 ran no tests"; return
+  fi
   local f t; f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
   t=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
-  passed=$((passed + t - f)); failed=$((failed + f))
+  ctest_skips "$1" "$2"
+  passed=$((passed + t - f - n)); failed=$((failed + f))
 }
 stage() { # stage NAME COMMAND...: one pass or fail for a whole stage
   log "$1"; shift
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $*"; fi
 }
+finish() {
+  local line="$passed passed, $failed failed, $skipped skipped"
+  [ "$skipped" -eq 0 ] || line+=" ($(printf '%s; ' "${skips[@]}" | sed 's/; $//'))"
+  echo; echo "$line"
+  [ "$failed" -eq 0 ]; exit $?
+}
 
 log "installing dependencies"
-scripts/install-deps.sh || { echo "0 passed, 1 failed"; exit 1; }
+scripts/install-deps.sh || { failed=1; finish; }
 
 for variant in plain asan; do
   dir=build-test-$variant
@@ -40,42 +65,66 @@ for variant in plain asan; do
     [ $variant = asan ] && stride=${NANDKEEP_POWERCUT_STRIDE_ASAN:-60} rstride=37
     (cd "$dir" && NANDKEEP_POWERCUT_STRIDE=$stride NANDKEEP_RECOVERY_STRIDE=$rstride \
        ctest -j "$jobs" --output-on-failure --timeout 1500) 2>&1 | tee "$dir/ctest.log"
-    count_ctest "$dir/ctest.log"
+    count_ctest "$dir/ctest.log" "ctest ($variant)"
   else
     failed=$((failed + 1)); echo "FAILED: build $variant"
   fi
 done
 
-if [ -x fuzz/run.sh ]; then stage "fuzz targets (bounded)" fuzz/run.sh; fi
-stage "packages (amd64, arm64, armhf), built as an integrator would" tools/package.sh
+if [ ! -x fuzz/run.sh ]; then
+  skip "fuzz targets" "fuzz/run.sh missing"
+else
+  log "fuzz targets (bounded)"
+  if ! fuzz/run.sh 2>&1 | tee "$logs/fuzz.log"; then
+    failed=$((failed + 1)); echo "FAILED: fuzz/run.sh"
+  elif ! grep -q '^--- fuzz_' "$logs/fuzz.log"; then
+    skip "fuzz targets" "none built"
+  else
+    passed=$((passed + 1))
+  fi
+fi
+stage "packages (amd64, arm64, armhf), built as an integrator would, and their contents" \
+  bash -c 'tools/package.sh && tests/package/check.sh'
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
-count_kernel() { # adds the counts of a real-kernel run's closing line in file $1
-  local line f; line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$1" | tail -1)
+kernel() { # kernel WHAT LOG RUN-ARGS...: a real-kernel run and its closing line
+  local what=$1 out=$2 line f; shift 2
+  log "$what"
+  tools/kernel/run.sh "$@" 2>&1 | tee "$out"
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out" | tail -1)
   if [ -n "$line" ]; then
     passed=$((passed + ${line%% passed*})); f=${line#*, }; failed=$((failed + ${f%% failed}))
   else
-    failed=$((failed + 1))
+    failed=$((failed + 1)); echo "FAILED: $what: no closing line"
   fi
+  f=$(sed -n 's/^SKIP //p' "$out")
+  [ -z "$f" ] || skip "$what" "$(listed <<<"$f") (simulator-only files)" "$(wc -l <<<"$f")"
 }
-if [ -x tools/kernel/run.sh ] && [ "${NANDKEEP_SKIP_KERNEL:-0}" != 1 ]; then
-  log "case transcripts and the write and recovery benchmarks on the real kernel"
-  tools/kernel/run.sh --cases --bench write --bench recovery 2>&1 | tee build-test-plain/kernel.log
-  count_kernel build-test-plain/kernel.log
-  if [ "${NANDKEEP_SKIP_KERNEL_ARM64:-0}" != 1 ]; then
-    log "case transcripts on the real arm64 kernel"
-    tools/kernel/run.sh --arch arm64 --cases 2>&1 | tee build-test-plain/kernel-arm64.log
-    count_kernel build-test-plain/kernel-arm64.log
+k86="case transcripts and benchmarks on the real x86_64 kernel"
+k64="case transcripts on the real arm64 kernel" khf="case transcripts on the real armhf kernel"
+if [ ! -x tools/kernel/run.sh ]; then
+  for what in "$k86" "$k64" "$khf"; do skip "$what" "tools/kernel/run.sh missing"; done
+elif [ "${NANDKEEP_SKIP_KERNEL:-0}" = 1 ]; then
+  for what in "$k86" "$k64" "$khf"; do skip "$what" "NANDKEEP_SKIP_KERNEL=1"; done
+else
+  kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
+  if [ "${NANDKEEP_SKIP_KERNEL_ARM64:-0}" = 1 ]; then
+    skip "$k64" "NANDKEEP_SKIP_KERNEL_ARM64=1"
+  else
+    kernel "$k64" "$logs/kernel-arm64.log" --arch arm64 --cases
   fi
-  if [ "${NANDKEEP_SKIP_KERNEL_ARMHF:-0}" != 1 ]; then
-    log "case transcripts on the real armhf kernel"
-    tools/kernel/run.sh --arch armhf --cases 2>&1 | tee build-test-plain/kernel-armhf.log
-    count_kernel build-test-plain/kernel-armhf.log
+  if [ "${NANDKEEP_SKIP_KERNEL_ARMHF:-0}" = 1 ]; then
+    skip "$khf" "NANDKEEP_SKIP_KERNEL_ARMHF=1"
+  else
+    kernel "$khf" "$logs/kernel-armhf.log" --arch armhf --cases
   fi
 fi
-if [ -x tests/arm64/run.sh ] && [ "${NANDKEEP_SKIP_ARM64:-0}" != 1 ]; then
-  stage "arm64 build and tests under user emulation" tests/arm64/run.sh
+a64="arm64 build and tests under user emulation"
+if [ ! -x tests/arm64/run.sh ]; then
+  skip "$a64" "tests/arm64/run.sh missing"
+elif [ "${NANDKEEP_SKIP_ARM64:-0}" = 1 ]; then
+  skip "$a64" "NANDKEEP_SKIP_ARM64=1"
+else
+  stage "$a64" bash -c 'set -o pipefail; tests/arm64/run.sh 2>&1 | tee "$0"' "$logs/arm64.log"
+  ctest_skips "$logs/arm64.log" "$a64"
 fi
-
-echo
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

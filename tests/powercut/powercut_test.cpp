@@ -1,7 +1,9 @@
 // Power-loss campaigns: a command cut at its k-th erase or program (the block left half erased or
 // half programmed, the process killed), followed by what the device's boot script does, must
 // leave both copies of every item valid, equal and from one firmware set, and a second recovery
-// must find nothing to do.
+// must find nothing to do and say only "recovered image". The boot loader, which has one copy,
+// may be left invalid only by a cut among its own erases and programs. A cut write of a record
+// store must leave the store reading back the old record or the new one.
 //
 // NANDKEEP_POWERCUT_STRIDE sets the distance between cut points (default 5; 1 tries every
 // operation); both ends of every run of erases and of programs are tried whatever the stride.
@@ -19,10 +21,11 @@ constexpr uint64_t BLOCK = SIM_BLOCK_SIZE;
 // A campaign: the upgrade to B cut on a device holding A, with what makes it differ.
 enum ECampaign {
     PLAIN,
-    CUT_RECOVERY,   // the recovery after an upgrade cut late is what is cut
-    FAULTY,         // faults placed by the seeded generator before set A is written
-    STALE_STATUS,   // the boot script left flashstatus 1 after the last good boot: a hazard
-    FAILING_COMMAND // the upgrade's flashstatus command fails: a hazard
+    CUT_RECOVERY,    // the recovery after an upgrade cut late is what is cut
+    FAULTY,          // faults placed by the seeded generator before set A is written
+    STALE_STATUS,    // the boot script left flashstatus 1 after the last good boot: a hazard
+    FAILING_COMMAND, // the upgrade's flashstatus command fails: a hazard
+    RECORD           // the write of the record store the row names
 };
 struct TSchedule {
     const char *pszName;
@@ -30,9 +33,10 @@ struct TSchedule {
     ECampaign eKind;
 };
 
-// The outcome of one cut point: the set (0 A, 1 B) both copies hold, -1 for none.
+// The outcome of one cut point: the set (0 A, 1 B) both copies (or a record store) hold, -1 for
+// none.
 struct TOutcome {
-    int iKernel = -1, iRootfs = -1, iBoot = -1;
+    int iKernel = -1, iRootfs = -1, iBoot = -1, iRecord = -1;
     bool bKilled = false, bStable = false;   // cut; a second recovery erased and wrote nothing
     uint64_t ullErases = 0, ullPrograms = 0; // made by the cut command, the cut one included
     std::string strDetail;
@@ -82,13 +86,13 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
         return -1;
     }
 
-    // The operations a whole run of the command makes from the snapshot.
+    // The operations a whole run of the command makes from the snapshot, kept in m_aOps.
     uint64_t CountOps(const std::vector<std::string> &astrArgs) {
         Snapshot(true);
-        const uint64_t ullBefore = Sim_OpCounts(&m_tDev).ullOps;
-        const TRun tRun = Tool(astrArgs);
+        TRun tRun;
+        m_aOps = Traced(astrArgs, &tRun);
         EXPECT_EQ(tRun.iStatus, 0) << tRun.strOut;
-        return Sim_OpCounts(&m_tDev).ullOps - ullBefore;
+        return m_aOps.size();
     }
 
     TOutcome CutAt(const std::vector<std::string> &astrArgs, uint64_t k) {
@@ -101,10 +105,25 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
         t.ullErases = Sim_OpCounts(&m_tDev).ullErases - tBefore.ullErases;
         t.ullPrograms = Sim_OpCounts(&m_tDev).ullPrograms - tBefore.ullPrograms;
         DefusePowerCut();
+        t.iBoot = WhichSet(BOOT_OFFSET, BOOT_SIZE, &TSet::aBoot, &TSet::aNone);
+        if (GetParam().eKind == RECORD) { // the store as its read command finds it
+            const TRun tRead = Tool({"read" + astrArgs[0].substr(5), m_strDir + ".record"});
+            for (int iSet = 0; iSet < 2 && tRead.iStatus == 0; iSet++) {
+                if (ReadFile(m_strDir + ".record") == ReadFile(m_atSets[iSet].astrUpgrade[5])) {
+                    t.iRecord = iSet;
+                }
+            }
+            t.strDetail = "read status " + std::to_string(tRead.iStatus) + ": " + tRead.strOut;
+            return t;
+        }
         Boot(&t.strDetail);
         const uint64_t ullOps = Sim_OpCounts(&m_tDev).ullOps;
-        (void)Tool({"systemRecovery", "3"});
-        t.bStable = Sim_OpCounts(&m_tDev).ullOps == ullOps;
+        const TRun tAgain = Tool({"systemRecovery", "3"});
+        t.bStable = Sim_OpCounts(&m_tDev).ullOps == ullOps && tAgain.iStatus == 0 &&
+                    tAgain.strOut == "recovered image\n";
+        t.strDetail +=
+            "; second recovery: " + std::to_string(Sim_OpCounts(&m_tDev).ullOps - ullOps) +
+            " operations, status " + std::to_string(tAgain.iStatus) + ": " + tAgain.strOut;
         const int aiSets[] = {
             WhichSet(KERNEL0_OFFSET, KERNEL_SIZE, &TSet::aKernel, &TSet::aDtb),
             WhichSet(KERNEL1_OFFSET, KERNEL_SIZE, &TSet::aKernel, &TSet::aDtb),
@@ -112,7 +131,6 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
             WhichSet(ROOTFS1_OFFSET, ROOTFS_SIZE, &TSet::aRootfs, &TSet::aDefconf)};
         t.iKernel = aiSets[0] == aiSets[1] ? aiSets[0] : -1;
         t.iRootfs = aiSets[2] == aiSets[3] ? aiSets[2] : -1;
-        t.iBoot = WhichSet(BOOT_OFFSET, BOOT_SIZE, &TSet::aBoot, &TSet::aNone);
         t.strDetail += "; sets of kernel 0, 1, rootfs 0, 1:";
         for (int iSet : aiSets) {
             t.strDetail += " " + std::to_string(iSet);
@@ -192,13 +210,16 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
     }
 
     TSet m_atSets[2];
+    std::vector<std::pair<char, uint32_t>> m_aOps; // of the uncut run
 };
 
 TEST_P(PowerCut, EveryCutPointRecovers) {
     const TSchedule &tRow = GetParam();
     ASSERT_TRUE(Shell("mkdir '" + m_strDir + ".files'"));
-    m_atSets[0] = MakeSet(m_strDir + ".files/A", {0x30000, 0x50000, 0x3000, 0xA0000, 3000}, 100);
-    m_atSets[1] = MakeSet(m_strDir + ".files/B", {0x38000, 0x62000, 0x3400, 0xB3000, 2500}, 200);
+    // The default configurations, records of one block, are longer than the half block a cut
+    // program leaves.
+    m_atSets[0] = MakeSet(m_strDir + ".files/A", {0x30000, 0x50000, 0x3000, 0xA0000, 0x1C000}, 100);
+    m_atSets[1] = MakeSet(m_strDir + ".files/B", {0x38000, 0x62000, 0x3400, 0xB3000, 0x13000}, 200);
     // The starting point: set A in both copies.
     Create(Sim_ProfileSpec(tRow.iProfile));
     if (tRow.eKind == FAULTY) {
@@ -211,8 +232,12 @@ TEST_P(PowerCut, EveryCutPointRecovers) {
     if (tRow.eKind == FAILING_COMMAND) {
         ASSERT_TRUE(Shell("printf '#!/bin/sh\\nexit 1\\n' >'" + m_strDir + "/bin/ovenctl'"));
     }
-    Snapshot(false);
     std::vector<std::string> astrArgs = m_atSets[1].astrUpgrade;
+    if (tRow.eKind == RECORD) {
+        ASSERT_EQ(Tool({tRow.pszName, m_atSets[0].astrUpgrade[5]}).iStatus, 0);
+        astrArgs = {tRow.pszName, m_atSets[1].astrUpgrade[5]};
+    }
+    Snapshot(false);
     uint64_t ullTotal = CountOps(astrArgs);
     if (tRow.eKind == CUT_RECOVERY) {
         // An upgrade to B cut while it rewrote the normal copies.
@@ -230,8 +255,8 @@ TEST_P(PowerCut, EveryCutPointRecovers) {
     // boot loader B and firmware A.
     unsigned auFigures[7] = {};
     Campaign(astrArgs, ullTotal, [&](uint64_t k, const TOutcome &t) {
-        const int iSet = t.iKernel == t.iRootfs ? t.iKernel : -1;
-        const bool bHeld = iSet >= 0 && t.bStable;
+        const int iSet = tRow.eKind == RECORD ? t.iRecord : t.iKernel == t.iRootfs ? t.iKernel : -1;
+        const bool bHeld = iSet >= 0 && (t.bStable || tRow.eKind == RECORD);
         const bool bMixed = t.iKernel >= 0 && t.iRootfs >= 0 && t.iKernel != t.iRootfs;
         const bool abCounts[] = {
             true, bHeld, iSet == 0, iSet == 1, bMixed, t.iBoot < 0, t.iBoot == 1 && iSet == 0};
@@ -239,11 +264,12 @@ TEST_P(PowerCut, EveryCutPointRecovers) {
             auFigures[i] += abCounts[i];
         }
         EXPECT_TRUE(bHeld || (bHazard && bMixed))
-            << "cut at operation " << k << " of " << ullTotal << ": " << t.strDetail
-            << (t.bStable ? "" : "; a second recovery wrote");
+            << "cut at operation " << k << " of " << ullTotal << ": " << t.strDetail;
+        EXPECT_TRUE(t.iBoot >= 0 || m_aOps[k - 1].second - BOOT_OFFSET / BLOCK < BOOT_SIZE / BLOCK)
+            << "cut at operation " << k << ", none of the boot loader's, left it invalid";
         EXPECT_TRUE(tRow.eKind != CUT_RECOVERY || iSet == 1) << "cut at operation " << k;
     });
-    printf("[ figures  ] %s: %u cut points tried, %u held (%u recovered to A, %u to B), %u left a "
+    printf("[ figures  ] %s: %u cut points tried, %u held (%u on set A, %u on set B), %u left a "
            "mixed set; boot loader invalid after %u; boot loader B with firmware A after %u\n",
            tRow.pszName, auFigures[0], auFigures[1], auFigures[2], auFigures[3], auFigures[4],
            auFigures[5], auFigures[6]);
@@ -265,7 +291,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TSchedule{"stale_flashstatus", 128, STALE_STATUS},
                       // The flashstatus command fails and its result is not examined: a cut
                       // while the normal copies are rewritten is recovered from them.
-                      TSchedule{"failed_flashstatus_command", 128, FAILING_COMMAND}),
+                      TSchedule{"failed_flashstatus_command", 128, FAILING_COMMAND},
+                      // A record store's write replacing set A's record with B's.
+                      TSchedule{"writetempconf", 128, RECORD},
+                      TSchedule{"writedefconf", 128, RECORD}, TSchedule{"writeNFDI", 128, RECORD}),
     [](const ::testing::TestParamInfo<TSchedule> &tInfo) { return tInfo.param.pszName; });
 
 } // namespace

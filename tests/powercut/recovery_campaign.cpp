@@ -102,24 +102,18 @@ class RecoveryCampaign : public SimTest, public ::testing::WithParamInterface<in
     // middle operation of the run; 0 when the run makes none.
     uint64_t CutPoint(const std::vector<std::string> &astrCommand, uint32_t dwBlock,
                       uint32_t dwFirst, uint32_t dwCount) {
-        const std::string strTrace = m_strDir + ".trace";
-        std::remove(strTrace.c_str());
-        setenv(SIM_TRACE_ENV, strTrace.c_str(), 1);
-        (void)Tool(astrCommand);
-        unsetenv(SIM_TRACE_ENV);
-        std::ifstream tIn(strTrace);
+        TRun tRun;
+        const auto aOps = Traced(astrCommand, &tRun);
         std::vector<uint64_t> aullInRegion;
-        char cOp = 0;
-        uint64_t k = 1;
-        for (uint32_t dwOp = 0; tIn >> cOp >> dwOp; k++) {
-            if (cOp == 'P' && dwOp == dwBlock) {
+        for (uint64_t k = 1; k <= aOps.size(); k++) {
+            if (aOps[k - 1].first == 'P' && aOps[k - 1].second == dwBlock) {
                 return k;
             }
-            if (dwOp - dwFirst < dwCount) {
+            if (aOps[k - 1].second - dwFirst < dwCount) {
                 aullInRegion.push_back(k);
             }
         }
-        return aullInRegion.empty() ? k / 2 : aullInRegion[aullInRegion.size() / 2];
+        return aullInRegion.empty() ? (aOps.size() + 1) / 2 : aullInRegion[aullInRegion.size() / 2];
     }
 };
 

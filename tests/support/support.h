@@ -88,6 +88,22 @@ class SimTest : public ::testing::Test {
         return Run(strCmd);
     }
 
+    // A run of the tool traced by the simulator: its erases and programs in order, each as 'E'
+    // or 'P' and the block.
+    std::vector<std::pair<char, uint32_t>> Traced(const std::vector<std::string> &astrArgs,
+                                                  TRun *ptRun) {
+        setenv(SIM_TRACE_ENV, (m_strDir + ".trace").c_str(), 1);
+        *ptRun = Tool(astrArgs);
+        unsetenv(SIM_TRACE_ENV);
+        std::ifstream tIn(m_strDir + ".trace");
+        std::vector<std::pair<char, uint32_t>> aOps;
+        for (std::pair<char, uint32_t> t; tIn >> t.first >> t.second;) {
+            aOps.push_back(t);
+        }
+        std::remove((m_strDir + ".trace").c_str());
+        return aOps;
+    }
+
     // A shell command line on the device; its status and everything it printed.
     TRun Run(const std::string &strCmd) {
         const int iWait = system((strCmd + " >'" + m_strDir + ".out' 2>&1").c_str());

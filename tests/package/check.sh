@@ -1,0 +1,45 @@
+#!/bin/bash
+# The Debian packages tools/package.sh built, for amd64, arm64 and armhf: the architecture; the
+# files (the tool, its man page, the boot script and the copyright, nothing else: no simulator
+# tools); the production binary's machine (hard-float for armhf) and its shared libraries (the C
+# library and zlib alone). And the amd64 configure, made without GoogleTest, said that the tests
+# are off and why. Names every problem, exits non-zero after any.
+#
+#   tests/package/check.sh [DIR]     (default: build-package/ in the repo)
+set -uo pipefail
+sRepo=$(cd "$(dirname "$0")/../.." && pwd)
+sOut=${1:-$sRepo/build-package}
+sVersion=$(sed -n 's/^project(nandkeep VERSION \([0-9.]*\).*/\1/p' "$sRepo/CMakeLists.txt")
+sTmp=$(mktemp -d)
+trap 'rm -rf "$sTmp"' EXIT
+iStatus=0
+fail() { echo "package: $*" >&2; iStatus=1; }
+
+check() { # ARCH ELF-MACHINE [ELF-FLAG]
+    local sArch=$1 sMachine=$2 sFlag=${3:-} sDeb=$sOut/$1/package/nandkeep_${sVersion}_$1.deb
+    local sFiles sBin=$sTmp/$1/usr/sbin/nandkeep sHeader sNeeded
+    [ -f "$sDeb" ] || { fail "$sArch: no $sDeb"; return; }
+    [ "$(dpkg-deb -f "$sDeb" Architecture)" = "$sArch" ] || fail "$sDeb: architecture is not $sArch"
+    sFiles=$(dpkg-deb -c "$sDeb" | awk '$6 !~ /\/$/ { print $6 }' | sort | paste -sd' ')
+    [ "$sFiles" = "./usr/sbin/nandkeep ./usr/share/doc/nandkeep/copyright \
+./usr/share/man/man8/nandkeep.8 ./usr/share/nandkeep/nandkeep-boot.sh" ] ||
+        fail "$sDeb holds $sFiles"
+    dpkg-deb -x "$sDeb" "$sTmp/$sArch"
+    sHeader=$(readelf -h "$sBin")
+    grep -q "Machine: *$sMachine\$" <<<"$sHeader" ||
+        fail "$sDeb: usr/sbin/nandkeep is not a $sMachine executable"
+    [ -z "$sFlag" ] || grep -q "Flags:.*$sFlag" <<<"$sHeader" ||
+        fail "$sDeb: usr/sbin/nandkeep is not built for the $sFlag"
+    sNeeded=$(readelf -d "$sBin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | paste -sd' ')
+    [ "$sNeeded" = "libc.so.6 libz.so.1" ] ||
+        fail "$sDeb: usr/sbin/nandkeep needs $sNeeded, not the C library and zlib alone"
+    echo "$sDeb: ${sFiles// /, }; needs $sNeeded"
+}
+
+grep -q '^-- nandkeep: tests off: GoogleTest not found' "$sOut/amd64.configure.log" ||
+    fail "amd64: the configure did not say that the tests are off and why"
+check amd64 'Advanced Micro Devices X86-64'
+check arm64 AArch64
+# An armhf system runs only hard-float programs.
+check armhf ARM 'hard-float ABI'
+exit $iStatus
