@@ -15,11 +15,22 @@ if [ -n "${NANDKEEP_TEST_LAUNCHER:-}" ]; then
 else
     ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
 fi
-# The device's own programs (the parameter store's stand-in) come last, as on the device; the
-# system log stays the host's business.
-printf '#!/bin/sh\n' >"$PWD/bin/logger" && chmod +x "$PWD/bin/logger"
+# The device's own programs (the parameter store's stand-in) come last, as on the device. The
+# system log is the device's: logger adds "facility.priority tag: message" lines to it, as the
+# tool does (user.notice and the user's name unless -p and -t say otherwise).
+cat >"$PWD/bin/logger" <<'EOF'
+#!/bin/sh
+sTag=$(id -un) sPrio=user.notice
+while getopts t:p: o; do case $o in t) sTag=$OPTARG ;; p) sPrio=$OPTARG ;; *) exit 1 ;; esac; done
+shift $((OPTIND - 1))
+case $sPrio in *.*) ;; *) sPrio=user.$sPrio ;; esac
+echo "$sPrio $sTag: $*" >>"$NANDKEEP_SIM_DIR/syslog"
+EOF
+chmod +x "$PWD/bin/logger"
 PATH=$PWD/bin:$PATH:$NANDKEEP_SIM_DIR/bin
 NK_BOOT_SCRIPT=$(cd "$TESTDIR/../.." && pwd)/boot/nandkeep-boot.sh
+NK_VERIFY_LOG=$NANDKEEP_SIM_DIR/ramdisk/flashVerifyResult
+NK_LOCK=$NANDKEEP_SIM_DIR/lock
 
 nk_simctl() {
     "$NK_SIMCTL" "$@" || {
@@ -31,7 +42,17 @@ nk_simctl() {
 nk_device() {
     sGeometry=$1
     shift
-    nk_simctl create --profile "$sGeometry" >/dev/null || return 1
+    sCreate="--profile $sGeometry"
+    for sFault in "$@"; do
+        case $sFault in
+        overridesize=*)
+            [ "$sGeometry" = 128 ] || { echo "nk_device: overridesize= goes with 128" >&2; return 1; }
+            sCreate="--blocks $((1 << ${sFault#*=}))"
+            ;;
+        esac
+    done
+    # shellcheck disable=SC2086
+    nk_simctl create $sCreate >/dev/null || return 1
     rm -f "$NANDKEEP_SIM_TRACE"
     : >"$NANDKEEP_SIM_TRACE"
     NK_TRACE_SEEN=0
@@ -39,22 +60,16 @@ nk_device() {
     for sFault in "$@"; do
         sList=${sFault#*=}
         for sItem in $(echo "$sList" | tr , ' '); do
+            # nandsim's words: BLOCK or PAGE, then what still works (3 when not given).
             sWhere=${sItem%%:*}
-            sCount=${sItem#*:}
+            sCount=3
+            [ "$sItem" = "$sWhere" ] || sCount=${sItem#*:}
             case $sFault in
             badblocks=*) nk_simctl fault add bad "$sItem" ;;
-            weakblocks=*)
-                if [ "$sCount" -eq 0 ]; then
-                    nk_simctl fault add erase-fail "$sWhere"
-                else
-                    nk_simctl fault add wear-out "$sWhere" "$sCount"
-                fi
-                ;;
+            weakblocks=*) nk_simctl fault add weak-block "$sWhere" "$sCount" ;;
             weakpages=*) nk_simctl fault add weak-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
-            gravepages=*)
-                [ "$sCount" -eq 0 ] || { echo "gravepages=P:N: the simulator fails from the first read" >&2; return 1; }
-                nk_simctl fault add uncorrectable $((sWhere / 64)) --page $((sWhere % 64))
-                ;;
+            gravepages=*) nk_simctl fault add grave-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
+            overridesize=*) ;;
             *) echo "nk_device: unknown fault $sFault" >&2; return 1 ;;
             esac || return 1
         done
@@ -95,4 +110,8 @@ nk_syslog() {
 
 nk_flashstatus() {
     nk_simctl flashstatus
+}
+
+nk_facts() {
+    nk_simctl facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }

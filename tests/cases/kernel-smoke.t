@@ -29,5 +29,5 @@ Output to a pipe nobody reads any more: the tool logs the lost connection and ca
   $ (sleep 1; nandkeep info; echo "status $?" >status) | true; cat status
   status 0
   $ nk_syslog
-  Lost connection while upgrading firmware!
+  user.err nandkeep: Lost connection while upgrading firmware!
   $ nk_syslog

@@ -41,4 +41,4 @@ status.
 
   $ (sleep 1; nandkeep info; echo $? >status) | true; cat status; nk_syslog
   0
-  Lost connection while upgrading firmware!
+  user.err nandkeep: Lost connection while upgrading firmware!

@@ -44,6 +44,13 @@ does not stop the command).
   $ nk_erased
   680-681 683-691 680-681 683-692 1-2 2 4 1023
 
+A file is compared with what its range holds: a byte that differs either way (one bit to set,
+one to clear) costs an erase, and the bytes land whole.
+
+  $ printf '7\n8\n:' >up.txt; printf '7\n8\n8' >down.txt; for f in "$IN/five.txt" up.txt down.txt; do nandkeep write $f 600000 20000; done; nk_erased; nk_same 0x600000 down.txt
+  48 48 48
+  same
+
 Refusals, before any erase; an empty file is held by any range and costs nothing.
 
   $ nandkeep write nofile 5500000 100000
@@ -89,12 +96,16 @@ retired and the write fails; the same write then goes around it.
   681
 
 A bit flipped after the write: with 1-bit ECC the comparison retires the block and the file is
-written around it; with 4-bit BCH the correction is ignored and nothing is erased.
+written around it; with 4-bit BCH the correction is ignored and nothing is erased, but five bits
+in one step (uncorrectable) retire the block.
 
   $ for g in 128 256; do nk_device $g && nandkeep write two.bin 5500000 100000 && nk_flip 0x5520800 1 &&
   > nandkeep write two.bin 5500000 100000 && echo "$g: $(nk_erased), bad: [$(nk_bad)]"; done
   128: 680-687 681 680 682-687, bad: [681]
   256: 680-687, bad: []
+  $ nk_erased >/dev/null; nk_flip 0x5500800 5 && nandkeep write two.bin 5500000 100000 && nk_erased && nk_bad
+  680-687
+  680
 
 upgradeFW on a chip whose block 100 (in kernel 1) is bad: every item byte for byte, each sub-image
 at the 128 KiB boundary after its image (one block further behind kernel 1), backups first, then
@@ -176,7 +187,7 @@ image. A boot loader exactly as long as its region is taken.
   1-10 448-679 192-423
 
 The single-item updates: the boot loader, the bootstrap (one block at most), the DTB behind both
-kernel copies (backup first).
+kernel copies (backup first). A missing file is refused before anything is erased.
 
   $ nandkeep updateBoot "$IN/B.boot" && nk_same 0x20000 "$IN/B.boot"
   same
@@ -193,7 +204,10 @@ kernel copies (backup first).
   [255]
   $ nandkeep updateDTB "$IN/B.dtb" && echo $(nk_same 0xDA0000 "$IN/B.dtb"; nk_same 0x480000 "$IN/B.dtb")
   same same
-  $ nk_erased
+  $ for f in updateBoot updateBst updateDTB; do o=$(nandkeep $f missing); echo $f $? $o; done; nk_erased
+  updateBoot 255 Nandkeep notify -> fopen()
+  updateBst 255 Nandkeep notify -> fopen()
+  updateDTB 255 Nandkeep notify -> fopen() update DTB 1 fail
   1-10 0 109-167 36-95
 
 A kernel file that is not an image is written to kernel 1, whose check then fails: the normal
@@ -208,6 +222,21 @@ copies and flashstatus are not touched.
   1-10 448-679 96-99 101-167
   same same
 
+The sources are read again for the normal copies: one that changed while the flashstatus command
+ran (here they grow) is not written whole, and a record written from it gets no checksum word.
+
+  $ cp "$IN/A.kernel" k && cp "$IN/A.defconf" d && echo 'echo x >>k; echo x >>d' >hook
+  $ up "" k; up "" "" "" "" d; rm hook calls; nk_erased; nandkeep checkdefconf
+  
+   Nandkeep notify -> source changed while it was written
+  update Kernel 0 fail
+  
+   Nandkeep notify -> source changed while it was written
+  update Default Value 0 fail
+  448-679 96-99 101-167 109-167 24-95 448-679 36-95 192-423
+  check Default Value 0 fail
+  [255]
+
 A kernel as small as a DTB: its DTB goes to the next block.
 
   $ up "" "$IN/B.dtb" && cat calls && echo $(nk_same 0xC20000 "$IN/A.dtb"; nk_same 0x320000 "$IN/A.dtb")
@@ -221,7 +250,7 @@ meets a closed pipe; the loss is logged and the upgrade runs to its end.
   $ (sleep 1; up; echo $? >status) | :
   $ cat status; nk_syslog; nk_bad
   0
-  Lost connection while upgrading firmware!
+  user.err nandkeep: Lost connection while upgrading firmware!
   30
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 24-30 30-95 37-95 168-423 192-423
@@ -263,8 +292,23 @@ terabyte is refused from its size, without being read).
   255 0  Nandkeep notify -> size too large
   255 0  Nandkeep notify -> size too large
   255 0  Nandkeep notify -> length runs past the device end
+
+Descriptors handed down in NANDKEEP_LOCK_FD that do not hold the lock (the lock's file opened
+anew, with a pipe posing as the parent's window) are not taken over: the command waits. Once the
+device is free it locks the device with its own descriptor, and leaves the caller's unlocked.
+
+  $ exec 9<"$NK_LOCK"; for fd in 9 9,0 1,0; do { sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 2 nandkeep flashfs2IsChange 2>&1 || echo stopped; } 2>/dev/null; done
+  nandkeep: waiting for another nandkeep to finish
+  stopped
+  nandkeep: waiting for another nandkeep to finish
+  stopped
+  nandkeep: waiting for another nandkeep to finish
+  stopped
   $ touch go; wait; cat first.out; rm calls; nk_erased >/dev/null
   upgrade 0
+  $ for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd nandkeep flashfs2IsChange && timeout 2 nandkeep flashfs2IsChange && echo free; done; exec 9<&-
+  free
+  free
 
 The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once.
 
@@ -299,6 +343,14 @@ the upgrade by SIGINT before a normal copy is written: the backups hold A, the n
   1-10 424-679 448-679 96-167 108-167 448-679
   same same same
 
+The upgrade is killed by SIGINT, not ended with status 130, also when it started with SIGINT
+ignored (a background job of a script).
+
+  $ busybox time -f %x nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" & wait $!
+  Command terminated by signal 2
+  0
+  [2]
+
 The boot script the package installs, where power comes back after an upgrade was killed. Killed
 right after flashstatus was set: the script repairs the normal copies from the backups
 (systemRecovery 1), its after-boot entry point sets flashstatus back to 0, and the next boot finds
@@ -310,13 +362,17 @@ nothing to repair.
   $ echo 'kill -9 $(cat pid)' >after && S=B && upk && rm after && nk_erased
   137 1
   1-10 424-679 448-679 96-167 108-167
-  $ boot recover && boot booted && boot recover && cat calls && rm calls
+  $ boot recover && boot booted && boot recover && cat calls && rm calls && nk_syslog
   recovered image
   recovered image
   cfgvault set flashstatus 1
   cfgvault get flashstatus
   cfgvault set flashstatus 0
   cfgvault get flashstatus
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   $ nk_erased; echo $(for f in 300000 C00000; do nk_same 0x$f "$IN/B.kernel"; done; for f in 1500000 3500000; do nk_same 0x$f "$IN/B.rootfs"; done)
   24-95 36-95 168-423 192-423
   same same same same
@@ -334,13 +390,19 @@ there is one copy, stays new.
   96-167 108-167 424-679 448-679
   same same
 
-A flashstatus that cannot be read: the script says so and recovers without a direction. A failing
-recovery is reported with its status, which the script ends with.
+A flashstatus that cannot be read: the script says so, on standard error and to the system log,
+and recovers without a direction. A failing recovery is reported with its status, which the
+script ends with.
 
-  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook
+  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook && nk_syslog
   nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
   recovered image
-  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && boot recover
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
+  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && boot recover; echo $?; nk_syslog
   
    Nandkeep notify -> check Magic Num fail
   
@@ -351,4 +413,5 @@ recovery is reported with its status, which the script ends with.
    Nandkeep notify -> check Source mkimg fail
   recovered image
   nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
-  [254]
+  254
+  user.err nandkeep-boot: nandkeep systemRecovery 3 ended with status 254

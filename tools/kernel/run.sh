@@ -191,6 +191,7 @@ for ((g = 1; g <= iGuests; g++)); do
             echo "NK_NANDSIM_$sGeometry=\"$(nk_geometry_nandsim "$sGeometry")\""
             echo "NK_MTDTABLE_$sGeometry=\"$(nk_table_module_params "$sTable")\""
             echo "NK_PARTS_$sGeometry=$(nk_table_records "$sTable" | wc -l)"
+            echo "NK_WHOLE_$sGeometry=$(nk_table_records "$sTable" | awk 'NR == 1 { print $1 }')"
         done
         echo "NK_JOB_TIMEOUT=$NK_JOB_TIMEOUT"
     } >"$sShare/boot.conf"
