@@ -10,6 +10,9 @@ NK_BOOT_SCRIPT=/usr/share/nandkeep/nandkeep-boot.sh
 NK_VERIFY_LOG=/mnt/ramdisk/flashVerifyResult
 # The device lock is taken on the whole-device node.
 NK_LOCK=/dev/mtd0
+# The flash itself, as a destination: the whole-device node and the block device over a
+# partition.
+NK_FLASH_NODES="/dev/mtd0 /dev/mtdblock3"
 
 # Waits until syslogd has written out every line logged so far.
 nk_log_sync() {

@@ -31,6 +31,8 @@ PATH=$PWD/bin:$PATH:$NANDKEEP_SIM_DIR/bin
 NK_BOOT_SCRIPT=$(cd "$TESTDIR/../.." && pwd)/boot/nandkeep-boot.sh
 NK_VERIFY_LOG=$NANDKEEP_SIM_DIR/ramdisk/flashVerifyResult
 NK_LOCK=$NANDKEEP_SIM_DIR/lock
+# The flash itself, as a destination: the simulator's cells and state.
+NK_FLASH_NODES="$NANDKEEP_SIM_DIR/flash.bin $NANDKEEP_SIM_DIR/state.bin"
 
 nk_simctl() {
     "$NK_SIMCTL" "$@" || {
@@ -52,11 +54,7 @@ nk_device() {
         esac
     done
     # shellcheck disable=SC2086
-    nk_simctl create $sCreate >/dev/null || return 1
-    rm -f "$NANDKEEP_SIM_TRACE"
-    : >"$NANDKEEP_SIM_TRACE"
-    NK_TRACE_SEEN=0
-    NK_SYSLOG_SEEN=0
+    nk_simctl create $sCreate >/dev/null && : >"$NANDKEEP_SIM_TRACE" || return 1
     for sFault in "$@"; do
         sList=${sFault#*=}
         for sItem in $(echo "$sList" | tr , ' '); do
@@ -76,11 +74,10 @@ nk_device() {
     done
 }
 
+# The trace and the log are emptied as they are read, as on the kernel; the processes append.
 nk_erased() {
-    iLines=$(wc -l <"$NANDKEEP_SIM_TRACE")
-    tail -n +$((NK_TRACE_SEEN + 1)) "$NANDKEEP_SIM_TRACE" | head -n $((iLines - NK_TRACE_SEEN)) |
-        awk '$1 == "E" { print $2 }' | tr '\n' ' ' | nk_runs
-    NK_TRACE_SEEN=$iLines
+    awk '$1 == "E" { print $2 }' "$NANDKEEP_SIM_TRACE" | tr '\n' ' ' | nk_runs
+    : >"$NANDKEEP_SIM_TRACE"
 }
 
 nk_bad() {
@@ -102,10 +99,7 @@ nk_flip() {
 }
 
 nk_syslog() {
-    [ -f "$NANDKEEP_SIM_DIR/syslog" ] || return 0
-    iLines=$(wc -l <"$NANDKEEP_SIM_DIR/syslog")
-    tail -n +$((NK_SYSLOG_SEEN + 1)) "$NANDKEEP_SIM_DIR/syslog" | head -n $((iLines - NK_SYSLOG_SEEN))
-    NK_SYSLOG_SEEN=$iLines
+    cat "$NANDKEEP_SIM_DIR/syslog" && : >"$NANDKEEP_SIM_DIR/syslog"
 }
 
 nk_flashstatus() {

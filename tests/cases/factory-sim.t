@@ -1,10 +1,12 @@
 The factory tests with what only the simulator stages: stuck bits, corrections at every read of
 a page, failing reads, a stop at a given operation, a partition list that claims more than the
-chip or larger erase blocks, a missing RAM disk. tally counts equal lines.
+chip or larger erase blocks, a missing RAM disk. tally counts equal lines; say prints a command's
+status and its words.
 
   $ . "$TESTDIR/lib.sh"
   $ nk_only sim
   $ sim() { "$NK_SIMCTL" "$@" >/dev/null; }
+  $ say() { o=$("$@" 2>&1); echo $? $o; }
   $ tally() { awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x" (o[i] == "" ? "" : " ") o[i] }' "$@"; }
 
 Bits of block 4 that read 1 whatever is programmed: the first check sees them, case 0 (zeros)
@@ -66,10 +68,8 @@ the other blocks holding the third pass's pattern.
 A partition list that claims an absurd size: walks over it stop at 4 GiB (the blocks past the
 chip read as bad), and a life-cycle test of the whole device is refused.
 
-  $ nk_device 128 overridesize=4 && printf 'dev:    size   erasesize  name\nmtd0: ffffffffffffffff 00020000 "linux"\n' >"$NANDKEEP_SIM_DIR/proc_mtd" && nandkeep lifeCycleTest
-  
-   Nandkeep notify -> range runs past 4 GiB
-  [255]
+  $ nk_device 128 overridesize=4 && printf 'dev:    size   erasesize  name\nmtd0: ffffffffffffffff 00020000 "linux"\n' >"$NANDKEEP_SIM_DIR/proc_mtd" && say nandkeep lifeCycleTest
+  255 Nandkeep notify -> range runs past 4 GiB
   $ nandkeep unstableBitsTestWrite 55 >out && sed -n '/##/p;$p' out
   Find ## 32752 ## bad block
   At 0xFFFE0000 offset is bad blcok!!(skip)

@@ -1,9 +1,11 @@
 The flash primitives as the commands show them, with faults that only the simulator stages:
-short transfers, programs that do not hold or are lost, stuck bits.
+short transfers, programs that do not hold or are lost, stuck bits. say prints a command's status
+and its words.
 
   $ . "$TESTDIR/lib.sh"
   $ nk_only sim
   $ ctl() { "$NK_SIMCTL" "$@"; }
+  $ say() { o=$("$@" 2>&1); echo $? $o; }
 
 A piece is read by at most two calls that deliver data: a second call warns on standard output
 and in the system log; when it still leaves bytes missing, a third call fails the piece.
@@ -13,13 +15,8 @@ and in the system log; when it still leaves bytes missing, a third call fails th
   Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0
   iCnt = 2, ulSize = 0, iReturn = 65536
   At 0x0 offset ECC corrected = 0, failed = 0
-  $ ctl fault add short-read 2 && nandkeep eccStatus 0 20000
-  Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0
-  iCnt = 2, ulSize = 32768, iReturn = 32768
-  iCnt = 2
-  
-   Nandkeep notify -> read fail
-  [255]
+  $ ctl fault add short-read 2 && say nandkeep eccStatus 0 20000
+  255 Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail
   $ nk_syslog
   user.err nandkeep: SYSTEM WARNING! read() System too slow!
   user.err nandkeep: SYSTEM WARNING! read() System too slow!
@@ -30,28 +27,10 @@ is the source check's read, which fails the region's recovery once (the other di
 finds the pair whole).
 
   $ nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
-  $ ctl fault add short-read 1 && nandkeep systemRecovery; echo $?
-  iCnt = 2, ulSize = 0, iReturn = 65536
-  recovered image
-  0
-  $ ctl fault add short-read 2 && nandkeep systemRecovery; echo $?
-  iCnt = 2, ulSize = 32768, iReturn = 32768
-  iCnt = 2
-  
-   Nandkeep notify -> read fail
-  
-   Nandkeep notify -> check Source mkimg fail
-  recovered image
-  0
-  $ ctl fault add short-read 2 && nandkeep systemRecovery 1; echo $?
-  iCnt = 2, ulSize = 32768, iReturn = 32768
-  iCnt = 2
-  
-   Nandkeep notify -> read fail
-  
-   Nandkeep notify -> check Source mkimg fail
-  recovered image
-  255
+  $ for a in "1" "2" "2 1"; do ctl fault add short-read ${a% *} && say nandkeep systemRecovery ${a#?}; done
+  0 iCnt = 2, ulSize = 0, iReturn = 65536 recovered image
+  0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
+  255 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
   $ nk_syslog; nk_erased
   user.err nandkeep: SYSTEM WARNING! read() System too slow!
   user.err nandkeep: SYSTEM WARNING! read() System too slow!
@@ -82,12 +61,8 @@ written to and ends the write.
 
   $ nk_device 128
   $ ctl fault add stuck-bits 8 8 && ctl fault add program-lost 10 && ctl fault add program-fail 13
-  $ nandkeep write "$IN/A.kernel" 100000 400000
-  
-   Nandkeep notify -> Image is not match.
-  
-   Nandkeep notify -> Image is not match.
-  [255]
+  $ say nandkeep write "$IN/A.kernel" 100000 400000
+  255 Nandkeep notify -> Image is not match. Nandkeep notify -> Image is not match.
   $ nk_erased; nk_bad; nk_syslog
   8-39 8 8 10 10 13
   8 10 13

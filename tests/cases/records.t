@@ -88,7 +88,8 @@ it may take all of flashfs2. The checksum word lands at every split over a bad b
   7f c2 7c 47 ff ff ff ff
   36 7b 6a 45 dd ff ff ff
 
-With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only.
+With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only. A
+read into a full device fails on the short write, or for a short record on the close.
 
   $ nk_erased; nandkeep writetempconf "$IN/five.txt" && nandkeep writetempdata "$IN/A.boot" && nk_erased
   744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007
@@ -102,6 +103,9 @@ With two tempconf copies, tempdata ends below the lower one; the room counts goo
   
    Nandkeep notify -> size too large
   [255]
+  $ for f in "$IN/A.rootfs" "$IN/five.txt"; do nandkeep writetempdata $f && o=$(nandkeep readtempdata /dev/full); echo $? $o; done; nk_erased >/dev/null
+  255 Nandkeep notify -> fwrite()
+  255 Nandkeep notify -> fwrite()
 
 NFDI: ten good blocks below the table, so copy 2 starts after the fifth (block 1015); the table
 is never erased. Both copies together must fit in the good blocks.
