@@ -44,15 +44,10 @@ nk_simctl() {
 nk_device() {
     sGeometry=$1
     shift
+    # A chip of 2^K blocks (overridesize=K, with the 128 MiB geometry's ECC) has one partition.
     sCreate="--profile $sGeometry"
-    for sFault in "$@"; do
-        case $sFault in
-        overridesize=*)
-            [ "$sGeometry" = 128 ] || { echo "nk_device: overridesize= goes with 128" >&2; return 1; }
-            sCreate="--blocks $((1 << ${sFault#*=}))"
-            ;;
-        esac
-    done
+    sBits=$(echo " $* " | sed -n 's/.* overridesize=\([0-9]*\) .*/\1/p')
+    [ -z "$sBits" ] || sCreate="--blocks $((1 << sBits))"
     # shellcheck disable=SC2086
     nk_simctl create $sCreate >/dev/null && : >"$NANDKEEP_SIM_TRACE" || return 1
     for sFault in "$@"; do

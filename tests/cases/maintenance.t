@@ -56,11 +56,9 @@ A destination that is the flash itself (on the kernel the whole-device node and 
 over a partition, on the simulator its cells and its state) is refused, and nothing is written.
 
   $ nandkeep writetempconf "$IN/five.txt" && nk_erased >/dev/null
-  $ for d in $NK_FLASH_NODES; do each "badBlockRead $d 0 20000" "readtempconf $d" | sed "s:$d:the flash:g"; done; nk_erased; nk_erased_range 0 0x20000
-  255 Nandkeep notify -> destination is the flash device itself the flash
-  255 Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> size check fail
-  255 Nandkeep notify -> destination is the flash device itself the flash
-  255 Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> size check fail
+  $ for d in $NK_FLASH_NODES; do echo $(each "badBlockRead $d 0 20000" "readtempconf $d") | sed "s:$d:the flash:g"; done; nk_erased; nk_erased_range 0 0x20000
+  255 Nandkeep notify -> destination is the flash device itself the flash 255 Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> size check fail
+  255 Nandkeep notify -> destination is the flash device itself the flash 255 Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> size check fail
   erased
 
 erase skips bad blocks and takes a partial last block whole; blocks past the device end (up to

@@ -173,13 +173,9 @@ The sources are read again for the normal copies: one that changed while the fla
 ran (here they grow) is not written whole, and a record written from it gets no checksum word.
 
   $ cp "$IN/A.kernel" k && cp "$IN/A.defconf" d && echo 'echo x >>k; echo x >>d' >hook
-  $ up "" k; up "" "" "" "" d; rm hook calls; nk_erased; nandkeep checkdefconf
-  
-   Nandkeep notify -> source changed while it was written
-  update Kernel 0 fail
-  
-   Nandkeep notify -> source changed while it was written
-  update Default Value 0 fail
+  $ say up "" k; say up "" "" "" "" d; rm hook calls; nk_erased; nandkeep checkdefconf
+  255 Nandkeep notify -> source changed while it was written update Kernel 0 fail
+  255 Nandkeep notify -> source changed while it was written update Default Value 0 fail
   448-679 96-99 101-167 109-167 24-95 448-679 36-95 192-423
   check Default Value 0 fail
   [255]
@@ -349,16 +345,6 @@ script ends with.
   user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   user.err nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
-  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && boot recover; echo $?; nk_syslog
-  
-   Nandkeep notify -> check Magic Num fail
-  
-   Nandkeep notify -> check Source mkimg fail
-  
-   Nandkeep notify -> check Magic Num fail
-  
-   Nandkeep notify -> check Source mkimg fail
-  recovered image
-  nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
-  254
+  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && say boot recover; nk_syslog
+  254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
   user.err nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
