@@ -41,8 +41,10 @@ block is visited whole.
   Erase all 1000 times Num. 0
   Test Pass.
   0:1001
-  $ nandkeep lifeCycleTest 12x4 0 | head -n 1; erases; nk_dump 0 0x20000 | tr -d '\000' | wc -c
+  $ run lifeCycleTest 12x4 0 && erases && nk_dump 0 0x20000 | tr -d '\000' | wc -c
   input size [12x4] (base hex), but get [12]
+  Erase all 1000 times Num. 0
+  Test Pass.
   0:1001
   0
 

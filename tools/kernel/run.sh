@@ -7,7 +7,7 @@
 # "N passed, M failed", non-zero on a failure.
 #
 #   run.sh                      every case file
-#   run.sh FILE.t...            these case files (or NK_CASES="records kernel-smoke")
+#   run.sh FILE.t...            these case files (or NK_CASES="records mtdchar")
 #   run.sh --cases              every case file, with what follows
 #   run.sh --bench NAME         the benchmark bench/kernel/NAME.sh (its figures after its line)
 #   run.sh --script FILE        any guest script (sh -eu; the case words are there to source)
