@@ -44,13 +44,17 @@ nk_simctl() {
 nk_device() {
     sGeometry=$1
     shift
-    # A chip of 2^K blocks (overridesize=K, with the 128 MiB geometry's ECC) has one partition.
+    # A chip of 2^K blocks (overridesize=K, with the 128 MiB geometry's ECC) has one partition;
+    # table=NAME:OFFSET:SIZE,... is another partition table, record 0 the whole chip.
     sCreate="--profile $sGeometry"
     sBits=$(echo " $* " | sed -n 's/.* overridesize=\([0-9]*\) .*/\1/p')
     [ -z "$sBits" ] || sCreate="--blocks $((1 << sBits))"
+    sSpec=$(echo " $* " | sed -n 's/.* table=\([^ ]*\) .*/\1/p')
+    [ -z "$sSpec" ] || { echo "$sSpec" | tr ',:' '\n ' >nk_table.txt && sCreate="$sCreate --table nk_table.txt"; }
     # shellcheck disable=SC2086
     nk_simctl create $sCreate >/dev/null && : >"$NANDKEEP_SIM_TRACE" || return 1
     for sFault in "$@"; do
+        case $sFault in overridesize=* | table=*) continue ;; esac
         sList=${sFault#*=}
         for sItem in $(echo "$sList" | tr , ' '); do
             # nandsim's words: BLOCK or PAGE, then what still works (3 when not given).
@@ -62,7 +66,6 @@ nk_device() {
             weakblocks=*) nk_simctl fault add weak-block "$sWhere" "$sCount" ;;
             weakpages=*) nk_simctl fault add weak-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
             gravepages=*) nk_simctl fault add grave-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
-            overridesize=*) ;;
             *) echo "nk_device: unknown fault $sFault" >&2; return 1 ;;
             esac || return 1
         done

@@ -14,8 +14,9 @@
 #                                 fails after N more programs of it, the page programmed all the
 #                                 same), gravepages=P[:N] (reads of page P while it holds data
 #                                 deliver random bytes after N more), N 3 when not given;
-#                                 overridesize=K (a chip of 2^K blocks, one partition); B is a
-#                                 block, P a page
+#                                 overridesize=K (a chip of 2^K blocks, one partition),
+#                                 table=NAME:OFFSET:SIZE,... (another partition table, record 0
+#                                 the whole chip); B is a block, P a page
 #   nandkeep ARGS...              the tool
 #   nk_erased                     the chip blocks erased since the last call, in order, runs of
 #                                 consecutive blocks as FIRST-LAST

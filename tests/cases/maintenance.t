@@ -152,6 +152,29 @@ block 690).
   0-5 5-11 13-20 22-30 32-39 42-689 691-699 701-799 801-899 901-1023
   5 12 21 31 40-41 690 700 800 900
 
+flashfs2IsChange: the flashfs2 entry must have the profile's size (the 256 MiB one from a device
+of 0x10000000 bytes on) and end where an NFDI entry starts, at the end of the device. A later
+flashfs2 entry replaces an earlier one; the first NFDI entry ends the list; a missing kind of
+entry means the layout differs. The erase commands of the last three records refuse a table of
+fewer than three. t lays a table over a fresh chip (NAME:OFFSET:SIZE records, the whole chip
+first) and asks.
+
+  $ t() { nk_device $1 table=$2; nandkeep flashfs2IsChange; echo $?; }
+  $ L=linux:0:0x8000000 F=Flashfs-2:0x5d00000:0x2100000 N=NFDI:0x7e00000:0x200000
+  $ t 128 $L,$F,$N; t 128 $L,Flashfs-2:0x5e00000:0x2000000,$N; t 128 $L,$F; t 128 $L,$F,NFDI:0x7c00000:0x400000
+  0
+  255
+  255
+  255
+  $ t 128 $L,$N; t 128 $L,Flashfs-2:0x5ce0000:0x2120000,$N; t 256 linux:0:0x10000000,Flashfs-2:0x6400000:0x9300000,NFDI:0xf800000:0x800000
+  255
+  255
+  0
+  $ t 128 Boot:0:0x8000000,Flashfs-2:0x5e00000:0x2000000,flashfs2:0x5d00000:0x2100000,$N,flashfs2:0x4000000:0x4000000
+  0
+  $ nk_device 128 table=$L,boot:0x20000:0x100000 && each eraseflashfs1 eraseflashfs2 eraseflashfs eraseJFFS2 eraseRootfs | uniq -c | awk '{ $1 = $1; print }'; nk_erased
+  5 255 Nandkeep notify -> too few partitions for this command
+
 The 256 MiB chip: its own table agrees with its profile; the partitions are its own.
 
   $ nk_device 256

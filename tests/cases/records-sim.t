@@ -1,6 +1,5 @@
 What only the simulator stages for the record stores: programs that report success and store
-nothing, reads that fail, a partition table edited in /proc/mtd. say prints a command's status and
-its words.
+nothing, reads that fail. say prints a command's status and its words.
 
   $ . "$TESTDIR/lib.sh"
   $ nk_only sim
@@ -37,18 +36,3 @@ take their other copy, readdefconf copy 0; readtempdata, which has one copy, fai
   255 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail
   0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail
   0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail read Default Value 0
-
-The stores need records 3 and 4 of the partition table (five records will do); writeNFDI needs
-the NFDI partition to start where flashfs2 ends.
-
-  $ nk_simctl fault clear all && cp "$IN/five.txt" in && head -n 6 flash/proc_mtd >t && cp t flash/proc_mtd
-  $ nandkeep writeNFDI in && nk_erased
-  1008-1019
-  $ sed '/^mtd3/s/02100000/020e0000/' flash/proc_mtd >t && cp t flash/proc_mtd && say nandkeep writeNFDI in
-  255 Nandkeep notify -> NFDI partition does not match the flashfs2 partition, nothing written
-  $ head -n 5 flash/proc_mtd >t && cp t flash/proc_mtd
-  $ for c in checktempconf 'readtempconf d' 'writetempconf in' checktempdata 'readtempdata d' \
-  >   'writetempdata in' checkNFDI 'readNFDI d' 'writeNFDI in'; do say nandkeep $c; done | uniq -c
-        9 255 Nandkeep notify -> mtd partition table has fewer than 5 records
-  $ nk_erased; test -e d || echo no destination
-  no destination

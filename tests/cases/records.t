@@ -140,3 +140,19 @@ and the stored checksum, and keeps what it read.
    Nandkeep notify -> CRC check error
   CRC check error 0x3B1FF6FD / 0x350CA745 
   [255]
+
+The stores need records 3 and 4 of the partition table (five records will do); writeNFDI needs
+the NFDI partition to start where flashfs2 ends.
+
+  $ T=linux:0:0x8000000,kernel:0x300000:0x1200000,rootfs:0x1500000:0x4000000
+  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x2100000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt" && nk_erased
+  1008-1019
+  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x20e0000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt"
+  
+   Nandkeep notify -> NFDI partition does not match the flashfs2 partition, nothing written
+  [255]
+  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x2100000 && for c in checktempconf 'readtempconf d' 'writetempconf in' \
+  >   checktempdata 'readtempdata d' 'writetempdata in' checkNFDI 'readNFDI d' 'writeNFDI in'; do
+  >   o=$(nandkeep $c 2>&1); echo $? $o; done | uniq -c | awk '{ $1 = $1; print }'; nk_erased; test -e d || echo no destination
+  9 255 Nandkeep notify -> mtd partition table has fewer than 5 records
+  no destination
