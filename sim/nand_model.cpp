@@ -7,11 +7,13 @@
 namespace {
 
 constexpr uint32_t BLOCK_FAULT_MASK = ((1u << SIM_FAULT_SHORT_READ) - 1) | (1u << SIM_FAULT_DECAY) |
-                                      (1u << SIM_FAULT_FLIP) | (1u << SIM_FAULT_WEAK_PAGE);
+                                      (1u << SIM_FAULT_FLIP) | (1u << SIM_FAULT_WEAK_PAGE) |
+                                      (1u << SIM_FAULT_WEAK_BLOCK) | (1u << SIM_FAULT_GRAVE_PAGE);
 constexpr uint32_t UNCORRECTABLE_MASK = (1u << SIM_FAULT_UNCORRECTABLE) | (1u << SIM_FAULT_DECAY);
 // The read faults of the affected page (wFaultPage); a flip keeps its own place.
 constexpr uint32_t PAGE_FAULT_MASK = (1u << SIM_FAULT_BITFLIP) | UNCORRECTABLE_MASK;
-constexpr uint32_t READ_FAULT_MASK = PAGE_FAULT_MASK | (1u << SIM_FAULT_FLIP);
+constexpr uint32_t READ_FAULT_MASK =
+    PAGE_FAULT_MASK | (1u << SIM_FAULT_FLIP) | (1u << SIM_FAULT_GRAVE_PAGE);
 constexpr uint32_t FLIP_OFFSET_BITS = 17;
 constexpr uint32_t FLIP_COUNT_BITS = 4;
 constexpr uint32_t FLIP_BIT_SHIFT = FLIP_OFFSET_BITS + FLIP_COUNT_BITS;
@@ -24,9 +26,9 @@ constexpr uint64_t BYTE_LOW7 = 0x7F7F7F7F7F7F7F7Full;
 constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
-    "bad",        "erase-fail", "wear-out",      "program-fail", "program-lost",
-    "stuck-bits", "bitflip",    "uncorrectable", "short-read",   "short-write",
-    "powercut",   "decay",      "flip",          "weak-page",
+    "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
+    "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
+    "flip",    "weak-page",     "weak-block", "grave-page",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -45,6 +47,17 @@ uint32_t ChosenBit(const TNand *ptNand, uint32_t dwBlock, uint64_t ullSalt, uint
 
 uint64_t BlockStart(uint32_t dwBlock) {
     return (uint64_t)dwBlock * SIM_BLOCK_SIZE;
+}
+
+// The programmed bits of the pages that [ullOffset, +ulLen) inside one block touches.
+uint64_t PageBits(uint64_t ullOffset, size_t ulLen) {
+    if (ulLen == 0) {
+        return 0;
+    }
+    uint32_t dwFirst = (uint32_t)(ullOffset % SIM_BLOCK_SIZE / SIM_PAGE_SIZE);
+    uint32_t dwLast = (uint32_t)((ullOffset + ulLen - 1) % SIM_BLOCK_SIZE / SIM_PAGE_SIZE);
+    uint64_t ullUpTo = dwLast == 63 ? ~0ull : (1ull << (dwLast + 1)) - 1;
+    return ullUpTo & ~((1ull << dwFirst) - 1);
 }
 
 // The cells hold complements, so copying out is a complementing copy. Word by word, so that a
@@ -97,6 +110,7 @@ bool ProgramCells(unsigned char *pucCells, const unsigned char *pucData, size_t 
 // zero complements already; leaving it alone keeps its cells holes in the file.
 void EraseCells(TNand *ptNand, uint32_t dwBlock, size_t ulLen) {
     TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    tBlk.ullProgrammed &= ~PageBits(BlockStart(dwBlock), ulLen);
     if (tBlk.bWritten) {
         memset(ptNand->pucCells + BlockStart(dwBlock), 0, ulLen);
         tBlk.bWritten = ulLen < SIM_BLOCK_SIZE;
@@ -122,7 +136,9 @@ void ApplyStuckBits(TNand *ptNand, uint32_t dwBlock) {
 // pads a sub-page write with 0xFF, which leaves the other cells as they are); counts the pages
 // whose program hit bytes not erased.
 void ProgramSegment(TNand *ptNand, uint64_t ullOffset, const unsigned char *pucData, size_t ulLen) {
-    ptNand->ptBlocks[ullOffset / SIM_BLOCK_SIZE].bWritten = 1;
+    TSimBlockState &tBlk = ptNand->ptBlocks[ullOffset / SIM_BLOCK_SIZE];
+    tBlk.bWritten = 1;
+    tBlk.ullProgrammed |= PageBits(ullOffset, ulLen);
     for (size_t ulDone = 0; ulDone < ulLen;) {
         uint64_t ullPos = ullOffset + ulDone;
         size_t ulPart =
@@ -189,12 +205,41 @@ void ApplyFlip(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned cha
     }
 }
 
+// A read of the grave page while it holds programmed data: once its working reads are used up,
+// the chip delivers random bytes (random ECC bytes too, so every ECC step of the page fails).
+// Reads of the page while it is erased count for nothing.
+void ApplyGravePage(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned char *pucOut,
+                    size_t ulLen, TSimNodeCounters *ptNode) {
+    TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
+    uint64_t ullPage = BlockStart(dwBlock) + (uint64_t)tBlk.wGravePage * SIM_PAGE_SIZE;
+    uint64_t ullFrom = std::max(ullOffset, ullPage);
+    uint64_t ullTo = std::min(ullOffset + ulLen, ullPage + SIM_PAGE_SIZE);
+    if (ullFrom >= ullTo || (tBlk.ullProgrammed & (1ull << tBlk.wGravePage)) == 0) {
+        return;
+    }
+    if (tBlk.dwGraveReads != 0) {
+        tBlk.dwGraveReads--;
+        return;
+    }
+    const TSimStateHeader *ptHdr = ptNand->ptHdr;
+    uint32_t dwStep = ptHdr->wEccStep != 0 ? ptHdr->wEccStep : SIM_ECC_STEP_DEFAULT;
+    ptNode->dwFailed += SIM_PAGE_SIZE / dwStep;
+    uint64_t ullDraw = Mix(ptHdr->ullSeed ^ Mix(ullPage ^ ptHdr->ullOps << 32) ^ ptNode->dwFailed);
+    for (uint64_t ullAt = ullFrom; ullAt < ullTo; ullAt++) {
+        ullDraw = Mix(ullDraw);
+        pucOut[ullAt - ullOffset] = (unsigned char)ullDraw;
+    }
+}
+
 // Applies the read faults of one block to the bytes delivered for [ullOffset, +ulLen).
 void ApplyReadFaults(TNand *ptNand, uint32_t dwBlock, uint64_t ullOffset, unsigned char *pucOut,
                      size_t ulLen, TSimNodeCounters *ptNode) {
     const TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
     if (tBlk.dwFaults & (1u << SIM_FAULT_FLIP)) {
         ApplyFlip(ptNand, dwBlock, ullOffset, pucOut, ulLen, ptNode);
+    }
+    if (tBlk.dwFaults & (1u << SIM_FAULT_GRAVE_PAGE)) {
+        ApplyGravePage(ptNand, dwBlock, ullOffset, pucOut, ulLen, ptNode);
     }
     if ((tBlk.dwFaults & PAGE_FAULT_MASK) == 0) {
         return;
@@ -325,10 +370,13 @@ int Nand_Program(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulL
         }
         if (dwFaults & (1u << SIM_FAULT_WEAK_PAGE) &&
             WeakPageFails(ptNand, dwBlock, ullPos, ulSeg)) {
-            // The pages before the weak one are programmed, as the chip programs page by page.
-            const uint64_t ullWeak =
-                BlockStart(dwBlock) + uint64_t{ptNand->ptBlocks[dwBlock].wWeakPage} * SIM_PAGE_SIZE;
-            ProgramSegment(ptNand, ullPos, pucSeg, (size_t)(std::max(ullWeak, ullPos) - ullPos));
+            // The chip programs page by page and reports the failure of the weak page after
+            // programming it: the weak page and the pages before it hold the data.
+            const uint64_t ullWeakEnd =
+                BlockStart(dwBlock) +
+                uint64_t{ptNand->ptBlocks[dwBlock].wWeakPage + 1u} * SIM_PAGE_SIZE;
+            ProgramSegment(ptNand, ullPos, pucSeg,
+                           (size_t)(std::min<uint64_t>(ullWeakEnd, ullNext) - ullPos));
             return NAND_FAILED;
         }
         if ((dwFaults & (1u << SIM_FAULT_PROGRAM_LOST)) == 0) {
@@ -352,11 +400,18 @@ int Nand_Erase(TNand *ptNand, uint32_t dwBlock) {
         EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE / 2);
         return NAND_POWER_LOST;
     }
+    const bool bWorn = tBlk.dwEraseCount >= tBlk.dwWearLimit;
     if ((tBlk.dwFaults & (1u << SIM_FAULT_ERASE_FAIL)) ||
-        ((tBlk.dwFaults & (1u << SIM_FAULT_WEAR_OUT)) && tBlk.dwEraseCount >= tBlk.dwWearLimit)) {
+        ((tBlk.dwFaults & (1u << SIM_FAULT_WEAR_OUT)) && bWorn)) {
         return NAND_FAILED;
     }
     EraseCells(ptNand, dwBlock, SIM_BLOCK_SIZE);
+    // nandsim erases a weak block and then reports the failure.
+    if ((tBlk.dwFaults & (1u << SIM_FAULT_WEAK_BLOCK)) && bWorn) {
+        tBlk.dwFaults &= ~((1u << SIM_FAULT_DECAY) | (1u << SIM_FAULT_FLIP));
+        tBlk.ullFlip = 0;
+        return NAND_FAILED;
+    }
     tBlk.dwEraseCount++;
     tBlk.dwFaults &= ~((1u << SIM_FAULT_DECAY) | (1u << SIM_FAULT_FLIP));
     tBlk.ullFlip = 0;
@@ -408,6 +463,7 @@ int Nand_Flip(TNand *ptNand, uint64_t ullOffset, uint32_t dwCount) {
         pucCells[i] |= (unsigned char)(1u << ((ullFlip >> (FLIP_BIT_SHIFT + 3 * i)) & 7));
     }
     tBlk.bWritten = 1;
+    tBlk.ullProgrammed |= PageBits(ullOffset, dwCount);
     tBlk.ullFlip = ullFlip;
     tBlk.dwFaults |= 1u << SIM_FAULT_FLIP;
     return 0;
@@ -420,7 +476,11 @@ void Nand_ReadRaw(const TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ul
 void Nand_WriteRaw(TNand *ptNand, uint64_t ullOffset, const void *pBuf, size_t ulLen) {
     for (uint64_t ullPos = ullOffset; ullPos < ullOffset + ulLen;
          ullPos = BlockStart((uint32_t)(ullPos / SIM_BLOCK_SIZE)) + SIM_BLOCK_SIZE) {
-        ptNand->ptBlocks[ullPos / SIM_BLOCK_SIZE].bWritten = 1;
+        TSimBlockState &tBlk = ptNand->ptBlocks[ullPos / SIM_BLOCK_SIZE];
+        uint64_t ullEnd = std::min(BlockStart((uint32_t)(ullPos / SIM_BLOCK_SIZE)) + SIM_BLOCK_SIZE,
+                                   ullOffset + ulLen);
+        tBlk.bWritten = 1;
+        tBlk.ullProgrammed |= PageBits(ullPos, (size_t)(ullEnd - ullPos));
     }
     CopyComplement(ptNand->pucCells + ullOffset, static_cast<const unsigned char *>(pBuf), ulLen);
 }
@@ -495,6 +555,7 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
     TSimBlockState &tBlk = ptNand->ptBlocks[dwBlock];
     switch (eKind) {
     case SIM_FAULT_WEAR_OUT:
+    case SIM_FAULT_WEAK_BLOCK:
         if (ullN > UINT32_MAX - tBlk.dwEraseCount) {
             return -1;
         }
@@ -520,6 +581,13 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
         }
         tBlk.dwWeakWrites = (uint32_t)ullN;
         tBlk.wWeakPage = (uint16_t)dwPage;
+        break;
+    case SIM_FAULT_GRAVE_PAGE:
+        if (ullN > UINT32_MAX) {
+            return -1;
+        }
+        tBlk.dwGraveReads = (uint32_t)ullN;
+        tBlk.wGravePage = (uint16_t)dwPage;
         break;
     default:
         break;
@@ -554,6 +622,8 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
         tBlk.ullFlip = 0;
         tBlk.dwWeakWrites = 0;
         tBlk.wWeakPage = 0;
+        tBlk.dwGraveReads = 0;
+        tBlk.wGravePage = 0;
     }
     if (dwBlock == SIM_NO_BLOCK) {
         ptNand->ptHdr->dwShortReads = 0;
@@ -579,7 +649,7 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
             }
             TSimFaultKind eKind = static_cast<TSimFaultKind>(k);
             uint64_t ullN = 0;
-            if (eKind == SIM_FAULT_WEAR_OUT) {
+            if (eKind == SIM_FAULT_WEAR_OUT || eKind == SIM_FAULT_WEAK_BLOCK) {
                 ullN =
                     tBlk.dwWearLimit > tBlk.dwEraseCount ? tBlk.dwWearLimit - tBlk.dwEraseCount : 0;
             } else if (eKind == SIM_FAULT_STUCK_BITS) {
@@ -588,11 +658,16 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
                 ullN = tBlk.dwBitflips;
             } else if (eKind == SIM_FAULT_WEAK_PAGE) {
                 ullN = tBlk.dwWeakWrites;
+            } else if (eKind == SIM_FAULT_GRAVE_PAGE) {
+                ullN = tBlk.dwGraveReads;
             }
             uint32_t dwPage =
                 (PAGE_FAULT_MASK | 1u << SIM_FAULT_STUCK_BITS) & (1u << k) ? tBlk.wFaultPage : 0;
             if (eKind == SIM_FAULT_WEAK_PAGE) {
                 dwPage = tBlk.wWeakPage;
+            }
+            if (eKind == SIM_FAULT_GRAVE_PAGE) {
+                dwPage = tBlk.wGravePage;
             }
             if (eKind == SIM_FAULT_FLIP) {
                 ullN = (tBlk.ullFlip >> FLIP_OFFSET_BITS) & ((1u << FLIP_COUNT_BITS) - 1);

@@ -30,11 +30,12 @@ constexpr uint64_t SIM_DEVICE_MAX = 0x100000000ull - SIM_BLOCK_SIZE;
 constexpr uint32_t SIM_NO_BLOCK = 0xFFFFFFFFu;
 
 constexpr char SIM_STATE_MAGIC[8] = {'N', 'K', 'S', 'I', 'M', 'S', 'T', '\0'};
-constexpr uint32_t SIM_STATE_VERSION = 4;
+constexpr uint32_t SIM_STATE_VERSION = 5;
 // Device nodes that keep their own counters: one per partition of the table.
 constexpr uint32_t SIM_NODES_MAX = 32;
 
-// Injectable faults. The first eight, decay and flip hit one block, the others the whole device.
+// Injectable faults. The first eight, decay, flip and the three weak or grave kinds hit one block,
+// the others the whole device.
 enum TSimFaultKind : uint32_t {
     SIM_FAULT_BAD = 0,       // factory bad: marked bad in the bad-block table
     SIM_FAULT_ERASE_FAIL,    // every erase fails
@@ -52,8 +53,13 @@ enum TSimFaultKind : uint32_t {
     SIM_FAULT_FLIP,          // bits cleared in stored bytes behind the ECC's back (Nand_Flip):
                              // corrected per ECC step up to the strength, else uncorrectable,
                              // until the block is erased
-    SIM_FAULT_WEAK_PAGE,     // programs of one page fail once N more have succeeded; the pages
-                             // before it in the same request are programmed (nandsim's weak pages)
+    SIM_FAULT_WEAK_PAGE,     // programs of one page fail once N more have succeeded; the page and
+                             // those before it in the same request are programmed (nandsim's weak
+                             // pages)
+    SIM_FAULT_WEAK_BLOCK,    // erases fail once N more have succeeded, after erasing the cells
+                             // all the same (nandsim's weak blocks)
+    SIM_FAULT_GRAVE_PAGE,    // reads of one page holding programmed data fail once N more have
+                             // worked: random bytes, every ECC step failed (nandsim's grave pages)
     SIM_FAULT_KIND_COUNT
 };
 
@@ -113,20 +119,24 @@ enum TSimBadKind : uint8_t {
 };
 
 struct TSimBlockState {
-    uint32_t dwFaults;     // bit (1 << kind) per block fault
-    uint32_t dwEraseCount; // successful erases
-    uint32_t dwWearLimit;  // with SIM_FAULT_WEAR_OUT: erases fail once dwEraseCount reaches it
-    uint32_t dwBitflips;   // corrections per read of the affected page
-    uint32_t dwStuckBits;  // stuck bits in the affected page
-    uint16_t wFaultPage;   // page of the block that read faults and stuck bits hit
-    uint8_t bBad;          // TSimBadKind: marked bad, and how
-    uint8_t bWritten;      // cells written since the last complete erase
-    uint64_t ullFlip;      // with SIM_FAULT_FLIP: where and which bits, see SIM_FLIP_*
-    uint32_t dwWeakWrites; // with SIM_FAULT_WEAK_PAGE: programs of the weak page that still work
-    uint16_t wWeakPage;    // with SIM_FAULT_WEAK_PAGE: the page whose programs fail
-    uint16_t wReserved;
+    uint32_t dwFaults;      // bit (1 << kind) per block fault
+    uint32_t dwEraseCount;  // successful erases
+    uint32_t dwWearLimit;   // with SIM_FAULT_WEAR_OUT: erases fail once dwEraseCount reaches it
+    uint32_t dwBitflips;    // corrections per read of the affected page
+    uint32_t dwStuckBits;   // stuck bits in the affected page
+    uint16_t wFaultPage;    // page of the block that read faults and stuck bits hit
+    uint8_t bBad;           // TSimBadKind: marked bad, and how
+    uint8_t bWritten;       // cells written since the last complete erase
+    uint64_t ullFlip;       // with SIM_FAULT_FLIP: where and which bits, see SIM_FLIP_*
+    uint32_t dwWeakWrites;  // with SIM_FAULT_WEAK_PAGE: programs of the weak page that still work
+    uint16_t wWeakPage;     // with SIM_FAULT_WEAK_PAGE: the page whose programs fail
+    uint16_t wGravePage;    // with SIM_FAULT_GRAVE_PAGE: the page whose reads fail
+    uint64_t ullProgrammed; // bit per page: programmed since the block's last erase
+    uint32_t dwGraveReads;  // with SIM_FAULT_GRAVE_PAGE: reads of the grave page that still work
+    uint32_t dwReserved;
 };
-static_assert(sizeof(TSimBlockState) == 40, "block record layout");
+static_assert(sizeof(TSimBlockState) == 56, "block record layout");
+static_assert(SIM_PAGES_PER_BLOCK <= 64, "one programmed bit per page");
 
 // ullFlip: bits 0-16 the first flipped byte's offset in the block, bits 17-20 how many bytes
 // follow on from it, then 3 bits per byte: which bit was cleared (the lowest one set).
@@ -209,10 +219,11 @@ void Nand_UnmarkBad(TNand *ptNand, uint32_t dwBlock);
 // Blocks of [dwFirst, dwFirst + dwCount) that are bad from the start (SIM_BAD_FACTORY).
 uint32_t Nand_FactoryBadIn(const TNand *ptNand, uint32_t dwFirst, uint32_t dwCount);
 
-// Injects a fault. Block kinds take the block, device kinds ignore it. ullN: wear-out (erases
-// that still succeed), stuck-bits and bitflip (bits, at least 1), short-read, short-write and
-// powercut (calls or operations from now, at least 1); dwPage: affected page for stuck bits
-// and read faults. 0, or -1 when an argument is out of range.
+// Injects a fault. Block kinds take the block, device kinds ignore it. ullN: wear-out and
+// weak-block (erases that still succeed), weak-page (programs) and grave-page (reads of the page
+// while programmed that still work), stuck-bits and bitflip (bits, at least 1), short-read,
+// short-write and powercut (calls or operations from now, at least 1); dwPage: affected page for
+// stuck bits and read faults. 0, or -1 when an argument is out of range.
 [[nodiscard]] int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t ullN,
                                 uint32_t dwPage);
 // Removes every fault of one block (SIM_NO_BLOCK: of every block and the device). Clearing a

@@ -462,11 +462,15 @@ void Plat_SyslogErr(const char *pszMsg) {
     if (iFd < 0) {
         return;
     }
-    // One write per line, so that lines of different processes never interleave.
-    size_t ulLen = strlen(pszMsg);
+    // One write per line, so that lines of different processes never interleave. The line says
+    // what a system logger writes after its time stamp: facility.priority and the identity.
+    static const char s_acPrefix[] = "user.err nandkeep: ";
+    const size_t ulPrefix = sizeof(s_acPrefix) - 1;
+    size_t ulLen = ulPrefix + strlen(pszMsg);
     char *pszLine = static_cast<char *>(malloc(ulLen + 2));
     if (pszLine != nullptr) {
-        memcpy(pszLine, pszMsg, ulLen);
+        memcpy(pszLine, s_acPrefix, ulPrefix);
+        memcpy(pszLine + ulPrefix, pszMsg, ulLen - ulPrefix);
         pszLine[ulLen] = '\n';
         ssize_t lRet = write(iFd, pszLine, ulLen + 1);
         (void)lRet;

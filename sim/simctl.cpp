@@ -1,5 +1,6 @@
 // nandkeep-simctl: creates, inspects and breaks the simulated NAND device.
 #include "sim/sim_store.h"
+#include "sim/simfacts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +28,9 @@ constexpr const char *USAGE =
     "  fault add KIND BLOCK [N] [--page P]\n"
     "         KIND: bad, erase-fail, wear-out N, program-fail, program-lost,\n"
     "               stuck-bits [N], bitflip [N], uncorrectable, decay,\n"
-    "               weak-page [N] (programs of page P fail after N more)\n"
+    "               weak-page [N] (programs of page P fail after N more),\n"
+    "               weak-block [N] (erases fail after N more, erasing all the same),\n"
+    "               grave-page [N] (reads of programmed page P fail after N more)\n"
     "  fault add short-read N | short-write N | powercut N\n"
     "  flip OFFSET N                     clear the lowest set bit of N bytes from OFFSET (one\n"
     "                                    page) behind the ECC's back, until the block is erased\n"
@@ -41,6 +44,8 @@ constexpr const char *USAGE =
     "bytes\n"
     "  flashstatus [VALUE]               show or set the device parameter flashstatus\n"
     "  syslog                            system-log lines written so far\n"
+    "  facts DEV0 PART PARTOFF STRENGTH  the MTD nodes' answers to the tool's calls, as the\n"
+    "                                    real-kernel tool's mtdprobe facts prints them\n"
     "Numbers may be decimal or 0x-hexadecimal; BLOCK is an erase-block index.\n";
 
 int UsageError(const char *pszFormat, const char *pszArg) {
@@ -218,12 +223,14 @@ void PrintFaults(const TSimDevice *ptDev) {
         printf("block %u %s", tFault.dwBlock, Nand_FaultName(tFault.eKind));
         if (tFault.eKind == SIM_FAULT_WEAR_OUT || tFault.eKind == SIM_FAULT_STUCK_BITS ||
             tFault.eKind == SIM_FAULT_BITFLIP || tFault.eKind == SIM_FAULT_FLIP ||
-            tFault.eKind == SIM_FAULT_WEAK_PAGE) {
+            tFault.eKind == SIM_FAULT_WEAK_PAGE || tFault.eKind == SIM_FAULT_WEAK_BLOCK ||
+            tFault.eKind == SIM_FAULT_GRAVE_PAGE) {
             printf(" %" PRIu64, tFault.ullN);
         }
         if (tFault.eKind == SIM_FAULT_STUCK_BITS || tFault.eKind == SIM_FAULT_BITFLIP ||
             tFault.eKind == SIM_FAULT_UNCORRECTABLE || tFault.eKind == SIM_FAULT_DECAY ||
-            tFault.eKind == SIM_FAULT_FLIP || tFault.eKind == SIM_FAULT_WEAK_PAGE) {
+            tFault.eKind == SIM_FAULT_FLIP || tFault.eKind == SIM_FAULT_WEAK_PAGE ||
+            tFault.eKind == SIM_FAULT_GRAVE_PAGE) {
             printf(" page %u", tFault.dwPage);
         }
         printf("\n");
@@ -341,8 +348,11 @@ int CmdFaultAdd(TSimDevice *ptDev, int iArgc, char **ppArgv) {
         if (!ParseBlock(ptDev, apszPos[1], &dwBlock)) {
             return BadBlock(ptDev, apszPos[1]);
         }
+        // The weak and grave kinds count what still works: none unless given.
+        const bool bCountsDown = eKind == SIM_FAULT_WEAK_PAGE || eKind == SIM_FAULT_WEAK_BLOCK ||
+                                 eKind == SIM_FAULT_GRAVE_PAGE;
         bool bTakesN = eKind == SIM_FAULT_WEAR_OUT || eKind == SIM_FAULT_STUCK_BITS ||
-                       eKind == SIM_FAULT_BITFLIP || eKind == SIM_FAULT_WEAK_PAGE;
+                       eKind == SIM_FAULT_BITFLIP || bCountsDown;
         if (iPos > (bTakesN ? 3 : 2)) {
             return UsageError("fault add %s: too many arguments", apszPos[0]);
         }
@@ -350,7 +360,7 @@ int CmdFaultAdd(TSimDevice *ptDev, int iArgc, char **ppArgv) {
             return UsageError("fault add %s: wants the number of erases that still work",
                               apszPos[0]);
         }
-        ullN = bTakesN && eKind != SIM_FAULT_WEAR_OUT && eKind != SIM_FAULT_WEAK_PAGE ? 1 : 0;
+        ullN = bTakesN && eKind != SIM_FAULT_WEAR_OUT && !bCountsDown ? 1 : 0;
         if (iPos == 3 && !ParseNumber(apszPos[2], &ullN)) {
             return UsageError("fault add: count '%s' is not a number", apszPos[2]);
         }
@@ -452,6 +462,17 @@ int CmdSyslog(TSimDevice *ptDev, int, char **) {
     return PrintSyslog(ptDev);
 }
 
+int CmdFacts(TSimDevice *ptDev, int, char **ppArgv) {
+    uint64_t ullPartOff = 0;
+    uint64_t ullStrength = 0;
+    if (!ParseNumber(ppArgv[2], &ullPartOff) || !ParseNumber(ppArgv[3], &ullStrength) ||
+        ullStrength == 0 || ullStrength > 8) {
+        return UsageError("facts: %s", "wants DEV0 PART PARTOFF STRENGTH");
+    }
+    SimFacts_Run(ptDev, ppArgv[0], ppArgv[1], (long long)ullPartOff, (int)ullStrength);
+    return 0;
+}
+
 struct TCommand {
     const char *pszWord;
     int iMinArgs;
@@ -474,6 +495,7 @@ const TCommand g_atCommands[] = {
     {"ops", 0, 0, CmdOps},
     {"flashstatus", 0, 1, CmdFlashStatus},
     {"syslog", 0, 0, CmdSyslog},
+    {"facts", 4, 4, CmdFacts},
 };
 
 } // namespace

@@ -7,6 +7,12 @@ NK_TRACE=/sys/kernel/tracing/trace
 NK_LOG=/var/log/messages
 # The boot script, where the package installs it.
 NK_BOOT_SCRIPT=/usr/share/nandkeep/nandkeep-boot.sh
+NK_VERIFY_LOG=/mnt/ramdisk/flashVerifyResult
+# The device lock is taken on the whole-device node.
+NK_LOCK=/dev/mtd0
+# The flash itself, as a destination: the whole-device node and the block device over a
+# partition.
+NK_FLASH_NODES="/dev/mtd0 /dev/mtdblock3"
 
 # Waits until syslogd has written out every line logged so far.
 nk_log_sync() {
@@ -51,13 +57,18 @@ nk_flip() {
     mtdprobe clearbits /dev/mtd0 "$1" "$2"
 }
 
-# The message text of the nandkeep lines, as the simulator's log holds them.
+# "facility.priority tag: message", as the simulator's log holds them: the time and the host
+# name go, the marks of nk_log_sync too; a line of another form shows whole.
 nk_syslog() {
     nk_log_sync || return 1
-    sed -n 's/^[A-Z][a-z][a-z] [ 0-9][0-9] [0-9:]\{8\} [^ ]* [a-z]*\.[a-z]* nandkeep: //p' "$NK_LOG"
+    sed -e '/ nk-mark: sync$/d' -e 's/^[A-Z][a-z][a-z] [ 0-9][0-9] [0-9:]\{8\} [^ ]* //' "$NK_LOG"
     : >"$NK_LOG"
 }
 
 nk_flashstatus() {
     cat /var/lib/cfgvault/flashstatus
+}
+
+nk_facts() {
+    mtdprobe facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }

@@ -15,11 +15,24 @@ if [ -n "${NANDKEEP_TEST_LAUNCHER:-}" ]; then
 else
     ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
 fi
-# The device's own programs (the parameter store's stand-in) come last, as on the device; the
-# system log stays the host's business.
-printf '#!/bin/sh\n' >"$PWD/bin/logger" && chmod +x "$PWD/bin/logger"
+# The device's own programs (the parameter store's stand-in) come last, as on the device. The
+# system log is the device's: logger adds "facility.priority tag: message" lines to it, as the
+# tool does (user.notice and the user's name unless -p and -t say otherwise).
+cat >"$PWD/bin/logger" <<'EOF'
+#!/bin/sh
+sTag=$(id -un) sPrio=user.notice
+while getopts t:p: o; do case $o in t) sTag=$OPTARG ;; p) sPrio=$OPTARG ;; *) exit 1 ;; esac; done
+shift $((OPTIND - 1))
+case $sPrio in *.*) ;; *) sPrio=user.$sPrio ;; esac
+echo "$sPrio $sTag: $*" >>"$NANDKEEP_SIM_DIR/syslog"
+EOF
+chmod +x "$PWD/bin/logger"
 PATH=$PWD/bin:$PATH:$NANDKEEP_SIM_DIR/bin
 NK_BOOT_SCRIPT=$(cd "$TESTDIR/../.." && pwd)/boot/nandkeep-boot.sh
+NK_VERIFY_LOG=$NANDKEEP_SIM_DIR/ramdisk/flashVerifyResult
+NK_LOCK=$NANDKEEP_SIM_DIR/lock
+# The flash itself, as a destination: the simulator's cells and state.
+NK_FLASH_NODES="$NANDKEEP_SIM_DIR/flash.bin $NANDKEEP_SIM_DIR/state.bin"
 
 nk_simctl() {
     "$NK_SIMCTL" "$@" || {
@@ -31,41 +44,38 @@ nk_simctl() {
 nk_device() {
     sGeometry=$1
     shift
-    nk_simctl create --profile "$sGeometry" >/dev/null || return 1
-    rm -f "$NANDKEEP_SIM_TRACE"
-    : >"$NANDKEEP_SIM_TRACE"
-    NK_TRACE_SEEN=0
-    NK_SYSLOG_SEEN=0
+    # A chip of 2^K blocks (overridesize=K, with the 128 MiB geometry's ECC) has one partition;
+    # table=NAME:OFFSET:SIZE,... is another partition table, record 0 the whole chip.
+    sCreate="--profile $sGeometry"
+    sBits=$(echo " $* " | sed -n 's/.* overridesize=\([0-9]*\) .*/\1/p')
+    [ -z "$sBits" ] || sCreate="--blocks $((1 << sBits))"
+    sSpec=$(echo " $* " | sed -n 's/.* table=\([^ ]*\) .*/\1/p')
+    [ -z "$sSpec" ] || { echo "$sSpec" | tr ',:' '\n ' >nk_table.txt && sCreate="$sCreate --table nk_table.txt"; }
+    # shellcheck disable=SC2086
+    nk_simctl create $sCreate >/dev/null && : >"$NANDKEEP_SIM_TRACE" || return 1
     for sFault in "$@"; do
+        case $sFault in overridesize=* | table=*) continue ;; esac
         sList=${sFault#*=}
         for sItem in $(echo "$sList" | tr , ' '); do
+            # nandsim's words: BLOCK or PAGE, then what still works (3 when not given).
             sWhere=${sItem%%:*}
-            sCount=${sItem#*:}
+            sCount=3
+            [ "$sItem" = "$sWhere" ] || sCount=${sItem#*:}
             case $sFault in
             badblocks=*) nk_simctl fault add bad "$sItem" ;;
-            weakblocks=*)
-                if [ "$sCount" -eq 0 ]; then
-                    nk_simctl fault add erase-fail "$sWhere"
-                else
-                    nk_simctl fault add wear-out "$sWhere" "$sCount"
-                fi
-                ;;
+            weakblocks=*) nk_simctl fault add weak-block "$sWhere" "$sCount" ;;
             weakpages=*) nk_simctl fault add weak-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
-            gravepages=*)
-                [ "$sCount" -eq 0 ] || { echo "gravepages=P:N: the simulator fails from the first read" >&2; return 1; }
-                nk_simctl fault add uncorrectable $((sWhere / 64)) --page $((sWhere % 64))
-                ;;
+            gravepages=*) nk_simctl fault add grave-page $((sWhere / 64)) "$sCount" --page $((sWhere % 64)) ;;
             *) echo "nk_device: unknown fault $sFault" >&2; return 1 ;;
             esac || return 1
         done
     done
 }
 
+# The trace and the log are emptied as they are read, as on the kernel; the processes append.
 nk_erased() {
-    iLines=$(wc -l <"$NANDKEEP_SIM_TRACE")
-    tail -n +$((NK_TRACE_SEEN + 1)) "$NANDKEEP_SIM_TRACE" | head -n $((iLines - NK_TRACE_SEEN)) |
-        awk '$1 == "E" { print $2 }' | tr '\n' ' ' | nk_runs
-    NK_TRACE_SEEN=$iLines
+    awk '$1 == "E" { print $2 }' "$NANDKEEP_SIM_TRACE" | tr '\n' ' ' | nk_runs
+    : >"$NANDKEEP_SIM_TRACE"
 }
 
 nk_bad() {
@@ -87,12 +97,13 @@ nk_flip() {
 }
 
 nk_syslog() {
-    [ -f "$NANDKEEP_SIM_DIR/syslog" ] || return 0
-    iLines=$(wc -l <"$NANDKEEP_SIM_DIR/syslog")
-    tail -n +$((NK_SYSLOG_SEEN + 1)) "$NANDKEEP_SIM_DIR/syslog" | head -n $((iLines - NK_SYSLOG_SEEN))
-    NK_SYSLOG_SEEN=$iLines
+    cat "$NANDKEEP_SIM_DIR/syslog" && : >"$NANDKEEP_SIM_DIR/syslog"
 }
 
 nk_flashstatus() {
     nk_simctl flashstatus
+}
+
+nk_facts() {
+    nk_simctl facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }

@@ -121,9 +121,25 @@ block-level repair says that rootfs 0 has too few good blocks.
    Nandkeep notify -> check Source mkimg fail
    Nandkeep notify -> check Source defconf image fail
   recovered image
-  $ nandkeep systemRecovery | grep 'not enough'
+  $ nandkeep systemRecovery >out; echo $?; awk NF out
+  254
+   Nandkeep notify -> check Magic Num fail
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> Bad block is too much
+   Nandkeep notify -> recover image fail
+   Nandkeep notify -> update Default Value fail
+   Nandkeep notify -> check Magic Num fail
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> check Magic Num fail
+   Nandkeep notify -> get Normal image len fail
+   Nandkeep notify -> check Magic Num fail
+   Nandkeep notify -> get Backup image len fail
+   Nandkeep notify -> check Source defconf image fail
    Nandkeep notify -> ECC Fail 0: normal block not enough
    Nandkeep notify -> ECC Corrected 0: normal block not enough
+   Nandkeep notify -> Bad block is too much
+   Nandkeep notify -> Backup -> Normal, recover image fail
+  recovered image
 
 upgradeFW checks the default configuration against the room behind the rootfs image before
 anything is erased: an image that ends half-way into block 254 of its region leaves one whole

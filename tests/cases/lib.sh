@@ -6,12 +6,17 @@
 # ./flash; NK_SIM_BIN and NK_SIMCTL name the two binaries) or "kernel" (the production nandkeep
 # on nandsim in the test guest). $IN holds the prepared input files (tests/cases/inputs.sh).
 #
-#   nk_device 128|256 [FAULT...]  a fresh device of that geometry with its partition table and
-#                                 faults in nandsim's words: badblocks=B[,B...] (bad from the
-#                                 factory), weakblocks=B:N (erases fail after N more),
-#                                 weakpages=P:N (programming page P fails after N more
-#                                 programs of it worked), gravepages=P:0
-#                                 (reading page P is uncorrectable); B is a block, P a page
+#   nk_device 128|256 [PARAMETER...]
+#                                 a fresh device of that geometry with its partition table and
+#                                 nandsim's parameters: badblocks=B[,B...] (bad from the
+#                                 factory), weakblocks=B[:N] (erases fail after N more, the
+#                                 block erased all the same), weakpages=P[:N] (programming page P
+#                                 fails after N more programs of it, the page programmed all the
+#                                 same), gravepages=P[:N] (reads of page P while it holds data
+#                                 deliver random bytes after N more), N 3 when not given;
+#                                 overridesize=K (a chip of 2^K blocks, one partition),
+#                                 table=NAME:OFFSET:SIZE,... (another partition table, record 0
+#                                 the whole chip); B is a block, P a page
 #   nandkeep ARGS...              the tool
 #   nk_erased                     the chip blocks erased since the last call, in order, runs of
 #                                 consecutive blocks as FIRST-LAST
@@ -20,10 +25,15 @@
 #   nk_dump OFFSET LENGTH         raw device bytes, bad blocks as they read
 #   nk_flip OFFSET N              clears one bit in each of N bytes from OFFSET in the stored
 #                                 page (ECC corrects up to its strength; an erase cures it)
-#   nk_syslog                     the system-log lines logged since the last call
+#   nk_syslog                     the system-log lines logged since the last call, as
+#                                 "facility.priority tag: message"
 #   nk_flashstatus                the device parameter flashstatus
+#   nk_facts PART OFFSET STRENGTH the MTD nodes' answers to the tool's calls (mtdchar.t)
 #   nk_only sim|kernel            skips the rest of the file on the other backend
 #   $NK_BOOT_SCRIPT               the boot script the package installs
+#   $NK_VERIFY_LOG                the factory tests' verify result log
+#   $NK_LOCK                      the file the device lock is taken on
+#   $NK_FLASH_NODES               two names of the flash itself (as output destinations)
 #
 # Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex.
 

@@ -8,41 +8,10 @@ Maintenance cases that need an edited /proc/mtd or the simulator's own files.
   $ table() { echo 'dev:    size   erasesize  name' >"$P"; i=0; for e; do
   >   echo "mtd$i: ${e% *} 00020000 \"${e#* }\"" >>"$P"; i=$((i + 1)); done; }
 
-flashfs2IsChange: the flashfs2 entry must have the profile's size and end where an NFDI entry
-starts, at the end of the device. A later flashfs2 entry replaces an earlier one; the first NFDI
-entry ends the list; a missing kind of entry means the layout differs.
+The profile comes from the first entry's size: up to 0x0FFFFFFF the 128 MiB one (a size no chip
+has).
 
-  $ t() { table "$@"; nandkeep flashfs2IsChange; echo $?; }
-  $ t "08000000 linux" "02100000 Flashfs-2" "00200000 NFDI"
-  0
-  $ t "08000000 linux" "02000000 Flashfs-2" "00200000 NFDI"; t "08000000 linux" "02100000 Flashfs-2"
-  255
-  255
-  $ t "08000000 linux" "02100000 Flashfs-2" "00400000 NFDI"; t "08000000 linux" "00200000 NFDI"
-  255
-  255
-  $ t "08000000 Boot" "02000000 Flashfs-2" "02100000 flashfs2" "00200000 NFDI" "04000000 flashfs2"
-  0
-  $ sed 's/02100000/02120000/' proc_mtd.orig >"$P"; nandkeep flashfs2IsChange
-  [255]
-
-The profile comes from the first entry's size: up to 0x0FFFFFFF the 128 MiB one, from
-0x10000000 on the 256 MiB one.
-
-  $ t "0FFFFFFF linux" "02100000 Flashfs-2" "081FFFFF NFDI"; t "10000000 linux" "09300000 Flashfs-2" "00800000 NFDI"
-  0
-  0
-
-The erase commands of the last three records refuse a table of fewer than three.
-
-  $ table "08000000 linux" "00100000 boot"
-  $ each eraseflashfs1 eraseflashfs2 eraseflashfs eraseJFFS2 eraseRootfs
-  255 Nandkeep notify -> too few partitions for this command
-  255 Nandkeep notify -> too few partitions for this command
-  255 Nandkeep notify -> too few partitions for this command
-  255 Nandkeep notify -> too few partitions for this command
-  255 Nandkeep notify -> too few partitions for this command
-  $ nk_erased
+  $ table "0FFFFFFF linux" "02100000 Flashfs-2" "081FFFFF NFDI"; nandkeep flashfs2IsChange
 
 Commands that step by the erase size refuse one that is not a whole number of 128 KiB pieces.
 
@@ -75,18 +44,16 @@ counting as bad.
    Nandkeep notify -> fopen()
   /proc/mtd (no-eol)
 
-A destination that is the simulated flash itself, by name or through a link, or any other file of
-its state directory (its partition list, its lock, the programs of the flashstatus command), is
-refused; the device is left as it was.
+A destination that is one of the simulator's files (its state through a link, its partition
+list, its lock, the programs of the flashstatus command) is refused; the device is left as it
+was.
 
   $ nk_device 128
   $ nandkeep writetempconf "$IN/five.txt" && nk_erased
   1007 1006
   $ cd "$NANDKEEP_SIM_DIR" && ln -s state.bin state.link
-  $ each "badBlockRead flash.bin 0 20000" "readtempconf state.link"
-  255 Nandkeep notify -> destination is the flash device itself flash.bin
+  $ each "readtempconf state.link" "badBlockRead proc_mtd 0 20000" "badBlockRead lock 0 20000" "badBlockRead bin/cfgvault 0 20000"; cd - >/dev/null
   255 Nandkeep notify -> destination is the flash device itself state.link Nandkeep notify -> destination is the flash device itself state.link Nandkeep notify -> size check fail
-  $ each "badBlockRead proc_mtd 0 20000" "badBlockRead lock 0 20000" "badBlockRead bin/cfgvault 0 20000"; cd - >/dev/null
   255 Nandkeep notify -> destination is the flash device itself proc_mtd
   255 Nandkeep notify -> destination is the flash device itself lock
   255 Nandkeep notify -> destination is the flash device itself bin/cfgvault

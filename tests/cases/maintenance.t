@@ -1,8 +1,9 @@
 The raw maintenance commands on a chip with blocks 30 (in kernel 0) and 700 (in flashfs1) bad
-from the factory and a page of block 710 (flashfs1) that loses what is written to it.
+from the factory, a page of block 710 (flashfs1) that loses what is written to it and block 40,
+whose first page takes no program.
 
   $ . "$TESTDIR/lib.sh"
-  $ nk_device 128 badblocks=30,700 gravepages=$((710 * 64)):0
+  $ nk_device 128 badblocks=30,700 gravepages=$((710 * 64)):0 weakpages=$((40 * 64)):0
   $ each() { for a; do o=$(nandkeep $a 2>&1); echo "$? $(echo $o)"; done; }
   $ nandkeep badBlockReport
   Find a bad block at offset = 0x3c0000
@@ -51,6 +52,15 @@ not waited on.
   $ nk_erased; nk_bad
   30 700
 
+A destination that is the flash itself (on the kernel the whole-device node and the block device
+over a partition, on the simulator its cells and its state) is refused, and nothing is written.
+
+  $ nandkeep writetempconf "$IN/five.txt" && nk_erased >/dev/null
+  $ for d in $NK_FLASH_NODES; do echo $(each "badBlockRead $d 0 20000" "readtempconf $d") | sed "s:$d:the flash:g"; done; nk_erased; nk_erased_range 0 0x20000
+  255 Nandkeep notify -> destination is the flash device itself the flash 255 Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> size check fail
+  255 Nandkeep notify -> destination is the flash device itself the flash 255 Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> destination is the flash device itself the flash Nandkeep notify -> size check fail
+  erased
+
 erase skips bad blocks and takes a partial last block whole; blocks past the device end (up to
 4 GiB) count as bad. badBlockErase is one raw request that the driver stops at a bad block, and
 it writes nothing before it (the bootstrap stays erased).
@@ -89,51 +99,81 @@ or marked.
   $ nk_erased; nk_bad
   30 700
 
-setBadBlockToBBT marks the block that holds the offset; the driver erases it first.
+setBadBlockToBBT marks the block that holds the offset; the driver erases it first. The mark of
+block 40 fails (its marker goes into the first page), though the block reads bad afterwards.
 
   $ nandkeep setBadBlockToBBT 400000 && nandkeep setBadBlockToBBT 7FFFFFF && nk_erased
   32 1023
-  $ nk_bad; each "setBadBlockToBBT 8000000"
-  30 32 700 1023
+  $ each "setBadBlockToBBT 8000000" "setBadBlockToBBT 500000"; nk_erased; nk_bad
   255 Nandkeep notify -> set bad block fail
+  255 Nandkeep notify -> set bad block fail
+  40
+  30 32 40 700 1023
 
 The partition erases: flashfs1 is the third record from the end, flashfs2 the second, jffs2 the
-last; bad blocks are skipped. eraseRootfs writes zeros over flashfs1 and reads them back before
-it erases it again: the bad block 700 holds them, block 710 does not and is marked bad.
+last. eraseRootfs writes zeros over flashfs1 and reads them back before it erases it again: the
+bad block 700 holds them, block 710 does not and is marked bad.
 
-  $ nandkeep eraseJFFS2 && nk_erased
-  11-23
-  $ nandkeep eraseflashfs1 && nk_erased
-  680-699 701-743
-  $ nandkeep eraseflashfs2 && nandkeep eraseflashfs && nk_erased
-  744-1007 744-1007
-  $ nandkeep eraseRootfs && nk_erased
+  $ nandkeep eraseRootfs && nk_erased; nk_bad
   g_iPartitionNum = 8, size = 800000
   680-699 701-743 710 680-699 701-709 711-743
-  $ nandkeep eraseAll && nk_erased; nk_bad
-  0-29 31 33-699 701-709 711-1022
-  30 32 700 710 1023
+  30 32 40 700 710 1023
 
-A block whose erase fails is marked bad: an erase of that one block answers 255, a longer range
-goes on (the message has no newline). eraseRootfs stops when its zeros cannot be written.
+A block whose erase fails is marked bad and the erase goes on (the message has no newline); an
+erase of one whole block that fails answers 255, once: then the block is bad and skipped. Bad
+blocks are skipped without going further, and a length inside a block erases the whole block.
+Each partition erase meets such a block (12 in jffs2, 700 in flashfs1, 800 in flashfs2, 900 at
+its second erase, 5 for eraseAll); eraseRootfs stops when its zeros cannot be written (page 5 of
+block 690).
 
-  $ nk_device 128 weakblocks=3:0,5:0 weakpages=$((690 * 64 + 5)):0
-  $ nandkeep erase 60000 20000
-  find a bad block (no-eol)
-  [255]
-  $ nk_erased; nandkeep erase 80000 40000
-  3 3
-  find a bad block (no-eol)
+  $ nk_device 128 badblocks=21 weakblocks=5:0,12:0,31:0,40:0,41:0,700:0,800:0,900:1 weakpages=$((690 * 64 + 5)):0
+  $ for r in "280000 60000" "3c0000 60000" "500000 20000" "500000 20000" "520000 10000" "640000 30000"; do o=$(nandkeep erase $r); echo $? $o; done
+  0
+  0 find a bad block
+  255 find a bad block
+  0
+  0 find a bad block
+  0
   $ nk_erased; nk_bad
-  4-5 5
-  3 5
-  $ nandkeep eraseRootfs
-  g_iPartitionNum = 8, size = 800000
-  Bad block scan fail
-  [255]
-  $ nk_erased; nk_bad
-  680-743 690
-  3 5 690
+  20 22 30-31 31-32 40 40-41 41 50-51
+  21 31 40-41
+  $ for c in eraseJFFS2 eraseflashfs1 eraseflashfs2 eraseflashfs eraseRootfs eraseAll; do o=$(nandkeep $c); echo $c $? $o; nk_erased; done; nk_bad
+  eraseJFFS2 0 find a bad block
+  11-12 12-20 22-23
+  eraseflashfs1 0 find a bad block
+  680-700 700-743
+  eraseflashfs2 0 find a bad block
+  744-800 800-1007
+  eraseflashfs 0 find a bad block
+  744-799 801-900 900-1007
+  eraseRootfs 255 g_iPartitionNum = 8, size = 800000 Bad block scan fail
+  680-699 701-743 690
+  eraseAll 0 find a bad block
+  0-5 5-11 13-20 22-30 32-39 42-689 691-699 701-799 801-899 901-1023
+  5 12 21 31 40-41 690 700 800 900
+
+flashfs2IsChange: the flashfs2 entry must have the profile's size (the 256 MiB one from a device
+of 0x10000000 bytes on) and end where an NFDI entry starts, at the end of the device. A later
+flashfs2 entry replaces an earlier one; the first NFDI entry ends the list; a missing kind of
+entry means the layout differs. The erase commands of the last three records refuse a table of
+fewer than three. t lays a table over a fresh chip (NAME:OFFSET:SIZE records, the whole chip
+first) and asks.
+
+  $ t() { nk_device $1 table=$2; nandkeep flashfs2IsChange; echo $?; }
+  $ L=linux:0:0x8000000 F=Flashfs-2:0x5d00000:0x2100000 N=NFDI:0x7e00000:0x200000
+  $ t 128 $L,$F,$N; t 128 $L,Flashfs-2:0x5e00000:0x2000000,$N; t 128 $L,$F; t 128 $L,$F,NFDI:0x7c00000:0x400000
+  0
+  255
+  255
+  255
+  $ t 128 $L,$N; t 128 $L,Flashfs-2:0x5ce0000:0x2120000,$N; t 256 linux:0:0x10000000,Flashfs-2:0x6400000:0x9300000,NFDI:0xf800000:0x800000
+  255
+  255
+  0
+  $ t 128 Boot:0:0x8000000,Flashfs-2:0x5e00000:0x2000000,flashfs2:0x5d00000:0x2100000,$N,flashfs2:0x4000000:0x4000000
+  0
+  $ nk_device 128 table=$L,boot:0x20000:0x100000 && each eraseflashfs1 eraseflashfs2 eraseflashfs eraseJFFS2 eraseRootfs | uniq -c | awk '{ $1 = $1; print }'; nk_erased
+  5 255 Nandkeep notify -> too few partitions for this command
 
 The 256 MiB chip: its own table agrees with its profile; the partitions are its own.
 

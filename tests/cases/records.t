@@ -88,7 +88,8 @@ it may take all of flashfs2. The checksum word lands at every split over a bad b
   7f c2 7c 47 ff ff ff ff
   36 7b 6a 45 dd ff ff ff
 
-With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only.
+With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only. A
+read into a full device fails on the short write, or for a short record on the close.
 
   $ nk_erased; nandkeep writetempconf "$IN/five.txt" && nandkeep writetempdata "$IN/A.boot" && nk_erased
   744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007
@@ -102,6 +103,9 @@ With two tempconf copies, tempdata ends below the lower one; the room counts goo
   
    Nandkeep notify -> size too large
   [255]
+  $ for f in "$IN/A.rootfs" "$IN/five.txt"; do nandkeep writetempdata $f && o=$(nandkeep readtempdata /dev/full); echo $? $o; done; nk_erased >/dev/null
+  255 Nandkeep notify -> fwrite()
+  255 Nandkeep notify -> fwrite()
 
 NFDI: ten good blocks below the table, so copy 2 starts after the fifth (block 1015); the table
 is never erased. Both copies together must fit in the good blocks.
@@ -136,3 +140,19 @@ and the stored checksum, and keeps what it read.
    Nandkeep notify -> CRC check error
   CRC check error 0x3B1FF6FD / 0x350CA745 
   [255]
+
+The stores need records 3 and 4 of the partition table (five records will do); writeNFDI needs
+the NFDI partition to start where flashfs2 ends.
+
+  $ T=linux:0:0x8000000,kernel:0x300000:0x1200000,rootfs:0x1500000:0x4000000
+  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x2100000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt" && nk_erased
+  1008-1019
+  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x20e0000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt"
+  
+   Nandkeep notify -> NFDI partition does not match the flashfs2 partition, nothing written
+  [255]
+  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x2100000 && for c in checktempconf 'readtempconf d' 'writetempconf in' \
+  >   checktempdata 'readtempdata d' 'writetempdata in' checkNFDI 'readNFDI d' 'writeNFDI in'; do
+  >   o=$(nandkeep $c 2>&1); echo $? $o; done | uniq -c | awk '{ $1 = $1; print }'; nk_erased; test -e d || echo no destination
+  9 255 Nandkeep notify -> mtd partition table has fewer than 5 records
+  no destination

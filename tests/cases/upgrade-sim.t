@@ -1,7 +1,5 @@
 Writer cases only the simulator can stage: a block that reports its program as done and holds
-nothing, a source that grows while it is written (the simulator's own operation trace), and
-descriptors handed down in NANDKEEP_LOCK_FD (a lock descriptor and the parent's window, a pipe)
-that do not hold the device lock.
+nothing, SIGINT handed down blocked, and the order of the programs the simulator traces.
 
   $ . "$TESTDIR/lib.sh"
   $ nk_only sim
@@ -21,28 +19,6 @@ leaves too few good blocks, the write fails.
   680-683 681 681 680 682-684
   681
   $ { nk_dump 0x5500000 0x20000; nk_dump 0x5540000 0x60000; } | cmp - four.bin
-  $ nandkeep updateBoot ops.trace
-  
-   Nandkeep notify -> source changed while it was written
-  [255]
-  $ nandkeep writetempdata ops.trace
-  
-   Nandkeep notify -> source changed while it was written
-  [255]
-  $ for fd in 9 9,0 1,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd flock "$NANDKEEP_SIM_DIR/lock" timeout 2 nandkeep checktempconf 9<"$NANDKEEP_SIM_DIR/lock"; echo $?; done
-  nandkeep: waiting for another nandkeep to finish
-  124
-  nandkeep: waiting for another nandkeep to finish
-  124
-  nandkeep: waiting for another nandkeep to finish
-  124
-
-A descriptor handed down while nobody holds the lock is not taken over: the command locks the
-device with its own descriptor and leaves the caller's unlocked.
-
-  $ exec 9<"$NANDKEEP_SIM_DIR/lock"; for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 10 nandkeep checktempconf; flock -n "$NANDKEEP_SIM_DIR/lock" true; echo $?; done; exec 9<&-
-  0
-  0
 
 A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is
 -2, the signal, not 130) even when the parent handed SIGINT down blocked.
@@ -54,9 +30,9 @@ A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the
   -2
 
 A nandkeep that the flashstatus command leaves running in the background, started at once or after
-the command returned, never interleaves with the upgrade: its operations all come before the upgrade's first operation
-on a normal copy (it took the lock over and was waited for) or after the last one (it waited for
-the lock).
+the command returned, never interleaves with the upgrade: its operations all come before the
+upgrade's first operation on a normal copy (it took the lock over and was waited for) or after the
+last one (it waited for the lock).
 
   $ head -c 8388608 /dev/zero | tr '\0' x >big.bin && mkdir -p bg
   $ for s in '' 'sleep 1; '; do rm -f bg.done

@@ -1,7 +1,7 @@
 Writing and upgrading firmware. The device programs of the flashstatus command are found in PATH;
 a stand-in of the parameter store in the case's own bin/ logs each call to "calls", runs the
 commands of "hook" if there is one, hands over to the next cfgvault in PATH, and runs the commands
-of "after" if there is one.
+of "after" if there is one. say prints a command's status and its words.
 
   $ . "$TESTDIR/lib.sh"
   $ mkdir -p bin && PATH=$PWD/bin:$PATH && cat >bin/cfgvault <<'EOF' && chmod +x bin/cfgvault
@@ -11,6 +11,7 @@ of "after" if there is one.
   > d=$(cd "$(dirname "$0")" && pwd)
   > for p in $(echo "$PATH" | tr : ' '); do [ "$p" = "$d" ] || [ ! -x "$p/cfgvault" ] || { "$p/cfgvault" "$@"; s=$?; [ ! -f after ] || . ./after; exit $s; }; done
   > EOF
+  $ say() { o=$("$@" 2>&1); echo $? $o; }
   $ up() { nandkeep upgradeFW "${1:-$IN/$S.boot}" "${2:-$IN/$S.kernel}" "${3:-$IN/$S.dtb}" "${4:-$IN/$S.rootfs}" "${5:-$IN/$S.defconf}"; }
   $ head -c 262144 "$IN/A.rootfs" >two.bin && head -c 131072 two.bin >one.bin && mkfifo fifo
 
@@ -30,45 +31,35 @@ does not stop the command).
   $ { nk_dump 0x5500000 0x40000; nk_dump 0x5560000 $((0x17F0E1 - 0x40000)); } | cmp - "$IN/A.kernel"
   $ nandkeep write two.bin 20000 40000 && nk_same 0x20000 two.bin
   same
-  $ nandkeep write two.bin 40000g 50000
-  input offset [40000g] (base hex), but get [40000]
-  
-   Nandkeep notify -> write fail: Not enought flash space
-  [255]
+  $ say nandkeep write two.bin 40000g 50000
+  255 input offset [40000g] (base hex), but get [40000] Nandkeep notify -> write fail: Not enought flash space
   $ nk_erased_range 0x90000 0x10000
   erased
-  $ nandkeep write two.bin 7FE0000 40000
-  
-   Nandkeep notify -> write fail: Not enought flash space
-  [255]
+  $ say nandkeep write two.bin 7FE0000 40000
+  255 Nandkeep notify -> write fail: Not enought flash space
   $ nk_erased
   680-681 683-691 680-681 683-692 1-2 2 4 1023
 
+A file is compared with what its range holds: a byte that differs either way (one bit to set,
+one to clear) costs an erase, and the bytes land whole.
+
+  $ printf '7\n8\n:' >up.txt; printf '7\n8\n8' >down.txt; for f in "$IN/five.txt" up.txt down.txt; do nandkeep write $f 600000 20000; done; nk_erased; nk_same 0x600000 down.txt
+  48 48 48
+  same
+
 Refusals, before any erase; an empty file is held by any range and costs nothing.
 
-  $ nandkeep write nofile 5500000 100000
-  
-   Nandkeep notify -> fopen()
-  [255]
+  $ say nandkeep write nofile 5500000 100000
+  255 Nandkeep notify -> fopen()
   $ nandkeep write "$IN/empty.txt" 5500000 20000
-  $ nandkeep write two.bin 5500000 3ffff
-  
-   Nandkeep notify -> size too large
-  [255]
-  $ nandkeep write two.bin 30000g 20000
-  input offset [30000g] (base hex), but get [30000]
-  
-   Nandkeep notify -> offset is not a multiple of the erase block
-  [255]
-  $ nandkeep write two.bin FFFE0000 20001 HTTP
-  
-   Nandkeep notify -> range runs past 4 GiB
-  [255]
-  $ nandkeep write two.bin 40000 xyz FTP
-  input length [xyz] (base hex), but get [0]
-  
-   Nandkeep notify -> size too large
-  [255]
+  $ say nandkeep write two.bin 5500000 3ffff
+  255 Nandkeep notify -> size too large
+  $ say nandkeep write two.bin 30000g 20000
+  255 input offset [30000g] (base hex), but get [30000] Nandkeep notify -> offset is not a multiple of the erase block
+  $ say nandkeep write two.bin FFFE0000 20001 HTTP
+  255 Nandkeep notify -> range runs past 4 GiB
+  $ say nandkeep write two.bin 40000 xyz FTP
+  255 input length [xyz] (base hex), but get [0] Nandkeep notify -> size too large
   $ nk_erased
 
 A block that fails its erase is retired and stepped over. A block that fails to program is
@@ -89,12 +80,16 @@ retired and the write fails; the same write then goes around it.
   681
 
 A bit flipped after the write: with 1-bit ECC the comparison retires the block and the file is
-written around it; with 4-bit BCH the correction is ignored and nothing is erased.
+written around it; with 4-bit BCH the correction is ignored and nothing is erased, but five bits
+in one step (uncorrectable) retire the block.
 
   $ for g in 128 256; do nk_device $g && nandkeep write two.bin 5500000 100000 && nk_flip 0x5520800 1 &&
   > nandkeep write two.bin 5500000 100000 && echo "$g: $(nk_erased), bad: [$(nk_bad)]"; done
   128: 680-687 681 680 682-687, bad: [681]
   256: 680-687, bad: []
+  $ nk_erased >/dev/null; nk_flip 0x5500800 5 && nandkeep write two.bin 5500000 100000 && nk_erased && nk_bad
+  680-687
+  680
 
 upgradeFW on a chip whose block 100 (in kernel 1) is bad: every item byte for byte, each sub-image
 at the 128 KiB boundary after its image (one block further behind kernel 1), backups first, then
@@ -123,90 +118,67 @@ Files that would fail a step are refused before anything is erased: the step's l
 reason. A kernel header claiming the whole region leaves no room for a DTB; a DTB must be a sound
 image. A boot loader exactly as long as its region is taken.
 
-  $ up /proc/self/status
-  
-   Nandkeep notify -> source size does not match its contents
-  update Boot fail
-  [255]
-  $ up "" "" "" nofile
-  
-   Nandkeep notify -> fopen()
-  update Rootfs 1 fail
-  [255]
-  $ dd if=/dev/zero of=big bs=1 count=0 seek=$((0x1D00000 - 7)) 2>/dev/null && up "" "" "" "" big
-  
-   Nandkeep notify -> size too large
-  update Default Value 1 fail
-  [255]
-  $ up "" fifo
-  
-   Nandkeep notify -> not a regular file
-  update Kernel 1 fail
-  [255]
+  $ say up /proc/self/status
+  255 Nandkeep notify -> source size does not match its contents update Boot fail
+  $ say up "" "" "" nofile
+  255 Nandkeep notify -> fopen() update Rootfs 1 fail
+  $ dd if=/dev/zero of=big bs=1 count=0 seek=$((0x1D00000 - 7)) 2>/dev/null && say up "" "" "" "" big
+  255 Nandkeep notify -> size too large update Default Value 1 fail
+  $ say up "" fifo
+  255 Nandkeep notify -> not a regular file update Kernel 1 fail
   $ dd if=/dev/zero of=fk bs=1 count=0 seek=9437184 2>/dev/null && printf '\047\005\031\126' | dd of=fk conv=notrunc 2>/dev/null &&
-  > printf '\000\217\377\300' | dd of=fk bs=1 seek=12 conv=notrunc 2>/dev/null && up "" fk
-  
-   Nandkeep notify -> size too large
-  update DTB 1 fail
-  [255]
-  $ up "" "" "$IN/dtb.raw"
-  
-   Nandkeep notify -> check Magic Num fail
-  update DTB 1 fail
-  [255]
-  $ cp "$IN/A.dtb" h.dtb && printf X | dd of=h.dtb bs=1 seek=40 conv=notrunc 2>/dev/null && up "" "" h.dtb
-  
-   Nandkeep notify -> Header CRC check fail
-  update DTB 1 fail
-  [255]
-  $ cp "$IN/A.dtb" d.dtb && printf X | dd of=d.dtb bs=1 seek=100 conv=notrunc 2>/dev/null && up "" "" d.dtb
-  
-   Nandkeep notify -> DTB CRC check error
-  DTB Data CRC check error 0x3BE527C4 / 0x879080BE 
-  update DTB 1 fail
-  [255]
-  $ head -c 9000 "$IN/A.dtb" >s.dtb && up "" "" s.dtb
-  
-   Nandkeep notify -> DTB CRC check error
-  DTB Data CRC check error 0xBC163400 / 0x879080BE 
-  update DTB 1 fail
-  [255]
+  > printf '\000\217\377\300' | dd of=fk bs=1 seek=12 conv=notrunc 2>/dev/null && say up "" fk
+  255 Nandkeep notify -> size too large update DTB 1 fail
+  $ say up "" "" "$IN/dtb.raw"
+  255 Nandkeep notify -> check Magic Num fail update DTB 1 fail
+  $ cp "$IN/A.dtb" h.dtb && printf X | dd of=h.dtb bs=1 seek=40 conv=notrunc 2>/dev/null && say up "" "" h.dtb
+  255 Nandkeep notify -> Header CRC check fail update DTB 1 fail
+  $ cp "$IN/A.dtb" d.dtb && printf X | dd of=d.dtb bs=1 seek=100 conv=notrunc 2>/dev/null && say up "" "" d.dtb
+  255 Nandkeep notify -> DTB CRC check error DTB Data CRC check error 0x3BE527C4 / 0x879080BE update DTB 1 fail
+  $ head -c 9000 "$IN/A.dtb" >s.dtb && say up "" "" s.dtb
+  255 Nandkeep notify -> DTB CRC check error DTB Data CRC check error 0xBC163400 / 0x879080BE update DTB 1 fail
   $ nk_erased
   $ dd if=/dev/zero of=b0 bs=1 count=0 seek=$((0x140000)) 2>/dev/null && up b0 && rm calls && nk_erased
   1-10 448-679 192-423
 
 The single-item updates: the boot loader, the bootstrap (one block at most), the DTB behind both
-kernel copies (backup first).
+kernel copies (backup first). A missing file is refused before anything is erased.
 
   $ nandkeep updateBoot "$IN/B.boot" && nk_same 0x20000 "$IN/B.boot"
   same
-  $ nandkeep updateBst two.bin
-  
-   Nandkeep notify -> size too large
-  [255]
+  $ say nandkeep updateBst two.bin
+  255 Nandkeep notify -> size too large
   $ nandkeep updateBst one.bin && nk_same 0 one.bin
   same
-  $ nandkeep updateDTB "$IN/dtb.raw"
-  
-   Nandkeep notify -> check Magic Num fail
-  update DTB 1 fail
-  [255]
+  $ say nandkeep updateDTB "$IN/dtb.raw"
+  255 Nandkeep notify -> check Magic Num fail update DTB 1 fail
   $ nandkeep updateDTB "$IN/B.dtb" && echo $(nk_same 0xDA0000 "$IN/B.dtb"; nk_same 0x480000 "$IN/B.dtb")
   same same
-  $ nk_erased
+  $ for f in updateBoot updateBst updateDTB; do o=$(nandkeep $f missing); echo $f $? $o; done; nk_erased
+  updateBoot 255 Nandkeep notify -> fopen()
+  updateBst 255 Nandkeep notify -> fopen()
+  updateDTB 255 Nandkeep notify -> fopen() update DTB 1 fail
   1-10 0 109-167 36-95
 
 A kernel file that is not an image is written to kernel 1, whose check then fails: the normal
 copies and flashstatus are not touched.
 
-  $ up "" "$IN/A.boot"
-  
-   Nandkeep notify -> check Magic Num fail
-  get DTB 1 offset fail
-  [255]
+  $ say up "" "$IN/A.boot"
+  255 Nandkeep notify -> check Magic Num fail get DTB 1 offset fail
   $ nk_erased; echo $(nk_same 0x300000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.boot"); [ ! -f calls ]
   1-10 448-679 96-99 101-167
   same same
+
+The sources are read again for the normal copies: one that changed while the flashstatus command
+ran (here they grow) is not written whole, and a record written from it gets no checksum word.
+
+  $ cp "$IN/A.kernel" k && cp "$IN/A.defconf" d && echo 'echo x >>k; echo x >>d' >hook
+  $ say up "" k; say up "" "" "" "" d; rm hook calls; nk_erased; nandkeep checkdefconf
+  255 Nandkeep notify -> source changed while it was written update Kernel 0 fail
+  255 Nandkeep notify -> source changed while it was written update Default Value 0 fail
+  448-679 96-99 101-167 109-167 24-95 448-679 36-95 192-423
+  check Default Value 0 fail
+  [255]
 
 A kernel as small as a DTB: its DTB goes to the next block.
 
@@ -221,7 +193,7 @@ meets a closed pipe; the loss is logged and the upgrade runs to its end.
   $ (sleep 1; up; echo $? >status) | :
   $ cat status; nk_syslog; nk_bad
   0
-  Lost connection while upgrading firmware!
+  user.err nandkeep: Lost connection while upgrading firmware!
   30
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 24-30 30-95 37-95 168-423 192-423
@@ -263,8 +235,23 @@ terabyte is refused from its size, without being read).
   255 0  Nandkeep notify -> size too large
   255 0  Nandkeep notify -> size too large
   255 0  Nandkeep notify -> length runs past the device end
+
+Descriptors handed down in NANDKEEP_LOCK_FD that do not hold the lock (the lock's file opened
+anew, with a pipe posing as the parent's window) are not taken over: the command waits. Once the
+device is free it locks the device with its own descriptor, and leaves the caller's unlocked.
+
+  $ exec 9<"$NK_LOCK"; for fd in 9 9,0 1,0; do { sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 2 nandkeep flashfs2IsChange 2>&1 || echo stopped; } 2>/dev/null; done
+  nandkeep: waiting for another nandkeep to finish
+  stopped
+  nandkeep: waiting for another nandkeep to finish
+  stopped
+  nandkeep: waiting for another nandkeep to finish
+  stopped
   $ touch go; wait; cat first.out; rm calls; nk_erased >/dev/null
   upgrade 0
+  $ for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd nandkeep flashfs2IsChange && timeout 2 nandkeep flashfs2IsChange && echo free; done; exec 9<&-
+  free
+  free
 
 The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once.
 
@@ -276,12 +263,12 @@ The flashstatus command may run nandkeep itself: it works under the upgrade's lo
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 1007 1006 24-95 36-95 168-423 192-423
 
-A nandkeep that the flashstatus command leaves running in the background does its work (under
-the upgrade's lock when it takes it over in time, after the upgrade when not), and the upgrade
-ends with every copy of the new set.
+A nandkeep that the flashstatus command leaves running in the background, started while the
+command still runs (it stays 2 s), takes the lock over and does its work; the upgrade waits for it
+and ends with every copy of the new set.
 
   $ rm -f hook && S=B && up && rm calls && S=A && nk_erased >/dev/null
-  $ echo '{ nandkeep write "$IN/A.rootfs" 5500000 400000; echo "bg $?" >bg.out; } >/dev/null 2>&1 &' >hook && up && rm hook calls
+  $ echo '{ nandkeep write "$IN/A.rootfs" 5500000 400000; echo "bg $?" >bg.out; } >/dev/null 2>&1 & sleep 2' >hook && up && rm hook calls
   $ i=0; while [ ! -s bg.out ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done; cat bg.out
   bg 0
   $ nk_erased >/dev/null; echo $(nk_same 0x5500000 "$IN/A.rootfs"; nk_same 0x300000 "$IN/A.kernel"; nk_same 0x1500000 "$IN/A.rootfs")
@@ -299,6 +286,14 @@ the upgrade by SIGINT before a normal copy is written: the backups hold A, the n
   1-10 424-679 448-679 96-167 108-167 448-679
   same same same
 
+The upgrade is killed by SIGINT, not ended with status 130, also when it started with SIGINT
+ignored (a background job of a script).
+
+  $ busybox time -f %x nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" & wait $!
+  Command terminated by signal 2
+  0
+  [2]
+
 The boot script the package installs, where power comes back after an upgrade was killed. Killed
 right after flashstatus was set: the script repairs the normal copies from the backups
 (systemRecovery 1), its after-boot entry point sets flashstatus back to 0, and the next boot finds
@@ -310,13 +305,17 @@ nothing to repair.
   $ echo 'kill -9 $(cat pid)' >after && S=B && upk && rm after && nk_erased
   137 1
   1-10 424-679 448-679 96-167 108-167
-  $ boot recover && boot booted && boot recover && cat calls && rm calls
+  $ boot recover && boot booted && boot recover && cat calls && rm calls && nk_syslog
   recovered image
   recovered image
   cfgvault set flashstatus 1
   cfgvault get flashstatus
   cfgvault set flashstatus 0
   cfgvault get flashstatus
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   $ nk_erased; echo $(for f in 300000 C00000; do nk_same 0x$f "$IN/B.kernel"; done; for f in 1500000 3500000; do nk_same 0x$f "$IN/B.rootfs"; done)
   24-95 36-95 168-423 192-423
   same same same same
@@ -334,21 +333,18 @@ there is one copy, stays new.
   96-167 108-167 424-679 448-679
   same same
 
-A flashstatus that cannot be read: the script says so and recovers without a direction. A failing
-recovery is reported with its status, which the script ends with.
+A flashstatus that cannot be read: the script says so, on standard error and to the system log,
+and recovers without a direction. A failing recovery is reported with its status, which the
+script ends with.
 
-  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook
+  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook && nk_syslog
   nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
   recovered image
-  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && boot recover
-  
-   Nandkeep notify -> check Magic Num fail
-  
-   Nandkeep notify -> check Source mkimg fail
-  
-   Nandkeep notify -> check Magic Num fail
-  
-   Nandkeep notify -> check Source mkimg fail
-  recovered image
-  nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
-  [254]
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  user.err nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
+  $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && say boot recover; nk_syslog
+  254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
+  user.err nandkeep-boot: nandkeep systemRecovery 3 ended with status 254

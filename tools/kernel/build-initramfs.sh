@@ -3,7 +3,8 @@
 #   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT
 # KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
 # the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
-# dependencies (those the kernel has built in are left out), the stripped nandkeep, mtd-utils,
+# dependencies (those the kernel has built in are left out; mtdblock gives every MTD device its
+# block device, as on the device), the stripped nandkeep, mtd-utils,
 # every shared library these need, the helper mtdprobe and the guest scripts (init, the job
 # runner, nk-flash and the device stand-ins).
 # For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils and the shared libraries come from that
@@ -128,7 +129,7 @@ install_modules() {
     done
 }
 install_modules modules.share virtio_pci 9pnet_virtio 9p
-install_modules modules.nand mtd bch nandcore nand nandsim
+install_modules modules.nand mtd bch nandcore nand mtdblock nandsim
 cp "$sMtdtable" "$sRoot/lib/nk-modules/mtdtable.ko"
 
 cp "$NK_TIER_DIR/guest/init" "$sRoot/init"

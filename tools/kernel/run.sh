@@ -7,7 +7,7 @@
 # "N passed, M failed", non-zero on a failure.
 #
 #   run.sh                      every case file
-#   run.sh FILE.t...            these case files (or NK_CASES="records kernel-smoke")
+#   run.sh FILE.t...            these case files (or NK_CASES="records mtdchar")
 #   run.sh --cases              every case file, with what follows
 #   run.sh --bench NAME         the benchmark bench/kernel/NAME.sh (its figures after its line)
 #   run.sh --script FILE        any guest script (sh -eu; the case words are there to source)
@@ -191,6 +191,7 @@ for ((g = 1; g <= iGuests; g++)); do
             echo "NK_NANDSIM_$sGeometry=\"$(nk_geometry_nandsim "$sGeometry")\""
             echo "NK_MTDTABLE_$sGeometry=\"$(nk_table_module_params "$sTable")\""
             echo "NK_PARTS_$sGeometry=$(nk_table_records "$sTable" | wc -l)"
+            echo "NK_WHOLE_$sGeometry=$(nk_table_records "$sTable" | awk 'NR == 1 { print $1 }')"
         done
         echo "NK_JOB_TIMEOUT=$NK_JOB_TIMEOUT"
     } >"$sShare/boot.conf"
