@@ -4,12 +4,14 @@
 # whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64,
 # arm64 and armhf (configured without GoogleTest) and their checks (tests/package), the formatting
 # check, the case transcripts and the write and recovery benchmarks on the real x86_64 kernel and
-# the case transcripts again on the real arm64 and armhf kernels (tools/kernel). Ends with one
+# the case transcripts again on the real arm64 and armhf kernels (tools/kernel), and a short
+# differential campaign against the latest release tag (tests/diff). Ends with one
 # line "N passed, M failed, K skipped (WHAT: WHY; ...)": every stage or test that did not run is
 # counted and named there.
 #
 # Switches: NANDKEEP_SKIP_KERNEL=1 (every real-kernel stage), NANDKEEP_SKIP_KERNEL_ARM64=1,
-# NANDKEEP_SKIP_KERNEL_ARMHF=1, NANDKEEP_SKIP_ARM64=1 (the arm64 build under user emulation).
+# NANDKEEP_SKIP_KERNEL_ARMHF=1, NANDKEEP_SKIP_DIFF=1; NANDKEEP_DIFF_STATES and NANDKEEP_DIFF_SEED
+# (24 states of seed 20261206 by default).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=${NANDKEEP_JOBS:-2}
@@ -118,13 +120,17 @@ else
     kernel "$khf" "$logs/kernel-armhf.log" --arch armhf --cases
   fi
 fi
-a64="arm64 build and tests under user emulation"
-if [ ! -x tests/arm64/run.sh ]; then
-  skip "$a64" "tests/arm64/run.sh missing"
-elif [ "${NANDKEEP_SKIP_ARM64:-0}" = 1 ]; then
-  skip "$a64" "NANDKEEP_SKIP_ARM64=1"
+# The differential smoke run: a few seeded device states through the latest release and this
+# tree; a change that was meant to keep behaviour shows any difference here.
+dif="differential campaign against the latest release"
+ref=$(git describe --tags --abbrev=0 --match 'v*' 2>/dev/null)
+if [ -z "$ref" ]; then
+  skip "$dif" "no release tag in this clone"
+elif [ "${NANDKEEP_SKIP_DIFF:-0}" = 1 ]; then
+  skip "$dif" "NANDKEEP_SKIP_DIFF=1"
 else
-  stage "$a64" bash -c 'set -o pipefail; tests/arm64/run.sh 2>&1 | tee "$0"' "$logs/arm64.log"
-  ctest_skips "$logs/arm64.log" "$a64"
+  log "$dif ($ref)"
+  stage "$dif" tests/diff/run.sh --ref "$ref" --states "${NANDKEEP_DIFF_STATES:-24}" \
+    --seed "${NANDKEEP_DIFF_SEED:-20261206}" --jobs "$jobs"
 fi
 finish

@@ -11,6 +11,7 @@
 #include "support/support.h"
 
 #include <functional>
+#include <ostream>
 #include <map>
 #include <set>
 
@@ -32,6 +33,11 @@ struct TSchedule {
     int iProfile;
     ECampaign eKind;
 };
+
+// The test output names a schedule ("GetParam() = upgrade"), not its bytes.
+void PrintTo(const TSchedule &tSchedule, std::ostream *pOut) {
+    *pOut << tSchedule.pszName;
+}
 
 // The outcome of one cut point: the set (0 A, 1 B) both copies (or a record store) hold, -1 for
 // none.
