@@ -9,7 +9,7 @@
 #   sim ARGS...                nandkeep-simctl ARGS (create, fault add, flip, mark, load)
 #   run ARGS...                nandkeep-sim ARGS
 # where @NAME in ARGS stands for the path of input NAME.
-import contextlib, functools, multiprocessing, os, pathlib, random, subprocess, sys, tempfile
+import contextlib, functools, multiprocessing, os, pathlib, random, re, subprocess, sys, tempfile
 
 BLOCK, HEADER = 0x20000, 64  # erase block, mkimage header
 KERNEL, KERNEL_REGION = (0x300000, 0xC00000), 0x900000  # the normal and the backup copy
@@ -214,14 +214,21 @@ class Side:
         for path in pathlib.Path(self.root).rglob("*"):
             if path.is_file() and path.name not in ("flash.bin", "lock"):
                 seen[str(path.relative_to(self.root))] = path.read_bytes()
-        return {what: data.replace(self.root.encode(), b"<dir>") for what, data in seen.items()}
+        return {what: unprioritised(data.replace(self.root.encode(), b"<dir>"))
+                for what, data in seen.items()}
 
     def readouts(self, seen):
         # The device state in the simulator's words, to show how two state.bin differ: ECC
         # counters of every node, bad blocks, operations, faults, erase counts.
         nodes = len(seen["dev/partitions"].splitlines()) - 1
-        return {"simctl " + " ".join(a): b"\n".join(self.call("sim", a))
+        return {"simctl " + " ".join(a): unprioritised(b"\n".join(self.call("sim", a)))
                 for a in [["status"]] + [["ecc", str(n)] for n in range(1, nodes)]}
+
+
+def unprioritised(data):
+    # System log lines as the messages alone: a simulator that records each line's facility and
+    # priority ("user.err nandkeep: ...") compares with one that did not.
+    return re.sub(rb"(?m)^[a-z]+\.[a-z]+ nandkeep: ", b"", data)
 
 
 def show(a, b):
