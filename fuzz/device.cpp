@@ -2,6 +2,7 @@
 
 #include "flash/device.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,25 +34,27 @@ TSimDevice *Fuzz_Device(void) {
     return &tDev;
 }
 
-size_t Fuzz_LoadRegion(const uint8_t *pucData, size_t ulSize, uint64_t ullOffset, size_t ulMax) {
+std::vector<uint8_t> Fuzz_Lay(uint32_t dwFirst, uint32_t dwCount, uint8_t ucBad,
+                              const std::vector<uint8_t> &aInput, uint32_t dwKeep) {
     TSimDevice *ptDev = Fuzz_Device();
-    uint8_t ucBad = ulSize > 0 ? pucData[0] : 0;
-    const uint32_t dwFirst = static_cast<uint32_t>(ullOffset / SIM_BLOCK_SIZE);
-    for (uint32_t b = 0; b < 8 && dwFirst + b < FUZZ_BLOCKS; b++) {
-        if ((ucBad >> b) & 1) {
-            (void)Sim_MarkBad(ptDev, dwFirst + b);
-        } else {
-            (void)Sim_UnmarkBad(ptDev, dwFirst + b);
+    std::vector<uint8_t> aOnGood, aBlock(SIM_BLOCK_SIZE);
+    size_t ulLaid = 0;
+    for (uint32_t i = 0; i < dwCount; i++) {
+        const bool bBad = ((ucBad >> i) & 1) != 0;
+        const size_t ulPiece = bBad ? 0 : std::min<size_t>(SIM_BLOCK_SIZE, aInput.size() - ulLaid);
+        std::fill(std::copy_n(aInput.begin() + static_cast<long>(ulLaid), ulPiece, aBlock.begin()),
+                  aBlock.end(), SIM_ERASED_BYTE);
+        ulLaid += ulPiece;
+        if (Sim_UnmarkBad(ptDev, dwFirst + i) != 0 ||
+            Sim_WriteRaw(ptDev, uint64_t{dwFirst + i} * SIM_BLOCK_SIZE, aBlock.data(),
+                         aBlock.size()) != 0 ||
+            (bBad && Sim_MarkBad(ptDev, dwFirst + i) != 0)) {
+            fprintf(stderr, "cannot lay the fuzz input: %s\n", Sim_LastError());
+            abort();
+        }
+        if (!bBad && i < dwKeep) {
+            aOnGood.insert(aOnGood.end(), aBlock.begin(), aBlock.end());
         }
     }
-    size_t ulTake = ulSize > 1 ? ulSize - 1 : 0;
-    if (ulTake > ulMax) {
-        ulTake = ulMax;
-    }
-    std::vector<uint8_t> region(ulMax, 0xFF);
-    if (ulTake > 0) {
-        memcpy(region.data(), pucData + 1, ulTake);
-    }
-    (void)Sim_WriteRaw(ptDev, ullOffset, region.data(), region.size());
-    return ulTake + (ulSize > 0 ? 1 : 0);
+    return aOnGood;
 }

@@ -7,14 +7,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 constexpr uint32_t FUZZ_BLOCKS = 16;
 
 // Creates the device and starts the core on the first call; returns the inspection handle.
 TSimDevice *Fuzz_Device(void);
-// Loads a region from fuzz input: the first byte chooses which of the region's first eight
-// blocks are bad, the rest is written raw from ullOffset on (at most ulMax bytes); everything
-// else of the region is erased. Returns the bytes consumed.
-size_t Fuzz_LoadRegion(const uint8_t *pucData, size_t ulSize, uint64_t ullOffset, size_t ulMax);
+// Lays aInput over the good blocks of the dwCount blocks from dwFirst (bit i of ucBad marks
+// block i bad, the others are left good), 128 KiB per block, erased behind it. Returns what the
+// good ones among the first dwKeep blocks hold, in order.
+std::vector<uint8_t> Fuzz_Lay(uint32_t dwFirst, uint32_t dwCount, uint8_t ucBad,
+                              const std::vector<uint8_t> &aInput, uint32_t dwKeep);
 
 #endif

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
     if (ulSize < 2) {
         return 0;
     }
-    TSimDevice *ptDev = Fuzz_Device();
+    Fuzz_Device();
     // Beside the simulator's directory: every file inside it is refused as a destination.
     static const std::string strOut = std::string(Sim_Dir()) + ".out";
     const uint8_t ucBadMask = pucData[0];
@@ -96,43 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
         aInput.swap(aRecord);
     }
 
-    // Fresh area: erased, the bad blocks of the mask, the input over the good ones. Only the
-    // blocks the previous input wrote need erasing again.
-    static std::vector<uint8_t> aErased(SIM_BLOCK_SIZE, SIM_ERASED_BYTE);
-    static uint8_t ucDirty = 0xFF;
-    for (unsigned long i = 0; i < BLOCKS; i++) {
-        const uint32_t dwBlock = static_cast<uint32_t>(AREA / SIM_BLOCK_SIZE + i);
-        (void)Sim_UnmarkBad(ptDev, dwBlock);
-        if (((ucDirty >> i) & 1) != 0 &&
-            Sim_WriteRaw(ptDev, AREA + i * SIM_BLOCK_SIZE, aErased.data(), aErased.size()) != 0) {
-            Fail("erase");
-        }
-    }
-    ucDirty = 0;
-    std::vector<uint8_t> aOnGood; // the bytes the good blocks of the area hold, in order
-    size_t ulLaid = 0;
-    for (unsigned long i = 0; i < BLOCKS; i++) {
-        const unsigned long ulBlock = AREA + i * SIM_BLOCK_SIZE;
-        if ((ucBadMask >> i) & 1) {
-            if (Sim_MarkBad(ptDev, static_cast<uint32_t>(ulBlock / SIM_BLOCK_SIZE)) != 0) {
-                Fail("mark");
-            }
-            continue;
-        }
-        const size_t ulPiece = std::min<size_t>(SIM_BLOCK_SIZE, aInput.size() - ulLaid);
-        if (ulPiece > 0) {
-            if (Sim_WriteRaw(ptDev, ulBlock, aInput.data() + ulLaid, ulPiece) != 0) {
-                Fail("lay");
-            }
-            ucDirty = static_cast<uint8_t>(ucDirty | (1u << i));
-        }
-        if (ulBlock < AREA + ulAreaLen) {
-            aOnGood.insert(aOnGood.end(), aInput.begin() + static_cast<long>(ulLaid),
-                           aInput.begin() + static_cast<long>(ulLaid + ulPiece));
-            aOnGood.resize(aOnGood.size() + SIM_BLOCK_SIZE - ulPiece, SIM_ERASED_BYTE);
-        }
-        ulLaid += ulPiece;
-    }
+    // The bytes the good blocks of the area hold, in order.
+    const std::vector<uint8_t> aOnGood =
+        Fuzz_Lay(static_cast<uint32_t>(AREA / SIM_BLOCK_SIZE), BLOCKS, ucBadMask, aInput,
+                 static_cast<uint32_t>(ulAreaLen / SIM_BLOCK_SIZE));
 
     std::vector<uint8_t> aPayload;
     const int iExpected = ExpectedRecord(aOnGood, ulAreaLen, &aPayload);

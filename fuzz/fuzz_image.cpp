@@ -1,8 +1,11 @@
 // The image check on arbitrary region contents and bad-block patterns: a header block and
-// data chunks that may claim any size, any CRC, and run past the region.
+// data chunks that may claim any size, any CRC, and run past the region. Input: byte 0 chooses
+// the result asked for, byte 1 which of the eight blocks from the region's first are bad, the
+// rest (at most the region's length) is laid over their good blocks.
 #include "device.h"
 #include "image/mkimg.h"
 
+#include <algorithm>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
@@ -11,8 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
     if (ulSize < 1) {
         return 0;
     }
-    int iSub = pucData[0] % 3;
-    Fuzz_LoadRegion(pucData + 1, ulSize - 1, REGION, REGION_LEN);
+    const int iSub = pucData[0] % 3;
+    Fuzz_Lay(REGION / SIM_BLOCK_SIZE, 8, ulSize > 1 ? pucData[1] : 0,
+             std::vector<uint8_t>(pucData + std::min<size_t>(ulSize, 2),
+                                  pucData + std::min<size_t>(ulSize, 2 + REGION_LEN)),
+             0);
     unsigned long ulResult = 0xA5A5;
     int iRet = Nandkeep_CheckImage(REGION, REGION_LEN, iSub, &ulResult);
     // A valid image with a sub-image request always yields an offset inside the device.

@@ -5,16 +5,7 @@
 NANDKEEP_SIM_DIR=$PWD/flash
 NANDKEEP_SIM_TRACE=$PWD/ops.trace
 export NANDKEEP_SIM_DIR NANDKEEP_SIM_TRACE
-mkdir -p "$PWD/bin"
-if [ -n "${NANDKEEP_TEST_LAUNCHER:-}" ]; then
-    # Binaries of another architecture run through the emulator the launcher names.
-    printf '#!/bin/sh\nexec %s %s "$@"\n' "$NANDKEEP_TEST_LAUNCHER" "$NK_SIM_BIN" >"$PWD/bin/nandkeep"
-    printf '#!/bin/sh\nexec %s %s "$@"\n' "$NANDKEEP_TEST_LAUNCHER" "$NK_SIMCTL" >"$PWD/bin/simctl"
-    chmod +x "$PWD/bin/nandkeep" "$PWD/bin/simctl"
-    NK_SIMCTL=$PWD/bin/simctl
-else
-    ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
-fi
+mkdir -p "$PWD/bin" && ln -sf "$NK_SIM_BIN" "$PWD/bin/nandkeep"
 # The device's own programs (the parameter store's stand-in) come last, as on the device. The
 # system log is the device's: logger adds "facility.priority tag: message" lines to it, as the
 # tool does (user.notice and the user's name unless -p and -t say otherwise).

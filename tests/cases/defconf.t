@@ -4,9 +4,7 @@ starts behind a bad block and has another inside its data; rootfs 1's record are
 679, has a bad one at 500. say prints a command's status and its words.
 
   $ . "$TESTDIR/lib.sh"
-  $ say() { r=$("$@"); echo $? $r; }
-  $ nk_device 128 badblocks=168,175,500
-  $ nandkeep write "$IN/A.rootfs" 3500000 2000000 && nk_erased && nandkeep checkdefconf
+  $ nk_device 128 badblocks=168,175,500 && nandkeep write "$IN/A.rootfs" 3500000 2000000 && nk_erased && nandkeep checkdefconf
   424-499 501-679
   check Default Value 1 fail
   [255]
@@ -88,8 +86,7 @@ bytes are of the rootfs class and end on the block boundary: one empty block fol
 whose data ends in the region's last good block leaves no room for the record; one whose data
 runs past the region's end is incomplete.
 
-  $ be() { awk -v n=$1 'BEGIN { printf "\\%o\\%o\\%o\\%o", n / 16777216, n / 65536 % 256, n / 256 % 256, n % 256 }'; }
-  $ crc() { be $(gzip -c "$1" | tail -c 8 | head -c 4 | od -An -tu4); }
+  $ be() { awk -v n=$1 'BEGIN { printf "\\%o\\%o\\%o\\%o", n / 16777216, n / 65536 % 256, n / 256 % 256, n % 256 }'; }; crc() { be $(gzip -c "$1" | tail -c 8 | head -c 4 | od -An -tu4); }
   $ mk() { dd if=/dev/null of=d bs=1 seek=$1 2>/dev/null; printf '\047\005\031\126\0\0\0\0\0\0\0\0'"$(be $1)" >h
   >   printf '\0\0\0\0\0\0\0\0'"$(crc d)" >>h; head -c 36 /dev/zero >>h
   >   { head -c 4 h; printf "$(crc h)"; tail -c +9 h; } >c; dd if=/dev/null of=c bs=1 seek=$(($1 + 64)) 2>/dev/null; }

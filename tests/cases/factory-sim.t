@@ -3,11 +3,8 @@ a page, failing reads, a stop at a given operation, a partition list that claims
 chip or larger erase blocks, a missing RAM disk. tally counts equal lines; say prints a command's
 status and its words.
 
-  $ . "$TESTDIR/lib.sh"
-  $ nk_only sim
-  $ sim() { "$NK_SIMCTL" "$@" >/dev/null; }
-  $ say() { o=$("$@" 2>&1); echo $? $o; }
-  $ tally() { awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x" (o[i] == "" ? "" : " ") o[i] }' "$@"; }
+  $ . "$TESTDIR/lib.sh" && nk_only sim
+  $ sim() { "$NK_SIMCTL" "$@" >/dev/null; }; tally() { awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x" (o[i] == "" ? "" : " ") o[i] }' "$@"; }
 
 Bits of block 4 that read 1 whatever is programmed: the first check sees them, case 0 (zeros)
 of its own turn, and the disturb check after both cases of each of the 15 other turns. Each
@@ -31,8 +28,7 @@ sighting counts 1, is logged to the system log, and nothing is marked bad.
 The verify comparison logs a correction and still compares the bytes, retires a block on an
 uncorrectable read, and logs the counters it judged by.
 
-  $ sim create --blocks 3 && sim fault add bitflip 1 && sim fault add uncorrectable 2
-  $ nandkeep flashVerify >out
+  $ sim create --blocks 3 && sim fault add bitflip 1 && sim fault add uncorrectable 2 && nandkeep flashVerify >out
   [4]
   $ grep CompareVerify out; nk_bad
   Nandkeep_CompareVerifyBufAndMTD stECCStats.corrected = 2

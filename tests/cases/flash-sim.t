@@ -1,25 +1,20 @@
 The flash primitives as the commands show them, with faults that only the simulator stages:
-short transfers, programs that do not hold or are lost, stuck bits. say prints a command's status
-and its words.
+short transfers. say prints a command's status and its words. (A chunk that does not read back
+as written: upgrade-sim.t; a program that fails: upgrade.t.)
 
-  $ . "$TESTDIR/lib.sh"
-  $ nk_only sim
-  $ ctl() { "$NK_SIMCTL" "$@"; }
-  $ say() { o=$("$@" 2>&1); echo $? $o; }
+  $ . "$TESTDIR/lib.sh" && nk_only sim
 
 A piece is read by at most two calls that deliver data: a second call warns on standard output
 and in the system log; when it still leaves bytes missing, a third call fails the piece.
 
-  $ nk_device 128
-  $ ctl fault add short-read 1 && nandkeep eccStatus 0 20000
+  $ nk_device 128 && nk_simctl fault add short-read 1 && nandkeep eccStatus 0 20000
   Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0
   iCnt = 2, ulSize = 0, iReturn = 65536
   At 0x0 offset ECC corrected = 0, failed = 0
-  $ ctl fault add short-read 2 && say nandkeep eccStatus 0 20000
+  $ nk_simctl fault add short-read 2 && say nandkeep eccStatus 0 20000
   255 Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail
-  $ nk_syslog
-  user.err nandkeep: SYSTEM WARNING! read() System too slow!
-  user.err nandkeep: SYSTEM WARNING! read() System too slow!
+  $ nk_syslog | uniq -c | sed 's/^ *//'
+  2 user.err nandkeep: SYSTEM WARNING! read() System too slow!
 
 The recovery's single pass reads by the same rules, so a healthy pair read with short calls gives
 what the step-by-step recovery gives: the warning of a second call, and a first piece that fails
@@ -27,19 +22,17 @@ is the source check's read, which fails the region's recovery once (the other di
 finds the pair whole).
 
   $ nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
-  $ for a in "1" "2" "2 1"; do ctl fault add short-read ${a% *} && say nandkeep systemRecovery ${a#?}; done
+  $ for a in "1" "2" "2 1"; do nk_simctl fault add short-read ${a% *} && say nandkeep systemRecovery ${a#?}; done
   0 iCnt = 2, ulSize = 0, iReturn = 65536 recovered image
   0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
   255 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
-  $ nk_syslog; nk_erased
-  user.err nandkeep: SYSTEM WARNING! read() System too slow!
-  user.err nandkeep: SYSTEM WARNING! read() System too slow!
-  user.err nandkeep: SYSTEM WARNING! read() System too slow!
+  $ nk_syslog | uniq -c | sed 's/^ *//'; nk_erased
+  3 user.err nandkeep: SYSTEM WARNING! read() System too slow!
 
 A write piece is sent by as many calls as it takes: from the second call on each is reported,
 from the third on also notified, and the bytes all arrive.
 
-  $ ctl fault add short-write 3 && nandkeep write "$IN/block.txt" 200000 20000
+  $ nk_simctl fault add short-write 3 && nandkeep write "$IN/block.txt" 200000 20000
   iCnt = 2, ulSize = 32768, iReturn = 32768
   iCnt = 2, iReturn = 16384
   
@@ -49,22 +42,7 @@ from the third on also notified, and the bytes all arrive.
   
    Nandkeep notify -> write fail
   iCnt = 4, ulSize = 0, iReturn = 16384
-  $ nk_syslog; nk_same 0x200000 "$IN/block.txt"
-  user.err nandkeep: SYSTEM WARNING! write() System too slow!
-  user.err nandkeep: SYSTEM WARNING! write() System too slow!
-  user.err nandkeep: SYSTEM WARNING! write() System too slow!
+  $ nk_syslog | uniq -c | sed 's/^ *//'; nk_same 0x200000 "$IN/block.txt"
+  3 user.err nandkeep: SYSTEM WARNING! write() System too slow!
   same
 
-Every chunk is read back: a block with stuck bits or whose program is lost is erased, marked
-bad, and the chunk goes to the next good block; a program that fails marks the block it was
-written to and ends the write.
-
-  $ nk_device 128
-  $ ctl fault add stuck-bits 8 8 && ctl fault add program-lost 10 && ctl fault add program-fail 13
-  $ say nandkeep write "$IN/A.kernel" 100000 400000
-  255 Nandkeep notify -> Image is not match. Nandkeep notify -> Image is not match.
-  $ nk_erased; nk_bad; nk_syslog
-  8-39 8 8 10 10 13
-  8 10 13
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!

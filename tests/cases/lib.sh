@@ -35,7 +35,9 @@
 #   $NK_LOCK                      the file the device lock is taken on
 #   $NK_FLASH_NODES               two names of the flash itself (as output destinations)
 #
-# Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex.
+# Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex; say COMMAND...
+# (the command's status and its words, standard error included, on one line) and each
+# "ARGS"... (say nandkeep ARGS for each).
 
 NK_BACKEND=${NK_BACKEND:-sim}
 IN=${NK_INPUTS:?NK_INPUTS names the prepared inputs}
@@ -64,6 +66,15 @@ nk_erased_range() {
 # Bytes as hexadecimal pairs, 16 to a line.
 nk_hex() {
     od -An -tx1 -v | sed 's/^ *//'
+}
+
+say() {
+    o=$("$@" 2>&1)
+    echo $? $o
+}
+
+each() {
+    for a; do say nandkeep $a; done
 }
 
 nk_only() {

@@ -1,10 +1,7 @@
 Maintenance cases that need an edited /proc/mtd or the simulator's own files.
 
-  $ . "$TESTDIR/lib.sh"
-  $ nk_only sim
-  $ nk_device 128
-  $ P=$NANDKEEP_SIM_DIR/proc_mtd; cp "$P" proc_mtd.orig
-  $ each() { for a; do o=$(nandkeep $a 2>&1); echo "$? $(echo $o)"; done; }
+  $ . "$TESTDIR/lib.sh" && nk_only sim
+  $ nk_device 128 && P=$NANDKEEP_SIM_DIR/proc_mtd && cp "$P" proc_mtd.orig
   $ table() { echo 'dev:    size   erasesize  name' >"$P"; i=0; for e; do
   >   echo "mtd$i: ${e% *} 00020000 \"${e#* }\"" >>"$P"; i=$((i + 1)); done; }
 
@@ -15,16 +12,13 @@ has).
 
 Commands that step by the erase size refuse one that is not a whole number of 128 KiB pieces.
 
-  $ sed 's/ 00020000 / 00010000 /' proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport
-  255 Nandkeep notify -> erase size not supported
-  255 Nandkeep notify -> erase size not supported
-  255 Nandkeep notify -> erase size not supported
+  $ sed 's/ 00020000 / 00010000 /' proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport | uniq -c | sed 's/^ *//'
+  3 255 Nandkeep notify -> erase size not supported
 
 A device size beyond 4 GiB: walks over the whole device stop at 4 GiB, the blocks past the chip
 counting as bad.
 
-  $ table "ffffffffffffffff linux"
-  $ nandkeep badBlockReport | sed -n '1p;$p'; nandkeep badBlockReport | wc -l
+  $ table "ffffffffffffffff linux" && nandkeep badBlockReport | sed -n '1p;$p'; nandkeep badBlockReport | wc -l
   Find a bad block at offset = 0x8000000
   Find a bad block at offset = 0xfffe0000
   31744
@@ -33,8 +27,7 @@ counting as bad.
 
 /proc/mtd gone while flashfs2IsChange waited for the device.
 
-  $ cp proc_mtd.orig "$P"
-  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
+  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }; cp proc_mtd.orig "$P"
   $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
   $ nandkeep flashfs2IsChange >check.out 2>&1 & c=$!; upto waiting check.out; rm "$P"; kill $s; wait $c
   [255]
@@ -48,11 +41,9 @@ A destination that is one of the simulator's files (its state through a link, it
 list, its lock, the programs of the flashstatus command) is refused; the device is left as it
 was.
 
-  $ nk_device 128
-  $ nandkeep writetempconf "$IN/five.txt" && nk_erased
+  $ nk_device 128 && nandkeep writetempconf "$IN/five.txt" && nk_erased
   1007 1006
-  $ cd "$NANDKEEP_SIM_DIR" && ln -s state.bin state.link
-  $ each "readtempconf state.link" "badBlockRead proc_mtd 0 20000" "badBlockRead lock 0 20000" "badBlockRead bin/cfgvault 0 20000"; cd - >/dev/null
+  $ cd "$NANDKEEP_SIM_DIR" && ln -s state.bin state.link && each "readtempconf state.link" "badBlockRead proc_mtd 0 20000" "badBlockRead lock 0 20000" "badBlockRead bin/cfgvault 0 20000"; cd - >/dev/null
   255 Nandkeep notify -> destination is the flash device itself state.link Nandkeep notify -> destination is the flash device itself state.link Nandkeep notify -> size check fail
   255 Nandkeep notify -> destination is the flash device itself proc_mtd
   255 Nandkeep notify -> destination is the flash device itself lock

@@ -4,7 +4,6 @@ whose first page takes no program.
 
   $ . "$TESTDIR/lib.sh"
   $ nk_device 128 badblocks=30,700 gravepages=$((710 * 64)):0 weakpages=$((40 * 64)):0
-  $ each() { for a; do o=$(nandkeep $a 2>&1); echo "$? $(echo $o)"; done; }
   $ nandkeep badBlockReport
   Find a bad block at offset = 0x3c0000
   Find a bad block at offset = 0x5780000
@@ -78,24 +77,15 @@ it writes nothing before it (the bootstrap stays erased).
   erased
 
 A mistyped range never reaches the driver as an erase: refused with status 255, nothing erased
-or marked.
+or marked (equal answers in a row counted).
 
   $ each "erase 30000 20000" "erase FFFE0000 40000" "erase 20000 FFFFFFFFFFFFFFFF" \
   >   "erase 100000000 20000" "eccStatus FFFE0000 40000" "badBlockRead r.bin FFFE0000 40000" \
   >   "badBlockErase FFFE0000 40000" "badBlockErase 0 100000000" "badBlockErase 100020000 20000" \
-  >   "badBlockErase 30000 20000" "badBlockErase 20000 10000" "badBlockErase 7FE0000 40000"
-  255 Nandkeep notify -> offset is not on an erase block boundary
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> range runs past 4 GiB
-  255 Nandkeep notify -> erase fail
-  255 Nandkeep notify -> erase fail
-  255 Nandkeep notify -> erase fail
+  >   "badBlockErase 30000 20000" "badBlockErase 20000 10000" "badBlockErase 7FE0000 40000" | uniq -c | sed 's/^ *//'
+  1 255 Nandkeep notify -> offset is not on an erase block boundary
+  8 255 Nandkeep notify -> range runs past 4 GiB
+  3 255 Nandkeep notify -> erase fail
   $ nk_erased; nk_bad
   30 700
 
@@ -159,8 +149,7 @@ entry means the layout differs. The erase commands of the last three records ref
 fewer than three. t lays a table over a fresh chip (NAME:OFFSET:SIZE records, the whole chip
 first) and asks.
 
-  $ t() { nk_device $1 table=$2; nandkeep flashfs2IsChange; echo $?; }
-  $ L=linux:0:0x8000000 F=Flashfs-2:0x5d00000:0x2100000 N=NFDI:0x7e00000:0x200000
+  $ t() { nk_device $1 table=$2; nandkeep flashfs2IsChange; echo $?; }; L=linux:0:0x8000000 F=Flashfs-2:0x5d00000:0x2100000 N=NFDI:0x7e00000:0x200000
   $ t 128 $L,$F,$N; t 128 $L,Flashfs-2:0x5e00000:0x2000000,$N; t 128 $L,$F; t 128 $L,$F,NFDI:0x7c00000:0x400000
   0
   255
@@ -177,18 +166,9 @@ first) and asks.
 
 The 256 MiB chip: its own table agrees with its profile; the partitions are its own.
 
-  $ nk_device 256
-  $ nandkeep flashfs2IsChange && nandkeep eraseflashfs2 && nandkeep eraseJFFS2 && nk_erased
+  $ nk_device 256 && nandkeep flashfs2IsChange && nandkeep eraseflashfs2 && nandkeep eraseJFFS2 && nk_erased
   808-1983 11-23
   $ nandkeep eraseRootfs && nk_erased
   g_iPartitionNum = 8, size = 1000000
   680-807 680-807
 
-A second command waits for the one that holds the device (here the endless screening scan) and
-says so once on standard error.
-
-  $ upto() { i=0; until grep -qs "$1" "$2" || [ $i -eq 60 ]; do sleep 1; i=$((i + 1)); done; }
-  $ nandkeep badBlockManagement >scan.out 2>&1 & s=$!; upto Pattern scan.out
-  $ nandkeep badBlockReport >report.out 2>&1 & r=$!; upto waiting report.out; kill $s; wait $r
-  $ cat report.out
-  nandkeep: waiting for another nandkeep to finish

@@ -11,8 +11,7 @@ Erased flash holds no record: the checks fail silently, every read names each ca
 looked at (readtempconf gives up after three, readNFDI stops short of the table) and creates no
 destination.
 
-  $ nk_device 128
-  $ for s in tempconf tempdata NFDI; do nandkeep check$s; c=$?; r=$(tally nandkeep read$s o); echo $c $? $r; done
+  $ nk_device 128 && for s in tempconf tempdata NFDI; do nandkeep check$s; c=$?; r=$(tally nandkeep read$s o); echo $c $? $r; done
   255 255 3 3 Nandkeep notify -> size check fail
   255 255 1 1 Nandkeep notify -> size check fail
   255 255 12 12 Nandkeep notify -> size check fail
@@ -38,8 +37,7 @@ erased, and the old copies stay. Sources that are not what they claim are refuse
   $ nandkeep writetempconf "$IN/block.txt" && nk_erased && nk_dump 0x7dffff8 16 | nk_hex
   1007 1006
   0a 32 33 36 ea 03 1d fa ff ff ff ff ff ff ff ff
-  $ mkfifo fifo
-  $ for f in "$IN/over.txt" missing . fifo /proc/self/status; do r=$(timeout 10 nandkeep writetempconf $f); echo $? $r; done
+  $ mkfifo fifo && for f in "$IN/over.txt" missing . fifo /proc/self/status; do r=$(timeout 10 nandkeep writetempconf $f); echo $? $r; done
   255 Nandkeep notify -> size too large
   255 Nandkeep notify -> fopen()
   255 Nandkeep notify -> not a regular file
@@ -57,8 +55,7 @@ erased, and the old copies stay. Sources that are not what they claim are refuse
 Bad candidates are passed over uncounted, by the write and by the read; the read gives up at the
 third failure on a good block.
 
-  $ nk_device 128 badblocks=1007,1006
-  $ nandkeep writetempconf "$IN/five.txt" && nk_erased && nandkeep readtempconf o && cmp o "$IN/five.txt"
+  $ nk_device 128 badblocks=1007,1006 && nandkeep writetempconf "$IN/five.txt" && nk_erased && nandkeep readtempconf o && cmp o "$IN/five.txt"
   1005 1004
   $ nk_dump 0x7da0000 0x20000 >rec && nandkeep erase 7d80000 40000 && nandkeep write rec 7d60000 20000
   $ tally nandkeep readtempconf o && cmp o "$IN/five.txt"
@@ -74,8 +71,7 @@ third failure on a good block.
 Temporary data starts in flashfs2's first block, which is no tempconf candidate; without copies
 it may take all of flashfs2. The checksum word lands at every split over a bad block.
 
-  $ nk_device 128 badblocks=745,1009,1010
-  $ nandkeep writetempdata "$IN/five.txt" && nandkeep writetempdata "$IN/five.txt" && nandkeep checktempconf
+  $ nk_device 128 badblocks=745,1009,1010 && nandkeep writetempdata "$IN/five.txt" && nandkeep writetempdata "$IN/five.txt" && nandkeep checktempconf
   [255]
   $ nk_erased
   744 746-1007 744 746-1007
@@ -144,8 +140,7 @@ and the stored checksum, and keeps what it read.
 The stores need records 3 and 4 of the partition table (five records will do); writeNFDI needs
 the NFDI partition to start where flashfs2 ends.
 
-  $ T=linux:0:0x8000000,kernel:0x300000:0x1200000,rootfs:0x1500000:0x4000000
-  $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x2100000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt" && nk_erased
+  $ T=linux:0:0x8000000,kernel:0x300000:0x1200000,rootfs:0x1500000:0x4000000; nk_device 128 table=$T,Flashfs-2:0x5d00000:0x2100000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt" && nk_erased
   1008-1019
   $ nk_device 128 table=$T,Flashfs-2:0x5d00000:0x20e0000,NFDI:0x7e00000:0x200000 && nandkeep writeNFDI "$IN/five.txt"
   

@@ -3,10 +3,8 @@ with 1, and neither changes the device. Every read is bounded by what the comman
 source without end is refused, not read); the address-space limit keeps a regression from eating
 the machine, where the build runs under it at all.
 
-  $ . "$TESTDIR/lib.sh"
-  $ nk_only sim
-  $ ctl() { "$NK_SIMCTL" "$@"; }
-  $ ctl create --blocks 48 >/dev/null
+  $ . "$TESTDIR/lib.sh" && nk_only sim
+  $ ctl() { "$NK_SIMCTL" "$@"; }; ctl create --blocks 48 >/dev/null
   $ printf 'p 0x0 0x700000\n' >t.txt; head -c 65537 /dev/zero >big.img; mkfifo fifo
   $ ulimit -S -v 1000000; ctl info >/dev/null 2>&1 || ulimit -S -v unlimited
   $ for a in '' frobnicate 'create --profile 64' 'create --bbt 2' 'fault add nonsense 1' \

@@ -2,10 +2,8 @@ Start-up over an edited /proc/mtd: every failure ends the run with status 255 be
 command line is read, so even info and the usage text are refused. Last, the progress line a
 person sees on a terminal (the real-kernel guest has no pseudo-terminal).
 
-  $ . "$TESTDIR/lib.sh"
-  $ nk_only sim
-  $ nk_device 128
-  $ P=$NANDKEEP_SIM_DIR/proc_mtd; cp "$P" proc_mtd.orig
+  $ . "$TESTDIR/lib.sh" && nk_only sim
+  $ nk_device 128 && P=$NANDKEEP_SIM_DIR/proc_mtd && cp "$P" proc_mtd.orig
 
 A node that cannot be opened: the path that failed (not the last one) follows the notify line.
 
@@ -20,10 +18,8 @@ A node that cannot be opened: the path that failed (not the last one) follows th
   
    Nandkeep notify -> no mtd partition in /proc/mtd
   [255]
-  $ rm "$P"; nandkeep info; nandkeep
+  $ rm "$P"; nandkeep info
   
-   Nandkeep notify -> fopen()
-  /proc/mtd
    Nandkeep notify -> fopen()
   /proc/mtd (no-eol)
   [255]
@@ -47,10 +43,8 @@ On a terminal, a long command shows one line of progress on standard error, rewr
 and cleared at the end: the first figure of every step, later ones at most five times a second.
 Standard output is the same as without a terminal; NANDKEEP_PROGRESS=off shows nothing.
 
-  $ rmdir "$NANDKEEP_SIM_DIR/lock"; cp proc_mtd.orig "$P"
-  $ on() { script -qefc "$*" /dev/null </dev/null >tty.raw; tr '\r' '\n' <tty.raw | sed -n 's/^\x1b\[K\(.\)/\1/p' >tty.err; }
-  $ steps() { awk '{ k = $0; sub(/: [^:]*$/, "", k) } !seen[k]++' tty.err; }
-  $ set -- "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
+  $ rmdir "$NANDKEEP_SIM_DIR/lock"; cp proc_mtd.orig "$P" && set -- "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
+  $ on() { script -qefc "$*" /dev/null </dev/null >tty.raw; tr '\r' '\n' <tty.raw | sed -n 's/^\x1b\[K\(.\)/\1/p' >tty.err; }; steps() { awk '{ k = $0; sub(/: [^:]*$/, "", k) } !seen[k]++' tty.err; }
   $ on nandkeep upgradeFW "$@" \>tty.out && steps && tail -c 4 tty.raw | od -An -tx1
   upgradeFW: boot: erasing 0 %
   upgradeFW: rootfs 1: erasing 0 %

@@ -71,10 +71,3 @@ Nothing reaches the flash and nothing is logged.
   >   readNFDI writeNFDI updateBoot updateBst updateDTB setBadBlockToBBT; do u "$w" "$w x y"; done
   $ for w in eccStatus badBlockErase erase; do u "$w x" "$w x y z"; done
   $ nk_erased; nk_syslog
-
-A reader of standard output that has gone away is logged, and the command ends with its own
-status.
-
-  $ (sleep 1; nandkeep info; echo $? >status) | true; cat status; nk_syslog
-  0
-  user.err nandkeep: Lost connection while upgrading firmware!

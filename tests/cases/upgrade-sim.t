@@ -1,12 +1,11 @@
 Writer cases only the simulator can stage: a block that reports its program as done and holds
 nothing, SIGINT handed down blocked, and the order of the programs the simulator traces.
 
-  $ . "$TESTDIR/lib.sh"
-  $ nk_only sim
+  $ . "$TESTDIR/lib.sh" && nk_only sim
   $ nk_device 128 && nk_simctl fault add program-lost 681 && head -c 524288 "$IN/A.rootfs" >four.bin
 
-The block that does not hold its chunk is retired on the spot and the chunk moves on; when that
-leaves too few good blocks, the write fails.
+The block that does not hold its chunk is retired on the spot (and logged) and the chunk moves
+on; when that leaves too few good blocks, the write fails.
 
   $ nandkeep write four.bin 5500000 80000
   
@@ -15,9 +14,10 @@ leaves too few good blocks, the write fails.
    Nandkeep notify -> write fail: Not enought flash space
   [255]
   $ nandkeep write four.bin 5500000 a0000
-  $ nk_erased; nk_bad
+  $ nk_erased; nk_bad; nk_syslog
   680-683 681 681 680 682-684
   681
+  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   $ { nk_dump 0x5500000 0x20000; nk_dump 0x5540000 0x60000; } | cmp - four.bin
 
 A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is

@@ -11,7 +11,6 @@ of "after" if there is one. say prints a command's status and its words.
   > d=$(cd "$(dirname "$0")" && pwd)
   > for p in $(echo "$PATH" | tr : ' '); do [ "$p" = "$d" ] || [ ! -x "$p/cfgvault" ] || { "$p/cfgvault" "$@"; s=$?; [ ! -f after ] || . ./after; exit $s; }; done
   > EOF
-  $ say() { o=$("$@" 2>&1); echo $? $o; }
   $ up() { nandkeep upgradeFW "${1:-$IN/$S.boot}" "${2:-$IN/$S.kernel}" "${3:-$IN/$S.dtb}" "${4:-$IN/$S.rootfs}" "${5:-$IN/$S.defconf}"; }
   $ head -c 262144 "$IN/A.rootfs" >two.bin && head -c 131072 two.bin >one.bin && mkfifo fifo
 
@@ -49,18 +48,14 @@ one to clear) costs an erase, and the bytes land whole.
 
 Refusals, before any erase; an empty file is held by any range and costs nothing.
 
-  $ say nandkeep write nofile 5500000 100000
+  $ each "write nofile 5500000 100000" "write $IN/empty.txt 5500000 20000" "write two.bin 5500000 3ffff" \
+  >   "write two.bin 30000g 20000" "write two.bin FFFE0000 20001 HTTP" "write two.bin 40000 xyz FTP"; nk_erased
   255 Nandkeep notify -> fopen()
-  $ nandkeep write "$IN/empty.txt" 5500000 20000
-  $ say nandkeep write two.bin 5500000 3ffff
+  0
   255 Nandkeep notify -> size too large
-  $ say nandkeep write two.bin 30000g 20000
   255 input offset [30000g] (base hex), but get [30000] Nandkeep notify -> offset is not a multiple of the erase block
-  $ say nandkeep write two.bin FFFE0000 20001 HTTP
   255 Nandkeep notify -> range runs past 4 GiB
-  $ say nandkeep write two.bin 40000 xyz FTP
   255 input length [xyz] (base hex), but get [0] Nandkeep notify -> size too large
-  $ nk_erased
 
 A block that fails its erase is retired and stepped over. A block that fails to program is
 retired and the write fails; the same write then goes around it.
@@ -96,8 +91,7 @@ at the 128 KiB boundary after its image (one block further behind kernel 1), bac
 flashstatus 1, then the normal copies. Again with the same files: only the two default
 configuration records are written anew.
 
-  $ nk_device 128 badblocks=100
-  $ S=A
+  $ nk_device 128 badblocks=100 && S=A
   $ up && nk_flashstatus && cat calls && rm calls
   1
   cfgvault set flashstatus 1
@@ -118,26 +112,20 @@ Files that would fail a step are refused before anything is erased: the step's l
 reason. A kernel header claiming the whole region leaves no room for a DTB; a DTB must be a sound
 image. A boot loader exactly as long as its region is taken.
 
-  $ say up /proc/self/status
+  $ dd if=/dev/zero of=big bs=1 count=0 seek=$((0x1D00000 - 7)) 2>/dev/null && dd if=/dev/zero of=fk bs=1 count=0 seek=9437184 2>/dev/null &&
+  > printf '\047\005\031\126' | dd of=fk conv=notrunc 2>/dev/null && printf '\000\217\377\300' | dd of=fk bs=1 seek=12 conv=notrunc 2>/dev/null
+  $ for f in h:40 d:100; do cp "$IN/A.dtb" ${f%:*}.dtb && printf X | dd of=${f%:*}.dtb bs=1 seek=${f#*:} conv=notrunc 2>/dev/null; done; head -c 9000 "$IN/A.dtb" >s.dtb
+  $ for a in /proc/self/status '"" "" "" nofile' '"" "" "" "" big' '"" fifo' '"" fk' '"" "" $IN/dtb.raw' '"" "" h.dtb' \
+  >   '"" "" d.dtb' '"" "" s.dtb'; do eval say up "$a"; done; nk_erased
   255 Nandkeep notify -> source size does not match its contents update Boot fail
-  $ say up "" "" "" nofile
   255 Nandkeep notify -> fopen() update Rootfs 1 fail
-  $ dd if=/dev/zero of=big bs=1 count=0 seek=$((0x1D00000 - 7)) 2>/dev/null && say up "" "" "" "" big
   255 Nandkeep notify -> size too large update Default Value 1 fail
-  $ say up "" fifo
   255 Nandkeep notify -> not a regular file update Kernel 1 fail
-  $ dd if=/dev/zero of=fk bs=1 count=0 seek=9437184 2>/dev/null && printf '\047\005\031\126' | dd of=fk conv=notrunc 2>/dev/null &&
-  > printf '\000\217\377\300' | dd of=fk bs=1 seek=12 conv=notrunc 2>/dev/null && say up "" fk
   255 Nandkeep notify -> size too large update DTB 1 fail
-  $ say up "" "" "$IN/dtb.raw"
   255 Nandkeep notify -> check Magic Num fail update DTB 1 fail
-  $ cp "$IN/A.dtb" h.dtb && printf X | dd of=h.dtb bs=1 seek=40 conv=notrunc 2>/dev/null && say up "" "" h.dtb
   255 Nandkeep notify -> Header CRC check fail update DTB 1 fail
-  $ cp "$IN/A.dtb" d.dtb && printf X | dd of=d.dtb bs=1 seek=100 conv=notrunc 2>/dev/null && say up "" "" d.dtb
   255 Nandkeep notify -> DTB CRC check error DTB Data CRC check error 0x3BE527C4 / 0x879080BE update DTB 1 fail
-  $ head -c 9000 "$IN/A.dtb" >s.dtb && say up "" "" s.dtb
   255 Nandkeep notify -> DTB CRC check error DTB Data CRC check error 0xBC163400 / 0x879080BE update DTB 1 fail
-  $ nk_erased
   $ dd if=/dev/zero of=b0 bs=1 count=0 seek=$((0x140000)) 2>/dev/null && up b0 && rm calls && nk_erased
   1-10 448-679 192-423
 
@@ -204,8 +192,7 @@ nothing to do afterwards; the chip saw the upgrade's erases only.
 
   $ nk_device 128 && S=B && up && S=A && nk_erased >/dev/null && rm calls
   $ echo ': >reached; i=0; while [ ! -f go ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done' >hook
-  $ (up; echo "upgrade $?") >first.out 2>&1 &
-  $ i=0; while [ ! -f reached ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done
+  $ (up; echo "upgrade $?") >first.out 2>&1 & i=0; while [ ! -f reached ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done
   $ (nandkeep systemRecovery 3; echo "recovery $?") >second.out 2>&1 &
   $ i=0; while [ ! -s second.out ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done; touch go; wait
   $ cat first.out second.out calls && rm calls
@@ -222,8 +209,7 @@ holds the device: the usage text, a refused range, a source that cannot be store
 terabyte is refused from its size, without being read).
 
   $ dd if=/dev/zero of=huge bs=1 count=0 seek=1099511627776 2>/dev/null && rm -f reached go
-  $ (up; echo "upgrade $?") >first.out 2>&1 &
-  $ i=0; while [ ! -f reached ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done
+  $ (up; echo "upgrade $?") >first.out 2>&1 & i=0; while [ ! -f reached ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done
   $ for c in "systemRecovery 2" "systemRecovery zz" "write $IN/five.txt 1000 20000" "eccStatus 0 100000001" \
   >   "writetempconf /proc/self/status" "updateBoot huge" "write huge 0 20000" "lifeCycleTest 8000001 1"; do
   >   timeout 20 nandkeep $c >out 2>err; echo "$? $(grep -c waiting err) $(grep notify out)"; done
@@ -278,10 +264,9 @@ and ends with every copy of the new set.
 A Ctrl-C that ends the flashstatus command (its shell killed by SIGINT, or a status of 130) ends
 the upgrade by SIGINT before a normal copy is written: the backups hold A, the normal copies B.
 
-  $ S=A && echo 'kill -INT $PPID $$' >hook && up
-  [130]
-  $ echo 'exit 130' >hook && up
-  [130]
+  $ S=A && for h in 'kill -INT $PPID $$' 'exit 130'; do echo "$h" >hook; up; echo $?; done
+  130
+  130
   $ nk_erased; echo $(nk_same 0x300000 "$IN/B.kernel"; nk_same 0xC00000 "$IN/A.kernel"; nk_same 0x1500000 "$IN/B.rootfs")
   1-10 424-679 448-679 96-167 108-167 448-679
   same same same
@@ -299,23 +284,19 @@ right after flashstatus was set: the script repairs the normal copies from the b
 (systemRecovery 1), its after-boot entry point sets flashstatus back to 0, and the next boot finds
 nothing to repair.
 
-  $ boot() { sh "$NK_BOOT_SCRIPT" "$@"; }
-  $ upk() { nandkeep upgradeFW "$IN/$S.boot" "$IN/$S.kernel" "$IN/$S.dtb" "$IN/$S.rootfs" "$IN/$S.defconf" & echo $! >pid; wait $! 2>/dev/null; echo $? $(nk_flashstatus); }
+  $ boot() { sh "$NK_BOOT_SCRIPT" "$@"; }; upk() { nandkeep upgradeFW "$IN/$S.boot" "$IN/$S.kernel" "$IN/$S.dtb" "$IN/$S.rootfs" "$IN/$S.defconf" & echo $! >pid; wait $! 2>/dev/null; echo $? $(nk_flashstatus); }
   $ nk_device 128 && rm -f hook calls && S=A && up && rm calls && nk_erased >/dev/null
   $ echo 'kill -9 $(cat pid)' >after && S=B && upk && rm after && nk_erased
   137 1
   1-10 424-679 448-679 96-167 108-167
-  $ boot recover && boot booted && boot recover && cat calls && rm calls && nk_syslog
+  $ boot recover && boot booted && boot recover && cat calls && rm calls && nk_syslog | uniq -c | sed 's/^ *//'
   recovered image
   recovered image
   cfgvault set flashstatus 1
   cfgvault get flashstatus
   cfgvault set flashstatus 0
   cfgvault get flashstatus
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  4 user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   $ nk_erased; echo $(for f in 300000 C00000; do nk_same 0x$f "$IN/B.kernel"; done; for f in 1500000 3500000; do nk_same 0x$f "$IN/B.rootfs"; done)
   24-95 36-95 168-423 192-423
   same same same same
@@ -337,14 +318,11 @@ A flashstatus that cannot be read: the script says so, on standard error and to 
 and recovers without a direction. A failing recovery is reported with its status, which the
 script ends with.
 
-  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook && nk_syslog
+  $ echo '[ "$1" != get ] || exit 1' >hook && boot recover && rm hook && nk_syslog | uniq -c | sed 's/^ *//'
   nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
   recovered image
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep: NANDKEEP ERROR! Compare image fail!
-  user.err nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
+  4 user.err nandkeep: NANDKEEP ERROR! Compare image fail!
+  1 user.err nandkeep-boot: cannot read flashstatus (cfgvault get flashstatus); recovering without it
   $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && say boot recover; nk_syslog
   254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
   user.err nandkeep-boot: nandkeep systemRecovery 3 ended with status 254

@@ -56,8 +56,8 @@ class PowerCut : public SimTest, public ::testing::WithParamInterface<TSchedule>
     void Boot(std::string *pstrDetail) {
         const std::string strStatus = Sim_FlashStatus(m_strDir.c_str());
         const std::string strScript = "NANDKEEP_SIM_DIR='" + m_strDir + "' PATH='" + m_strDir +
-                                      "/bin':\"$PATH\" NANDKEEP=\"$NANDKEEP_TEST_LAUNCHER " +
-                                      NANDKEEP_SIM_BINARY "\" sh " NANDKEEP_BOOT_SCRIPT;
+                                      "/bin':\"$PATH\" NANDKEEP='" NANDKEEP_SIM_BINARY
+                                      "' sh " NANDKEEP_BOOT_SCRIPT;
         const TRun tRun = Run(strScript + " recover");
         *pstrDetail += "flashstatus " + strStatus + ", recovery status " +
                        std::to_string(tRun.iStatus) + ": " + tRun.strOut;

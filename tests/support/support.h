@@ -77,11 +77,9 @@ class SimTest : public ::testing::Test {
         Sim_Close(&m_tDev);
         ASSERT_EQ(Sim_Open(&m_tDev, m_strDir.c_str()), 0) << Sim_LastError();
     }
-    // nandkeep-sim on this directory (through the emulator of a cross build, when
-    // NANDKEEP_TEST_LAUNCHER names one).
+    // nandkeep-sim on this directory.
     TRun Tool(const std::vector<std::string> &astrArgs) {
-        std::string strCmd =
-            "NANDKEEP_SIM_DIR='" + m_strDir + "' $NANDKEEP_TEST_LAUNCHER " NANDKEEP_SIM_BINARY;
+        std::string strCmd = "NANDKEEP_SIM_DIR='" + m_strDir + "' " NANDKEEP_SIM_BINARY;
         for (const std::string &strArg : astrArgs) {
             strCmd += " '" + strArg + "'";
         }
