@@ -81,10 +81,11 @@ or marked (equal answers in a row counted).
 
   $ each "erase 30000 20000" "erase FFFE0000 40000" "erase 20000 FFFFFFFFFFFFFFFF" \
   >   "erase 100000000 20000" "eccStatus FFFE0000 40000" "badBlockRead r.bin FFFE0000 40000" \
+  >   "badBlockRead r.bin 0 100000001" \
   >   "badBlockErase FFFE0000 40000" "badBlockErase 0 100000000" "badBlockErase 100020000 20000" \
   >   "badBlockErase 30000 20000" "badBlockErase 20000 10000" "badBlockErase 7FE0000 40000" | uniq -c | sed 's/^ *//'
   1 255 Nandkeep notify -> offset is not on an erase block boundary
-  8 255 Nandkeep notify -> range runs past 4 GiB
+  9 255 Nandkeep notify -> range runs past 4 GiB
   3 255 Nandkeep notify -> erase fail
   $ nk_erased; nk_bad
   30 700

@@ -30,6 +30,14 @@ A name longer than the record holds is read whole: the entries after it keep the
   $ nandkeep flashfs2IsChange && nandkeep eraseJFFS2 && nk_erased
   11-23
 
+A device token longer than the record holds is cut at the record's end (63 bytes of path): that
+node cannot be opened, and the message names the path as cut.
+
+  $ sed "s/^mtd3:/mtd3$(printf '%060d' 0 | tr 0 n):/" proc_mtd.orig >"$P"; nandkeep checktempconf; echo " $?"; cp proc_mtd.orig "$P"
+  
+   Nandkeep notify -> open(), please check mtd node device
+  /dev/mtd3nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn 255
+
 A device that cannot be locked runs no command; info, which never touches the flash, still runs.
 
   $ rm -f "$NANDKEEP_SIM_DIR/lock"; mkdir "$NANDKEEP_SIM_DIR/lock"; nandkeep checktempconf
