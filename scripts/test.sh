@@ -129,8 +129,7 @@ if [ -z "$ref" ]; then
 elif [ "${NANDKEEP_SKIP_DIFF:-0}" = 1 ]; then
   skip "$dif" "NANDKEEP_SKIP_DIFF=1"
 else
-  log "$dif ($ref)"
-  stage "$dif" tests/diff/run.sh --ref "$ref" --states "${NANDKEEP_DIFF_STATES:-24}" \
+  stage "$dif ($ref)" tests/diff/run.sh --ref "$ref" --states "${NANDKEEP_DIFF_STATES:-24}" \
     --seed "${NANDKEEP_DIFF_SEED:-20261206}" --jobs "$jobs"
 fi
 finish
