@@ -29,6 +29,13 @@ A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the
   > print(subprocess.run(sys.argv[1:]).returncode)' nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
   -2
 
+A nandkeep the flashstatus command runs takes the lock over and never unlocks it: once it has
+ended, the device is still locked for the upgrade (a fresh open of the lock cannot take it).
+
+  $ mkdir -p held && printf '#!/bin/sh\nnandkeep checktempconf >/dev/null; flock -n "$NANDKEEP_SIM_DIR/lock" true; echo $? >>held.txt\n' >held/ovenctl && chmod +x held/ovenctl
+  $ nk_device 128 && PATH=$PWD/held:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && cat held.txt
+  1
+
 A nandkeep that the flashstatus command leaves running in the background, started at once or after
 the command returned, never interleaves with the upgrade: its operations all come before the
 upgrade's first operation on a normal copy (it took the lock over and was waited for) or after the
