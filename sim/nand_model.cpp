@@ -28,7 +28,7 @@ constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
     "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
     "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
-    "flip",    "weak-page",     "weak-block", "grave-page",
+    "flip",    "weak-page",     "weak-block", "grave-page",   "read-fail",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -426,6 +426,11 @@ size_t Nand_ClipRead(TNand *ptNand, size_t ulLen) {
     return ulLen >= 2 ? ulLen / 2 : ulLen;
 }
 
+int Nand_ReadFails(TNand *ptNand) {
+    uint32_t &dwLeft = ptNand->ptHdr->dwReadFailIn;
+    return dwLeft != 0 && --dwLeft == 0 ? 1 : 0;
+}
+
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
     if (ulLen == 0 || ptNand->ptHdr->dwShortWrites == 0) {
         return ulLen;
@@ -544,6 +549,8 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
             ptHdr->dwShortReads = (uint32_t)ullN;
         } else if (eKind == SIM_FAULT_SHORT_WRITE) {
             ptHdr->dwShortWrites = (uint32_t)ullN;
+        } else if (eKind == SIM_FAULT_READ_FAIL) {
+            ptHdr->dwReadFailIn = (uint32_t)ullN;
         } else {
             ptHdr->ullPowerCutOp = ptHdr->ullOps + ullN;
         }
@@ -628,6 +635,7 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
     if (dwBlock == SIM_NO_BLOCK) {
         ptNand->ptHdr->dwShortReads = 0;
         ptNand->ptHdr->dwShortWrites = 0;
+        ptNand->ptHdr->dwReadFailIn = 0;
         ptNand->ptHdr->ullPowerCutOp = 0;
     }
 }
@@ -681,6 +689,9 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
     }
     if (ptHdr->dwShortWrites != 0) {
         Add(SIM_FAULT_SHORT_WRITE, SIM_NO_BLOCK, ptHdr->dwShortWrites, 0);
+    }
+    if (ptHdr->dwReadFailIn != 0) {
+        Add(SIM_FAULT_READ_FAIL, SIM_NO_BLOCK, ptHdr->dwReadFailIn, 0);
     }
     if (ptHdr->ullPowerCutOp != 0) {
         Add(SIM_FAULT_POWERCUT, SIM_NO_BLOCK, ptHdr->ullPowerCutOp - ptHdr->ullOps, 0);

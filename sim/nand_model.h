@@ -60,6 +60,7 @@ enum TSimFaultKind : uint32_t {
                              // all the same (nandsim's weak blocks)
     SIM_FAULT_GRAVE_PAGE,    // reads of one page holding programmed data fail once N more have
                              // worked: random bytes, every ECC step failed (nandsim's grave pages)
+    SIM_FAULT_READ_FAIL,     // the N-th read call from now fails outright (EIO)
     SIM_FAULT_KIND_COUNT
 };
 
@@ -103,7 +104,9 @@ struct TSimStateHeader {
     // counts the reads and marks made through the others too. 0 when they are its siblings under
     // a master that is not a node (nandsim with the partitions laid over it).
     uint8_t ucNested;
-    unsigned char aucReserved[27];
+    uint8_t aucPad[3];
+    uint32_t dwReadFailIn; // read calls left until the one that fails; 0 none
+    unsigned char aucReserved[20];
     TSimNodeCounters atNodes[SIM_NODES_MAX];
 };
 static_assert(sizeof(TSimStateHeader) == 128 + 16 * SIM_NODES_MAX, "state header layout");
@@ -193,6 +196,8 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
 // The length a read or write call actually moves while a short-transfer fault is pending
 // (which it consumes); ulLen otherwise. Writes stay whole sub-pages.
 size_t Nand_ClipRead(TNand *ptNand, size_t ulLen);
+// Counts one read call: 1 when it is the one a read-fail fault fails, else 0.
+int Nand_ReadFails(TNand *ptNand);
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
 
 // Clears the lowest set bit of each of dwCount bytes from ullOffset on (one page, at most

@@ -292,7 +292,7 @@ ssize_t Plat_Read(int iFd, void *pBuf, size_t ulLen) {
     if (ptFd->ullPos >= tPart.ullSize || ulLen == 0) {
         return 0;
     }
-    if (Sim_MapCells(&g_tDev) != 0) {
+    if (Sim_MapCells(&g_tDev) != 0 || Nand_ReadFails(&g_tDev.tNand) == 1) {
         errno = EIO;
         return -1;
     }

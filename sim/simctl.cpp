@@ -31,7 +31,7 @@ constexpr const char *USAGE =
     "               weak-page [N] (programs of page P fail after N more),\n"
     "               weak-block [N] (erases fail after N more, erasing all the same),\n"
     "               grave-page [N] (reads of programmed page P fail after N more)\n"
-    "  fault add short-read N | short-write N | powercut N\n"
+    "  fault add short-read N | short-write N | read-fail N | powercut N\n"
     "  flip OFFSET N                     clear the lowest set bit of N bytes from OFFSET (one\n"
     "                                    page) behind the ECC's back, until the block is erased\n"
     "  fault list\n"

@@ -50,6 +50,11 @@ Erase blocks of 256 KiB are handled whole. A failing ECC report fails the unstab
   $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && sim fault add short-read 5 && nandkeep unstableBitsTestCheck 55 >out
   [255]
 
+A read call that fails outright ends a verify of a 4-block chip, whichever of its reads it is.
+
+  $ nk_device 128 overridesize=2 && nk_read_sweep nandkeep flashVerify
+  36x 255 iCnt = 0 Nandkeep notify -> read fail
+
 Stopped at its 25th operation, the first erase of the fourth pass, the screening scan leaves
 the other blocks holding the third pass's pattern.
 

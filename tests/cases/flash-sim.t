@@ -29,6 +29,23 @@ finds the pair whole).
   $ nk_syslog | uniq -c | sed 's/^ *//'; nk_erased
   3 user.err nandkeep: SYSTEM WARNING! read() System too slow!
 
+A read call that fails outright, each of a repair's in turn (kernel 0's DTB replaced by B's):
+where the single pass's read fails, the step-by-step recovery still repairs the pair (0); a
+failing read of a step fails that region's recovery with the step's message.
+
+  $ nandkeep write "$IN/B.dtb" 480000 780000 && nk_read_sweep nandkeep systemRecovery 1
+  48x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
+  38x 0 iCnt = 0 Nandkeep notify -> read fail recovered image
+  2x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source DTB image fail recovered image
+  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> read MTD fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
+  24x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
+  12x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> get ulDestSubOffset fail recovered image
+  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> get ulImageLen fail recovered image
+  4x 255 iCnt = 0 Nandkeep notify -> read fail recovered image
+  1x 254 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> recover image fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source DTB image fail recovered image
+  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> recover image fail recovered image
+  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source defconf image fail recovered image
+
 A write piece is sent by as many calls as it takes: from the second call on each is reported,
 from the third on also notified, and the bytes all arrive.
 

@@ -22,13 +22,41 @@ writetempconf fails when fewer than two copies check valid after the write.
   $ nk_simctl fault clear all && nk_simctl fault add program-lost 1006 && nandkeep writetempconf "$IN/five.txt"
   [255]
 
-A read that fails (a piece whose second call also comes back short): readtempconf and readNFDI
-take their other copy, readdefconf copy 0; readtempdata, which has one copy, fails.
+A read call that fails outright, each of a command's in turn: the record reads and checks
+take their other copy where there is one (tempdata has none); a write fails when its
+read-back leaves fewer copies valid than the store needs (two for tempconf).
 
   $ nk_simctl fault clear all && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
-  $ for c in tempconf tempdata NFDI; do nandkeep write$c "$IN/five.txt" || break; done; nk_erased >/dev/null
-  $ for c in readtempconf readtempdata readNFDI readdefconf; do nk_simctl fault add short-read 2; say nandkeep $c out; done
-  0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail
-  255 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail
-  0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail
-  0 iCnt = 2, ulSize = 32768, iReturn = 32768 iCnt = 2 Nandkeep notify -> read fail read Default Value 0
+  $ for c in tempconf tempdata NFDI; do nandkeep write$c "$IN/five.txt" || break; done
+  $ for c in tempconf tempdata NFDI defconf; do f=five.txt; [ $c = defconf ] && f=A.defconf; for a in "read$c out" check$c "write$c $IN/$f"; do echo ${a%% *}; nk_read_sweep nandkeep $a; done; done
+  readtempconf
+  3x 0 iCnt = 0 Nandkeep notify -> read fail
+  checktempconf
+  3x 0 iCnt = 0 Nandkeep notify -> read fail
+  writetempconf
+  6x 255 iCnt = 0 Nandkeep notify -> read fail
+  readtempdata
+  3x 255 iCnt = 0 Nandkeep notify -> read fail
+  checktempdata
+  3x 255 iCnt = 0 Nandkeep notify -> read fail
+  writetempdata
+  6x 0 iCnt = 0 Nandkeep notify -> read fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail
+  readNFDI
+  3x 0 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail
+  checkNFDI
+  3x 0 iCnt = 0 Nandkeep notify -> read fail
+  writeNFDI
+  6x 0 iCnt = 0 Nandkeep notify -> read fail
+  readdefconf
+  27x 0 iCnt = 0 Nandkeep notify -> read fail read Default Value 0
+  checkdefconf
+  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 1 offset fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail check Default Value 1 fail
+  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail check Default Value 0 fail
+  writedefconf
+  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 1 offset fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 1 fail
+  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 0 fail

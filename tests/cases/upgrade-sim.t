@@ -53,3 +53,28 @@ last one (it waited for the lock).
   > done
   apart
   apart
+
+A read call that fails outright, each of an upgrade's in turn (set A to set B): the update it
+belongs to fails with its message, and the upgrade stops there.
+
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_read_sweep nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf"
+  3x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Boot fail
+  2x 255 iCnt = 0 Nandkeep notify -> read fail update Boot fail
+  25x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Rootfs 1 fail
+  24x 255 iCnt = 0 Nandkeep notify -> read fail update Rootfs 1 fail
+  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 1 offset fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 1 fail
+  13x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Kernel 1 fail
+  12x 255 iCnt = 0 Nandkeep notify -> read fail update Kernel 1 fail
+  12x 255 iCnt = 0 Nandkeep notify -> read fail get DTB 1 offset fail
+  2x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update DTB 1 fail
+  1x 255 iCnt = 0 Nandkeep notify -> read fail update DTB 1 fail
+  13x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Kernel 0 fail
+  12x 255 iCnt = 0 Nandkeep notify -> read fail update Kernel 0 fail
+  12x 255 iCnt = 0 Nandkeep notify -> read fail get DTB 0 offset fail
+  2x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update DTB 0 fail
+  1x 255 iCnt = 0 Nandkeep notify -> read fail update DTB 0 fail
+  25x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Rootfs 0 fail
+  24x 255 iCnt = 0 Nandkeep notify -> read fail update Rootfs 0 fail
+  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
+  3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 0 fail
