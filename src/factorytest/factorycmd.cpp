@@ -16,7 +16,7 @@ constexpr uint64_t DEFAULT_CYCLES = 1000;
 
 int Cmd_UnstableBitsTest(TCommand *ptCmd) {
     const int iWrite = ptCmd->iParam;
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return -1;
     }
     const char *pszPattern = ptCmd->ppArgv[2];
@@ -48,7 +48,7 @@ int Prepare_LifeCycleTest(TCommand *ptCmd) {
     if (ptCmd->iArgc == 4) {
         ullCycles = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], TXT_WARN_CYCLE);
     }
-    if (Nandkeep_CheckReach(0, ullLen) == -1) {
+    if (Nandkeep_CheckReach(0, ullLen) != 0) {
         return -1;
     }
     if (ullLen > MTD0Size()) {

@@ -67,7 +67,7 @@ void PrintProgress(int iValue) {
 // Logs a difference of the block and reports its ECC counters.
 int LogDiff(TVerifyRun *ptRun, const char *pszFormat, uint64_t ullBlock) {
     ptRun->uDiffCount++;
-    if (Nandkeep_WriteVerifyResult(pszFormat, static_cast<int>(ullBlock)) == -1) {
+    if (Nandkeep_WriteVerifyResult(pszFormat, static_cast<int>(ullBlock)) != 0) {
         return -1;
     }
     return Nandkeep_EccStatus(ullBlock, ptRun->ullErase);
@@ -89,7 +89,7 @@ int WritePhase(TVerifyRun *ptRun) {
 int FirstImageCheck(TVerifyRun *ptRun) {
     return EachGood(ptRun, NO_BLOCK, [ptRun](uint64_t ullBlock) {
         Progress_Percent("reading", ullBlock + ptRun->ullErase, ptRun->ullSize);
-        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) == -1) {
+        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) != 0) {
             return -1;
         }
         return memcmp(ptRun->aucRead.data(), RefOf(ptRun, ullBlock), ptRun->ullErase) == 0
@@ -130,12 +130,12 @@ int SubPatternCase(TVerifyRun *ptRun, uint64_t ullBlock, int iCase) {
         return -1;
     }
     if (iGood == 1) {
-        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) == -1) {
+        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) != 0) {
             return -1;
         }
         if (memcmp(ptRun->aucRead.data(), ptRun->aucPattern.data(), ptRun->ullErase) != 0 &&
-            (Nandkeep_WriteVerifyResult(TXT_LOG_SUB_CASE, iCase) == -1 ||
-             LogDiff(ptRun, TXT_LOG_SUB_DIFF, ullBlock) == -1)) {
+            (Nandkeep_WriteVerifyResult(TXT_LOG_SUB_CASE, iCase) != 0 ||
+             LogDiff(ptRun, TXT_LOG_SUB_DIFF, ullBlock) != 0)) {
             return -1;
         }
     }
@@ -194,7 +194,7 @@ int PatternPhase(TVerifyRun *ptRun) {
 }
 
 int RunFlashVerify(TVerifyRun *ptRun) {
-    if (Nandkeep_CollectBadBlocks(&ptRun->tBad, ptRun->ullSize) == -1) {
+    if (Nandkeep_CollectBadBlocks(&ptRun->tBad, ptRun->ullSize) != 0) {
         return -1;
     }
     ptRun->ullCensusCount = ptRun->tBad.ullCount;
@@ -207,7 +207,7 @@ int RunFlashVerify(TVerifyRun *ptRun) {
     }
     PrintProgress(2);
     Progress_Step("first check");
-    if (FirstImageCheck(ptRun) == -1 || PatternPhase(ptRun) == -1) {
+    if (FirstImageCheck(ptRun) == -1 || PatternPhase(ptRun) != 0) {
         return -1;
     }
     return Nandkeep_JudgeVerifyResult(ptRun->tBad.ullCount, ptRun->ullCensusCount,
@@ -235,7 +235,7 @@ int Nandkeep_StopStatus(int iRet) {
 }
 
 int Nandkeep_FlashVerify(void) {
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return -1;
     }
     Nandkeep_SetVerifyLog(Nandkeep_WriteVerifyResult);

@@ -37,7 +37,7 @@ int EachGoodBlock(TLifeRun *ptRun, bool bWrite) {
         if (bWrite) {
             return Nandkeep_WriteMTD(ptRun->iFd, ptRun->aucExpect.data(), b, ptRun->ullErase);
         }
-        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), b, ptRun->ullErase) == -1) {
+        if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), b, ptRun->ullErase) != 0) {
             return -1;
         }
         if (memcmp(ptRun->aucRead.data(), ptRun->aucExpect.data(), ptRun->ullErase) == 0) {
@@ -49,7 +49,7 @@ int EachGoodBlock(TLifeRun *ptRun, bool bWrite) {
 }
 
 int RunCycle(TLifeRun *ptRun, unsigned long long ullCycle) {
-    if (Nandkeep_WriteVerifyResult(TXT_LOG_ERASE_ALL, static_cast<int>(ullCycle)) == -1) {
+    if (Nandkeep_WriteVerifyResult(TXT_LOG_ERASE_ALL, static_cast<int>(ullCycle)) != 0) {
         return -1;
     }
     Progress_Step("cycle %llu of %llu", ullCycle + 1, ptRun->ullCycles + 1);
@@ -73,7 +73,7 @@ int RunCycle(TLifeRun *ptRun, unsigned long long ullCycle) {
 }
 
 int RunLifeCycle(TLifeRun *ptRun, uint64_t ullLen, uint64_t ullCycles) {
-    if (Nandkeep_CollectBadBlocks(&ptRun->tBad, ullLen) == -1) {
+    if (Nandkeep_CollectBadBlocks(&ptRun->tBad, ullLen) != 0) {
         return -1;
     }
     const uint64_t ullCensusCount = ptRun->tBad.ullCount;
@@ -94,7 +94,7 @@ int RunLifeCycle(TLifeRun *ptRun, uint64_t ullLen, uint64_t ullCycles) {
 } // namespace
 
 int Nandkeep_LifeCycleTest(uint64_t ulLen, uint64_t ulCycles) {
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return -1;
     }
     TLifeRun tRun;

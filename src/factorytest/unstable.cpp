@@ -59,7 +59,7 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
             }
             continue;
         }
-        if (Nandkeep_ReadMTD(MTD0Fd(), pucRead, ullBlock, ullErase) == -1) {
+        if (Nandkeep_ReadMTD(MTD0Fd(), pucRead, ullBlock, ullErase) != 0) {
             return -1;
         }
         if (memcmp(pucRead, pucBlock, ullErase) != 0) {

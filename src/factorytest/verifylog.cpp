@@ -100,8 +100,8 @@ int Nandkeep_CheckBadBlockList(TBadList *ptList, uint64_t ullBlock, EBlock eStat
             return 0;
         }
     }
-    if (Nandkeep_WriteVerifyResult(TXT_LOG_NEW_BAD, static_cast<int>(ullBlock)) == -1 ||
-        AppendBadBlock(ptList, ullBlock) == -1) {
+    if (Nandkeep_WriteVerifyResult(TXT_LOG_NEW_BAD, static_cast<int>(ullBlock)) != 0 ||
+        AppendBadBlock(ptList, ullBlock) != 0) {
         return -1;
     }
     return 0;
@@ -114,8 +114,8 @@ int Nandkeep_CollectBadBlocks(TBadList *ptList, uint64_t ullLen) {
     EBlock eState = EBlock::GOOD;
     while (Region_NextBlock(&tRange, &ullBlock, &eState)) {
         if (eState != EBlock::GOOD &&
-            (Nandkeep_WriteVerifyResult(TXT_LOG_CENSUS_BAD, static_cast<int>(ullBlock)) == -1 ||
-             AppendBadBlock(ptList, ullBlock) == -1)) {
+            (Nandkeep_WriteVerifyResult(TXT_LOG_CENSUS_BAD, static_cast<int>(ullBlock)) != 0 ||
+             AppendBadBlock(ptList, ullBlock) != 0)) {
             return -1;
         }
     }
@@ -129,7 +129,7 @@ int Nandkeep_JudgeVerifyResult(uint64_t ullCount, uint64_t ullCensusCount, unsig
         const uint64_t ullBlocks = MTD0Size() / MTD0EraseSize();
         const auto ullAllowed = static_cast<uint64_t>(static_cast<double>(ullBlocks) * 0.02);
         if (ullAllowed < ullCount) {
-            if (Nandkeep_WriteVerifyResult(TXT_LOG_TOTAL_RULE, static_cast<int>(ullCount)) == -1) {
+            if (Nandkeep_WriteVerifyResult(TXT_LOG_TOTAL_RULE, static_cast<int>(ullCount)) != 0) {
                 return -1;
             }
             iErrCnt = 1;
@@ -138,13 +138,13 @@ int Nandkeep_JudgeVerifyResult(uint64_t ullCount, uint64_t ullCensusCount, unsig
     if (ullCount != ullCensusCount) {
         const int iNew = static_cast<int>(ullCount - ullCensusCount);
         iErrCnt += iNew;
-        if (Nandkeep_WriteVerifyResult(TXT_LOG_NEW_BAD_COUNT, iNew) == -1) {
+        if (Nandkeep_WriteVerifyResult(TXT_LOG_NEW_BAD_COUNT, iNew) != 0) {
             return -1;
         }
     }
     if (uDiffCount != 0) {
         iErrCnt += static_cast<int>(uDiffCount);
-        if (Nandkeep_WriteVerifyResult(TXT_LOG_DIFF_COUNT, static_cast<int>(uDiffCount)) == -1) {
+        if (Nandkeep_WriteVerifyResult(TXT_LOG_DIFF_COUNT, static_cast<int>(uDiffCount)) != 0) {
             return -1;
         }
     }

@@ -23,7 +23,7 @@ int RetireOnEccEvent(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
     if (iEvent != 1) {
         return iEvent;
     }
-    if (SetBadBlockToBBT(tWatch.iFd, ullOffset) == -1) {
+    if (SetBadBlockToBBT(tWatch.iFd, ullOffset) != 0) {
         return -1;
     }
     *piSame = 0;
@@ -37,7 +37,7 @@ int VerifyEccLines(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
     const int iFd = tWatch.iFd;
     const TEccStats &tSnap = tWatch.tSnap;
     TEccStats tNow;
-    if (Nandkeep_GetEccStats(iFd, &tNow) == -1) {
+    if (Nandkeep_GetEccStats(iFd, &tNow) != 0) {
         return -1;
     }
     const int iLogOffset = static_cast<int>(ullOffset);
@@ -52,7 +52,7 @@ int VerifyEccLines(const TEccWatch &tWatch, uint64_t ullOffset, int *piSame) {
     if (tNow.failed == tSnap.failed) {
         return 0;
     }
-    if (SetBadBlockToBBT(iFd, ullOffset) == -1 ||
+    if (SetBadBlockToBBT(iFd, ullOffset) != 0 ||
         g_pfnVerifyLog(TXT_VERIFY_MARKED, iLogOffset) == -1) {
         return -1;
     }
@@ -69,7 +69,7 @@ void Nandkeep_SetVerifyLog(TVerifyLogHook pfnLog) {
 int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t ullLen, int *piSame,
                      bool bVerify) {
     TEccWatch tWatch;
-    if (Watch_Begin(&tWatch, iFd) == -1) {
+    if (Watch_Begin(&tWatch, iFd) != 0) {
         return -1;
     }
     const unsigned char *pucExpected = static_cast<const unsigned char *>(pBuf);
@@ -77,7 +77,7 @@ int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t 
     TRegion tAt = Region_Of(iFd, ullMTDOffset, ullLen);
     for (uint64_t ullDone = 0; ullDone < ullLen;) {
         const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen - ullDone);
-        if (Region_ReadPiece(&tAt, aucPiece, ullPiece) == -1) {
+        if (Region_ReadPiece(&tAt, aucPiece, ullPiece) != 0) {
             return -1;
         }
         const int iEcc = bVerify ? VerifyEccLines(tWatch, tAt.ullPos, piSame)
@@ -118,7 +118,7 @@ int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrc
             *piSame = 0;
             return 0;
         }
-        if (Region_ReadPiece(&tSrc, aucPiece, ullPiece) == -1 ||
+        if (Region_ReadPiece(&tSrc, aucPiece, ullPiece) != 0 ||
             CompareBufAndMTD(iFd, aucPiece, tDest.ullPos, ullPiece, piSame) == -1) {
             return -1;
         }
@@ -135,7 +135,7 @@ int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrc
 int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullMTDMaxSize,
                                int *piSame) {
     TEccWatch tWatch;
-    if (Watch_Begin(&tWatch, MTD0Fd()) == -1) {
+    if (Watch_Begin(&tWatch, MTD0Fd()) != 0) {
         return -1;
     }
     TRegion tFlash = Region_Of(MTD0Fd(), ullMTDOffset, ullMTDMaxSize);
@@ -155,7 +155,7 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullM
             }
             break;
         }
-        if (Region_ReadPiece(&tFlash, aucFlash, ullReadLen) == -1) {
+        if (Region_ReadPiece(&tFlash, aucFlash, ullReadLen) != 0) {
             return -1;
         }
         const int iEcc = RetireOnEccEvent(tWatch, tFlash.ullPos, piSame);
@@ -212,5 +212,5 @@ int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset, uint64_t u
     if (Flash_Block(iFd, ullOffset) != EBlock::GOOD) {
         return NANDKEEP_BLOCK_RETIRED;
     }
-    return SetBadBlockToBBT(iFd, ullOffset) == -1 ? -1 : NANDKEEP_BLOCK_RETIRED;
+    return SetBadBlockToBBT(iFd, ullOffset) != 0 ? -1 : NANDKEEP_BLOCK_RETIRED;
 }

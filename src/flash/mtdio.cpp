@@ -110,7 +110,7 @@ bool RetireUnerasable(int iFd, uint64_t ullPos, bool bClean) {
             break;
         }
     }
-    if (SetBadBlockToBBT(iFd, ullPos) == -1) {
+    if (SetBadBlockToBBT(iFd, ullPos) != 0) {
         Nandkeep_Notify(TXT_BOOT_SET_BAD_FAIL);
         return false;
     }
@@ -155,7 +155,7 @@ int ReadPieces(int iFd, unsigned char *pucDest, uint64_t ullLead, uint64_t ullLe
         // calls reach the device either way.
         const bool bDirect = ullCopy == NANDKEEP_PIECE;
         unsigned char aucPiece[NANDKEEP_PIECE];
-        if (ReadPieceCalls(iFd, bDirect ? pucDest : aucPiece, NANDKEEP_PIECE) == -1) {
+        if (ReadPieceCalls(iFd, bDirect ? pucDest : aucPiece, NANDKEEP_PIECE) != 0) {
             return -1;
         }
         if (!bDirect) {
@@ -184,7 +184,7 @@ bool Nandkeep_IsEccEvent(const TEccStats &tSnap, const TEccStats &tNow) {
 
 int Nandkeep_ReadMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
     const uint64_t ullLead = ullOffset % NANDKEEP_PIECE;
-    if (SeekExact(iFd, ullOffset - ullLead) == -1) {
+    if (SeekExact(iFd, ullOffset - ullLead) != 0) {
         return -1;
     }
     return ReadPieces(iFd, static_cast<unsigned char *>(pBuf), ullLead, ullLen);
@@ -193,9 +193,9 @@ int Nandkeep_ReadMTD(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
 int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
     TEccStats tBefore;
     TEccStats tAfter;
-    if (SeekExact(iFd, ullOffset) == -1 || Nandkeep_GetEccStats(iFd, &tBefore) == -1 ||
-        ReadPieces(iFd, static_cast<unsigned char *>(pBuf), 0, ullLen) == -1 ||
-        Nandkeep_GetEccStats(iFd, &tAfter) == -1) {
+    if (SeekExact(iFd, ullOffset) != 0 || Nandkeep_GetEccStats(iFd, &tBefore) != 0 ||
+        ReadPieces(iFd, static_cast<unsigned char *>(pBuf), 0, ullLen) != 0 ||
+        Nandkeep_GetEccStats(iFd, &tAfter) != 0) {
         return -1;
     }
     const uint32_t dwCorrected = tAfter.corrected - tBefore.corrected;
@@ -205,7 +205,7 @@ int Nandkeep_ReadMTDWithECC(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ul
 }
 
 EWrite Flash_Write(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
-    if (SeekExact(iFd, ullOffset) == -1) {
+    if (SeekExact(iFd, ullOffset) != 0) {
         return EWrite::FAILED;
     }
     unsigned char *pucSrc = static_cast<unsigned char *>(pBuf);

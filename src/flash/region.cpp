@@ -54,7 +54,7 @@ int Watch_Begin(TEccWatch *ptWatch, int iFd) {
 }
 
 int Watch_Event(const TEccWatch *ptWatch, TEccStats *ptNow) {
-    if (Nandkeep_GetEccStats(ptWatch->iFd, ptNow) == -1) {
+    if (Nandkeep_GetEccStats(ptWatch->iFd, ptNow) != 0) {
         return -1;
     }
     return Nandkeep_IsEccEvent(ptWatch->tSnap, *ptNow) ? 1 : 0;
@@ -88,7 +88,7 @@ int Nandkeep_CopyMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrcOffset,
             Nandkeep_Notify(TXT_TOO_MANY_BAD);
             return -1;
         }
-        if (Region_ReadPiece(&tSrc, aucChunk, ullChunk) == -1) {
+        if (Region_ReadPiece(&tSrc, aucChunk, ullChunk) != 0) {
             return -1;
         }
         // A repair runs at boot with nobody to run it again: a block that refuses its program is

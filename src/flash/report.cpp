@@ -19,7 +19,7 @@ int ReadDiscarding(uint64_t ullOffset, uint64_t ullLen) {
     uint64_t ullDone = 0;
     do {
         const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen - ullDone);
-        if (Nandkeep_ReadMTD(MTD0Fd(), aucPiece, ullOffset + ullDone, ullPiece) == -1) {
+        if (Nandkeep_ReadMTD(MTD0Fd(), aucPiece, ullOffset + ullDone, ullPiece) != 0) {
             return -1;
         }
         ullDone += ullPiece;
@@ -36,7 +36,7 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
         return -1;
     }
     TEccStats tStats;
-    if (Nandkeep_GetEccStats(MTD0Fd(), &tStats) == -1) {
+    if (Nandkeep_GetEccStats(MTD0Fd(), &tStats) != 0) {
         return -1;
     }
     Progress_Hide();
@@ -56,8 +56,8 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
             printf(TXT_ECC_BAD_SKIP, ullBlock);
             continue;
         }
-        if (ReadDiscarding(ullBlock, ullChunk) == -1 ||
-            Nandkeep_GetEccStats(MTD0Fd(), &tStats) == -1) {
+        if (ReadDiscarding(ullBlock, ullChunk) != 0 ||
+            Nandkeep_GetEccStats(MTD0Fd(), &tStats) != 0) {
             return -1;
         }
         Progress_Hide();

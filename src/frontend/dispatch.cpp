@@ -118,7 +118,7 @@ int RunCommand(const TRoute *ptRoute, TCommand *ptCmd) {
             return iPrepared;
         }
     }
-    if (ptRoute->pfnEntry != Cmd_Info && LockDevice() == -1) {
+    if (ptRoute->pfnEntry != Cmd_Info && LockDevice() != 0) {
         return -1;
     }
     Progress_Command(ptCmd->ppArgv[1]);
@@ -143,7 +143,7 @@ uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat)
 }
 
 int Nandkeep_Main(int iArgc, char **ppArgv) {
-    if (Nandkeep_Init() == -1) {
+    if (Nandkeep_Init() != 0) {
         return -1;
     }
     const TRoute *ptRoute = Route(iArgc, ppArgv);

@@ -29,7 +29,7 @@ const TMTDInfo *ErasableRecord(int iBack) {
         Nandkeep_Notify(TXT_FEW_PARTITIONS);
         return nullptr;
     }
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return nullptr;
     }
     return &g_ptMTDInfo[iBack == 0 ? 0 : g_iPartitionNum - iBack];
@@ -86,7 +86,7 @@ int Nandkeep_ScanBadBlocks(int iFd, uint64_t ullOffset, uint64_t ullLen) {
     for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
         int iSame = 0;
         if (CompareBufAndMTD(iFd, aucZero.data(), ullPos, ullErase, &iSame) == -1 ||
-            (iSame == 0 && SetBadBlockToBBT(iFd, ullPos) == -1)) {
+            (iSame == 0 && SetBadBlockToBBT(iFd, ullPos) != 0)) {
             return -1;
         }
     }
@@ -134,7 +134,7 @@ int Cmd_EraseRootfs(TCommand *) {
 // would then retire a good block. Blocks past the end of the device (within 4 GiB) are skipped
 // like bad ones: the driver rejects the query for them.
 int Prepare_Erase(TCommand *ptCmd) {
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return -1;
     }
     if (Nandkeep_ParseHex(ptCmd->ppArgv[2]) % MTD0EraseSize() != 0) {
@@ -149,7 +149,7 @@ int Cmd_Erase(TCommand *ptCmd) {
 }
 
 int Cmd_BadBlockReport(TCommand *) {
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return -1;
     }
     TRegion tDevice = Region_Span(MTD0Fd(), 0, MTD0WalkEnd());
@@ -166,7 +166,7 @@ int Cmd_BadBlockReport(TCommand *) {
 int Prepare_BadBlockRead(TCommand *ptCmd) {
     ptCmd->aulArg[0] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[3], TXT_WARN_OFFSET);
     ptCmd->aulArg[1] = Nandkeep_ParseHexWarned(ptCmd->ppArgv[4], TXT_WARN_LENGTH);
-    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
+    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) != 0 ? -1 : NANDKEEP_RUN;
 }
 
 // Copies whole 128 KiB pieces straight from the device, bad blocks included, with no ECC
@@ -225,7 +225,7 @@ int Cmd_BadBlockErase(TCommand *ptCmd) {
 // it; an offset past the device is left to the driver to refuse.
 int Cmd_SetBadBlockToBBT(TCommand *ptCmd) {
     const uint64_t ullOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
-    if (Nandkeep_CheckEraseSize() == -1) {
+    if (Nandkeep_CheckEraseSize() != 0) {
         return -1;
     }
     return SetBadBlockToBBT(MTD0Fd(), ullOffset - ullOffset % MTD0EraseSize());
@@ -234,7 +234,7 @@ int Cmd_SetBadBlockToBBT(TCommand *ptCmd) {
 int Prepare_Range(TCommand *ptCmd) {
     ptCmd->aulArg[0] = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
     ptCmd->aulArg[1] = Nandkeep_ParseHex(ptCmd->ppArgv[3]);
-    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) == -1 ? -1 : NANDKEEP_RUN;
+    return Nandkeep_CheckReach(ptCmd->aulArg[0], ptCmd->aulArg[1]) != 0 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_EccStatus(TCommand *ptCmd) {

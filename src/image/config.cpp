@@ -10,7 +10,7 @@
 #include <algorithm>
 
 int Nandkeep_CheckConfigSource(TSource *ptSrc, uint64_t ulMaxSize) {
-    if (Nandkeep_TakeSource(ptSrc) == -1) {
+    if (Nandkeep_TakeSource(ptSrc) != 0) {
         return -1;
     }
     if (ptSrc->ulSize + CONFIG_OVERHEAD > ulMaxSize) {
@@ -21,7 +21,7 @@ int Nandkeep_CheckConfigSource(TSource *ptSrc, uint64_t ulMaxSize) {
 }
 
 int Nandkeep_WriteConfig(TSource *ptSrc, uint64_t ulMTDOffset, uint64_t ulMTDMaxSize) {
-    if (Nandkeep_CheckConfigSource(ptSrc, ulMTDMaxSize) == -1) {
+    if (Nandkeep_CheckConfigSource(ptSrc, ulMTDMaxSize) != 0) {
         return -1;
     }
     // Erase before program: NAND only clears bits, and the rest of the area must read as 0xFF.
@@ -48,7 +48,7 @@ int Nandkeep_GetConfigLen(int iFd, uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, 
     TRegion tArea = Region_Of(iFd, ulMTDOffset, ulMTDMaxSize);
     unsigned char aucPiece[NANDKEEP_PIECE];
     uint32_t dwLen = 0;
-    if (Record_LengthWord(&tArea, aucPiece, &dwLen) == -1 ||
+    if (Record_LengthWord(&tArea, aucPiece, &dwLen) != 0 ||
         !Record_Plausible(dwLen, ulMTDMaxSize)) {
         return -1;
     }

@@ -47,7 +47,7 @@ uint64_t AfterGoodBlocks(uint64_t ullFrom, uint64_t ullTo, uint64_t ullWanted) {
 
 // The stores need records 3 and 4 of the table: a refusal comes before the device is locked.
 int Prepare_Store(TCommand *) {
-    return Nandkeep_CheckStoreTable() == -1 ? -1 : NANDKEEP_RUN;
+    return Nandkeep_CheckStoreTable() != 0 ? -1 : NANDKEEP_RUN;
 }
 
 // checktempconf, and readtempconf with its destination. Bad candidates are passed over without
@@ -74,11 +74,11 @@ int Cmd_TempConf(TCommand *ptCmd) {
 // source is checked once first: a file that cannot be read or is too large for one block is
 // refused with one message, and the old copies stay as they were.
 int Prepare_WriteTempConf(TCommand *ptCmd) {
-    if (Nandkeep_CheckStoreTable() == -1) {
+    if (Nandkeep_CheckStoreTable() != 0) {
         return -1;
     }
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], MTD0EraseSize() - CONFIG_OVERHEAD);
-    return Nandkeep_CheckConfigSource(&ptCmd->atSrc[0], MTD0EraseSize()) == -1 ? -1 : NANDKEEP_RUN;
+    return Nandkeep_CheckConfigSource(&ptCmd->atSrc[0], MTD0EraseSize()) != 0 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_WriteTempConf(TCommand *ptCmd) {
@@ -107,7 +107,7 @@ int Cmd_TempData(TCommand *ptCmd) {
 
 // The file is counted before the device is locked: at most the whole flashfs2 partition.
 int Prepare_WriteTempData(TCommand *ptCmd) {
-    if (Nandkeep_CheckStoreTable() == -1) {
+    if (Nandkeep_CheckStoreTable() != 0) {
         return -1;
     }
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], StoreRoom(3));
@@ -128,7 +128,7 @@ int Cmd_WriteTempData(TCommand *ptCmd) {
     }
     const uint64_t ullGood =
         ullBound > ullStart ? Region_CountGood(Region_Span(MTD0Fd(), ullStart, ullBound)) : 0;
-    if (Nandkeep_CheckConfigSource(ptSrc, ullGood * MTD0EraseSize()) == -1) {
+    if (Nandkeep_CheckConfigSource(ptSrc, ullGood * MTD0EraseSize()) != 0) {
         return -1;
     }
     (void)Nandkeep_WriteConfig(ptSrc, ullStart, ullBound - ullStart);
@@ -149,7 +149,7 @@ int Cmd_NFDI(TCommand *ptCmd) {
 
 // The file is counted before the device is locked: both copies must fit the NFDI partition.
 int Prepare_WriteNFDI(TCommand *ptCmd) {
-    if (Nandkeep_CheckStoreTable() == -1) {
+    if (Nandkeep_CheckStoreTable() != 0) {
         return -1;
     }
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], StoreRoom(4) / 2);
@@ -172,7 +172,7 @@ int Cmd_WriteNFDI(TCommand *ptCmd) {
     }
     const uint64_t ullTableStart = ullS + Nandkeep_NFDICount() * ullErase;
     const uint64_t ullGood = Region_CountGood(Region_Span(MTD0Fd(), ullS, ullTableStart));
-    if (Nandkeep_TakeSource(ptSrc) == -1) {
+    if (Nandkeep_TakeSource(ptSrc) != 0) {
         return -1;
     }
     if (ullGood * ullErase < 2 * (ptSrc->ulSize + CONFIG_OVERHEAD)) {

@@ -14,7 +14,7 @@
 
 int Nandkeep_LocateDefConf(int iCopy, uint64_t *pullSub, uint64_t *pullRoom) {
     const uint64_t ullRegion = iCopy == 1 ? ROOTFS1_OFFSET : ROOTFS0_OFFSET;
-    if (Nandkeep_LocateSubImage(ullRegion, ROOTFS_SIZE, pullSub) == -1) {
+    if (Nandkeep_LocateSubImage(ullRegion, ROOTFS_SIZE, pullSub) != 0) {
         return -1;
     }
     *pullRoom = ullRegion + ROOTFS_SIZE - *pullSub;
@@ -24,7 +24,7 @@ int Nandkeep_LocateDefConf(int iCopy, uint64_t *pullSub, uint64_t *pullRoom) {
 int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
     uint64_t ullSub = 0;
     uint64_t ullMax = 0;
-    if (Nandkeep_LocateDefConf(iCopy, &ullSub, &ullMax) == -1) {
+    if (Nandkeep_LocateDefConf(iCopy, &ullSub, &ullMax) != 0) {
         Progress_Hide();
         printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
         return -1;
@@ -51,7 +51,7 @@ int Nandkeep_RecoveryDefConf(int iFd, uint64_t ulDestSubOffset, uint64_t ulSrcSu
     uint32_t dwLen = 0;
     {
         unsigned char aucPiece[NANDKEEP_PIECE];
-        if (Record_LengthWord(&tSrc, aucPiece, &dwLen) == -1 ||
+        if (Record_LengthWord(&tSrc, aucPiece, &dwLen) != 0 ||
             !Record_Plausible(dwLen, ulSrcMaxSize)) {
             return -1;
         }
@@ -61,7 +61,7 @@ int Nandkeep_RecoveryDefConf(int iFd, uint64_t ulDestSubOffset, uint64_t ulSrcSu
     const uint64_t ullSrcLeft = tSrc.ullEnd - tSrc.ullPos;
     int iSame = 0;
     if (Nandkeep_CompareImageAndMTD(iFd, ulDestSubOffset, tSrc.ullPos, ulDestMaxSize, ullSrcLeft,
-                                    ullCopyLen, &iSame) == -1) {
+                                    ullCopyLen, &iSame) != 0) {
         return -1;
     }
     if (iSame != 0) {
@@ -72,11 +72,11 @@ int Nandkeep_RecoveryDefConf(int iFd, uint64_t ulDestSubOffset, uint64_t ulSrcSu
         return -1;
     }
     if (Nandkeep_CopyMTD(iFd, ulDestSubOffset, tSrc.ullPos, ulDestMaxSize, ullSrcLeft,
-                         ullCopyLen) == -1) {
+                         ullCopyLen) != 0) {
         Nandkeep_Notify(TXT_DEFCONF_RECOVER_FAIL);
         return -1;
     }
-    if (Nandkeep_CheckConfig(iFd, ulDestSubOffset, ulDestMaxSize) == -1) {
+    if (Nandkeep_CheckConfig(iFd, ulDestSubOffset, ulDestMaxSize) != 0) {
         Nandkeep_Notify(TXT_DEFCONF_RECOVERY_FAIL);
         return -1;
     }

@@ -15,11 +15,11 @@ int Cmd_CheckDefConf(TCommand *) {
     for (int iCopy : DEFCONF_ORDER) {
         uint64_t ulSub = 0;
         uint64_t ulRoom = 0;
-        if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) == -1) {
+        if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) != 0) {
             printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
             return -1;
         }
-        if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, ulRoom) == -1) {
+        if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, ulRoom) != 0) {
             printf(TXT_DEFCONF_CHECK_FAIL, iCopy);
             return -1;
         }
@@ -51,7 +51,7 @@ int Prepare_WriteDefConf(TCommand *ptCmd) {
 
 int Cmd_WriteDefConf(TCommand *ptCmd) {
     for (int iCopy : DEFCONF_ORDER) {
-        if (Nandkeep_WriteDefConfCopy(&ptCmd->atSrc[0], iCopy) == -1) {
+        if (Nandkeep_WriteDefConfCopy(&ptCmd->atSrc[0], iCopy) != 0) {
             return -1;
         }
     }

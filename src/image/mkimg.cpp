@@ -73,7 +73,7 @@ int Nandkeep_CheckImage(uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, int iSubIma
         Nandkeep_Notify(TXT_NO_GOOD_BLOCK);
         return -1;
     }
-    if (Region_ReadPiece(&tReg, aucBuf, NANDKEEP_PIECE) == -1) {
+    if (Region_ReadPiece(&tReg, aucBuf, NANDKEEP_PIECE) != 0) {
         return -1;
     }
     const char *pszFault = Image_HeaderFault(aucBuf);
@@ -97,7 +97,7 @@ int Nandkeep_CheckImage(uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, int iSubIma
     }
     while (!Image_DtbSized(&tImage) && tImage.ullLeft > 0 && Region_Good(&tReg)) {
         const uint64_t ullChunk = Image_Want(&tImage);
-        if (Region_ReadPiece(&tReg, aucBuf, ullChunk) == -1) {
+        if (Region_ReadPiece(&tReg, aucBuf, ullChunk) != 0) {
             return -1;
         }
         Image_Take(&tImage, aucBuf, ullChunk);
@@ -105,7 +105,7 @@ int Nandkeep_CheckImage(uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, int iSubIma
         ullDataEnd = tReg.ullPos;
     }
     // Data cut short by the region's end never passes, whatever its checksum happens to be.
-    if (Image_Verdict(&tImage) == -1) {
+    if (Image_Verdict(&tImage) != 0) {
         return -1;
     }
     if (iSubImage == MKIMG_RESULT_SUB_OFFSET) {
@@ -117,7 +117,7 @@ int Nandkeep_CheckImage(uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, int iSubIma
 int Nandkeep_LocateSubImage(uint64_t ullOffset, uint64_t ullLen, uint64_t *pullSub) {
     // Preset out of every region: an answer that the check did not store is never used.
     uint64_t ullSub = UINT64_MAX;
-    if (Nandkeep_CheckImage(ullOffset, ullLen, MKIMG_RESULT_SUB_OFFSET, &ullSub) == -1) {
+    if (Nandkeep_CheckImage(ullOffset, ullLen, MKIMG_RESULT_SUB_OFFSET, &ullSub) != 0) {
         return -1;
     }
     // An image whose data runs up to the region's end has its sub-image boundary outside it.
@@ -129,7 +129,7 @@ int Nandkeep_LocateSubImage(uint64_t ullOffset, uint64_t ullLen, uint64_t *pullS
 }
 
 int Nandkeep_CheckImageSource(TSource *ptSrc) {
-    if (Nandkeep_TakeSource(ptSrc) == -1) {
+    if (Nandkeep_TakeSource(ptSrc) != 0) {
         return -1;
     }
     FILE *pFile = ptSrc->pFile;

@@ -18,7 +18,7 @@ constexpr uint64_t FIRST_PAYLOAD = NANDKEEP_PIECE - CONFIG_LEN_SIZE;
 // pucPiece, as a read of just those bytes asks the device for it. nullptr when the read failed.
 const unsigned char *ReadWithin(int iFd, unsigned char *pucPiece, uint64_t ullPos) {
     const uint64_t ullLead = ullPos % NANDKEEP_PIECE;
-    return Nandkeep_ReadMTD(iFd, pucPiece, ullPos - ullLead, NANDKEEP_PIECE) == -1
+    return Nandkeep_ReadMTD(iFd, pucPiece, ullPos - ullLead, NANDKEEP_PIECE) != 0
                ? nullptr
                : pucPiece + ullLead;
 }
@@ -173,7 +173,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
     TRegion tArea = Region_Of(iFd, ullOffset, ullMaxSize);
     unsigned char aucPiece[NANDKEEP_PIECE];
     uint32_t dwLen = 0;
-    if (Record_LengthWord(&tArea, aucPiece, &dwLen) == -1) {
+    if (Record_LengthWord(&tArea, aucPiece, &dwLen) != 0) {
         return -1;
     }
     if (!Record_Plausible(dwLen, ullMaxSize)) {
@@ -189,8 +189,8 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
     uint32_t dwCrc = 0;
     uint32_t dwStored = 0;
     Region_Advance(&tArea, CONFIG_LEN_SIZE);
-    if (WalkPayload(&tArea, aucPiece, dwLen, pOut, &dwCrc) == -1 || CloseDest(pOut, true) == -1 ||
-        ReadChecksum(&tArea, aucPiece, &dwStored) == -1) {
+    if (WalkPayload(&tArea, aucPiece, dwLen, pOut, &dwCrc) != 0 || CloseDest(pOut, true) != 0 ||
+        ReadChecksum(&tArea, aucPiece, &dwStored) != 0) {
         return -1;
     }
     if (dwStored != dwCrc) {
@@ -227,12 +227,12 @@ int Record_Write(const TSource *ptSrc, uint64_t ullPos, uint64_t ullEnd) {
         uint64_t ullCount = ullFill + ullWant;
         const bool bLast = ullRemaining == 0;
         // A file that changed since it was counted gets no checksum word, so no valid record.
-        if (bLast && Nandkeep_CheckSourceUnchanged(ptSrc, ullSize, dwCrc) == -1) {
+        if (bLast && Nandkeep_CheckSourceUnchanged(ptSrc, ullSize, dwCrc) != 0) {
             return -1;
         }
         const uint64_t ullData = bLast ? ullCount + CONFIG_CRC_SIZE : ullCount;
         ullCount = bLast ? CloseRecord(aucBuf, ullCount, dwCrc) : ullCount;
-        if (WritePiece(&tArea, aucBuf, ullCount, ullData) == -1) {
+        if (WritePiece(&tArea, aucBuf, ullCount, ullData) != 0) {
             return -1;
         }
         if (bLast) {

@@ -38,7 +38,7 @@ uint32_t Nandkeep_Crc32(uint32_t dwCrc, const unsigned char *pucData, uint64_t u
 }
 
 void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, uint64_t ulRoom) {
-    *ptSrc = TSource{nullptr, 0, 0, nullptr};
+    *ptSrc = TSource{};
     FILE *pFile = nullptr;
     struct stat tStat;
     const int iOpened = Plat_OpenSource(pszPath, &pFile, &tStat);
@@ -80,7 +80,7 @@ void Nandkeep_ReleaseSource(TSource *ptSrc) {
     if (ptSrc->pFile != nullptr) {
         fclose(ptSrc->pFile);
     }
-    *ptSrc = TSource{nullptr, 0, 0, nullptr};
+    *ptSrc = TSource{};
 }
 
 int Nandkeep_CheckSourceUnchanged(const TSource *ptSrc, uint64_t ulRead, uint32_t dwCrc) {

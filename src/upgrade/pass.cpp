@@ -27,7 +27,7 @@ struct TPass {
 // event, 0 when not, -1 when the read or the counters failed.
 int ReadWatched(TPass *ptPass, const TRegion &tAt, unsigned char *pucBuf) {
     TEccStats tNow;
-    if (Nandkeep_ReadMTD(tAt.iFd, pucBuf, tAt.ullPos, NANDKEEP_PIECE) == -1 ||
+    if (Nandkeep_ReadMTD(tAt.iFd, pucBuf, tAt.ullPos, NANDKEEP_PIECE) != 0 ||
         Plat_EccGetStats(tAt.iFd, &tNow) < 0) {
         return -1;
     }
@@ -117,7 +117,7 @@ bool PassSubImages(TPass *ptPass, int iSubImageType) {
     } else if (Record_CheckInPiece(
                    ptPass->aucSrc,
                    std::min(NANDKEEP_PIECE, ptPass->tSrc.ullEnd - ptPass->tSrc.ullPos),
-                   &ullSubLen) == -1) {
+                   &ullSubLen) != 0) {
         return false;
     }
     return DestHolds(ptPass, ullSubLen);

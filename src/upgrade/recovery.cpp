@@ -25,7 +25,7 @@ struct TSub {
 // The sub-image of the image heading [ullOffset, ullOffset + ullLen). -1 when the image is
 // invalid or leaves no room behind it (the check's messages printed).
 int LocateSub(uint64_t ullOffset, uint64_t ullLen, TSub *ptSub) {
-    if (Nandkeep_LocateSubImage(ullOffset, ullLen, &ptSub->ullOffset) == -1) {
+    if (Nandkeep_LocateSubImage(ullOffset, ullLen, &ptSub->ullOffset) != 0) {
         return -1;
     }
     ptSub->ullLen = ullOffset + ullLen - ptSub->ullOffset;
@@ -37,7 +37,7 @@ int RangesEqual(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t
                 uint64_t ullLen) {
     int iSame = 0;
     if (Nandkeep_CompareImageAndMTD(MTD0Fd(), ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen,
-                                    &iSame) == -1) {
+                                    &iSame) != 0) {
         return -1;
     }
     return iSame == 1 ? 1 : 0;
@@ -50,7 +50,7 @@ int RewriteCopy(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t
         Nandkeep_Notify(TXT_RC_ERASE);
         return -1;
     }
-    if (Nandkeep_CopyMTD(MTD0Fd(), ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen) == -1) {
+    if (Nandkeep_CopyMTD(MTD0Fd(), ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen) != 0) {
         Nandkeep_Notify(pszCopyFail);
         return -1;
     }
@@ -64,7 +64,7 @@ int RepairRange(uint64_t ullDest, uint64_t ullSrc, uint64_t ullDestLen, uint64_t
     if (iEqual != 0) {
         return iEqual == 1 ? 0 : -1;
     }
-    if (RewriteCopy(ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen, TXT_RC_COPY) == -1) {
+    if (RewriteCopy(ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen, TXT_RC_COPY) != 0) {
         return -1;
     }
     const int iAgain = RangesEqual(ullDest, ullSrc, ullDestLen, ullSrcLen, ullLen);
@@ -81,7 +81,7 @@ const char *SourceSubFault(int iSubImageType) {
 
 // The source copy, main image and sub-image, checked with their messages. 0 with its sub-image.
 int CheckSource(uint64_t ullSrc, uint64_t ullLen, int iSubImageType, TSub *ptSub) {
-    if (LocateSub(ullSrc, ullLen, ptSub) == -1) {
+    if (LocateSub(ullSrc, ullLen, ptSub) != 0) {
         Nandkeep_Notify(TXT_RC_SOURCE_IMAGE);
         return -1;
     }
@@ -99,13 +99,13 @@ int CheckSource(uint64_t ullSrc, uint64_t ullLen, int iSubImageType, TSub *ptSub
 // The destination's sub-image from the source's, once the main images agree.
 int RepairSub(uint64_t ullDest, uint64_t ullLen, const TSub &tSrcSub, int iSubImageType) {
     TSub tDestSub;
-    if (LocateSub(ullDest, ullLen, &tDestSub) == -1) {
+    if (LocateSub(ullDest, ullLen, &tDestSub) != 0) {
         Nandkeep_Notify(TXT_RC_DEST_SUB);
         return -1;
     }
     if (iSubImageType != RECOVERY_SUB_DTB) {
         if (Nandkeep_RecoveryDefConf(MTD0Fd(), tDestSub.ullOffset, tSrcSub.ullOffset,
-                                     tDestSub.ullLen, tSrcSub.ullLen) == -1) {
+                                     tDestSub.ullLen, tSrcSub.ullLen) != 0) {
             Nandkeep_Notify(TXT_RC_DEFCONF);
             return -1;
         }
@@ -113,7 +113,7 @@ int RepairSub(uint64_t ullDest, uint64_t ullLen, const TSub &tSrcSub, int iSubIm
     }
     uint64_t ullDtbLen = 0;
     if (Nandkeep_CheckImage(tSrcSub.ullOffset, tSrcSub.ullLen, MKIMG_RESULT_IMAGE_LEN,
-                            &ullDtbLen) == -1) {
+                            &ullDtbLen) != 0) {
         Nandkeep_Notify(TXT_RC_IMAGE_LEN);
         return -1;
     }
@@ -159,7 +159,7 @@ int RecoverRegionOnce(uint64_t ullDest, uint64_t ullSrc, uint64_t ullLen, int iS
 // Length of the sub-image of one copy: the DTB's image length or the record's length + 8.
 int SubImageLen(uint64_t ullOffset, uint64_t ullLen, int iType, uint64_t *pullLen) {
     TSub tSub;
-    if (LocateSub(ullOffset, ullLen, &tSub) == -1) {
+    if (LocateSub(ullOffset, ullLen, &tSub) != 0) {
         return -1;
     }
     if (iType == RECOVERY_SUB_DTB) {
@@ -267,7 +267,7 @@ int Nandkeep_RecoveryMkimg(uint64_t ulDestOffset, uint64_t ulSrcOffset, uint64_t
         return -1;
     }
     unsigned char aucBuf[NANDKEEP_PIECE];
-    if (Region_ReadPiece(&tSrc, aucBuf, NANDKEEP_PIECE) == -1) {
+    if (Region_ReadPiece(&tSrc, aucBuf, NANDKEEP_PIECE) != 0) {
         Nandkeep_Notify(TXT_RC_READ);
         return -1;
     }
@@ -290,11 +290,11 @@ int Nandkeep_RecoveryByECC(uint64_t ulNormalOffset, uint64_t ulBackupOffset, uin
         Nandkeep_Notify(TXT_RC_BIG_ERASE);
         return -1;
     }
-    if (MergeBlocks(ulNormalOffset, ulBackupOffset, ulLen) == -1) {
+    if (MergeBlocks(ulNormalOffset, ulBackupOffset, ulLen) != 0) {
         return -1;
     }
     uint64_t ullImageLen = 0;
-    if (Nandkeep_CheckImage(ulNormalOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) == -1) {
+    if (Nandkeep_CheckImage(ulNormalOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) != 0) {
         Nandkeep_Notify(TXT_RC_NORMAL_LEN);
         if (Nandkeep_CheckImage(ulBackupOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) ==
             -1) {
@@ -304,12 +304,12 @@ int Nandkeep_RecoveryByECC(uint64_t ulNormalOffset, uint64_t ulBackupOffset, uin
     }
     uint64_t ullSubLen = 0;
     const bool bNormalValid = SubImageLen(ulNormalOffset, ulLen, iSubImageType, &ullSubLen) == 0;
-    if (!bNormalValid && SubImageLen(ulBackupOffset, ulLen, iSubImageType, &ullSubLen) == -1) {
+    if (!bNormalValid && SubImageLen(ulBackupOffset, ulLen, iSubImageType, &ullSubLen) != 0) {
         Nandkeep_Notify(TXT_RC_SUB_LEN);
         return -1;
     }
     if (!bNormalValid &&
-        Nandkeep_CheckImage(ulBackupOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) == -1) {
+        Nandkeep_CheckImage(ulBackupOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) != 0) {
         return -1;
     }
     // The sub-image begins at the first block boundary strictly after the image, so the blocks
@@ -322,7 +322,7 @@ int Nandkeep_RecoveryByECC(uint64_t ulNormalOffset, uint64_t ulBackupOffset, uin
     NoticeTooFewBlocks(ullBlocks, ulBackupOffset, ulLen, 1);
     const uint64_t ullCopyLen = ullBlocks * ullErase;
     if (bNormalValid && RewriteCopy(ulBackupOffset, ulNormalOffset, ulLen, ulLen, ullCopyLen,
-                                    TXT_RC_TO_BACKUP) == -1) {
+                                    TXT_RC_TO_BACKUP) != 0) {
         return -1;
     }
     return RewriteCopy(ulNormalOffset, ulBackupOffset, ulLen, ulLen, ullCopyLen, TXT_RC_TO_NORMAL);

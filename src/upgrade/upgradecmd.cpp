@@ -40,7 +40,7 @@ int WriteDTB(TSource *ptSrc, int iCopy) {
     Progress_Step("DTB %d", iCopy);
     const uint64_t ulRegion = iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
     uint64_t ulSub = 0;
-    if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) == -1) {
+    if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) != 0) {
         Progress_Hide();
         printf(TXT_UP_DTB_OFFSET_FAIL, iCopy);
         return -1;
@@ -99,7 +99,7 @@ int PreflightFile(TSource *ptSrc, uint64_t ulRoom, uint64_t ulOverhead, const ch
 // written behind both kernels, and recovery would refuse every kernel copy as a source from then
 // on. Kernel and rootfs files are judged in flash, after their backup copy is written.
 int PreflightDTB(TSource *ptDTB) {
-    if (Nandkeep_CheckImageSource(ptDTB) == -1) {
+    if (Nandkeep_CheckImageSource(ptDTB) != 0) {
         Progress_Hide();
         puts(TXT_UP_DTB1_FAIL);
         return -1;
@@ -125,13 +125,13 @@ int Prepare_Write(TCommand *ptCmd) {
         return -1;
     }
     // Within 4 GiB, blocks past the end of the device are stepped over like bad ones.
-    if (Nandkeep_CheckReach(ulOffset, ulLen) == -1) {
+    if (Nandkeep_CheckReach(ulOffset, ulLen) != 0) {
         return -1;
     }
     ptCmd->aulArg[0] = ulOffset;
     ptCmd->aulArg[1] = ulLen;
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ulLen);
-    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
+    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) != 0 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_Write(TCommand *ptCmd) {
@@ -147,16 +147,16 @@ int Prepare_UpgradeFW(TCommand *ptCmd) {
     for (int i = FILE_BOOT; i <= FILE_DEFCONF; i++) {
         Nandkeep_PrepareSource(&atSrc[i], ptCmd->ppArgv[2 + i], ROOM_OF[i]);
     }
-    if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, TXT_UP_BOOT_FAIL) == -1 ||
-        PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, TXT_UP_ROOTFS1_FAIL) == -1 ||
+    if (PreflightFile(&atSrc[FILE_BOOT], BOOT_SIZE, 0, TXT_UP_BOOT_FAIL) != 0 ||
+        PreflightFile(&atSrc[FILE_ROOTFS], ROOTFS_SIZE, 0, TXT_UP_ROOTFS1_FAIL) != 0 ||
         PreflightFile(&atSrc[FILE_DEFCONF],
                       SubImageRoom(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE),
-                      CONFIG_OVERHEAD, TXT_UP_DEFCONF1_FAIL) == -1 ||
-        PreflightFile(&atSrc[FILE_KERNEL], KERNEL_SIZE, 0, TXT_UP_KERNEL1_FAIL) == -1 ||
+                      CONFIG_OVERHEAD, TXT_UP_DEFCONF1_FAIL) != 0 ||
+        PreflightFile(&atSrc[FILE_KERNEL], KERNEL_SIZE, 0, TXT_UP_KERNEL1_FAIL) != 0 ||
         PreflightFile(&atSrc[FILE_DTB],
                       SubImageRoom(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE), 0,
-                      TXT_UP_DTB1_FAIL) == -1 ||
-        PreflightDTB(&atSrc[FILE_DTB]) == -1) {
+                      TXT_UP_DTB1_FAIL) != 0 ||
+        PreflightDTB(&atSrc[FILE_DTB]) != 0) {
         return -1;
     }
     return NANDKEEP_RUN;
@@ -166,22 +166,22 @@ int Prepare_UpgradeFW(TCommand *ptCmd) {
 // then the normal copies. Nothing is rolled back after a failure.
 int Cmd_UpgradeFW(TCommand *ptCmd) {
     TSource *atSrc = ptCmd->atSrc;
-    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, "boot", TXT_UP_BOOT_FAIL) == -1 ||
+    if (WriteRegion(&atSrc[FILE_BOOT], BOOT_OFFSET, BOOT_SIZE, "boot", TXT_UP_BOOT_FAIL) != 0 ||
         WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS1_OFFSET, ROOTFS_SIZE, "rootfs 1",
-                    TXT_UP_ROOTFS1_FAIL) == -1 ||
-        WriteDefConf(&atSrc[FILE_DEFCONF], 1) == -1 ||
+                    TXT_UP_ROOTFS1_FAIL) != 0 ||
+        WriteDefConf(&atSrc[FILE_DEFCONF], 1) != 0 ||
         WriteRegion(&atSrc[FILE_KERNEL], KERNEL1_OFFSET, KERNEL_SIZE, "kernel 1",
-                    TXT_UP_KERNEL1_FAIL) == -1 ||
-        WriteDTB(&atSrc[FILE_DTB], 1) == -1) {
+                    TXT_UP_KERNEL1_FAIL) != 0 ||
+        WriteDTB(&atSrc[FILE_DTB], 1) != 0) {
         return -1;
     }
     (void)Plat_System(TXT_FLASHSTATUS_COMMAND);
     if (WriteRegion(&atSrc[FILE_KERNEL], KERNEL0_OFFSET, KERNEL_SIZE, "kernel 0",
-                    TXT_UP_KERNEL0_FAIL) == -1 ||
-        WriteDTB(&atSrc[FILE_DTB], 0) == -1 ||
+                    TXT_UP_KERNEL0_FAIL) != 0 ||
+        WriteDTB(&atSrc[FILE_DTB], 0) != 0 ||
         WriteRegion(&atSrc[FILE_ROOTFS], ROOTFS0_OFFSET, ROOTFS_SIZE, "rootfs 0",
-                    TXT_UP_ROOTFS0_FAIL) == -1 ||
-        WriteDefConf(&atSrc[FILE_DEFCONF], 0) == -1) {
+                    TXT_UP_ROOTFS0_FAIL) != 0 ||
+        WriteDefConf(&atSrc[FILE_DEFCONF], 0) != 0) {
         return -1;
     }
     return 0;
@@ -191,7 +191,7 @@ int Prepare_UpdateRegion(TCommand *ptCmd) {
     ptCmd->aulArg[0] = ptCmd->iParam == 0 ? BOOT_OFFSET : BST_OFFSET;
     ptCmd->aulArg[1] = ptCmd->iParam == 0 ? BOOT_SIZE : BST_SIZE;
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ptCmd->aulArg[1]);
-    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
+    return Nandkeep_TakeSource(&ptCmd->atSrc[0]) != 0 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_UpdateRegion(TCommand *ptCmd) {
@@ -200,11 +200,11 @@ int Cmd_UpdateRegion(TCommand *ptCmd) {
 
 int Prepare_UpdateDTB(TCommand *ptCmd) {
     Nandkeep_PrepareSource(&ptCmd->atSrc[0], ptCmd->ppArgv[2], ROOM_OF[FILE_DTB]);
-    return PreflightDTB(&ptCmd->atSrc[0]) == -1 ? -1 : NANDKEEP_RUN;
+    return PreflightDTB(&ptCmd->atSrc[0]) != 0 ? -1 : NANDKEEP_RUN;
 }
 
 int Cmd_UpdateDTB(TCommand *ptCmd) {
-    if (WriteDTB(&ptCmd->atSrc[0], 1) == -1 || WriteDTB(&ptCmd->atSrc[0], 0) == -1) {
+    if (WriteDTB(&ptCmd->atSrc[0], 1) != 0 || WriteDTB(&ptCmd->atSrc[0], 0) != 0) {
         return -1;
     }
     return 0;

@@ -80,8 +80,8 @@ int EraseAndWrite(const TSource *ptSrc, uint64_t ullMTDOffset, uint64_t ullMaxSi
     uint32_t dwCrc = 0;
     // What was written must be what was counted at the opening, and the file must end there: a
     // file changed in between could still match the flash when it is compared again.
-    if (WriteChunks(ptSrc, &tReg, &ullWritten, &dwCrc) == -1 ||
-        Nandkeep_CheckSourceUnchanged(ptSrc, ullWritten, dwCrc) == -1) {
+    if (WriteChunks(ptSrc, &tReg, &ullWritten, &dwCrc) != 0 ||
+        Nandkeep_CheckSourceUnchanged(ptSrc, ullWritten, dwCrc) != 0) {
         return -1;
     }
     if (fseek(pFile, 0, SEEK_SET) != 0) {
@@ -101,7 +101,7 @@ int EraseAndWrite(const TSource *ptSrc, uint64_t ullMTDOffset, uint64_t ullMaxSi
 
 int Nandkeep_WriteImageSource(TSource *ptSrc, uint64_t ulMTDOffset, uint64_t ulMaxSize, int bHTTP) {
     (void)bHTTP; // the progress formats only went to the trace routine, which prints nothing
-    if (Nandkeep_TakeSource(ptSrc) == -1) {
+    if (Nandkeep_TakeSource(ptSrc) != 0) {
         return -1;
     }
     if (ptSrc->ulSize > ulMaxSize) {
