@@ -11,12 +11,13 @@
 
 TMTDInfo *g_ptMTDInfo = nullptr;
 int g_iPartitionNum = 0;
-int g_iBBTBlockNum = 0;
-int g_b1BitECC = 0;
-uint64_t g_ulPhyFlashSize = 0;
-uint64_t g_ulNFDISize = 0;
-uint64_t g_ulFlashfs2Size = 0;
-uint64_t g_ulFlashfs2Offest = 0;
+// The geometry profile, fixed at start-up before any command runs.
+int g_iBBTBlockNum;
+int g_b1BitECC;
+uint64_t g_ulPhyFlashSize;
+uint64_t g_ulNFDISize;
+uint64_t g_ulFlashfs2Size;
+uint64_t g_ulFlashfs2Offest;
 
 namespace {
 
@@ -76,6 +77,12 @@ struct TProfile {
 };
 constexpr TProfile PROFILE_128 = {4, 1, 0x8000000, 0x200000, 0x2100000, 0x5D00000};
 constexpr TProfile PROFILE_256 = {52, 0, 0x10000000, 0x800000, 0x9300000, 0x6500000};
+// In both profiles the flashfs2 region ends where the NFDI region begins, and that one ends at
+// the end of the device.
+constexpr bool Tiles(const TProfile &t) {
+    return t.ulFlashfs2Offest + t.ulFlashfs2Size + t.ulNFDISize == t.ulPhyFlashSize;
+}
+static_assert(Tiles(PROFILE_128) && Tiles(PROFILE_256), "profile regions tile the device");
 
 void SelectProfile() {
     const TProfile &tProfile =
