@@ -326,3 +326,12 @@ script ends with.
   $ nandkeep write "$IN/A.boot" 300000 900000 && nandkeep write "$IN/A.boot" C00000 900000 && say boot recover; nk_syslog
   254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
   user.err nandkeep-boot: nandkeep systemRecovery 3 ended with status 254
+
+An upgrade killed outright after its flashstatus command left a nandkeep starting in the
+background: that nandkeep drops the dead upgrade's lock descriptor it inherited and does its work
+instead of waiting for a lock only it still holds.
+
+  $ echo 'echo $$ >bgpid; sleep 1; exec nandkeep eccStatus 0 20000 >ecc.out 2>&1' >bg.sh && echo 'sh bg.sh >/dev/null 2>&1 &' >hook && echo 'kill -9 $(cat pid)' >after && S=A && upk && rm hook after calls
+  137 1
+  $ i=0; while [ ! -s ecc.out ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done; kill $(cat bgpid) 2>/dev/null; cut -c1-11 ecc.out | head -n 1
+  Current ECC
