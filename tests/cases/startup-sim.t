@@ -24,6 +24,14 @@ A node that cannot be opened: the path that failed (not the last one) follows th
   /proc/mtd (no-eol)
   [255]
 
+A record store whose whole device, temporary-data or NFDI record has an erase size of 0 is
+refused before anything is read.
+
+  $ for r in 0 3 4; do sed "s/^\(mtd$r: [0-9a-f]*\) 00020000/\1 00000000/" proc_mtd.orig >"$P"; say nandkeep readtempconf o; done; cp proc_mtd.orig "$P"
+  255 Nandkeep notify -> mtd partition with erase size 0
+  255 Nandkeep notify -> mtd partition with erase size 0
+  255 Nandkeep notify -> mtd partition with erase size 0
+
 A name longer than the record holds is read whole: the entries after it keep their places.
 
   $ sed "s/\"kernel\"/\"$(printf '%0300d' 0 | tr 0 n)\"/" proc_mtd.orig >"$P"
