@@ -29,6 +29,7 @@ const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
     "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
     "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
     "flip",    "weak-page",     "weak-block", "grave-page",   "read-fail",
+    "log-fail",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -426,9 +427,20 @@ size_t Nand_ClipRead(TNand *ptNand, size_t ulLen) {
     return ulLen >= 2 ? ulLen / 2 : ulLen;
 }
 
+namespace {
+
+int CountDown(uint32_t *pdwLeft) {
+    return *pdwLeft != 0 && --*pdwLeft == 0 ? 1 : 0;
+}
+
+} // namespace
+
 int Nand_ReadFails(TNand *ptNand) {
-    uint32_t &dwLeft = ptNand->ptHdr->dwReadFailIn;
-    return dwLeft != 0 && --dwLeft == 0 ? 1 : 0;
+    return CountDown(&ptNand->ptHdr->dwReadFailIn);
+}
+
+int Nand_LogFails(TNand *ptNand) {
+    return CountDown(&ptNand->ptHdr->dwLogFailIn);
 }
 
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
@@ -551,6 +563,8 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
             ptHdr->dwShortWrites = (uint32_t)ullN;
         } else if (eKind == SIM_FAULT_READ_FAIL) {
             ptHdr->dwReadFailIn = (uint32_t)ullN;
+        } else if (eKind == SIM_FAULT_LOG_FAIL) {
+            ptHdr->dwLogFailIn = (uint32_t)ullN;
         } else {
             ptHdr->ullPowerCutOp = ptHdr->ullOps + ullN;
         }
@@ -636,6 +650,7 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
         ptNand->ptHdr->dwShortReads = 0;
         ptNand->ptHdr->dwShortWrites = 0;
         ptNand->ptHdr->dwReadFailIn = 0;
+        ptNand->ptHdr->dwLogFailIn = 0;
         ptNand->ptHdr->ullPowerCutOp = 0;
     }
 }
@@ -692,6 +707,9 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
     }
     if (ptHdr->dwReadFailIn != 0) {
         Add(SIM_FAULT_READ_FAIL, SIM_NO_BLOCK, ptHdr->dwReadFailIn, 0);
+    }
+    if (ptHdr->dwLogFailIn != 0) {
+        Add(SIM_FAULT_LOG_FAIL, SIM_NO_BLOCK, ptHdr->dwLogFailIn, 0);
     }
     if (ptHdr->ullPowerCutOp != 0) {
         Add(SIM_FAULT_POWERCUT, SIM_NO_BLOCK, ptHdr->ullPowerCutOp - ptHdr->ullOps, 0);

@@ -520,6 +520,10 @@ int Plat_System(const char *pszCommand) {
 }
 
 const char *Plat_VerifyResultPath(void) {
+    // A message the log-fail fault fails goes where no byte can be written.
+    if (Sim_MapCells(&g_tDev) == 0 && Nand_LogFails(&g_tDev.tNand) == 1) {
+        return "/dev/full";
+    }
     snprintf(g_szVerifyPath, sizeof(g_szVerifyPath), "%s/ramdisk/flashVerifyResult", Sim_Dir());
     return g_szVerifyPath;
 }

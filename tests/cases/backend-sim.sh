@@ -99,21 +99,25 @@ nk_facts() {
     nk_simctl facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }
 
-# Simulator only: runs COMMAND once for each read call it makes, each time on a copy of the
-# current device with that call failing (EIO), and counts the outcomes as "Nx STATUS WORDS" in
-# the order first met (the factory tests' progress lines left out). The device and its trace are
-# left as found.
-nk_read_sweep() {
+# Simulator only: nk_sweep read-fail|log-fail COMMAND... runs COMMAND once for each read call
+# (or verify-log message) it makes, each time on a copy of the current device with that one
+# failing, and counts the outcomes as "Nx STATUS WORDS" in the order first met (the factory tests'
+# progress lines left out, memcmp's figure, which follows the random reference, as N; of a
+# log-fail run only the last two lines, as what came before is the run's own). The device and its
+# trace are left as found.
+nk_sweep() {
+    sKind=$1
+    shift
     rm -rf sweep.dev && cp -a "$NANDKEEP_SIM_DIR" sweep.dev && cp "$NANDKEEP_SIM_TRACE" sweep.trace ||
         return 1
     iRead=1
     while rm -rf "$NANDKEEP_SIM_DIR" && cp -a sweep.dev "$NANDKEEP_SIM_DIR" &&
-        "$NK_SIMCTL" fault add read-fail $iRead >/dev/null; do
+        "$NK_SIMCTL" fault add $sKind $iRead >/dev/null; do
         "$@" >sweep.out 2>&1
         iStatus=$?
-        [ -z "$("$NK_SIMCTL" fault list)" ] || break
-        echo $iStatus $(grep -v '^Testing progress' sweep.out)
+        ! "$NK_SIMCTL" fault list | grep -q "^device $sKind " || break
+        echo $iStatus $(awk 'NF && !/^Testing progress/' sweep.out | if [ $sKind = log-fail ]; then tail -n 2; else cat; fi)
         iRead=$((iRead + 1))
-    done | awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x " o[i] }'
+    done | sed 's/memcmp = -\{0,1\}[0-9]*/memcmp = N/' | awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x " o[i] }'
     rm -rf "$NANDKEEP_SIM_DIR" && mv sweep.dev "$NANDKEEP_SIM_DIR" && mv sweep.trace "$NANDKEEP_SIM_TRACE"
 }

@@ -52,8 +52,32 @@ Erase blocks of 256 KiB are handled whole. A failing ECC report fails the unstab
 
 A read call that fails outright ends a verify of a 4-block chip, whichever of its reads it is.
 
-  $ nk_device 128 overridesize=2 && nk_read_sweep nandkeep flashVerify
+  $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify
   36x 255 iCnt = 0 Nandkeep notify -> read fail
+
+A verify result log that cannot take a message, each of a run's messages in turn: the test stops
+right after the notify, with status 1, whatever it was doing.
+
+  $ nk_device 128 overridesize=4 badblocks=7 weakblocks=6:1 && sim fault add stuck-bits 4 16 && nk_sweep log-fail nandkeep flashVerify
+  1x 1 Find a bad block at offset=0xe0000 Nandkeep notify -> fwrite()
+  1x 1 First image check Find diff sector and set bad block at address = 0x80000 Nandkeep notify -> fwrite()
+  26x 1 The image is differnet, ulMTDOffset = 0x00080000 Nandkeep notify -> fwrite()
+  26x 1 The image memcmp = N Nandkeep notify -> fwrite()
+  26x 1 CheckOtherSector Find diff sector at address = 0x80000 Nandkeep notify -> fwrite()
+  1x 1 Sub pattern case 0, Nandkeep notify -> fwrite()
+  1x 1 Sub pattern case 0, Find diff sector and set bad block at address = 0x80000 Nandkeep notify -> fwrite()
+  1x 1 find a bad blockFind a ## New ## bad block at offset = 0xc0000 Nandkeep notify -> fwrite()
+  1x 1 FAIL: Total Bad block Num ## 2 ## > 2% Nandkeep notify -> fwrite()
+  1x 1 FAIL: Find ## 1 ## new bad block Nandkeep notify -> fwrite()
+  1x 1 FAIL: Find ## 28 ## diff block Nandkeep notify -> fwrite()
+  1x 1 Test Fail. Error Cnt = 30 Nandkeep notify -> fwrite()
+  $ nk_device 128 badblocks=2 weakblocks=3:500 && nk_sweep log-fail nandkeep lifeCycleTest 80000 1
+  1x 1 Find a bad block at offset=0x40000 Nandkeep notify -> fwrite()
+  1x 1 Erase all 1000 times Num. 0 Nandkeep notify -> fwrite()
+  1x 1 find a bad blockFind a ## New ## bad block at offset = 0x60000 Nandkeep notify -> fwrite()
+  1x 1 Erase all 1000 times Num. 1 Nandkeep notify -> fwrite()
+  1x 1 FAIL: Find ## 1 ## new bad block Nandkeep notify -> fwrite()
+  1x 1 Test Fail. Error Cnt = 1 Nandkeep notify -> fwrite()
 
 Stopped at its 25th operation, the first erase of the fourth pass, the screening scan leaves
 the other blocks holding the third pass's pattern.

@@ -33,7 +33,7 @@ A read call that fails outright, each of a repair's in turn (kernel 0's DTB repl
 where the single pass's read fails, the step-by-step recovery still repairs the pair (0); a
 failing read of a step fails that region's recovery with the step's message.
 
-  $ nandkeep write "$IN/B.dtb" 480000 780000 && nk_read_sweep nandkeep systemRecovery 1
+  $ nandkeep write "$IN/B.dtb" 480000 780000 && nk_sweep read-fail nandkeep systemRecovery 1
   48x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
   38x 0 iCnt = 0 Nandkeep notify -> read fail recovered image
   2x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source DTB image fail recovered image

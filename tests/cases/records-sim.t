@@ -28,7 +28,7 @@ read-back leaves fewer copies valid than the store needs (two for tempconf).
 
   $ nk_simctl fault clear all && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
   $ for c in tempconf tempdata NFDI; do nandkeep write$c "$IN/five.txt" || break; done
-  $ for c in tempconf tempdata NFDI defconf; do f=five.txt; [ $c = defconf ] && f=A.defconf; for a in "read$c out" check$c "write$c $IN/$f"; do echo ${a%% *}; nk_read_sweep nandkeep $a; done; done
+  $ for c in tempconf tempdata NFDI defconf; do f=five.txt; [ $c = defconf ] && f=A.defconf; for a in "read$c out" check$c "write$c $IN/$f"; do echo ${a%% *}; nk_sweep read-fail nandkeep $a; done; done
   readtempconf
   3x 0 iCnt = 0 Nandkeep notify -> read fail
   checktempconf

@@ -57,7 +57,7 @@ last one (it waited for the lock).
 A read call that fails outright, each of an upgrade's in turn (set A to set B): the update it
 belongs to fails with its message, and the upgrade stops there.
 
-  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_read_sweep nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf"
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_sweep read-fail nandkeep upgradeFW "$IN/B.boot" "$IN/B.kernel" "$IN/B.dtb" "$IN/B.rootfs" "$IN/B.defconf"
   3x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Boot fail
   2x 255 iCnt = 0 Nandkeep notify -> read fail update Boot fail
   25x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Compare image and flash fail update Rootfs 1 fail
