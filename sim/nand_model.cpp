@@ -28,8 +28,7 @@ constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
     "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
     "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
-    "flip",    "weak-page",     "weak-block", "grave-page",   "read-fail",
-    "log-fail",
+    "flip",    "weak-page",     "weak-block", "grave-page",   "read-fail",    "log-fail",
 };
 
 uint64_t Mix(uint64_t ullX) {
