@@ -151,3 +151,11 @@ the NFDI partition to start where flashfs2 ends.
   >   o=$(nandkeep $c 2>&1); echo $? $o; done | uniq -c | awk '{ $1 = $1; print }'; nk_erased; test -e d || echo no destination
   9 255 Nandkeep notify -> mtd partition table has fewer than 5 records
   no destination
+
+A block that can neither be erased nor marked bad where a store writes first: tempconf and NFDI
+go on to their other places, tempdata, which has one place, fails.
+
+  $ for a in "1007 writetempconf" "1008 writeNFDI" "744 writetempdata"; do nk_device 128 weakblocks=${a% *}:0 weakpages=$((${a% *} * 64)):0 && say nandkeep ${a#* } "$IN/five.txt"; done
+  0 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
+  0 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
+  255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail

@@ -178,3 +178,10 @@ valid backup as its source instead of overwriting it with the broken normal copy
   254
   24 24
   same
+
+Kernel 1 broken, and one of its blocks good for one more erase only and unable to take the
+marker: the repair from kernel 0 cannot erase it, and the pass fails (254 with the first pass's
+failure on the broken backup).
+
+  $ nk_device 128 weakblocks=97:1 weakpages=$((97 * 64)):1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/five.txt" C00000 20000 && say nandkeep systemRecovery 1
+  254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image

@@ -335,3 +335,13 @@ instead of waiting for a lock only it still holds.
   137 1
   $ i=0; while [ ! -s ecc.out ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done; kill $(cat bgpid) 2>/dev/null; cut -c1-11 ecc.out | head -n 1
   Current ECC
+
+A block that can neither be erased nor marked bad (its first page, which takes the marker, fails)
+fails the update of its region, whichever region it lies in, and the upgrade stops there.
+
+  $ S=A && for b in 2 30 100 200 430; do nk_device 128 weakblocks=$b:0 weakpages=$((b * 64)):0 && say up; done
+  255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Boot fail
+  255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Kernel 0 fail
+  255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Kernel 1 fail
+  255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Rootfs 0 fail
+  255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Rootfs 1 fail
