@@ -152,10 +152,14 @@ the NFDI partition to start where flashfs2 ends.
   9 255 Nandkeep notify -> mtd partition table has fewer than 5 records
   no destination
 
-A block that can neither be erased nor marked bad where a store writes first: tempconf and NFDI
-go on to their other places, tempdata, which has one place, fails.
+A block that can neither be erased nor marked bad where a store writes first, or whose second
+page cannot be programmed: tempconf and NFDI go on to their other places, tempdata, which has one
+place, fails.
 
-  $ for a in "1007 writetempconf" "1008 writeNFDI" "744 writetempdata"; do nk_device 128 weakblocks=${a% *}:0 weakpages=$((${a% *} * 64)):0 && say nandkeep ${a#* } "$IN/five.txt"; done
+  $ for a in "1007 writetempconf" "1008 writeNFDI" "744 writetempdata"; do b=${a% *}; for p in "weakblocks=$b:0 weakpages=$((b * 64)):0" "weakpages=$((b * 64 + 1)):0"; do nk_device 128 $p && say nandkeep ${a#* } "$IN/A.defconf"; done; done
   0 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
+  0 Nandkeep notify -> write fail
   0 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
+  0 Nandkeep notify -> write fail
   255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
+  255 Nandkeep notify -> write fail
