@@ -50,8 +50,8 @@ Erase blocks of 256 KiB are handled whole. A failing ECC report fails the unstab
   $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && sim fault add short-read 5 && nandkeep unstableBitsTestCheck 55 >out
   [255]
 
-A read call that fails outright ends a verify of a 4-block chip, or an unstable-bits check, whichever
-of its reads it is.
+A read call that fails outright ends a verify of a 4-block chip, an unstable-bits check (its
+verdict Fail, or the ECC report's failure) or a life-cycle test, whichever of its reads it is.
 
   $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify
   36x 255 iCnt = 0 Nandkeep notify -> read fail
@@ -61,6 +61,8 @@ of its reads it is.
   1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
   1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
   1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 At 0x40000 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
+  $ nk_device 128 && nk_sweep read-fail nandkeep lifeCycleTest 40000 0
+  4x 255 Erase all 1000 times Num. 0 iCnt = 0 Nandkeep notify -> read fail
 
 A verify result log that cannot take a message, each of a run's messages in turn: the test stops
 right after the notify, with status 1, whatever it was doing.
