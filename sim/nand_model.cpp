@@ -26,9 +26,10 @@ constexpr uint64_t BYTE_LOW7 = 0x7F7F7F7F7F7F7F7Full;
 constexpr uint64_t BYTE_HIGH = 0x8080808080808080ull;
 
 const char *const g_apszFaultNames[SIM_FAULT_KIND_COUNT] = {
-    "bad",     "erase-fail",    "wear-out",   "program-fail", "program-lost", "stuck-bits",
-    "bitflip", "uncorrectable", "short-read", "short-write",  "powercut",     "decay",
-    "flip",    "weak-page",     "weak-block", "grave-page",   "read-fail",    "log-fail",
+    "bad",        "erase-fail", "wear-out",      "program-fail", "program-lost",
+    "stuck-bits", "bitflip",    "uncorrectable", "short-read",   "short-write",
+    "powercut",   "decay",      "flip",          "weak-page",    "weak-block",
+    "grave-page", "read-fail",  "log-fail",      "ecc-fail",
 };
 
 uint64_t Mix(uint64_t ullX) {
@@ -442,6 +443,10 @@ int Nand_LogFails(TNand *ptNand) {
     return CountDown(&ptNand->ptHdr->dwLogFailIn);
 }
 
+int Nand_EccFails(TNand *ptNand) {
+    return CountDown(&ptNand->ptHdr->dwEccFailIn);
+}
+
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
     if (ulLen == 0 || ptNand->ptHdr->dwShortWrites == 0) {
         return ulLen;
@@ -564,6 +569,8 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
             ptHdr->dwReadFailIn = (uint32_t)ullN;
         } else if (eKind == SIM_FAULT_LOG_FAIL) {
             ptHdr->dwLogFailIn = (uint32_t)ullN;
+        } else if (eKind == SIM_FAULT_ECC_FAIL) {
+            ptHdr->dwEccFailIn = (uint32_t)ullN;
         } else {
             ptHdr->ullPowerCutOp = ptHdr->ullOps + ullN;
         }
@@ -650,6 +657,7 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
         ptNand->ptHdr->dwShortWrites = 0;
         ptNand->ptHdr->dwReadFailIn = 0;
         ptNand->ptHdr->dwLogFailIn = 0;
+        ptNand->ptHdr->dwEccFailIn = 0;
         ptNand->ptHdr->ullPowerCutOp = 0;
     }
 }
@@ -709,6 +717,9 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
     }
     if (ptHdr->dwLogFailIn != 0) {
         Add(SIM_FAULT_LOG_FAIL, SIM_NO_BLOCK, ptHdr->dwLogFailIn, 0);
+    }
+    if (ptHdr->dwEccFailIn != 0) {
+        Add(SIM_FAULT_ECC_FAIL, SIM_NO_BLOCK, ptHdr->dwEccFailIn, 0);
     }
     if (ptHdr->ullPowerCutOp != 0) {
         Add(SIM_FAULT_POWERCUT, SIM_NO_BLOCK, ptHdr->ullPowerCutOp - ptHdr->ullOps, 0);

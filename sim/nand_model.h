@@ -62,6 +62,7 @@ enum TSimFaultKind : uint32_t {
                              // worked: random bytes, every ECC step failed (nandsim's grave pages)
     SIM_FAULT_READ_FAIL,     // the N-th read call from now fails outright (EIO)
     SIM_FAULT_LOG_FAIL,      // the N-th message to the verify result log from now cannot be written
+    SIM_FAULT_ECC_FAIL,      // the N-th request for the ECC counters from now fails (EIO)
     SIM_FAULT_KIND_COUNT
 };
 
@@ -108,7 +109,8 @@ struct TSimStateHeader {
     uint8_t aucPad[3];
     uint32_t dwReadFailIn; // read calls left until the one that fails; 0 none
     uint32_t dwLogFailIn;  // verify-log messages left until the one that fails; 0 none
-    unsigned char aucReserved[16];
+    uint32_t dwEccFailIn;  // ECC counter requests left until the one that fails; 0 none
+    unsigned char aucReserved[12];
     TSimNodeCounters atNodes[SIM_NODES_MAX];
 };
 static_assert(sizeof(TSimStateHeader) == 128 + 16 * SIM_NODES_MAX, "state header layout");
@@ -198,9 +200,11 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
 // The length a read or write call actually moves while a short-transfer fault is pending
 // (which it consumes); ulLen otherwise. Writes stay whole sub-pages.
 size_t Nand_ClipRead(TNand *ptNand, size_t ulLen);
-// Count one read call, or one verify-log message: 1 when it is the one the fault fails, else 0.
+// Count one read call, verify-log message or ECC counter request: 1 when it is the one the fault
+// fails, else 0.
 int Nand_ReadFails(TNand *ptNand);
 int Nand_LogFails(TNand *ptNand);
+int Nand_EccFails(TNand *ptNand);
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
 
 // Clears the lowest set bit of each of dwCount bytes from ullOffset on (one page, at most

@@ -441,6 +441,10 @@ int Plat_EccGetStats(int iFd, TEccStats *ptStats) {
     if (ptFd == nullptr) {
         return -1;
     }
+    if (Sim_MapCells(&g_tDev) != 0 || Nand_EccFails(&g_tDev.tNand) == 1) {
+        errno = EIO;
+        return -1;
+    }
     *ptStats = Sim_EccStatsOf(&g_tDev, ptFd->iPart);
     return 0;
 }

@@ -32,7 +32,7 @@ constexpr const char *USAGE =
     "               weak-block [N] (erases fail after N more, erasing all the same),\n"
     "               grave-page [N] (reads of programmed page P fail after N more)\n"
     "  fault add short-read N | short-write N | read-fail N | log-fail N\n"
-    "           | powercut N\n"
+    "           | ecc-fail N | powercut N\n"
     "  flip OFFSET N                     clear the lowest set bit of N bytes from OFFSET (one\n"
     "                                    page) behind the ECC's back, until the block is erased\n"
     "  fault list\n"

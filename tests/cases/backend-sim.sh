@@ -99,12 +99,12 @@ nk_facts() {
     nk_simctl facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }
 
-# Simulator only: nk_sweep read-fail|log-fail COMMAND... runs COMMAND once for each read call
-# (or verify-log message) it makes, each time on a copy of the current device with that one
-# failing, and counts the outcomes as "Nx STATUS WORDS" in the order first met (the factory tests'
-# progress lines left out, memcmp's figure, which follows the random reference, as N; of a
-# log-fail run only the last two lines, as what came before is the run's own). The device and its
-# trace are left as found.
+# Simulator only: nk_sweep read-fail|log-fail|ecc-fail COMMAND... runs COMMAND once for each
+# read call (verify-log message, ECC counter request) it makes, each time on a copy of the current
+# device with that one failing, and counts the outcomes as "Nx STATUS WORDS" in the order first
+# met (the factory tests' progress lines left out, memcmp's figure, which follows the random
+# reference, as N; of a log-fail run only the last two lines, as what came before is the run's
+# own). The device and its trace are left as found.
 nk_sweep() {
     sKind=$1
     shift

@@ -46,6 +46,24 @@ failing read of a step fails that region's recovery with the step's message.
   1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> recover image fail recovered image
   1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source defconf image fail recovered image
 
+The same with a request for the ECC counters that fails, each in turn: a write's comparisons, the
+ECC report, and the repair (where the single pass's request fails, the step-by-step recovery
+repairs the pair without a word).
+
+  $ nk_sweep ecc-fail nandkeep systemRecovery 1; nk_device 128 && for a in "write $IN/block.txt 200000 20000" "eccStatus 0 40000"; do nk_sweep ecc-fail nandkeep $a; done
+  40x 0 recovered image
+  36x 255 Nandkeep notify -> check Source mkimg fail recovered image
+  1x 255 Nandkeep notify -> check Source DTB image fail recovered image
+  24x 255 Nandkeep notify -> ioctl(ECCGETSTATS) Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
+  4x 255 Nandkeep notify -> ioctl(ECCGETSTATS) recovered image
+  2x 255 Nandkeep notify -> ioctl(ECCGETSTATS) Nandkeep notify -> recover image fail recovered image
+  1x 255 Nandkeep notify -> check Source defconf image fail recovered image
+  4x 255 Nandkeep notify -> ioctl(ECCGETSTATS) Nandkeep notify -> Compare image and flash fail
+  2x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
+  1x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
+  1x 255 Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 Nandkeep notify -> ioctl(ECCGETSTATS)
+  1x 255 Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 Nandkeep notify -> ioctl(ECCGETSTATS)
+
 A write piece is sent by as many calls as it takes: from the second call on each is reported,
 from the third on also notified, and the bytes all arrive.
 
