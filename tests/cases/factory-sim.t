@@ -50,11 +50,12 @@ Erase blocks of 256 KiB are handled whole. A failing ECC report fails the unstab
   $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && sim fault add short-read 5 && nandkeep unstableBitsTestCheck 55 >out
   [255]
 
-A read call that fails outright ends a verify of a 4-block chip, an unstable-bits check (its
+A read call that fails outright (or a request for the ECC counters) ends a verify of a 4-block chip, an unstable-bits check (its
 verdict Fail, or the ECC report's failure) or a life-cycle test, whichever of its reads it is.
 
-  $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify
+  $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify && nk_sweep ecc-fail nandkeep flashVerify
   36x 255 iCnt = 0 Nandkeep notify -> read fail
+  48x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
   $ nandkeep unstableBitsTestWrite 55 >/dev/null && nk_sweep read-fail nandkeep unstableBitsTestCheck 55
   4x 0 Find ## 0 ## bad block check flash image iCnt = 0 Nandkeep notify -> read fail Check unstable bits pattern: 55 Fail Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 At 0x40000 offset ECC corrected = 0, failed = 0 At 0x60000 offset ECC corrected = 0, failed = 0
   1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 iCnt = 0 Nandkeep notify -> read fail
