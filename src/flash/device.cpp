@@ -44,9 +44,7 @@ int ReadToken(FILE *pFile, char *szToken, size_t ulRoom) {
 
 // Copies at most ulRoom - 1 characters of pszFrom, ulLen of them, and ends the string.
 void CopyCut(char *pszTo, size_t ulRoom, const char *pszFrom, size_t ulLen) {
-    ulLen = ulLen < ulRoom - 1 ? ulLen : ulRoom - 1;
-    memcpy(pszTo, pszFrom, ulLen);
-    pszTo[ulLen] = '\0';
+    snprintf(pszTo, ulRoom, "%.*s", static_cast<int>(ulLen), pszFrom);
 }
 
 // Fills a record from its entry and opens its node; false after saying which node failed.

@@ -26,12 +26,10 @@ int FileHeldByRegion(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullMaxSize) {
 // Writes the source's bytes from its current position over the good blocks of the region, adding
 // up what was written (*pullWritten) and its CRC-32 (*pdwCrc). Only the bytes counted at the
 // opening are written: a file that grows meanwhile is not followed; one that shrank stops the
-// writing early. Standard output is flushed whenever the share written reaches another percent.
-// 0, or -1 after notifying. The chunk buffer is this function's own, so that it is gone again
+// writing early. Standard output is flushed after every chunk. 0, or -1 after notifying. The chunk buffer is this function's own, so that it is gone again
 // when the region is compared with the file.
 int WriteChunks(const TSource *ptSrc, TRegion *ptReg, uint64_t *pullWritten, uint32_t *pdwCrc) {
     const uint64_t ullFileSize = ptSrc->ulSize;
-    uint64_t ullLastPercent = 0;
     // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
     unsigned char aucChunk[NANDKEEP_PIECE];
     while (*pullWritten < ullFileSize) {
@@ -55,11 +53,7 @@ int WriteChunks(const TSource *ptSrc, TRegion *ptReg, uint64_t *pullWritten, uin
         *pullWritten += ullRead;
         *pdwCrc = Nandkeep_Crc32(*pdwCrc, aucChunk, ullRead);
         Progress_Percent("writing", *pullWritten, ullFileSize);
-        const uint64_t ullPercent = *pullWritten * 100 / ullFileSize;
-        if (ullPercent != ullLastPercent) {
-            ullLastPercent = ullPercent;
-            fflush(stdout);
-        }
+        fflush(stdout);
     }
     return 0;
 }
