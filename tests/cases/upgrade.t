@@ -158,7 +158,7 @@ copies and flashstatus are not touched.
   same same
 
 The sources are read again for the normal copies: one that changed while the flashstatus command
-ran (here they grow) is not written whole, and a record written from it gets no checksum word.
+ran (here they grow, or the kernel shrinks) is not written whole, and a record written from it gets no checksum word.
 
   $ cp "$IN/A.kernel" k && cp "$IN/A.defconf" d && echo 'echo x >>k; echo x >>d' >hook
   $ say up "" k; say up "" "" "" "" d; rm hook calls; nk_erased; nandkeep checkdefconf
@@ -167,6 +167,9 @@ ran (here they grow) is not written whole, and a record written from it gets no 
   448-679 96-99 101-167 109-167 24-95 448-679 36-95 192-423
   check Default Value 0 fail
   [255]
+  $ cp "$IN/B.kernel" k && echo 'head -c 100000 k >k.part; cat k.part >k' >hook && say up "" k; rm hook calls; nk_erased
+  255 Nandkeep notify -> source changed while it was written update Kernel 0 fail
+  448-679 96-99 101-167 109-167 24-95
 
 A kernel as small as a DTB: its DTB goes to the next block.
 
