@@ -96,3 +96,19 @@ Standard output is the same as without a terminal; NANDKEEP_PROGRESS=off shows n
   badBlockManagement: pass 1, pattern 0xFF: block 1 of 16
   badBlockManagement: pass 1, pattern 0x00: block 1 of 16
    0d 1b 5b 4b
+
+Standard output on the terminal too: the progress line is cleared before each line the tool
+prints, so no printed text lands on a drawn figure (shown: the command, whether it drew progress,
+and how many printed lines follow a figure that was not cleared). The repair runs on a device
+whose backup kernel is broken.
+
+  $ mixed() { on nandkeep "$@"; tr '\r' '\n' <tty.raw | awk -v d="$(printf '\033')[K$1: " -v e="$(printf '\033')" '
+  >   index($0, d) == 1 { k = "drawn" } p && $0 != "" && substr($0, 1, 1) != e { n++ } { p = index($0, d) == 1 }
+  >   END { print c, k, n + 0 }' c=$1; }
+  $ for c in "unstableBitsTestWrite 55" flashVerify "lifeCycleTest 40000 1" "write $IN/A.rootfs 5500000 400000"; do mixed $c; done
+  unstableBitsTestWrite drawn 0
+  flashVerify drawn 0
+  lifeCycleTest drawn 0
+  write drawn 0
+  $ nk_device 128 && nandkeep upgradeFW "$@" && nandkeep write "$IN/five.txt" C00000 20000 && mixed systemRecovery 1
+  systemRecovery drawn 0
