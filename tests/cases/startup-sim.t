@@ -100,10 +100,10 @@ Standard output is the same as without a terminal; NANDKEEP_PROGRESS=off shows n
 Standard output on the terminal too: the progress line is cleared before each line the tool
 prints, so no printed text lands on a drawn figure (shown: the command, whether it drew progress,
 and how many printed lines follow a figure that was not cleared). The repair runs on a device
-whose backup kernel is broken.
+whose backup kernel is broken, the last write over a block that loses what is programmed.
 
   $ mixed() { on nandkeep "$@"; tr '\r' '\n' <tty.raw | awk -v d="$(printf '\033')[K$1: " -v e="$(printf '\033')" '
-  >   index($0, d) == 1 { k = "drawn" } p && $0 != "" && substr($0, 1, 1) != e { n++ } { p = index($0, d) == 1 }
+  >   index($0, d) == 1 { k = "drawn"; p = 1; next } substr($0, 1, 1) == e { p = 0 } p && $0 != "" { n++ }
   >   END { print c, k, n + 0 }' c=$1; }
   $ for c in "unstableBitsTestWrite 55" flashVerify "lifeCycleTest 40000 1" "write $IN/A.rootfs 5500000 400000"; do mixed $c; done
   unstableBitsTestWrite drawn 0
@@ -112,3 +112,5 @@ whose backup kernel is broken.
   write drawn 0
   $ nk_device 128 && nandkeep upgradeFW "$@" && nandkeep write "$IN/five.txt" C00000 20000 && mixed systemRecovery 1
   systemRecovery drawn 0
+  $ nk_simctl fault add program-lost 682 && mixed write "$IN/A.rootfs" 5500000 400000
+  write drawn 0
