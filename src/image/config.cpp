@@ -47,7 +47,7 @@ int Nandkeep_GetConfigLen(int iFd, uint64_t ulMTDOffset, uint64_t ulMTDMaxSize, 
     }
     TRegion tArea = Region_Of(iFd, ulMTDOffset, ulMTDMaxSize);
     unsigned char aucPiece[NANDKEEP_PIECE];
-    uint32_t dwLen = 0;
+    uint32_t dwLen{};
     if (Record_LengthWord(&tArea, aucPiece, &dwLen) != 0 ||
         !Record_Plausible(dwLen, ulMTDMaxSize)) {
         return -1;

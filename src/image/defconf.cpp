@@ -22,8 +22,8 @@ int Nandkeep_LocateDefConf(int iCopy, uint64_t *pullSub, uint64_t *pullRoom) {
 }
 
 int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
-    uint64_t ullSub = 0;
-    uint64_t ullMax = 0;
+    uint64_t ullSub{};
+    uint64_t ullMax{};
     if (Nandkeep_LocateDefConf(iCopy, &ullSub, &ullMax) != 0) {
         Progress_Hide();
         printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
@@ -48,7 +48,7 @@ int Nandkeep_RecoveryDefConf(int iFd, uint64_t ulDestSubOffset, uint64_t ulSrcSu
         return -1;
     }
     TRegion tSrc = Region_Of(iFd, ulSrcSubOffset, ulSrcMaxSize);
-    uint32_t dwLen = 0;
+    uint32_t dwLen{};
     {
         unsigned char aucPiece[NANDKEEP_PIECE];
         if (Record_LengthWord(&tSrc, aucPiece, &dwLen) != 0 ||

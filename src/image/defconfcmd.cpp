@@ -13,8 +13,8 @@ constexpr int DEFCONF_ORDER[] = {1, 0};
 
 int Cmd_CheckDefConf(TCommand *) {
     for (int iCopy : DEFCONF_ORDER) {
-        uint64_t ulSub = 0;
-        uint64_t ulRoom = 0;
+        uint64_t ulSub{};
+        uint64_t ulRoom{};
         if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) != 0) {
             printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
             return -1;
@@ -31,8 +31,8 @@ int Cmd_CheckDefConf(TCommand *) {
 // trace of a copy that failed.
 int Cmd_ReadDefConf(TCommand *ptCmd) {
     for (int iCopy : DEFCONF_ORDER) {
-        uint64_t ulSub = 0;
-        uint64_t ulRoom = 0;
+        uint64_t ulSub{};
+        uint64_t ulRoom{};
         if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) == 0 &&
             Nandkeep_ReadConfig(MTD0Fd(), ptCmd->ppArgv[2], ulSub, ulRoom) == 0) {
             printf(TXT_DEFCONF_READ, iCopy);

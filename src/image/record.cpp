@@ -172,7 +172,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
     }
     TRegion tArea = Region_Of(iFd, ullOffset, ullMaxSize);
     unsigned char aucPiece[NANDKEEP_PIECE];
-    uint32_t dwLen = 0;
+    uint32_t dwLen{};
     if (Record_LengthWord(&tArea, aucPiece, &dwLen) != 0) {
         return -1;
     }
@@ -187,7 +187,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
         return -1;
     }
     uint32_t dwCrc = 0;
-    uint32_t dwStored = 0;
+    uint32_t dwStored{};
     Region_Advance(&tArea, CONFIG_LEN_SIZE);
     if (WalkPayload(&tArea, aucPiece, dwLen, pOut, &dwCrc) != 0 || CloseDest(pOut, true) != 0 ||
         ReadChecksum(&tArea, aucPiece, &dwStored) != 0) {

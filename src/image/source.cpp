@@ -50,8 +50,8 @@ void Nandkeep_PrepareSource(TSource *ptSrc, const char *pszPath, uint64_t ulRoom
     // the contents are counted before anything relies on the size; a file that keeps growing is
     // not followed past the size it claims.
     const uint64_t ulSize = static_cast<uint64_t>(tStat.st_size);
-    uint64_t ulCount = 0;
-    uint32_t dwCrc = 0;
+    uint64_t ulCount{};
+    uint32_t dwCrc{};
     const char *pszFault = !S_ISREG(tStat.st_mode)                       ? TXT_SRC_NOT_REGULAR
                            : ulSize > ulRoom                             ? TXT_SRC_TOO_LARGE
                            : !CountRest(pFile, ulSize, &ulCount, &dwCrc) ? TXT_SRC_FREAD
@@ -102,8 +102,8 @@ int Nandkeep_CheckSourceHolds(const TSource *ptSrc) {
         Nandkeep_Notify(TXT_SRC_FSEEK);
         return -1;
     }
-    uint64_t ulCount = 0;
-    uint32_t dwCrc = 0;
+    uint64_t ulCount{};
+    uint32_t dwCrc{};
     if (!CountRest(ptSrc->pFile, ptSrc->ulSize, &ulCount, &dwCrc)) {
         Nandkeep_Notify(TXT_SRC_FREAD);
         return -1;

@@ -90,7 +90,7 @@ int InheritedLock(const char *pszPath) {
         return -1;
     }
     int iFd = -1, iWindow = -1;
-    char cEnd = 0;
+    char cEnd{};
     const bool bParsed = sscanf(pszFds, "%d,%d%c", &iFd, &iWindow, &cEnd) == 2 && iFd >= 0 &&
                          iWindow >= 0 && iFd != iWindow;
     unsetenv(LOCK_FD_ENV);

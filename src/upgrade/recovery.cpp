@@ -85,7 +85,7 @@ int CheckSource(uint64_t ullSrc, uint64_t ullLen, int iSubImageType, TSub *ptSub
         Nandkeep_Notify(TXT_RC_SOURCE_IMAGE);
         return -1;
     }
-    uint64_t ullUnused = 0;
+    uint64_t ullUnused{};
     const int iSub = iSubImageType == RECOVERY_SUB_DTB
                          ? Nandkeep_CheckImage(ptSub->ullOffset, ptSub->ullLen,
                                                MKIMG_RESULT_IMAGE_LEN, &ullUnused)
@@ -111,7 +111,7 @@ int RepairSub(uint64_t ullDest, uint64_t ullLen, const TSub &tSrcSub, int iSubIm
         }
         return 0;
     }
-    uint64_t ullDtbLen = 0;
+    uint64_t ullDtbLen{};
     if (Nandkeep_CheckImage(tSrcSub.ullOffset, tSrcSub.ullLen, MKIMG_RESULT_IMAGE_LEN,
                             &ullDtbLen) != 0) {
         Nandkeep_Notify(TXT_RC_IMAGE_LEN);
@@ -293,7 +293,7 @@ int Nandkeep_RecoveryByECC(uint64_t ulNormalOffset, uint64_t ulBackupOffset, uin
     if (MergeBlocks(ulNormalOffset, ulBackupOffset, ulLen) != 0) {
         return -1;
     }
-    uint64_t ullImageLen = 0;
+    uint64_t ullImageLen{};
     if (Nandkeep_CheckImage(ulNormalOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) != 0) {
         Nandkeep_Notify(TXT_RC_NORMAL_LEN);
         if (Nandkeep_CheckImage(ulBackupOffset, ulLen, MKIMG_RESULT_IMAGE_LEN, &ullImageLen) ==

@@ -39,7 +39,7 @@ int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *p
 int WriteDTB(TSource *ptSrc, int iCopy) {
     Progress_Step("DTB %d", iCopy);
     const uint64_t ulRegion = iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
-    uint64_t ulSub = 0;
+    uint64_t ulSub{};
     if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) != 0) {
         Progress_Hide();
         printf(TXT_UP_DTB_OFFSET_FAIL, iCopy);
