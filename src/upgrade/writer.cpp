@@ -26,8 +26,9 @@ int FileHeldByRegion(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullMaxSize) {
 // Writes the source's bytes from its current position over the good blocks of the region, adding
 // up what was written (*pullWritten) and its CRC-32 (*pdwCrc). Only the bytes counted at the
 // opening are written: a file that grows meanwhile is not followed; one that shrank stops the
-// writing early. Standard output is flushed after every chunk. 0, or -1 after notifying. The chunk buffer is this function's own, so that it is gone again
-// when the region is compared with the file.
+// writing early. Standard output is flushed after every chunk. 0, or -1 after notifying. The chunk
+// buffer is this function's own, so that it is gone again when the region is compared with the
+// file.
 int WriteChunks(const TSource *ptSrc, TRegion *ptReg, uint64_t *pullWritten, uint32_t *pdwCrc) {
     const uint64_t ullFileSize = ptSrc->ulSize;
     // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
