@@ -50,8 +50,9 @@ Erase blocks of 256 KiB are handled whole. A failing ECC report fails the unstab
   $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && sim fault add short-read 5 && nandkeep unstableBitsTestCheck 55 >out
   [255]
 
-A read call that fails outright (or a request for the ECC counters) ends a verify of a 4-block chip, an unstable-bits check (its
-verdict Fail, or the ECC report's failure) or a life-cycle test, whichever of its reads it is.
+A read call that fails outright (or a request for the ECC counters) ends a verify of a 4-block
+chip, an unstable-bits check (its verdict Fail, or the ECC report's failure) or a life-cycle
+test, whichever of its reads it is.
 
   $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify && nk_sweep ecc-fail nandkeep flashVerify
   36x 255 iCnt = 0 Nandkeep notify -> read fail
