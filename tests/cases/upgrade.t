@@ -157,8 +157,9 @@ copies and flashstatus are not touched.
   1-10 448-679 96-99 101-167
   same same
 
-The sources are read again for the normal copies: one that changed while the flashstatus command
-ran (here they grow, or the kernel shrinks) is not written whole, and a record written from it gets no checksum word.
+The sources are read again for the normal copies: one that changed while the flashstatus command ran
+(here they grow, or the kernel shrinks) is not written whole, and a record written from it gets no
+checksum word.
 
   $ cp "$IN/A.kernel" k && cp "$IN/A.defconf" d && echo 'echo x >>k; echo x >>d' >hook
   $ say up "" k; say up "" "" "" "" d; rm hook calls; nk_erased; nandkeep checkdefconf
