@@ -3,13 +3,16 @@
 # two firmware sets A and B (NAME.boot, NAME.kernel, NAME.dtb and NAME.rootfs made by mkimage,
 # NAME.defconf), a DTB that is not wrapped as an image (dtb.raw) and a few plain files. The bytes
 # are the same on every run, so the checksums the tool prints are part of the transcripts. Sizes
-# are not multiples of 128 KiB, so every last piece is a short one.
+# are not multiples of 128 KiB, so every last piece is a short one. A run finds them made when
+# every file still has the checksum noted at the making (.done); else they are made again, so that
+# a run of a tool gone wrong (a planted fault that writes into its source) cannot spoil later runs.
 # Usage: inputs.sh DIR
 set -eu
 sDir=$1
 mkdir -p "$sDir"
 cd "$sDir"
-[ -f .done ] && exit 0
+[ -f .done ] && cksum * 2>/dev/null | cmp -s - .done && exit 0
+rm -f ./* .done
 export SOURCE_DATE_EPOCH=0
 
 # LENGTH bytes of a counting text starting at FIRST: distinct at every offset, the same always.
@@ -41,4 +44,4 @@ bytes 5 7 >five.txt
 : >empty.txt
 bytes $((0x1FFF8)) 11 >block.txt  # one block exactly, as a record
 bytes $((0x1FFF9)) 11 >over.txt   # one byte too many for one block
-touch .done
+cksum * >.done
