@@ -35,6 +35,9 @@
 #   $NK_LOCK                      the file the device lock is taken on
 #   $NK_FLASH_NODES               two names of the flash itself (as output destinations)
 #
+# Simulator only (backend-sim.sh): nk_sweep read-fail|ecc-fail|log-fail COMMAND..., the command
+# with each of its read calls (ECC counter requests, verify-log messages) failing in turn.
+#
 # Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex; say COMMAND...
 # (the command's status and its words, standard error included, on one line) and each
 # "ARGS"... (say nandkeep ARGS for each).
