@@ -15,6 +15,13 @@ Commands that step by the erase size refuse one that is not a whole number of 12
   $ sed 's/ 00020000 / 00010000 /' proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport | uniq -c | sed 's/^ *//'
   3 255 Nandkeep notify -> erase size not supported
 
+Erase blocks of 256 KiB: the block-level repair of a pair with an ECC event is refused, once per
+pair (the other checks of the pair fail on the wrong geometry).
+
+  $ cp proc_mtd.orig "$P" && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_flip 0xC20800 1 && nk_erased >/dev/null
+  $ sed '2s/ 00020000 / 00040000 /' proc_mtd.orig >"$P"; nandkeep systemRecovery >out; echo $? $(grep -c 'larger than 128 KiB, block repair not possible' out); cp proc_mtd.orig "$P"
+  254 2
+
 A device size beyond 4 GiB: walks over the whole device stop at 4 GiB, the blocks past the chip
 counting as bad.
 
