@@ -185,3 +185,10 @@ failure on the broken backup).
 
   $ nk_device 128 weakblocks=97:1 weakpages=$((97 * 64)):1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/five.txt" C00000 20000 && say nandkeep systemRecovery 1
   254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
+
+Kernel 1's region all bad: no image can be looked for there ("flash driver fail"), so no pass can
+repair the kernel pair (the device holds no firmware at all), and DTB 1 has no place.
+
+  $ nk_device 128 badblocks=$(seq -s, 96 167) && each "systemRecovery 1" "updateDTB $IN/A.dtb"
+  252 Nandkeep notify -> flash driver fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image
+  255 Nandkeep notify -> flash driver fail get DTB 1 offset fail
