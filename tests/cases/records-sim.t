@@ -60,3 +60,12 @@ read-back leaves fewer copies valid than the store needs (two for tempconf).
   3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 1 fail
   24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
   3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 0 fail
+
+A whole device that ends below the flashfs2 region, or less than the NFDI blocks and one more above
+its start, leaves no place for a tempconf copy: writetempconf and checktempconf fail; one that
+ends further up has places again.
+
+  $ P=$NANDKEEP_SIM_DIR/proc_mtd && cp "$P" p.orig && for s in 05C00000 05D40000 07E20000; do sed "2s/08000000/$s/" p.orig >"$P"; echo $s $(say nandkeep writetempconf "$IN/five.txt") $(say nandkeep checktempconf); done; cp p.orig "$P"
+  05C00000 255 255
+  05D40000 255 255
+  07E20000 0 0
