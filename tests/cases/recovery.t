@@ -192,3 +192,11 @@ repair the kernel pair (the device holds no firmware at all), and DTB 1 has no p
   $ nk_device 128 badblocks=$(seq -s, 96 167) && each "systemRecovery 1" "updateDTB $IN/A.dtb"
   252 Nandkeep notify -> flash driver fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image
   255 Nandkeep notify -> flash driver fail get DTB 1 offset fail
+
+Rootfs 0 broken, and block 192, where its default configuration record starts, good for two or
+three more erases only and unable to take the marker: the rewrite of the image, or the restore of
+the record behind it, cannot erase the block (254).
+
+  $ for n in 2 3; do nk_device 128 weakblocks=192:$n weakpages=$((192 * 64)):1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/five.txt" 1540000 20000 && say nandkeep systemRecovery 3; done
+  254 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x822F4DA3 / 0xD2C8B685 Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
+  254 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x822F4DA3 / 0xD2C8B685 Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> update Default Value fail recovered image
