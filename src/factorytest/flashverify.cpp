@@ -103,7 +103,7 @@ int DisturbCheck(TVerifyRun *ptRun, uint64_t ullSkip) {
     return EachGood(ptRun, ullSkip, [ptRun](uint64_t ullBlock) {
         int iSame = 1;
         if (Nandkeep_CompareVerifyBufAndMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock,
-                                            ptRun->ullErase, &iSame) == -1) {
+                                            ptRun->ullErase, &iSame) != 0) {
             return -1;
         }
         if (iSame == 1) {
@@ -122,7 +122,7 @@ int SubPatternCase(TVerifyRun *ptRun, uint64_t ullBlock, int iCase) {
     if (iRet != 0) {
         return iRet == -1 ? -1 : 1;
     }
-    if (Nandkeep_WriteMTD(ptRun->iFd, ptRun->aucPattern.data(), ullBlock, ptRun->ullErase) == -1) {
+    if (Nandkeep_WriteMTD(ptRun->iFd, ptRun->aucPattern.data(), ullBlock, ptRun->ullErase) != 0) {
         return -1;
     }
     const int iGood = GoodNow(ptRun, ullBlock);
@@ -163,7 +163,7 @@ int PatternBlock(TVerifyRun *ptRun, uint64_t ullBlock) {
     const int iRet = Nandkeep_EraseMTD(ptRun->iFd, ullBlock, ptRun->ullErase);
     if (iRet == -1 ||
         (iRet != NANDKEEP_BLOCK_RETIRED &&
-         Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock, ptRun->ullErase) == -1)) {
+         Nandkeep_WriteMTD(ptRun->iFd, RefOf(ptRun, ullBlock), ullBlock, ptRun->ullErase) != 0)) {
         return -1;
     }
     return 0;
@@ -186,7 +186,7 @@ int PatternPhase(TVerifyRun *ptRun) {
         }
         ptRun->iLastProgress = iProgress;
         const int iGood = Nandkeep_CheckBadBlockList(&ptRun->tBad, ullBlock, eState);
-        if (iGood == -1 || (iGood == 1 && PatternBlock(ptRun, ullBlock) == -1)) {
+        if (iGood == -1 || (iGood == 1 && PatternBlock(ptRun, ullBlock) != 0)) {
             return -1;
         }
     }

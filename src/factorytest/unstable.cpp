@@ -54,7 +54,7 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
         Region_Advance(&tDevice, ullErase);
         Progress_Count("block", ullBlock / ullErase + 1, tDevice.ullEnd / ullErase, false);
         if (!bCheck) {
-            if (Nandkeep_WriteMTD(MTD0Fd(), pucBlock, ullBlock, ullErase) == -1) {
+            if (Nandkeep_WriteMTD(MTD0Fd(), pucBlock, ullBlock, ullErase) != 0) {
                 return -1;
             }
             continue;

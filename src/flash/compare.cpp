@@ -119,7 +119,7 @@ int Nandkeep_CompareImageAndMTD(int iFd, uint64_t ullDestOffset, uint64_t ullSrc
             return 0;
         }
         if (Region_ReadPiece(&tSrc, aucPiece, ullPiece) != 0 ||
-            CompareBufAndMTD(iFd, aucPiece, tDest.ullPos, ullPiece, piSame) == -1) {
+            CompareBufAndMTD(iFd, aucPiece, tDest.ullPos, ullPiece, piSame) != 0) {
             return -1;
         }
         if (*piSame == 0) {
@@ -199,7 +199,7 @@ int Nandkeep_CheckImageMatch(int iFd, void *pBuf, uint64_t ullOffset, uint64_t u
         return bRefusedRetires && eWrite == EWrite::RETIRED ? NANDKEEP_BLOCK_RETIRED : -1;
     }
     int iSame = 0;
-    if (CompareBufAndMTD(iFd, pBuf, ullOffset, ullLen, &iSame) == -1) {
+    if (CompareBufAndMTD(iFd, pBuf, ullOffset, ullLen, &iSame) != 0) {
         return -1;
     }
     if (iSame == 1) {

@@ -105,7 +105,7 @@ bool RetireUnerasable(int iFd, uint64_t ullPos, bool bClean) {
     static unsigned char aucZero[NANDKEEP_PIECE];
     memset(aucZero, 0, sizeof(aucZero));
     for (uint64_t ullDone = 0; ullDone < MTD0EraseSize(); ullDone += NANDKEEP_PIECE) {
-        if (Nandkeep_WriteMTD(iFd, aucZero, ullPos + ullDone, NANDKEEP_PIECE) == -1) {
+        if (Nandkeep_WriteMTD(iFd, aucZero, ullPos + ullDone, NANDKEEP_PIECE) != 0) {
             Nandkeep_Notify(TXT_CLEAN_BOOT_FAIL);
             break;
         }
@@ -258,7 +258,7 @@ int FusionWrite(int iFd, void *pBuf, uint64_t ullOffset) {
     if (iRet != 0) {
         return iRet;
     }
-    if (Nandkeep_WriteMTD(iFd, pBuf, ullOffset, MTD0EraseSize()) == -1) {
+    if (Nandkeep_WriteMTD(iFd, pBuf, ullOffset, MTD0EraseSize()) != 0) {
         Nandkeep_Notify(TXT_FUSION_FAIL);
         return -1;
     }

@@ -79,13 +79,13 @@ int Nandkeep_ScanBadBlocks(int iFd, uint64_t ullOffset, uint64_t ullLen) {
     }
     const uint64_t ullEnd = ullOffset + ullLen;
     for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
-        if (Nandkeep_WriteMTD(iFd, aucZero.data(), ullPos, ullErase) == -1) {
+        if (Nandkeep_WriteMTD(iFd, aucZero.data(), ullPos, ullErase) != 0) {
             return -1;
         }
     }
     for (uint64_t ullPos = ullOffset; ullPos < ullEnd; ullPos += ullErase) {
         int iSame = 0;
-        if (CompareBufAndMTD(iFd, aucZero.data(), ullPos, ullErase, &iSame) == -1 ||
+        if (CompareBufAndMTD(iFd, aucZero.data(), ullPos, ullErase, &iSame) != 0 ||
             (iSame == 0 && SetBadBlockToBBT(iFd, ullPos) != 0)) {
             return -1;
         }

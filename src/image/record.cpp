@@ -45,7 +45,7 @@ int WriteOverflow(TRegion *ptArea, unsigned char *pucBuf, uint64_t ullTailLen,
         return -1;
     }
     memmove(pucBuf, pucBuf + NANDKEEP_PIECE, ullTailLen);
-    if (Nandkeep_WriteMTD(ptArea->iFd, pucBuf, ptArea->ullPos, ullTailLen) == -1) {
+    if (Nandkeep_WriteMTD(ptArea->iFd, pucBuf, ptArea->ullPos, ullTailLen) != 0) {
         Nandkeep_Notify(TXT_REC_WRITE_FAIL);
         return -1;
     }
@@ -63,7 +63,7 @@ int WritePiece(TRegion *ptArea, unsigned char *pucBuf, uint64_t ullCount, uint64
         return -1;
     }
     if (Nandkeep_WriteMTD(ptArea->iFd, pucBuf, ptArea->ullPos,
-                          std::min(ullCount, NANDKEEP_PIECE)) == -1) {
+                          std::min(ullCount, NANDKEEP_PIECE)) != 0) {
         Nandkeep_Notify(TXT_REC_WRITE_FAIL);
         return -1;
     }

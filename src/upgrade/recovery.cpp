@@ -149,7 +149,7 @@ int RecoverRegionOnce(uint64_t ullDest, uint64_t ullSrc, uint64_t ullLen, int iS
     if (CheckSource(ullSrc, ullLen, iSubImageType, &tSrcSub) == -1) {
         return -1;
     }
-    if (Nandkeep_RecoveryMkimg(ullDest, ullSrc, ullLen) == -1) {
+    if (Nandkeep_RecoveryMkimg(ullDest, ullSrc, ullLen) != 0) {
         Nandkeep_Notify(TXT_RC_MKIMG_FAIL);
         return -1;
     }

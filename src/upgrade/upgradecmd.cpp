@@ -27,7 +27,7 @@ enum EUpgradeFile { FILE_BOOT, FILE_KERNEL, FILE_DTB, FILE_ROOTFS, FILE_DEFCONF 
 int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *pszStep,
                 const char *szFailLine) {
     Progress_Step("%s", pszStep);
-    if (Nandkeep_WriteImageSource(ptSrc, ulOffset, ulLen, 0) == -1) {
+    if (Nandkeep_WriteImageSource(ptSrc, ulOffset, ulLen, 0) != 0) {
         Progress_Hide();
         puts(szFailLine);
         return -1;
@@ -45,7 +45,7 @@ int WriteDTB(TSource *ptSrc, int iCopy) {
         printf(TXT_UP_DTB_OFFSET_FAIL, iCopy);
         return -1;
     }
-    if (Nandkeep_WriteImageSource(ptSrc, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) == -1) {
+    if (Nandkeep_WriteImageSource(ptSrc, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) != 0) {
         Progress_Hide();
         printf(TXT_UP_DTB_FAIL, iCopy);
         return -1;

@@ -16,7 +16,7 @@ namespace {
 // Compares the whole file with the region: 1 held, 0 not held, -1 failure (notified).
 int FileHeldByRegion(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullMaxSize) {
     int iSame = 0;
-    if (Nandkeep_CompareFileAndMTD(pFile, ullMTDOffset, ullMaxSize, &iSame) == -1) {
+    if (Nandkeep_CompareFileAndMTD(pFile, ullMTDOffset, ullMaxSize, &iSame) != 0) {
         Nandkeep_Notify(TXT_WR_COMPARE_FAIL);
         return -1;
     }
