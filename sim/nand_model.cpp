@@ -427,24 +427,9 @@ size_t Nand_ClipRead(TNand *ptNand, size_t ulLen) {
     return ulLen >= 2 ? ulLen / 2 : ulLen;
 }
 
-namespace {
-
-int CountDown(uint32_t *pdwLeft) {
-    return *pdwLeft != 0 && --*pdwLeft == 0 ? 1 : 0;
-}
-
-} // namespace
-
-int Nand_ReadFails(TNand *ptNand) {
-    return CountDown(&ptNand->ptHdr->dwReadFailIn);
-}
-
-int Nand_LogFails(TNand *ptNand) {
-    return CountDown(&ptNand->ptHdr->dwLogFailIn);
-}
-
-int Nand_EccFails(TNand *ptNand) {
-    return CountDown(&ptNand->ptHdr->dwEccFailIn);
+int Nand_CallFails(TNand *ptNand, TSimFaultKind eKind) {
+    uint32_t &dwLeft = ptNand->ptHdr->adwFailIn[eKind - SIM_FAULT_READ_FAIL];
+    return dwLeft != 0 && --dwLeft == 0 ? 1 : 0;
 }
 
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen) {
@@ -565,12 +550,8 @@ int Nand_AddFault(TNand *ptNand, TSimFaultKind eKind, uint32_t dwBlock, uint64_t
             ptHdr->dwShortReads = (uint32_t)ullN;
         } else if (eKind == SIM_FAULT_SHORT_WRITE) {
             ptHdr->dwShortWrites = (uint32_t)ullN;
-        } else if (eKind == SIM_FAULT_READ_FAIL) {
-            ptHdr->dwReadFailIn = (uint32_t)ullN;
-        } else if (eKind == SIM_FAULT_LOG_FAIL) {
-            ptHdr->dwLogFailIn = (uint32_t)ullN;
-        } else if (eKind == SIM_FAULT_ECC_FAIL) {
-            ptHdr->dwEccFailIn = (uint32_t)ullN;
+        } else if (eKind >= SIM_FAULT_READ_FAIL) {
+            ptHdr->adwFailIn[eKind - SIM_FAULT_READ_FAIL] = (uint32_t)ullN;
         } else {
             ptHdr->ullPowerCutOp = ptHdr->ullOps + ullN;
         }
@@ -655,9 +636,7 @@ void Nand_ClearFaults(TNand *ptNand, uint32_t dwBlock) {
     if (dwBlock == SIM_NO_BLOCK) {
         ptNand->ptHdr->dwShortReads = 0;
         ptNand->ptHdr->dwShortWrites = 0;
-        ptNand->ptHdr->dwReadFailIn = 0;
-        ptNand->ptHdr->dwLogFailIn = 0;
-        ptNand->ptHdr->dwEccFailIn = 0;
+        memset(ptNand->ptHdr->adwFailIn, 0, sizeof(ptNand->ptHdr->adwFailIn));
         ptNand->ptHdr->ullPowerCutOp = 0;
     }
 }
@@ -712,14 +691,11 @@ int Nand_ListFaults(const TNand *ptNand, TSimFault *ptFaults, int iMax) {
     if (ptHdr->dwShortWrites != 0) {
         Add(SIM_FAULT_SHORT_WRITE, SIM_NO_BLOCK, ptHdr->dwShortWrites, 0);
     }
-    if (ptHdr->dwReadFailIn != 0) {
-        Add(SIM_FAULT_READ_FAIL, SIM_NO_BLOCK, ptHdr->dwReadFailIn, 0);
-    }
-    if (ptHdr->dwLogFailIn != 0) {
-        Add(SIM_FAULT_LOG_FAIL, SIM_NO_BLOCK, ptHdr->dwLogFailIn, 0);
-    }
-    if (ptHdr->dwEccFailIn != 0) {
-        Add(SIM_FAULT_ECC_FAIL, SIM_NO_BLOCK, ptHdr->dwEccFailIn, 0);
+    for (uint32_t i = 0; i < SIM_COUNTED_FAULTS; i++) {
+        if (ptHdr->adwFailIn[i] != 0) {
+            Add(static_cast<TSimFaultKind>(SIM_FAULT_READ_FAIL + i), SIM_NO_BLOCK,
+                ptHdr->adwFailIn[i], 0);
+        }
     }
     if (ptHdr->ullPowerCutOp != 0) {
         Add(SIM_FAULT_POWERCUT, SIM_NO_BLOCK, ptHdr->ullPowerCutOp - ptHdr->ullOps, 0);

@@ -65,6 +65,8 @@ enum TSimFaultKind : uint32_t {
     SIM_FAULT_ECC_FAIL,      // the N-th request for the ECC counters from now fails (EIO)
     SIM_FAULT_KIND_COUNT
 };
+// The counted-failure faults are the last kinds, from SIM_FAULT_READ_FAIL on.
+constexpr uint32_t SIM_COUNTED_FAULTS = SIM_FAULT_KIND_COUNT - SIM_FAULT_READ_FAIL;
 
 // The counters one device node keeps, like the kernel's per-partition ecc_stats: a read moves
 // the counters of the node it was made through, a bad-block mark those of the node it was made
@@ -107,9 +109,9 @@ struct TSimStateHeader {
     // a master that is not a node (nandsim with the partitions laid over it).
     uint8_t ucNested;
     uint8_t aucPad[3];
-    uint32_t dwReadFailIn; // read calls left until the one that fails; 0 none
-    uint32_t dwLogFailIn;  // verify-log messages left until the one that fails; 0 none
-    uint32_t dwEccFailIn;  // ECC counter requests left until the one that fails; 0 none
+    // Per counted-failure fault (read-fail, log-fail, ecc-fail, in that order): the calls left
+    // until the one that fails; 0 none.
+    uint32_t adwFailIn[SIM_COUNTED_FAULTS];
     unsigned char aucReserved[12];
     TSimNodeCounters atNodes[SIM_NODES_MAX];
 };
@@ -200,11 +202,9 @@ void Nand_Read(TNand *ptNand, uint64_t ullOffset, void *pBuf, size_t ulLen,
 // The length a read or write call actually moves while a short-transfer fault is pending
 // (which it consumes); ulLen otherwise. Writes stay whole sub-pages.
 size_t Nand_ClipRead(TNand *ptNand, size_t ulLen);
-// Count one read call, verify-log message or ECC counter request: 1 when it is the one the fault
-// fails, else 0.
-int Nand_ReadFails(TNand *ptNand);
-int Nand_LogFails(TNand *ptNand);
-int Nand_EccFails(TNand *ptNand);
+// Counts one call of the kind a counted-failure fault (SIM_FAULT_READ_FAIL, SIM_FAULT_LOG_FAIL or
+// SIM_FAULT_ECC_FAIL) watches: 1 when it is the one the fault fails, else 0.
+int Nand_CallFails(TNand *ptNand, TSimFaultKind eKind);
 size_t Nand_ClipWrite(TNand *ptNand, size_t ulLen);
 
 // Clears the lowest set bit of each of dwCount bytes from ullOffset on (one page, at most

@@ -292,7 +292,7 @@ ssize_t Plat_Read(int iFd, void *pBuf, size_t ulLen) {
     if (ptFd->ullPos >= tPart.ullSize || ulLen == 0) {
         return 0;
     }
-    if (Sim_MapCells(&g_tDev) != 0 || Nand_ReadFails(&g_tDev.tNand) == 1) {
+    if (Sim_MapCells(&g_tDev) != 0 || Nand_CallFails(&g_tDev.tNand, SIM_FAULT_READ_FAIL) == 1) {
         errno = EIO;
         return -1;
     }
@@ -441,7 +441,7 @@ int Plat_EccGetStats(int iFd, TEccStats *ptStats) {
     if (ptFd == nullptr) {
         return -1;
     }
-    if (Sim_MapCells(&g_tDev) != 0 || Nand_EccFails(&g_tDev.tNand) == 1) {
+    if (Sim_MapCells(&g_tDev) != 0 || Nand_CallFails(&g_tDev.tNand, SIM_FAULT_ECC_FAIL) == 1) {
         errno = EIO;
         return -1;
     }
@@ -525,7 +525,7 @@ int Plat_System(const char *pszCommand) {
 
 const char *Plat_VerifyResultPath(void) {
     // A message the log-fail fault fails goes where no byte can be written.
-    if (Sim_MapCells(&g_tDev) == 0 && Nand_LogFails(&g_tDev.tNand) == 1) {
+    if (Sim_MapCells(&g_tDev) == 0 && Nand_CallFails(&g_tDev.tNand, SIM_FAULT_LOG_FAIL) == 1) {
         return "/dev/full";
     }
     snprintf(g_szVerifyPath, sizeof(g_szVerifyPath), "%s/ramdisk/flashVerifyResult", Sim_Dir());
