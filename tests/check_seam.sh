@@ -4,7 +4,8 @@
 # needs no shared library beyond the C library and zlib (and the sanitizer runtimes in a
 # sanitizer build). And the layers: an include points down only (platform, flash, image, then
 # upgrade and factorytest, then the front end), the commands (*cmd.cpp) alone reaching the front
-# end's command interface from another folder.
+# end's command interface from another folder. And standard output: everything the tool prints
+# goes through Nandkeep_Print, which keeps the progress line off the printed text.
 # Usage: check_seam.sh SOURCE_DIR CORE_LIBRARY PRODUCTION_BINARY
 set -u
 src=$1 core=$2 prod=$3
@@ -25,5 +26,8 @@ up=$(cd "$src/src" && grep -rnoE '#include "[a-z]+/' . | awk -F'[/:"]' '
       { dir = $2; inc = $(NF - 1); cmd = $3 ~ /cmd\.cpp$/ }
       dir != inc && (r[inc] > r[dir] || r[inc] == r[dir]) && !(cmd && inc == "frontend")')
 if [ -n "$up" ]; then echo "includes that point up or across:"; echo "$up"; fail=1; fi
+out=$(grep -rnE '(^|[^a-z_])(printf|puts|putchar|vprintf)\(|, *stdout\)' "$src/src" --include='*.cpp' \
+      | grep -v "^$src/src/flash/notify.cpp:")
+if [ -n "$out" ]; then echo "prints to standard output past Nandkeep_Print:"; echo "$out"; fail=1; fi
 [ $fail -eq 0 ] && echo "seam intact"
 exit $fail

@@ -5,7 +5,6 @@
 #include "factorytest/texts.h"
 #include "flash/device.h"
 #include "flash/notify.h"
-#include "flash/progress.h"
 #include "flash/report.h"
 #include "flash/workbuf.h"
 #include "frontend/commands.h"
@@ -27,8 +26,8 @@ int Cmd_UnstableBitsTest(TCommand *ptCmd) {
     }
     Nandkeep_FillUnstablePattern(pszPattern, aucPattern.data(), aucPattern.size());
     const int iRet = Nandkeep_UnstableBitsTest(aucPattern.data(), iWrite);
-    Progress_Hide();
-    printf(TXT_UB_VERDICT, iWrite ? "Write" : "Check", pszPattern, iRet == 0 ? "Pass" : "Fail");
+    Nandkeep_Print(TXT_UB_VERDICT, iWrite ? "Write" : "Check", pszPattern,
+                   iRet == 0 ? "Pass" : "Fail");
     // The verdict is the line above; the status tells only whether the ECC report could be made.
     return Nandkeep_EccStatus(0, MTD0WalkEnd());
 }

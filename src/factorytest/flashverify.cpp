@@ -11,6 +11,7 @@
 #include "factorytest/verifylog.h"
 #include "flash/compare.h"
 #include "flash/device.h"
+#include "flash/notify.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
 #include "flash/report.h"
@@ -59,8 +60,7 @@ unsigned char *RefOf(TVerifyRun *ptRun, uint64_t ullBlock) {
 }
 
 void PrintProgress(int iValue) {
-    Progress_Hide();
-    printf(TXT_PROGRESS, iValue);
+    Nandkeep_Print(TXT_PROGRESS, iValue);
     fflush(stdout);
 }
 

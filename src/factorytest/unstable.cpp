@@ -9,6 +9,7 @@
 
 #include "factorytest/texts.h"
 #include "flash/device.h"
+#include "flash/notify.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
 #include "flash/progress.h"
@@ -27,18 +28,17 @@ TRegion Device() {
 }
 
 void PrintBadBlocks(void) {
-    Progress_Hide();
     TRegion tDevice = Device();
     uint64_t ullBlock = 0;
     uint64_t ullCount = 0;
     EBlock eState = EBlock::GOOD;
     while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
         if (eState != EBlock::GOOD) {
-            printf(TXT_UB_BAD, ullBlock);
+            Nandkeep_Print(TXT_UB_BAD, ullBlock);
             ullCount++;
         }
     }
-    printf(TXT_UB_BAD_COUNT, ullCount);
+    Nandkeep_Print(TXT_UB_BAD_COUNT, ullCount);
 }
 
 // Every good block in order, the k-th against (bCheck) or written with (else) the pattern's bytes
@@ -63,8 +63,7 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
             return -1;
         }
         if (memcmp(pucRead, pucBlock, ullErase) != 0) {
-            Progress_Hide();
-            printf(TXT_UB_DIFF, ullBlock);
+            Nandkeep_Print(TXT_UB_DIFF, ullBlock);
             return -1;
         }
     }
@@ -85,21 +84,19 @@ void Nandkeep_FillUnstablePattern(const char *pszPattern, unsigned char *pucPatt
 
 int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
     if (iWrite) {
-        puts(TXT_UB_ERASE_ALL);
+        Nandkeep_Print("%s\n", TXT_UB_ERASE_ALL);
         if (Nandkeep_EraseMTD(MTD0Fd(), 0, MTD0WalkEnd()) == -1) {
             return -1;
         }
     }
     PrintBadBlocks();
     if (iWrite) {
-        Progress_Hide();
-        puts(TXT_UB_WRITE);
+        Nandkeep_Print("%s\n", TXT_UB_WRITE);
         if (EachGoodBlock(pucPattern, false, nullptr) == -1) {
             return -1;
         }
     }
-    Progress_Hide();
-    puts(TXT_UB_CHECK);
+    Nandkeep_Print("%s\n", TXT_UB_CHECK);
     TWorkBuf aucRead;
     return aucRead.assign(MTD0EraseSize(), 0) ? EachGoodBlock(pucPattern, true, aucRead.data())
                                               : -1;

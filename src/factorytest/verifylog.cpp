@@ -5,7 +5,6 @@
 #include "flash/device.h"
 #include "flash/region.h"
 #include "flash/notify.h"
-#include "flash/progress.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -67,7 +66,7 @@ int Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
     FILE *pFile = fopen(pszPath, "a");
     if (pFile == nullptr) {
         Nandkeep_Notify(TXT_LOG_FOPEN);
-        printf("%s", pszPath);
+        Nandkeep_Print("%s", pszPath);
         return Stop();
     }
     char szMsg[VERIFY_MSG_MAX];
@@ -80,8 +79,7 @@ int Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
         snprintf(szMsg, sizeof(szMsg), pszFormat, iValue);
     }
 #pragma GCC diagnostic pop
-    Progress_Hide();
-    printf("%s", szMsg);
+    Nandkeep_Print("%s", szMsg);
     const size_t ulLen = strlen(szMsg);
     const bool bWritten = fwrite(szMsg, 1, ulLen, pFile) == ulLen && fflush(pFile) == 0;
     if (fclose(pFile) != 0 || !bWritten) {

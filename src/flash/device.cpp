@@ -62,7 +62,7 @@ bool OpenRecord(TMTDInfo *ptInfo, const TMtdTokens &tTok) {
     ptInfo->iFd = Plat_OpenMtd(ptInfo->szDevPath);
     if (ptInfo->iFd < 0) {
         Nandkeep_Notify(TXT_NODE_OPEN);
-        printf("%s", ptInfo->szDevPath);
+        Nandkeep_Print("%s", ptInfo->szDevPath);
         return false;
     }
     return true;
@@ -99,7 +99,7 @@ int ReadTable(bool bFill) {
     FILE *pFile = Plat_OpenProcMtd();
     if (pFile == nullptr) {
         Nandkeep_Notify(TXT_FOPEN);
-        printf("%s", TXT_PROC_MTD);
+        Nandkeep_Print("%s", TXT_PROC_MTD);
         return -1;
     }
     TMtdTokens tTok;

@@ -24,22 +24,19 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
     for (;;) {
         ssize_t lRet = Plat_Read(iFd, pucBuf + (ullSize - ullMissing), ullMissing);
         if (lRet < 0 || iCnt == 2) {
-            Progress_Hide();
-            printf(TXT_CALLS, iCnt);
+            Nandkeep_Print(TXT_CALLS, iCnt);
             Nandkeep_Notify(TXT_READ_FAIL);
             return -1;
         }
         if (static_cast<uint64_t>(lRet) > ullMissing) {
-            Progress_Hide();
-            printf("%s", TXT_READ_OVERRUN);
+            Nandkeep_Print("%s", TXT_READ_OVERRUN);
             Plat_SyslogErr(TXT_READ_OVERRUN);
             return -1;
         }
         ullMissing -= static_cast<uint64_t>(lRet);
         iCnt++;
         if (iCnt == 2) {
-            Progress_Hide();
-            printf(TXT_CALLS_LEFT, iCnt, ullMissing, static_cast<int>(lRet));
+            Nandkeep_Print(TXT_CALLS_LEFT, iCnt, ullMissing, static_cast<int>(lRet));
             Plat_SyslogErr(TXT_READ_SLOW);
         }
         if (ullMissing == 0) {
@@ -75,21 +72,18 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
             return bMarked ? EWrite::RETIRED : EWrite::FAILED;
         }
         if (iCnt >= 2) {
-            Progress_Hide();
-            printf(TXT_CALLS_RETURN, iCnt, static_cast<int>(lRet));
+            Nandkeep_Print(TXT_CALLS_RETURN, iCnt, static_cast<int>(lRet));
             Nandkeep_Notify(TXT_WRITE_FAIL);
         }
         if (static_cast<uint64_t>(lRet) > ullUnwritten) {
-            Progress_Hide();
-            printf("%s", TXT_WRITE_OVERRUN);
+            Nandkeep_Print("%s", TXT_WRITE_OVERRUN);
             Plat_SyslogErr(TXT_WRITE_OVERRUN);
             return EWrite::FAILED;
         }
         ullUnwritten -= static_cast<uint64_t>(lRet);
         iCnt++;
         if (iCnt > 1) {
-            Progress_Hide();
-            printf(TXT_CALLS_LEFT, iCnt, ullUnwritten, static_cast<int>(lRet));
+            Nandkeep_Print(TXT_CALLS_LEFT, iCnt, ullUnwritten, static_cast<int>(lRet));
             Plat_SyslogErr(TXT_WRITE_SLOW);
         }
     }
@@ -131,8 +125,7 @@ int EraseRange(int iFd, uint64_t ullOffset, uint64_t ullLen, bool bClean) {
                 0) {
             continue;
         }
-        Progress_Hide();
-        printf("%s", TXT_FOUND_BAD);
+        Nandkeep_Print("%s", TXT_FOUND_BAD);
         if (!RetireUnerasable(iFd, ullPos, bClean)) {
             return -1;
         }

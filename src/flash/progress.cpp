@@ -12,6 +12,9 @@ namespace {
 
 // Redrawn at most this often: a terminal on a serial console is slow.
 constexpr uint64_t REDRAW_MS = 200;
+// The line drawn is cut to the width of the narrowest console, so that it never wraps: a line that
+// wrapped could not be cleared.
+constexpr size_t LINE_ROOM = 80;
 
 struct TProgress {
     int iEnabled; // -1 not yet asked
@@ -23,8 +26,15 @@ struct TProgress {
     uint64_t ullStepMs;
     uint64_t ullDrawnMs;
     char szLast[96];
+    // What standard output, when it is the same terminal, has printed of a line not yet ended:
+    // the progress line is drawn behind it and clearing leaves it standing.
+    int iOutTerminal; // -1 not yet asked
+    char szTail[LINE_ROOM];
+    bool bTailFull; // the tail leaves no room for a figure: nothing is drawn
+    // What an interrupt writes: "\r\033[K" and the tail while the line is shown, else nothing.
+    char szStop[LINE_ROOM + 4];
 };
-TProgress g_tProgress = {-1, false, false, false, {}, {}, 0, 0, {}};
+TProgress g_tProgress = {-1, false, false, false, {}, {}, 0, 0, {}, -1, {}, false, {}};
 
 bool Enabled() {
     if (g_tProgress.iEnabled < 0) {
@@ -32,7 +42,7 @@ bool Enabled() {
         const bool bOff = pszOpt != nullptr && strcmp(pszOpt, "off") == 0;
         g_tProgress.iEnabled = Plat_StderrIsTerminal() && !bOff ? 1 : 0;
         if (g_tProgress.iEnabled == 1) {
-            Plat_ClearOnStop("\r\033[K");
+            Plat_ClearOnStop(g_tProgress.szStop);
         }
     }
     return g_tProgress.iEnabled == 1 && g_tProgress.szCommand[0] != '\0';
@@ -41,6 +51,9 @@ bool Enabled() {
 // Draws the figure when it is new and the line has stood long enough, or when it is the first
 // of its step; the cursor goes back to the line's start.
 void Draw(const char *pszFigure) {
+    if (g_tProgress.bTailFull) {
+        return;
+    }
     const uint64_t ullNow = Plat_Milliseconds();
     const bool bSame = strcmp(pszFigure, g_tProgress.szLast) == 0;
     if (!g_tProgress.bFresh && g_tProgress.bShown &&
@@ -50,9 +63,19 @@ void Draw(const char *pszFigure) {
     g_tProgress.bFresh = false;
     snprintf(g_tProgress.szLast, sizeof(g_tProgress.szLast), "%s", pszFigure);
     g_tProgress.ullDrawnMs = ullNow;
+    // Cut to the room; what is cut is the end of the figure.
+    char szLine[LINE_ROOM];
+    const char *pszTail = g_tProgress.szTail;
+    if (snprintf(szLine, sizeof(szLine), "%s%s%s: %s%s%s", pszTail, pszTail[0] != '\0' ? " " : "",
+                 g_tProgress.szCommand, g_tProgress.szStep,
+                 g_tProgress.szStep[0] != '\0' ? ": " : "", pszFigure) < 0) {
+        return;
+    }
+    snprintf(g_tProgress.szStop, sizeof(g_tProgress.szStop), "\r\033[K%s", pszTail);
     g_tProgress.bShown = true;
-    fprintf(stderr, "\r\033[K%s: %s%s%s\r", g_tProgress.szCommand, g_tProgress.szStep,
-            g_tProgress.szStep[0] != '\0' ? ": " : "", pszFigure);
+    // What standard output holds comes first: it stands where the cursor is.
+    fflush(stdout);
+    fprintf(stderr, "\r\033[K%s\r", szLine);
     fflush(stderr);
 }
 
@@ -61,10 +84,31 @@ void Draw(const char *pszFigure) {
 void Progress_Hide(void) {
     if (g_tProgress.bShown) {
         fflush(stdout);
-        fputs("\r\033[K", stderr);
+        fprintf(stderr, "\r\033[K%s", g_tProgress.szTail);
         fflush(stderr);
+        g_tProgress.szStop[0] = '\0';
         g_tProgress.bShown = false;
     }
+}
+
+void Progress_Printed(const char *pszText) {
+    if (g_tProgress.iOutTerminal < 0) {
+        g_tProgress.iOutTerminal = Plat_StdoutIsTerminal() ? 1 : 0;
+    }
+    if (g_tProgress.iOutTerminal == 0) {
+        return;
+    }
+    if (pszText == nullptr) {
+        g_tProgress.szTail[0] = '\0';
+        g_tProgress.bTailFull = true;
+        return;
+    }
+    const char *pszLineEnd = strrchr(pszText, '\n');
+    const size_t ulKept = pszLineEnd != nullptr ? 0 : strlen(g_tProgress.szTail);
+    const char *pszNew = pszLineEnd != nullptr ? pszLineEnd + 1 : pszText;
+    // A tail too long to leave room for a figure is no place to draw one.
+    snprintf(g_tProgress.szTail + ulKept, sizeof(g_tProgress.szTail) - ulKept, "%s", pszNew);
+    g_tProgress.bTailFull = ulKept + strlen(pszNew) > LINE_ROOM / 2;
 }
 
 void Progress_Command(const char *pszCommand) {

@@ -31,5 +31,8 @@ void Progress_CountFigure(char *pszOut, size_t ulSize, const char *pszPhase, uin
                           uint64_t ullTotal, bool bEstimate, uint64_t ullElapsedMs);
 // Clears the line before a message goes to the terminal; the next figure draws it again.
 void Progress_Hide(void);
+// Tells what was just printed on standard output: of a line it leaves unended, the figure is
+// drawn behind it. nullptr: text too long to keep, which leaves no room for a figure.
+void Progress_Printed(const char *pszText);
 
 #endif

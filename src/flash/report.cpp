@@ -5,7 +5,6 @@
 #include "flash/notify.h"
 #include "flash/region.h"
 #include "flash/texts.h"
-#include "flash/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,9 +38,9 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
     if (Nandkeep_GetEccStats(MTD0Fd(), &tStats) != 0) {
         return -1;
     }
-    Progress_Hide();
-    printf(TXT_ECC_CURRENT, static_cast<int>(tStats.corrected), static_cast<int>(tStats.failed),
-           static_cast<int>(tStats.badblocks), static_cast<int>(tStats.bbtblocks));
+    Nandkeep_Print(TXT_ECC_CURRENT, static_cast<int>(tStats.corrected),
+                   static_cast<int>(tStats.failed), static_cast<int>(tStats.badblocks),
+                   static_cast<int>(tStats.bbtblocks));
     // Every block from the offset, at least one, also past the device end (which reads as bad).
     TRegion tRange = Region_Span(MTD0Fd(), ulMTDOffset, UINT64_MAX);
     uint64_t ullRemaining = ulReadLen;
@@ -52,17 +51,15 @@ int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
         ullRemaining -= ullChunk;
         (void)Region_NextBlock(&tRange, &ullBlock, &eState);
         if (eState != EBlock::GOOD) {
-            Progress_Hide();
-            printf(TXT_ECC_BAD_SKIP, ullBlock);
+            Nandkeep_Print(TXT_ECC_BAD_SKIP, ullBlock);
             continue;
         }
         if (ReadDiscarding(ullBlock, ullChunk) != 0 ||
             Nandkeep_GetEccStats(MTD0Fd(), &tStats) != 0) {
             return -1;
         }
-        Progress_Hide();
-        printf(TXT_ECC_AT, ullBlock, static_cast<int>(tStats.corrected),
-               static_cast<int>(tStats.failed));
+        Nandkeep_Print(TXT_ECC_AT, ullBlock, static_cast<int>(tStats.corrected),
+                       static_cast<int>(tStats.failed));
     } while (ullRemaining != 0);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "flash/compare.h"
 #include "flash/device.h"
+#include "flash/notify.h"
 #include "flash/region.h"
 #include "flash/workbuf.h"
 #include "flash/progress.h"
@@ -26,8 +27,7 @@ constexpr unsigned char PATTERNS[] = {0xFF, 0x00, 0x0F, 0xF0, 0x5A, 0xA5, 0x69, 
 // One pass with the buffer already there (one erase block, with room up to the next whole piece
 // for the write's pad).
 int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
-    Progress_Hide();
-    printf(TXT_PATTERN, ucPattern);
+    Nandkeep_Print(TXT_PATTERN, ucPattern);
     fflush(stdout);
     memset(ptBuf->data(), ucPattern, ptBuf->size());
     TRegion tDevice = Region_Span(iFd, 0, MTD0WalkEnd());
@@ -49,8 +49,7 @@ int PatternPass(int iFd, unsigned char ucPattern, TWorkBuf *ptBuf) {
             return -1;
         }
         if (iRet == NANDKEEP_BLOCK_RETIRED) {
-            Progress_Hide();
-            printf(TXT_PATTERN_BAD, ullBlock);
+            Nandkeep_Print(TXT_PATTERN_BAD, ullBlock);
             fflush(stdout);
         }
     }

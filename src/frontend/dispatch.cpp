@@ -137,7 +137,7 @@ uint64_t Nandkeep_ParseHexWarned(const char *pszWord, const char *pszWarnFormat)
     char *pszEnd = nullptr;
     const uint64_t ulValue = strtoull(pszWord, &pszEnd, 16);
     if (pszEnd != nullptr && *pszEnd != '\0') {
-        printf(pszWarnFormat, pszWord, ulValue);
+        Nandkeep_Print(pszWarnFormat, pszWord, ulValue);
     }
     return ulValue;
 }

@@ -4,11 +4,11 @@
 #include "flash/compare.h"
 #include "flash/device.h"
 #include "flash/mtdio.h"
+#include "flash/notify.h"
 #include "flash/region.h"
 #include "flash/report.h"
 #include "flash/workbuf.h"
 #include "frontend/commands.h"
-#include "flash/notify.h"
 #include "frontend/texts.h"
 #include "platform/platform.h"
 
@@ -97,7 +97,7 @@ int Nandkeep_Flashfs2IsChange(void) {
     FILE *pFile = Plat_OpenProcMtd();
     if (pFile == nullptr) {
         Nandkeep_Notify(TXT_MT_FOPEN);
-        printf("%s", TXT_MT_PROC_MTD);
+        Nandkeep_Print("%s", TXT_MT_PROC_MTD);
         return -1;
     }
     TLayout tLayout = {};
@@ -121,10 +121,10 @@ int Cmd_EraseRootfs(TCommand *) {
     if (ptRecord == nullptr) {
         return -1;
     }
-    printf(TXT_ROOTFS_TABLE, g_iPartitionNum, ptRecord->ulSize);
+    Nandkeep_Print(TXT_ROOTFS_TABLE, g_iPartitionNum, ptRecord->ulSize);
     const int iRet = Nandkeep_ScanBadBlocks(ptRecord->iFd, 0, ptRecord->ulSize);
     if (iRet != 0) {
-        puts(TXT_SCAN_FAIL);
+        Nandkeep_Print("%s\n", TXT_SCAN_FAIL);
         return iRet;
     }
     return Nandkeep_EraseMTD(ptRecord->iFd, 0, ptRecord->ulSize);
@@ -157,7 +157,7 @@ int Cmd_BadBlockReport(TCommand *) {
     EBlock eState = EBlock::GOOD;
     while (Region_NextBlock(&tDevice, &ullBlock, &eState)) {
         if (eState != EBlock::GOOD) {
-            printf(TXT_BAD_AT, ullBlock);
+            Nandkeep_Print(TXT_BAD_AT, ullBlock);
         }
     }
     return 0;

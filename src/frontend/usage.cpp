@@ -1,5 +1,6 @@
 // The usage text, the version banner and the info command: contract texts, byte for byte.
 #include "frontend/commands.h"
+#include "flash/notify.h"
 
 #include <cstdio>
 
@@ -52,17 +53,17 @@ constexpr const char *USAGE =
 
 void Nandkeep_PrintUsage(void) {
     fputs(USAGE, stderr);
-    printf("Nandkeep version: %s\nMade by the nandkeep flash tools team\n", VERSION);
+    Nandkeep_Print("Nandkeep version: %s\nMade by the nandkeep flash tools team\n", VERSION);
 }
 
 int Cmd_Info(TCommand *) {
-    printf("Build info: %s\n", BUILD_ID);
-    puts("");
-    puts("Feature include (+) or not (-):");
-    puts("-_KVL_FW");
-    puts("SOC Platform");
-    puts("-_ORSEN");
-    puts("-_KT724");
-    puts("-_VELDRA3");
+    Nandkeep_Print("Build info: %s\n", BUILD_ID);
+    Nandkeep_Print("%s\n", "");
+    Nandkeep_Print("%s\n", "Feature include (+) or not (-):");
+    Nandkeep_Print("%s\n", "-_KVL_FW");
+    Nandkeep_Print("%s\n", "SOC Platform");
+    Nandkeep_Print("%s\n", "-_ORSEN");
+    Nandkeep_Print("%s\n", "-_KT724");
+    Nandkeep_Print("%s\n", "-_VELDRA3");
     return 0;
 }

@@ -3,9 +3,8 @@
 
 #include "flash/compare.h"
 #include "flash/device.h"
-#include "flash/region.h"
 #include "flash/notify.h"
-#include "flash/progress.h"
+#include "flash/region.h"
 #include "image/config.h"
 #include "image/mkimg.h"
 #include "image/texts.h"
@@ -25,8 +24,7 @@ int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
     uint64_t ullSub{};
     uint64_t ullMax{};
     if (Nandkeep_LocateDefConf(iCopy, &ullSub, &ullMax) != 0) {
-        Progress_Hide();
-        printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
+        Nandkeep_Print(TXT_DEFCONF_OFFSET_FAIL, iCopy);
         return -1;
     }
     // The check after the write decides; a file refused before the erase would leave the old
@@ -37,8 +35,7 @@ int Nandkeep_WriteDefConfCopy(TSource *ptSrc, int iCopy) {
             return 0;
         }
     }
-    Progress_Hide();
-    printf(TXT_DEFCONF_UPDATE_FAIL, iCopy);
+    Nandkeep_Print(TXT_DEFCONF_UPDATE_FAIL, iCopy);
     return -1;
 }
 

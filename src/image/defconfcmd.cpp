@@ -1,5 +1,6 @@
 // The default configuration commands: checkdefconf, readdefconf, writedefconf. Their own lines
 // are plain lines on standard output; the operations add their notify messages.
+#include "flash/notify.h"
 #include "frontend/commands.h"
 #include "flash/device.h"
 #include "image/config.h"
@@ -16,11 +17,11 @@ int Cmd_CheckDefConf(TCommand *) {
         uint64_t ulSub{};
         uint64_t ulRoom{};
         if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) != 0) {
-            printf(TXT_DEFCONF_OFFSET_FAIL, iCopy);
+            Nandkeep_Print(TXT_DEFCONF_OFFSET_FAIL, iCopy);
             return -1;
         }
         if (Nandkeep_CheckConfig(MTD0Fd(), ulSub, ulRoom) != 0) {
-            printf(TXT_DEFCONF_CHECK_FAIL, iCopy);
+            Nandkeep_Print(TXT_DEFCONF_CHECK_FAIL, iCopy);
             return -1;
         }
     }
@@ -35,7 +36,7 @@ int Cmd_ReadDefConf(TCommand *ptCmd) {
         uint64_t ulRoom{};
         if (Nandkeep_LocateDefConf(iCopy, &ulSub, &ulRoom) == 0 &&
             Nandkeep_ReadConfig(MTD0Fd(), ptCmd->ppArgv[2], ulSub, ulRoom) == 0) {
-            printf(TXT_DEFCONF_READ, iCopy);
+            Nandkeep_Print(TXT_DEFCONF_READ, iCopy);
             return 0;
         }
     }

@@ -54,7 +54,8 @@ int Image_Verdict(const TImageParse *ptImage) {
     }
     const bool bDtb = Image_DtbSized(ptImage);
     Nandkeep_Notify(bDtb ? TXT_DTB_CRC : TXT_IMAGE_CRC);
-    printf(bDtb ? TXT_DTB_CRC_VALUES : TXT_IMAGE_CRC_VALUES, ptImage->dwCrc, ptImage->dwStoredCrc);
+    Nandkeep_Print(bDtb ? TXT_DTB_CRC_VALUES : TXT_IMAGE_CRC_VALUES, ptImage->dwCrc,
+                   ptImage->dwStoredCrc);
     return -1;
 }
 

@@ -3,7 +3,6 @@
 
 #include "flash/device.h"
 #include "flash/notify.h"
-#include "flash/progress.h"
 #include "image/texts.h"
 
 #include <algorithm>
@@ -196,8 +195,7 @@ int Record_Walk(int iFd, const char *szDest, uint64_t ullOffset, uint64_t ullMax
     if (dwStored != dwCrc) {
         if (szDest != nullptr) {
             Nandkeep_Notify(TXT_REC_CRC);
-            Progress_Hide();
-            printf(TXT_REC_CRC_VALUES, dwCrc, dwStored);
+            Nandkeep_Print(TXT_REC_CRC_VALUES, dwCrc, dwStored);
         }
         return -1;
     }

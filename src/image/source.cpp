@@ -116,7 +116,7 @@ FILE *Nandkeep_OpenDestination(const char *pszPath, const char *pszMode) {
     FILE *pFile = Plat_OpenDestination(pszPath, pszMode, &bIsFlash);
     if (pFile == nullptr) {
         Nandkeep_Notify(bIsFlash ? TXT_DEST_IS_FLASH : TXT_SRC_FOPEN);
-        printf("%s", pszPath);
+        Nandkeep_Print("%s", pszPath);
     }
     return pFile;
 }

@@ -122,6 +122,10 @@ bool Plat_StderrIsTerminal(void) {
     return isatty(STDERR_FILENO) == 1;
 }
 
+bool Plat_StdoutIsTerminal(void) {
+    return isatty(STDOUT_FILENO) == 1;
+}
+
 uint64_t Plat_Milliseconds(void) {
     struct timespec tNow;
     if (clock_gettime(CLOCK_MONOTONIC, &tNow) != 0) {

@@ -94,10 +94,13 @@ void Plat_OnBrokenPipe(void (*pfnHandler)(int));
 
 // True when standard error is a terminal: a person is watching, and may be shown progress.
 bool Plat_StderrIsTerminal(void);
+// True when standard output is a terminal.
+bool Plat_StdoutIsTerminal(void);
 // A monotonic clock in milliseconds, for the pace of a progress line.
 uint64_t Plat_Milliseconds(void);
-// From now on, an interrupt, hang-up or termination first writes pszText (a literal) to standard
-// error, then ends the process by the same signal: the line of progress is not left behind.
+// From now on, an interrupt, hang-up or termination first writes pszText to standard error, then
+// ends the process by the same signal: the line of progress is not left behind. The text is read
+// when the signal comes, so the caller keeps it and may change it.
 void Plat_ClearOnStop(const char *pszText);
 
 #endif

@@ -354,7 +354,6 @@ int Nandkeep_SystemRecovery(int iFlashStatus) {
             iStatus += RecoverPair(PAIRS[1], !bNormalFirst, &bUnused);
         }
     }
-    Progress_Hide();
-    puts(TXT_RC_DONE);
+    Nandkeep_Print("%s\n", TXT_RC_DONE);
     return iStatus;
 }

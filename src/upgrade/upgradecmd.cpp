@@ -28,8 +28,7 @@ int WriteRegion(TSource *ptSrc, uint64_t ulOffset, uint64_t ulLen, const char *p
                 const char *szFailLine) {
     Progress_Step("%s", pszStep);
     if (Nandkeep_WriteImageSource(ptSrc, ulOffset, ulLen, 0) != 0) {
-        Progress_Hide();
-        puts(szFailLine);
+        Nandkeep_Print("%s\n", szFailLine);
         return -1;
     }
     return 0;
@@ -41,13 +40,11 @@ int WriteDTB(TSource *ptSrc, int iCopy) {
     const uint64_t ulRegion = iCopy == 1 ? KERNEL1_OFFSET : KERNEL0_OFFSET;
     uint64_t ulSub{};
     if (Nandkeep_LocateSubImage(ulRegion, KERNEL_SIZE, &ulSub) != 0) {
-        Progress_Hide();
-        printf(TXT_UP_DTB_OFFSET_FAIL, iCopy);
+        Nandkeep_Print(TXT_UP_DTB_OFFSET_FAIL, iCopy);
         return -1;
     }
     if (Nandkeep_WriteImageSource(ptSrc, ulSub, ulRegion + KERNEL_SIZE - ulSub, 0) != 0) {
-        Progress_Hide();
-        printf(TXT_UP_DTB_FAIL, iCopy);
+        Nandkeep_Print(TXT_UP_DTB_FAIL, iCopy);
         return -1;
     }
     return 0;
@@ -90,8 +87,7 @@ int PreflightFile(TSource *ptSrc, uint64_t ulRoom, uint64_t ulOverhead, const ch
         }
         Nandkeep_Notify(TXT_WR_TOO_LARGE);
     }
-    Progress_Hide();
-    puts(szFailLine);
+    Nandkeep_Print("%s\n", szFailLine);
     return -1;
 }
 
@@ -100,8 +96,7 @@ int PreflightFile(TSource *ptSrc, uint64_t ulRoom, uint64_t ulOverhead, const ch
 // on. Kernel and rootfs files are judged in flash, after their backup copy is written.
 int PreflightDTB(TSource *ptDTB) {
     if (Nandkeep_CheckImageSource(ptDTB) != 0) {
-        Progress_Hide();
-        puts(TXT_UP_DTB1_FAIL);
+        Nandkeep_Print("%s\n", TXT_UP_DTB1_FAIL);
         return -1;
     }
     return 0;

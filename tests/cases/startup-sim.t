@@ -98,19 +98,25 @@ Standard output is the same as without a terminal; NANDKEEP_PROGRESS=off shows n
    0d 1b 5b 4b
 
 Standard output on the terminal too: the progress line is cleared before each line the tool
-prints, so no printed text lands on a drawn figure (shown: the command, whether it drew progress,
-and how many printed lines follow a figure that was not cleared). The repair runs on a device
-whose backup kernel is broken, the last write over a block that loses what is programmed.
+prints and drawn behind a line it leaves unended ("find a bad block"), so that at the end the
+terminal shows what the same command prints without one (shown: the command, whether it drew
+progress, and whether the screen is that text). The repair runs on a device whose backup kernel
+is broken, the last writes over a block that fails its erase and one that loses what is programmed.
 
-  $ mixed() { on nandkeep "$@"; tr '\r' '\n' <tty.raw | awk -v d="$(printf '\033')[K$1: " -v e="$(printf '\033')" '
-  >   index($0, d) == 1 { k = "drawn"; p = 1; next } substr($0, 1, 1) == e { p = 0 } p && $0 != "" { n++ }
-  >   END { print c, k, n + 0 }' c=$1; }
-  $ for c in "unstableBitsTestWrite 55" flashVerify "lifeCycleTest 40000 1" "write $IN/A.rootfs 5500000 400000"; do mixed $c; done
-  unstableBitsTestWrite drawn 0
-  flashVerify drawn 0
-  lifeCycleTest drawn 0
-  write drawn 0
-  $ nk_device 128 && nandkeep upgradeFW "$@" && nandkeep write "$IN/five.txt" C00000 20000 && mixed systemRecovery 1
-  systemRecovery drawn 0
-  $ nk_simctl fault add program-lost 682 && mixed write "$IN/A.rootfs" 5500000 400000
-  write drawn 0
+  $ screen() { awk -v e="$(printf '\033')" '{ s = $0; l = ""; c = 0; while (s != "") { x = substr(s, 1, 1); s = substr(s, 2)
+  >   if (x == "\r") c = 0; else if (x == e && substr(s, 1, 2) == "[K") { l = substr(l, 1, c); s = substr(s, 3) } else { l = substr(l, 1, c) x substr(l, c + 2); c++ } }
+  >   if (l == "") b++; else { for (; b > 0; b--) print ""; print l } }' "$1"; }
+  $ shows() { rm -rf dev.copy && cp -a "$NANDKEEP_SIM_DIR" dev.copy && nandkeep "$@" >plain.out 2>&1; rm -rf "$NANDKEEP_SIM_DIR" && mv dev.copy "$NANDKEEP_SIM_DIR"
+  >   on nandkeep "$@"; grep -q "$(printf '\033')\[K$1: " tty.raw && d=drawn || d=undrawn; screen tty.raw >tty.screen; screen plain.out | cmp -s - tty.screen && echo "$1 $d same" || echo "$1 $d differs"; }
+  $ for c in "unstableBitsTestWrite 55" flashVerify "lifeCycleTest 40000 1" "write $IN/A.rootfs 5500000 400000"; do shows $c; done
+  unstableBitsTestWrite drawn same
+  flashVerify drawn same
+  lifeCycleTest drawn same
+  write drawn same
+  $ nk_device 128 && nandkeep upgradeFW "$@" && nandkeep write "$IN/five.txt" C00000 20000 && shows systemRecovery 1
+  systemRecovery drawn same
+  $ nk_simctl fault add weak-block 682 0 && shows write "$IN/A.rootfs" 5500000 400000 && grep -c 'find a bad block write: ' tty.raw
+  write drawn same
+  1
+  $ nk_simctl fault add program-lost 683 && shows write "$IN/A.rootfs" 5500000 400000
+  write drawn same
