@@ -71,3 +71,68 @@ Nothing reaches the flash and nothing is logged.
   >   readNFDI writeNFDI updateBoot updateBst updateDTB setBadBlockToBBT; do u "$w" "$w x y"; done
   $ for w in eccStatus badBlockErase erase; do u "$w x" "$w x y z"; done
   $ nk_erased; nk_syslog
+
+On a terminal (here a pseudo-terminal that script gives the command), a long command shows one
+line of progress on standard error, rewritten in place and cleared at the end: the first figure of
+every step, later ones at most five times a second. Standard output is the same as without a
+terminal; NANDKEEP_PROGRESS=off shows nothing.
+
+  $ set -- "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"; e=$(printf '\033')
+  $ on() { script -qefc "$*" /dev/null </dev/null >tty.raw; tr '\r' '\n' <tty.raw | sed -n "s/^$e\[K\(.\)/\1/p" >tty.err; }; steps() { awk '{ k = $0; sub(/: [^:]*$/, "", k) } !seen[k]++' tty.err; }
+  $ nk_device 128 && on nandkeep upgradeFW "$@" \>tty.out && steps && tail -c 4 tty.raw | od -An -tx1
+  upgradeFW: boot: erasing 0 %
+  upgradeFW: rootfs 1: erasing 0 %
+  upgradeFW: default values 1: erasing 0 %
+  upgradeFW: kernel 1: erasing 0 %
+  upgradeFW: DTB 1: erasing 0 %
+  upgradeFW: kernel 0: erasing 0 %
+  upgradeFW: DTB 0: erasing 0 %
+  upgradeFW: rootfs 0: erasing 0 %
+  upgradeFW: default values 0: erasing 0 %
+   0d 1b 5b 4b
+  $ nk_device 128 && nandkeep upgradeFW "$@" 2>&1 >plain.out | wc -c && cmp plain.out tty.out
+  0
+  $ nandkeep write "$IN/five.txt" 340000 20000 && on nandkeep systemRecovery \>/dev/null && steps
+  systemRecovery: kernel pair: checking 8 %
+  systemRecovery: rootfs pair: checking 4 %
+  $ on NANDKEEP_PROGRESS=off nandkeep eraseAll && cat tty.err
+  $ on nandkeep eraseAll \>/dev/null && steps && on nandkeep updateBoot "$IN/B.boot" && steps
+  eraseAll: erasing 0 %
+  updateBoot: erasing 0 %
+  $ nk_device 128 overridesize=4 && on nandkeep flashVerify \>/dev/null && steps
+  flashVerify: reference: erasing 0 %
+  flashVerify: first check: reading 6 %
+  flashVerify: patterns: block 1 of 16
+  $ on nandkeep lifeCycleTest 40000 1 \>/dev/null && steps
+  lifeCycleTest: cycle 1 of 2: erase 1 of 1001
+  lifeCycleTest: cycle 2 of 2: erase 1 of 1001
+  $ on nandkeep unstableBitsTestWrite 55 \>/dev/null && steps
+  unstableBitsTestWrite: erasing 0 %
+  unstableBitsTestWrite: write: block 1 of 16
+  unstableBitsTestWrite: check: block 1 of 16
+  $ on timeout 0.3 nandkeep badBlockManagement \>/dev/null; head -n 2 tty.err; tail -c 4 tty.raw | od -An -tx1
+  badBlockManagement: pass 1, pattern 0xFF: block 1 of 16
+  badBlockManagement: pass 1, pattern 0x00: block 1 of 16
+   0d 1b 5b 4b
+
+Standard output on the terminal too: the progress line is cleared before each line the tool
+prints and drawn behind a line it leaves unended ("find a bad block"), so that at the end the
+terminal shows what the same command prints without one. Each command runs twice from the same
+device state, once plainly and once on the terminal (shown: the command, whether it drew
+progress, and whether the screen is the plain text). The repair runs on a device whose backup
+kernel is broken, the last write over a block that fails its erase.
+
+  $ screen() { awk -v e="$e" '{ s = $0; l = ""; c = 0; while (s != "") { x = substr(s, 1, 1); s = substr(s, 2)
+  >   if (x == "\r") c = 0; else if (x == e && substr(s, 1, 2) == "[K") { l = substr(l, 1, c); s = substr(s, 3) } else { l = substr(l, 1, c) x substr(l, c + 2); c++ } }
+  >   if (l == "") b++; else { for (; b > 0; b--) print ""; print l } }' "$1"; }
+  $ shows() { eval "$1" && nandkeep $2 >plain.out 2>&1; eval "$1" && on nandkeep $2; grep -q "$e\[K${2%% *}: " tty.raw && d=drawn || d=undrawn
+  >   screen tty.raw >tty.screen; screen plain.out | cmp -s - tty.screen && echo "${2%% *} $d same" || echo "${2%% *} $d differs"; }
+  $ for c in "unstableBitsTestWrite 55" flashVerify "lifeCycleTest 40000 1"; do shows "nk_device 128 overridesize=4" "$c"; done
+  unstableBitsTestWrite drawn same
+  flashVerify drawn same
+  lifeCycleTest drawn same
+  $ shows "nk_device 128 && nandkeep upgradeFW $* && nandkeep write $IN/five.txt C00000 20000" "systemRecovery 1"
+  systemRecovery drawn same
+  $ shows "nk_device 128 weakblocks=682:0" "write $IN/A.rootfs 5500000 400000" && grep -c "find a bad block write: " tty.raw
+  write drawn same
+  1

@@ -4,7 +4,7 @@
 # KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
 # the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
 # dependencies (those the kernel has built in are left out; mtdblock gives every MTD device its
-# block device, as on the device), the stripped nandkeep, mtd-utils,
+# block device, as on the device), the stripped nandkeep, mtd-utils, script,
 # every shared library these need, the helper mtdprobe and the guest scripts (init, the job
 # runner, nk-flash and the device stand-ins).
 # For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils and the shared libraries come from that
@@ -87,6 +87,12 @@ copy_libs "$sNandkeep"
 
 cp "$sMtdprobe" "$sRoot/usr/bin/mtdprobe"
 copy_libs "$sMtdprobe"
+
+# script, for the cases that watch the tool on a terminal (a pseudo-terminal of the guest).
+sScript=$(command -v script) || nk_die "script missing (install bsdutils)"
+[ -z "$sSysroot" ] || sScript=$sSysroot/usr/bin/script
+cp "$sScript" "$sRoot/usr/bin/script"
+copy_libs "$sScript"
 
 for sTool in $NK_MTD_UTILS; do
     if [ -n "$sSysroot" ]; then

@@ -4,7 +4,7 @@
 # the dynamic busybox, into the cache. Prints the directory of the unpacked kernel tree on
 # standard output. A complete tree is reused.
 # For arm64 and armhf the tree also holds the guest's user space (static and dynamic busybox,
-# mtd-utils and the shared libraries, under sysroot/). For arm64 it holds the raw NAND modules
+# mtd-utils, script and the shared libraries, under sysroot/). For arm64 it holds the raw NAND modules
 # that Debian's arm64 kernel lacks: nand.ko (with software Hamming ECC) and nandsim.ko,
 # cross-built from linux-source against the headers and added to the tree's modules before
 # depmod. Debian's armmp kernel has raw NAND and ECC built in and nandsim as a module of its own.
@@ -22,7 +22,8 @@ sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
 sKbuild=linux-kbuild-$sSeries
 
 sTree=$NK_CACHE_DIR/linux-$sRelease-$sVersion
-if [ -f "$sTree/.complete" ]; then
+# A tree from before the guest had script (for the terminal cases) is fetched again.
+if [ -f "$sTree/.complete" ] && { [ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/usr/bin/script" ]; }; then
     echo "$sTree"
     exit 0
 fi
@@ -35,7 +36,7 @@ if [ "$NK_ARCH" = arm64 ]; then
 fi
 if [ "$NK_ARCH" != x86_64 ]; then
     # The guest's user space: the host's mtd-utils and static busybox are amd64.
-    for sPackage in busybox-static mtd-utils libc6 zlib1g libstdc++6 libgcc-s1 liblzo2-2 \
+    for sPackage in busybox-static mtd-utils bsdutils libc6 zlib1g libstdc++6 libgcc-s1 liblzo2-2 \
         libuuid1 libzstd1 libiniparser1 libselinux1 libpcre2-8-0 libssl3; do
         aPackages+=("$sPackage:$NK_DEB_ARCH")
     done
@@ -95,6 +96,8 @@ if [ "$NK_ARCH" = arm64 ]; then
 fi
 [ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/bin/busybox" ] ||
     nk_die "no busybox binary in busybox-static:$NK_DEB_ARCH"
+[ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/usr/bin/script" ] ||
+    nk_die "no script binary in bsdutils:$NK_DEB_ARCH"
 depmod -b "$sTree/root" "$sRelease"
 
 [ -f "$sTree/root/boot/vmlinuz-$sRelease" ] || nk_die "no kernel image in $sImagePkg"
