@@ -57,13 +57,9 @@ void Nandkeep_PrintUsage(void) {
 }
 
 int Cmd_Info(TCommand *) {
-    Nandkeep_Print("Build info: %s\n", BUILD_ID);
-    Nandkeep_Print("%s\n", "");
-    Nandkeep_Print("%s\n", "Feature include (+) or not (-):");
-    Nandkeep_Print("%s\n", "-_KVL_FW");
-    Nandkeep_Print("%s\n", "SOC Platform");
-    Nandkeep_Print("%s\n", "-_ORSEN");
-    Nandkeep_Print("%s\n", "-_KT724");
-    Nandkeep_Print("%s\n", "-_VELDRA3");
+    Nandkeep_Print(
+        "Build info: %s\n\nFeature include (+) or not (-):\n-_KVL_FW\nSOC Platform\n-_ORSEN\n"
+        "-_KT724\n-_VELDRA3\n",
+        BUILD_ID);
     return 0;
 }
