@@ -179,6 +179,17 @@ valid backup as its source instead of overwriting it with the broken normal copy
   24 24
   same
 
+Kernel 0 left with exactly the 13 good blocks the set needs (image, empty block, DTB), and a page
+of each kernel copy uncorrectable, in different blocks: neither copy can be an image-level
+source, the block-level repair takes each block from the copy that reads it clean, and no lack
+of blocks is reported.
+
+  $ nk_device 128 badblocks=$(seq -s, 37 95) && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_flip 0x340800 2 && nk_flip 0xCA0800 2 && nk_erased >/dev/null
+  $ say nandkeep systemRecovery; nk_erased; echo $(nk_same 0x300000 "$IN/A.kernel"; nk_same 0xC00000 "$IN/A.kernel")
+  0 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x864E691F / 0xA9B3BEBA Nandkeep notify -> check Source mkimg fail Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x7C434D7E / 0xA9B3BEBA Nandkeep notify -> check Source mkimg fail recovered image
+  26 101 96-167 24-36
+  same same
+
 Kernel 1 broken, and one of its blocks good for one more erase only and unable to take the
 marker: the repair from kernel 0 cannot erase it, and the pass fails (254 with the first pass's
 failure on the broken backup).
