@@ -190,6 +190,16 @@ of blocks is reported.
   26 101 96-167 24-36
   same same
 
+Kernel 0 with only its region's last 12 blocks good, one short of the set: the upgrade cannot place
+DTB 0, and the block-level copy fills the region to its end with data left ("Bad block is too
+much"), which fails the pair.
+
+  $ nk_device 128 badblocks=$(seq -s, 24 83) && say nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"; nk_erased >/dev/null
+  255 get DTB 0 offset fail
+  $ say nandkeep systemRecovery; nk_erased
+  255 Nandkeep notify -> get ulDestSubOffset fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> ECC Fail 0: normal block not enough Nandkeep notify -> ECC Corrected 0: normal block not enough Nandkeep notify -> Bad block is too much Nandkeep notify -> Backup -> Normal, recover image fail recovered image
+  168-423 192-423 84-95
+
 Kernel 1 broken, and one of its blocks good for one more erase only and unable to take the
 marker: the repair from kernel 0 cannot erase it, and the pass fails (254 with the first pass's
 failure on the broken backup).
