@@ -89,8 +89,11 @@ cp "$sMtdprobe" "$sRoot/usr/bin/mtdprobe"
 copy_libs "$sMtdprobe"
 
 # script, for the cases that watch the tool on a terminal (a pseudo-terminal of the guest).
-sScript=$(command -v script) || nk_die "script missing (install bsdutils)"
-[ -z "$sSysroot" ] || sScript=$sSysroot/usr/bin/script
+if [ -n "$sSysroot" ]; then
+    sScript=$sSysroot/usr/bin/script
+else
+    sScript=$(command -v script) || nk_die "script missing (install bsdutils)"
+fi
 cp "$sScript" "$sRoot/usr/bin/script"
 copy_libs "$sScript"
 
