@@ -26,6 +26,7 @@ nk_log_sync() {
 }
 
 nk_device() {
+    ! grep -qs ' /proc/mtd ' /proc/mounts || umount /proc/mtd || return 1
     nk-flash "$@" || return 1
     rm -rf /mnt/ramdisk/* /var/lib/cfgvault/*
     echo 0 >/var/lib/cfgvault/flashstatus
@@ -71,4 +72,53 @@ nk_flashstatus() {
 
 nk_facts() {
     mtdprobe facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
+}
+
+# A copy of /proc/mtd bound over it.
+nk_table() {
+    grep -qs ' /proc/mtd ' /proc/mounts || { cp /proc/mtd /tmp/nk-table && mount --bind /tmp/nk-table /proc/mtd; } ||
+        return 1
+    echo /tmp/nk-table
+}
+
+# nk_sweep (lib.sh): the mtdfault module fails the call. A run that erased or wrote to the chip
+# (nkerase and nkprogram in the trace; a write call covers at most the block after the one it
+# starts in) has those blocks erased and programmed raw from a copy taken first (mtdprobe save),
+# and the RAM disk and the parameter store copied back; a run that left the chip alone changed
+# neither. A run that retires a block cannot be undone and ends the sweep with a complaint.
+nk_sweep() {
+    sParam=/sys/module/mtdfault/parameters/${1%-fail}_fail
+    shift
+    sProgram=/sys/kernel/tracing/events/kprobes/nkprogram/enable
+    iEraseSize=$(cat /sys/class/mtd/mtd0/erasesize)
+    nk_log_sync && cp "$NK_LOG" sweep.log &&
+        sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' "$NK_TRACE" >sweep.erased &&
+        mtdprobe save /dev/mtd0 sweep.img && mtdprobe bad /dev/mtd0 >sweep.bad &&
+        rm -rf sweep.ram sweep.store && cp -a /mnt/ramdisk sweep.ram &&
+        cp -a /var/lib/cfgvault sweep.store && echo 1 >"$sProgram" || return 1
+    iRead=1
+    while echo >"$NK_TRACE" && echo "$iRead" >"$sParam"; do
+        "$@" >sweep.out 2>&1
+        iStatus=$?
+        read -r iLeft <"$sParam"
+        echo 0 >"$sParam"
+        sBlocks=$(awk -v e="$iEraseSize" '/ nkerase: / { sub(/.* block=/, ""); b[$1] }
+            / nkprogram: / { sub(/.* to=/, ""); b[int($1 / e)]; b[int($1 / e) + 1] }
+            END { for (i in b) print i }' "$NK_TRACE")
+        if [ -n "$sBlocks" ]; then
+            mtdprobe bad /dev/mtd0 | cmp -s - sweep.bad || { echo "nk_sweep: run $iRead retired a block"; break; }
+            # shellcheck disable=SC2086
+            mtdprobe restore /dev/mtd0 sweep.img $sBlocks && rm -rf /mnt/ramdisk/* /var/lib/cfgvault/* &&
+                cp -a sweep.ram/. /mnt/ramdisk && cp -a sweep.store/. /var/lib/cfgvault ||
+                { echo "nk_sweep: cannot put the device back"; break; }
+        fi
+        [ "$iLeft" = 0 ] || break
+        echo $iStatus $(awk 'NF && !/^Testing progress/' sweep.out)
+        iRead=$((iRead + 1))
+    done | nk_tally_runs
+    echo 0 >"$sProgram"
+    echo >"$NK_TRACE"
+    while read -r iBlock; do echo "nkerase: (before the sweep) block=$iBlock"; done <sweep.erased \
+        >/sys/kernel/tracing/trace_marker
+    nk_log_sync && cat sweep.log >"$NK_LOG"
 }

@@ -95,16 +95,16 @@ nk_flashstatus() {
     nk_simctl flashstatus
 }
 
+nk_table() {
+    echo "$NANDKEEP_SIM_DIR/proc_mtd"
+}
+
 nk_facts() {
     nk_simctl facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }
 
-# Simulator only: nk_sweep read-fail|log-fail|ecc-fail COMMAND... runs COMMAND once for each
-# read call (verify-log message, ECC counter request) it makes, each time on a copy of the current
-# device with that one failing, and counts the outcomes as "Nx STATUS WORDS" in the order first
-# met (the factory tests' progress lines left out, memcmp's figure, which follows the random
-# reference, as N; of a log-fail run only the last two lines, as what came before is the run's
-# own). The device and its trace are left as found.
+# Each run of nk_sweep (lib.sh) starts from a copy of the device as found, its log and trace
+# included, with the simulator's counted-failure fault set.
 nk_sweep() {
     sKind=$1
     shift
@@ -118,6 +118,6 @@ nk_sweep() {
         ! "$NK_SIMCTL" fault list | grep -q "^device $sKind " || break
         echo $iStatus $(awk 'NF && !/^Testing progress/' sweep.out | if [ $sKind = log-fail ]; then tail -n 2; else cat; fi)
         iRead=$((iRead + 1))
-    done | sed 's/memcmp = -\{0,1\}[0-9]*/memcmp = N/' | awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x " o[i] }'
+    done | nk_tally_runs
     rm -rf "$NANDKEEP_SIM_DIR" && mv sweep.dev "$NANDKEEP_SIM_DIR" && mv sweep.trace "$NANDKEEP_SIM_TRACE"
 }

@@ -1,7 +1,6 @@
 The factory tests with what only the simulator stages: stuck bits, corrections at every read of
-a page, failing reads, a stop at a given operation, a partition list that claims more than the
-chip or larger erase blocks, a missing RAM disk. tally counts equal lines; say prints a command's
-status and its words.
+a page, short reads, a verify log that fails, a stop at a given operation, a missing RAM disk.
+tally counts equal lines.
 
   $ . "$TESTDIR/lib.sh" && nk_only sim
   $ sim() { "$NK_SIMCTL" "$@" >/dev/null; }; tally() { awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x" (o[i] == "" ? "" : " ") o[i] }' "$@"; }
@@ -43,28 +42,10 @@ uncorrectable read, and logs the counters it judged by.
   Nandkeep_CompareVerifyBufAndMTD ulMTDOffset = 0x20000
   2
 
-Erase blocks of 256 KiB are handled whole. A failing ECC report fails the unstable-bits check.
+A failing ECC report fails the unstable-bits check.
 
-  $ nk_device 128 overridesize=5 && printf 'dev:    size   erasesize  name\nmtd0: 00400000 00040000 "linux"\n' >"$NANDKEEP_SIM_DIR/proc_mtd" && nandkeep flashVerify >out && awk 'NF && !/^Testing progress/' out
-  Test Pass.
   $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && sim fault add short-read 5 && nandkeep unstableBitsTestCheck 55 >out
   [255]
-
-A read call that fails outright (or a request for the ECC counters) ends a verify of a 4-block
-chip, an unstable-bits check (its verdict Fail, or the ECC report's failure) or a life-cycle
-test, whichever of its reads it is.
-
-  $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify && nk_sweep ecc-fail nandkeep flashVerify
-  36x 255 iCnt = 0 Nandkeep notify -> read fail
-  48x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
-  $ nandkeep unstableBitsTestWrite 55 >/dev/null && nk_sweep read-fail nandkeep unstableBitsTestCheck 55
-  4x 0 Find ## 0 ## bad block check flash image iCnt = 0 Nandkeep notify -> read fail Check unstable bits pattern: 55 Fail Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 At 0x40000 offset ECC corrected = 0, failed = 0 At 0x60000 offset ECC corrected = 0, failed = 0
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 iCnt = 0 Nandkeep notify -> read fail
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 At 0x40000 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
-  $ nk_device 128 && nk_sweep read-fail nandkeep lifeCycleTest 40000 0
-  4x 255 Erase all 1000 times Num. 0 iCnt = 0 Nandkeep notify -> read fail
 
 A verify result log that cannot take a message, each of a run's messages in turn: the test stops
 right after the notify, with status 1, whatever it was doing.
@@ -100,17 +81,6 @@ the other blocks holding the third pass's pattern.
   Pattern is ff Pattern is 0 Pattern is f Pattern is f0
    0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f
   *
-
-A partition list that claims an absurd size: walks over it stop at 4 GiB (the blocks past the
-chip read as bad), and a life-cycle test of the whole device is refused.
-
-  $ nk_device 128 overridesize=4 && printf 'dev:    size   erasesize  name\nmtd0: ffffffffffffffff 00020000 "linux"\n' >"$NANDKEEP_SIM_DIR/proc_mtd" && say nandkeep lifeCycleTest
-  255 Nandkeep notify -> range runs past 4 GiB
-  $ nandkeep unstableBitsTestWrite 55 >out && sed -n '/##/p;$p' out
-  Find ## 32752 ## bad block
-  At 0xFFFE0000 offset is bad blcok!!(skip)
-  $ nandkeep badBlockManagement >out & i=0; while [ "$(grep -c 'Pattern is 0' out)" -lt 1 ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done; kill $!; wait $! 2>/dev/null; head -n 2 out | xargs
-  Pattern is ff Pattern is 0
 
 A missing RAM disk ends a test with status 1.
 

@@ -35,8 +35,18 @@
 #   $NK_LOCK                      the file the device lock is taken on
 #   $NK_FLASH_NODES               two names of the flash itself (as output destinations)
 #
-# Simulator only (backend-sim.sh): nk_sweep read-fail|ecc-fail|log-fail COMMAND..., the command
-# with each of its read calls (ECC counter requests, verify-log messages) failing in turn.
+#   nk_sweep read-fail|ecc-fail COMMAND...
+#                                 the command once for each read call (ECC counter request) it
+#                                 makes, each time from the device as found with that one
+#                                 failing outright, the outcomes counted as "Nx STATUS WORDS" in
+#                                 the order first met (the factory tests' progress lines left
+#                                 out, memcmp's figure, which follows the random reference, as
+#                                 N); the device, its erases so far and the log are left as found
+#   nk_table                      a file the commands read as the partition table (/proc/mtd),
+#                                 for the case to edit; the next nk_device restores the real one
+#
+# Simulator only (backend-sim.sh): nk_sweep log-fail COMMAND..., each verify-log message
+# failing in turn (of a run only the last two lines count, as what came before is its own).
 #
 # Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex; say COMMAND...
 # (the command's status and its words, standard error included, on one line) and each
@@ -69,6 +79,12 @@ nk_erased_range() {
 # Bytes as hexadecimal pairs, 16 to a line.
 nk_hex() {
     od -An -tx1 -v | sed 's/^ *//'
+}
+
+# The tally of nk_sweep: "STATUS WORDS" lines counted as "Nx STATUS WORDS", first met first.
+nk_tally_runs() {
+    sed 's/memcmp = -\{0,1\}[0-9]*/memcmp = N/' |
+        awk '!($0 in n) { o[++k] = $0 } { n[$0]++ } END { for (i = 1; i <= k; i++) print n[o[i]] "x " o[i] }'
 }
 
 say() {

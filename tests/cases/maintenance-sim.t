@@ -1,37 +1,8 @@
-Maintenance cases that need an edited /proc/mtd or the simulator's own files.
+Maintenance cases that need the simulator's own files: a partition list that goes away, the
+simulator's state as a destination, the layouts of its nodes.
 
   $ . "$TESTDIR/lib.sh" && nk_only sim
   $ nk_device 128 && P=$NANDKEEP_SIM_DIR/proc_mtd && cp "$P" proc_mtd.orig
-  $ table() { echo 'dev:    size   erasesize  name' >"$P"; i=0; for e; do
-  >   echo "mtd$i: ${e% *} 00020000 \"${e#* }\"" >>"$P"; i=$((i + 1)); done; }
-
-The profile comes from the first entry's size: up to 0x0FFFFFFF the 128 MiB one (a size no chip
-has).
-
-  $ table "0FFFFFFF linux" "02100000 Flashfs-2" "081FFFFF NFDI"; nandkeep flashfs2IsChange
-
-Commands that step by the erase size refuse one that is not a whole number of 128 KiB pieces,
-0 included.
-
-  $ for e in 00010000 00000000; do sed "s/ 00020000 / $e /" proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport; done | uniq -c | sed 's/^ *//'
-  6 255 Nandkeep notify -> erase size not supported
-
-Erase blocks of 256 KiB: the block-level repair of a pair with an ECC event is refused, once per
-pair (the other checks of the pair fail on the wrong geometry).
-
-  $ cp proc_mtd.orig "$P" && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_flip 0xC20800 1 && nk_erased >/dev/null
-  $ sed '2s/ 00020000 / 00040000 /' proc_mtd.orig >"$P"; nandkeep systemRecovery >out; echo $? $(grep -c 'larger than 128 KiB, block repair not possible' out); cp proc_mtd.orig "$P"
-  254 2
-
-A device size beyond 4 GiB: walks over the whole device stop at 4 GiB, the blocks past the chip
-counting as bad.
-
-  $ table "ffffffffffffffff linux" && nandkeep badBlockReport | sed -n '1p;$p'; nandkeep badBlockReport | wc -l
-  Find a bad block at offset = 0x8000000
-  Find a bad block at offset = 0xfffe0000
-  31744
-  $ nandkeep eraseAll && nk_erased
-  0-1023
 
 /proc/mtd gone while flashfs2IsChange waited for the device.
 

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds the guest's initramfs from Debian's packages and the production binary:
-#   build-initramfs.sh KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT
-# KERNEL_TREE is what fetch-kernel.sh printed. The image holds the static busybox (PID 1 and
-# the applets), the dynamic busybox as /bin/sh, the MTD and 9p modules with their
+#   build-initramfs.sh KERNEL_TREE NANDKEEP MODULES_DIR MTDPROBE OUTPUT
+# KERNEL_TREE is what fetch-kernel.sh printed, MODULES_DIR where tools/kernel/modules was built
+# (mtdtable.ko and mtdfault.ko). The image holds the static busybox (PID 1 and the applets), the
+# dynamic busybox as /bin/sh, the MTD and 9p modules with their
 # dependencies (those the kernel has built in are left out; mtdblock gives every MTD device its
 # block device, as on the device), the stripped nandkeep, mtd-utils, script,
 # every shared library these need, the helper mtdprobe and the guest scripts (init, the job
@@ -13,10 +14,10 @@
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
-[ $# -eq 5 ] || nk_die "usage: $0 KERNEL_TREE NANDKEEP MTDTABLE_KO MTDPROBE OUTPUT"
+[ $# -eq 5 ] || nk_die "usage: $0 KERNEL_TREE NANDKEEP MODULES_DIR MTDPROBE OUTPUT"
 sTree=$1
 sNandkeep=$2
-sMtdtable=$3
+sModules=$3
 sMtdprobe=$4
 sOutput=$5
 sRelease=$(cat "$sTree/release")
@@ -139,7 +140,7 @@ install_modules() {
 }
 install_modules modules.share virtio_pci 9pnet_virtio 9p
 install_modules modules.nand mtd bch nandcore nand mtdblock nandsim
-cp "$sMtdtable" "$sRoot/lib/nk-modules/mtdtable.ko"
+cp "$sModules/mtdtable.ko" "$sModules/mtdfault.ko" "$sRoot/lib/nk-modules/"
 
 cp "$NK_TIER_DIR/guest/init" "$sRoot/init"
 cp "$NK_TIER_DIR/guest/runner.sh" "$sRoot/etc/nk/"

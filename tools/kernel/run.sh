@@ -136,14 +136,15 @@ fi
     stage_failed "stripping $sNandkeep (not an $NK_ARCH program?)"
 nk_log "nandkeep ($NK_ARCH): $(stat -c %s "$NK_TIER_WORK/nandkeep.stripped") bytes stripped; needs: $(readelf -d "$sNandkeep" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
 
-nk_log "building the partition-table module"
-sModBuild=$NK_TIER_WORK/mtdtable
-cp -r "$NK_TIER_DIR/mtdtable" "$sModBuild"
+nk_log "building the partition-table and fault modules"
+sModBuild=$NK_TIER_WORK/modules
+rm -rf "$sModBuild"
+cp -r "$NK_TIER_DIR/modules" "$sModBuild"
 nk_timed 300 make -C "$sTree/root/usr/src/linux-headers-$sRelease" M="$sModBuild" \
     CROSS_COMPILE="$NK_CROSS" modules \
     >"$NK_TIER_WORK/module.log" 2>&1 || {
     tail -n 30 "$NK_TIER_WORK/module.log" >&2
-    stage_failed "building the mtdtable module"
+    stage_failed "building the kernel modules"
 }
 
 nk_timed 120 "${NK_CROSS}gcc" -O2 -Wall -Wextra -Werror -o "$NK_TIER_WORK/mtdprobe" "$NK_TIER_DIR/probe/mtdprobe.c" ||
@@ -151,7 +152,7 @@ nk_timed 120 "${NK_CROSS}gcc" -O2 -Wall -Wextra -Werror -o "$NK_TIER_WORK/mtdpro
 
 nk_log "building the initramfs"
 sInitrd=$NK_TIER_WORK/initramfs.cpio.gz
-nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild/mtdtable.ko" \
+nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild" \
     "$NK_TIER_WORK/mtdprobe" "$sInitrd" ||
     stage_failed "building the initramfs"
 

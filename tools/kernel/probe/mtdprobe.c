@@ -13,6 +13,11 @@
  *                                    blocks 4 to 11 otherwise unused, PART a partition
  *                                    starting at chip offset PARTOFF, STRENGTH the bits one
  *                                    ECC step corrects
+ *   mtdprobe save DEV FILE           keeps every page of DEV that is not all ones, data and
+ *                                    spare area as stored (no ECC), in FILE
+ *   mtdprobe restore DEV FILE BLOCK...
+ *                                    erases each good BLOCK and programs its pages back raw
+ *                                    from FILE: the blocks hold what they held at the save
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -24,6 +29,7 @@
 #include <unistd.h>
 
 #define PAGE 2048
+#define OOB 64
 
 static void fail(const char *what)
 {
@@ -144,6 +150,102 @@ static void fx_stored(int fd, long long off, unsigned char *buf, size_t len)
 
 #include "facts.c"
 
+/* A page as saved: its number on the chip, then its data and spare area. */
+struct saved_page {
+	unsigned int page;
+	unsigned char data[PAGE + OOB];
+};
+
+static void page_io(int fd, unsigned long req, unsigned int page, unsigned char *buf)
+{
+	struct mtd_write_req w = { .start = (unsigned long long)page * PAGE,
+				   .len = PAGE,
+				   .ooblen = OOB,
+				   .usr_data = (unsigned long long)(unsigned long)buf,
+				   .usr_oob = (unsigned long long)(unsigned long)(buf + PAGE),
+				   .mode = MTD_OPS_RAW };
+	struct mtd_read_req r = { .start = w.start,
+				  .len = w.len,
+				  .ooblen = w.ooblen,
+				  .usr_data = w.usr_data,
+				  .usr_oob = w.usr_oob,
+				  .mode = MTD_OPS_RAW };
+
+	if (ioctl(fd, req, req == MEMWRITE ? (void *)&w : (void *)&r) < 0)
+		fail(req == MEMWRITE ? "raw MEMWRITE" : "raw MEMREAD");
+}
+
+static void save(int fd, const char *path)
+{
+	struct mtd_info_user info;
+	struct saved_page sp;
+	FILE *out = fopen(path, "wb");
+	unsigned int per_block, page;
+	long long off;
+	int ret;
+
+	if (out == NULL)
+		fail(path);
+	if (ioctl(fd, MEMGETINFO, &info) < 0)
+		fail("MEMGETINFO");
+	per_block = info.erasesize / PAGE;
+	for (page = 0; page < info.size / PAGE; page++) {
+		if (page % per_block == 0) {
+			off = (long long)page * PAGE;
+			ret = ioctl(fd, MEMGETBADBLOCK, &off);
+			if (ret < 0)
+				fail("MEMGETBADBLOCK");
+			if (ret > 0) {
+				page += per_block - 1;
+				continue;
+			}
+		}
+		page_io(fd, MEMREAD, page, sp.data);
+		sp.page = page;
+		for (size_t i = 0; i < sizeof(sp.data); i++) {
+			if (sp.data[i] != 0xFF) {
+				if (fwrite(&sp, sizeof(sp), 1, out) != 1)
+					fail(path);
+				break;
+			}
+		}
+	}
+	if (fclose(out) != 0)
+		fail(path);
+}
+
+static void restore(int fd, const char *path, int blocks, char **block)
+{
+	struct mtd_info_user info;
+	struct saved_page sp;
+	FILE *in = fopen(path, "rb");
+	unsigned char *erased;
+
+	if (in == NULL)
+		fail(path);
+	if (ioctl(fd, MEMGETINFO, &info) < 0)
+		fail("MEMGETINFO");
+	erased = calloc(info.size / info.erasesize, 1);
+	if (erased == NULL)
+		fail("calloc");
+	for (int i = 0; i < blocks; i++) {
+		long long b = strtoll(block[i], NULL, 0), off = b * info.erasesize;
+		struct erase_info_user ei = { .start = (unsigned int)off, .length = info.erasesize };
+
+		if (off < 0 || off >= info.size || erased[b] || ioctl(fd, MEMGETBADBLOCK, &off) != 0)
+			continue;
+		if (ioctl(fd, MEMERASE, &ei) < 0)
+			fail("MEMERASE");
+		erased[b] = 1;
+	}
+	while (fread(&sp, sizeof(sp), 1, in) == 1) {
+		if (erased[sp.page / (info.erasesize / PAGE)])
+			page_io(fd, MEMWRITE, sp.page, sp.data);
+	}
+	fclose(in);
+	free(erased);
+}
+
 static void list_bad(int fd)
 {
 	struct mtd_info_user info;
@@ -182,7 +284,16 @@ int main(int argc, char **argv)
 		fx_facts(argv[2], argv[3], strtoll(argv[4], NULL, 0), atoi(argv[5]));
 		return 0;
 	}
+	if (argc == 4 && strcmp(argv[1], "save") == 0) {
+		save(open_dev(argv[2]), argv[3]);
+		return 0;
+	}
+	if (argc >= 4 && strcmp(argv[1], "restore") == 0) {
+		restore(open_dev(argv[2]), argv[3], argc - 4, argv + 4);
+		return 0;
+	}
 	fprintf(stderr, "usage: mtdprobe ecc DEV | bad DEV | clearbits DEV OFF N | "
-			"facts DEV0 PART PARTOFF STRENGTH\n");
+			"facts DEV0 PART PARTOFF STRENGTH | save DEV FILE | "
+			"restore DEV FILE BLOCK...\n");
 	return 2;
 }
