@@ -28,6 +28,7 @@ nk_log_sync() {
 nk_device() {
     ! grep -qs ' /proc/mtd ' /proc/mounts || umount /proc/mtd || return 1
     nk-flash "$@" || return 1
+    echo "$*" >/tmp/nk-device
     rm -rf /mnt/ramdisk/* /var/lib/cfgvault/*
     echo 0 >/var/lib/cfgvault/flashstatus
     nk_log_sync && : >"$NK_LOG"
@@ -74,6 +75,17 @@ nk_facts() {
     mtdprobe facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }
 
+# nk_events 0|1 EVENT_ENABLE...: turns trace events off or on.
+nk_events() {
+    sOn=$1
+    shift
+    for sEvent; do echo "$sOn" >"$sEvent" || return 1; done
+}
+
+nk_short() {
+    echo "$2" >"/sys/module/mtdfault/parameters/short_$1"
+}
+
 # A copy of /proc/mtd bound over it.
 nk_table() {
     grep -qs ' /proc/mtd ' /proc/mounts || { cp /proc/mtd /tmp/nk-table && mount --bind /tmp/nk-table /proc/mtd; } ||
@@ -85,17 +97,20 @@ nk_table() {
 # (nkerase and nkprogram in the trace; a write call covers at most the block after the one it
 # starts in) has those blocks erased and programmed raw from a copy taken first (mtdprobe save),
 # and the RAM disk and the parameter store copied back; a run that left the chip alone changed
-# neither. A run that retires a block cannot be undone and ends the sweep with a complaint.
+# neither. A run that marked a block bad (nkmarkbad) has the chip loaded again as nk_device loaded it, the
+# copy programmed back and the blocks bad before marked again: nandsim's counts of erases and
+# programs of weak blocks and pages start again there (the erases of putting back count too).
 nk_sweep() {
-    sParam=/sys/module/mtdfault/parameters/${1%-fail}_fail
+    sKind=$1
+    sParam=/sys/module/mtdfault/parameters/${sKind%-fail}_fail
     shift
-    sProgram=/sys/kernel/tracing/events/kprobes/nkprogram/enable
+    sEvents="/sys/kernel/tracing/events/kprobes/nkprogram/enable /sys/kernel/tracing/events/kprobes/nkmarkbad/enable"
     iEraseSize=$(cat /sys/class/mtd/mtd0/erasesize)
     nk_log_sync && cp "$NK_LOG" sweep.log &&
         sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' "$NK_TRACE" >sweep.erased &&
         mtdprobe save /dev/mtd0 sweep.img && mtdprobe bad /dev/mtd0 >sweep.bad &&
         rm -rf sweep.ram sweep.store && cp -a /mnt/ramdisk sweep.ram &&
-        cp -a /var/lib/cfgvault sweep.store && echo 1 >"$sProgram" || return 1
+        cp -a /var/lib/cfgvault sweep.store && nk_events 1 $sEvents || return 1
     iRead=1
     while echo >"$NK_TRACE" && echo "$iRead" >"$sParam"; do
         "$@" >sweep.out 2>&1
@@ -104,19 +119,24 @@ nk_sweep() {
         echo 0 >"$sParam"
         sBlocks=$(awk -v e="$iEraseSize" '/ nkerase: / { sub(/.* block=/, ""); b[$1] }
             / nkprogram: / { sub(/.* to=/, ""); b[int($1 / e)]; b[int($1 / e) + 1] }
-            END { for (i in b) print i }' "$NK_TRACE")
+            / nkmarkbad: / { bad = 1 } END { if (bad) print "retired"; for (i in b) print i }' "$NK_TRACE")
         if [ -n "$sBlocks" ]; then
-            mtdprobe bad /dev/mtd0 | cmp -s - sweep.bad || { echo "nk_sweep: run $iRead retired a block"; break; }
+            if [ "${sBlocks%%[!a-z]*}" = retired ]; then
+                # shellcheck disable=SC2046
+                nk-flash $(cat /tmp/nk-device) && sBlocks=saved && mtdprobe bad /dev/mtd0 >sweep.fresh &&
+                    mtdprobe markbad /dev/mtd0 $(grep -vxFf sweep.fresh sweep.bad) ||
+                    { echo "nk_sweep: cannot load the chip again"; break; }
+            fi
             # shellcheck disable=SC2086
             mtdprobe restore /dev/mtd0 sweep.img $sBlocks && rm -rf /mnt/ramdisk/* /var/lib/cfgvault/* &&
                 cp -a sweep.ram/. /mnt/ramdisk && cp -a sweep.store/. /var/lib/cfgvault ||
                 { echo "nk_sweep: cannot put the device back"; break; }
         fi
         [ "$iLeft" = 0 ] || break
-        echo $iStatus $(awk 'NF && !/^Testing progress/' sweep.out)
+        echo $iStatus $(nk_sweep_words "$sKind")
         iRead=$((iRead + 1))
     done | nk_tally_runs
-    echo 0 >"$sProgram"
+    nk_events 0 $sEvents
     echo >"$NK_TRACE"
     while read -r iBlock; do echo "nkerase: (before the sweep) block=$iBlock"; done <sweep.erased \
         >/sys/kernel/tracing/trace_marker

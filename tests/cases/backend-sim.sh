@@ -95,6 +95,10 @@ nk_flashstatus() {
     nk_simctl flashstatus
 }
 
+nk_short() {
+    nk_simctl fault add "short-$1" "$2" >/dev/null
+}
+
 nk_table() {
     echo "$NANDKEEP_SIM_DIR/proc_mtd"
 }
@@ -116,7 +120,7 @@ nk_sweep() {
         "$@" >sweep.out 2>&1
         iStatus=$?
         ! "$NK_SIMCTL" fault list | grep -q "^device $sKind " || break
-        echo $iStatus $(awk 'NF && !/^Testing progress/' sweep.out | if [ $sKind = log-fail ]; then tail -n 2; else cat; fi)
+        echo $iStatus $(nk_sweep_words $sKind)
         iRead=$((iRead + 1))
     done | nk_tally_runs
     rm -rf "$NANDKEEP_SIM_DIR" && mv sweep.dev "$NANDKEEP_SIM_DIR" && mv sweep.trace "$NANDKEEP_SIM_TRACE"

@@ -1,5 +1,5 @@
 The factory tests with what only the simulator stages: stuck bits, corrections at every read of
-a page, short reads, a verify log that fails, a stop at a given operation, a missing RAM disk.
+a page, a verify log that fails, a stop at a given operation, a missing RAM disk.
 tally counts equal lines.
 
   $ . "$TESTDIR/lib.sh" && nk_only sim
@@ -42,12 +42,7 @@ uncorrectable read, and logs the counters it judged by.
   Nandkeep_CompareVerifyBufAndMTD ulMTDOffset = 0x20000
   2
 
-A failing ECC report fails the unstable-bits check.
-
-  $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && sim fault add short-read 5 && nandkeep unstableBitsTestCheck 55 >out
-  [255]
-
-A verify result log that cannot take a message, each of a run's messages in turn: the test stops
+A verify result log that cannot take a message, each of a verify's messages in turn: the test stops
 right after the notify, with status 1, whatever it was doing.
 
   $ nk_device 128 overridesize=4 badblocks=7 weakblocks=6:1 && sim fault add stuck-bits 4 16 && nk_sweep log-fail nandkeep flashVerify
@@ -63,13 +58,6 @@ right after the notify, with status 1, whatever it was doing.
   1x 1 FAIL: Find ## 1 ## new bad block Nandkeep notify -> fwrite()
   1x 1 FAIL: Find ## 28 ## diff block Nandkeep notify -> fwrite()
   1x 1 Test Fail. Error Cnt = 30 Nandkeep notify -> fwrite()
-  $ nk_device 128 badblocks=2 weakblocks=3:500 && nk_sweep log-fail nandkeep lifeCycleTest 80000 1
-  1x 1 Find a bad block at offset=0x40000 Nandkeep notify -> fwrite()
-  1x 1 Erase all 1000 times Num. 0 Nandkeep notify -> fwrite()
-  1x 1 find a bad blockFind a ## New ## bad block at offset = 0x60000 Nandkeep notify -> fwrite()
-  1x 1 Erase all 1000 times Num. 1 Nandkeep notify -> fwrite()
-  1x 1 FAIL: Find ## 1 ## new bad block Nandkeep notify -> fwrite()
-  1x 1 Test Fail. Error Cnt = 1 Nandkeep notify -> fwrite()
 
 Stopped at its 25th operation, the first erase of the fourth pass, the screening scan leaves
 the other blocks holding the third pass's pattern.

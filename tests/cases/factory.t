@@ -273,3 +273,20 @@ chip read as bad), and a life-cycle test of the whole device is refused.
   At 0xFFFE0000 offset is bad blcok!!(skip)
   $ nandkeep badBlockManagement >out & i=0; while [ "$(grep -c 'Pattern is 0' out)" -lt 1 ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done; kill $!; wait $! 2>/dev/null; head -n 2 out | xargs
   Pattern is ff Pattern is 0
+
+A verify result log that cannot take a message, each of a life-cycle test's messages in turn:
+the test stops right after the notify, with status 1, whatever it was doing.
+
+  $ nk_device 128 badblocks=2 weakblocks=3:500 && nk_sweep log-fail nandkeep lifeCycleTest 80000 1
+  1x 1 Find a bad block at offset=0x40000 Nandkeep notify -> fwrite()
+  1x 1 Erase all 1000 times Num. 0 Nandkeep notify -> fwrite()
+  1x 1 find a bad blockFind a ## New ## bad block at offset = 0x60000 Nandkeep notify -> fwrite()
+  1x 1 Erase all 1000 times Num. 1 Nandkeep notify -> fwrite()
+  1x 1 FAIL: Find ## 1 ## new bad block Nandkeep notify -> fwrite()
+  1x 1 Test Fail. Error Cnt = 1 Nandkeep notify -> fwrite()
+
+Reads that leave a piece short fail the unstable-bits check (its verdict Fail) and then the ECC
+report after it (status 255).
+
+  $ nk_device 128 overridesize=2 && nandkeep unstableBitsTestWrite 55 >/dev/null && nk_short read 5 && nandkeep unstableBitsTestCheck 55 >out
+  [255]

@@ -35,18 +35,19 @@
 #   $NK_LOCK                      the file the device lock is taken on
 #   $NK_FLASH_NODES               two names of the flash itself (as output destinations)
 #
-#   nk_sweep read-fail|ecc-fail COMMAND...
-#                                 the command once for each read call (ECC counter request) it
-#                                 makes, each time from the device as found with that one
-#                                 failing outright, the outcomes counted as "Nx STATUS WORDS" in
-#                                 the order first met (the factory tests' progress lines left
-#                                 out, memcmp's figure, which follows the random reference, as
-#                                 N); the device, its erases so far and the log are left as found
+#   nk_sweep read-fail|ecc-fail|log-fail COMMAND...
+#                                 the command once for each read call (ECC counter request,
+#                                 verify-log message) it makes, each time from the device as
+#                                 found with that one failing outright, the outcomes counted as
+#                                 "Nx STATUS WORDS" in the order first met (the factory tests'
+#                                 progress lines left out, memcmp's figure, which follows the
+#                                 random reference, as N; of a log-fail run only the last two
+#                                 lines, as what came before is the run's own); the device, its
+#                                 erases so far and the log are left as found
+#   nk_short read|write N         the next N read calls that deliver data deliver half of it
+#                                 (write calls program half their sub-pages, one of one)
 #   nk_table                      a file the commands read as the partition table (/proc/mtd),
 #                                 for the case to edit; the next nk_device restores the real one
-#
-# Simulator only (backend-sim.sh): nk_sweep log-fail COMMAND..., each verify-log message
-# failing in turn (of a run only the last two lines count, as what came before is its own).
 #
 # Helpers of both: nk_same OFFSET FILE, nk_erased_range OFFSET LENGTH, nk_hex; say COMMAND...
 # (the command's status and its words, standard error included, on one line) and each
@@ -79,6 +80,12 @@ nk_erased_range() {
 # Bytes as hexadecimal pairs, 16 to a line.
 nk_hex() {
     od -An -tx1 -v | sed 's/^ *//'
+}
+
+# What a run of nk_sweep KIND said, in words: the factory tests' progress lines left out, of a
+# log-fail run only the last two lines.
+nk_sweep_words() {
+    awk 'NF && !/^Testing progress/' sweep.out | if [ "$1" = log-fail ]; then tail -n 2; else cat; fi
 }
 
 # The tally of nk_sweep: "STATUS WORDS" lines counted as "Nx STATUS WORDS", first met first.

@@ -1,20 +1,29 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
- * Counted call failures on the MTD character devices for the real-kernel tests.
+ * Counted call failures for the real-kernel tests.
  *
- * Setting read_fail to N makes the N-th read() from then on that delivers data fail with EIO;
- * ecc_fail does the same for ECCGETSTATS requests. The call still runs: its result is replaced
- * on return, and a failed read leaves the file position where it was, so the caller sees a call
- * that failed outright. A count goes back to 0 when its call has failed, which is how a sweep
- * over every call of a command knows that the command made no N-th call.
+ * Setting read_fail to N makes the N-th read() from then on of an MTD character device that
+ * delivers data fail with EIO; ecc_fail does the same for ECCGETSTATS requests, and log_fail for
+ * write() calls to a file named flashVerifyResult (the factory tests' verify log, one call per
+ * message), which fail with ENOSPC as on a full disk. The call still runs: its result is
+ * replaced on return, and a failed read leaves the file position where it was, so the caller
+ * sees a call that failed outright. A count goes back to 0 when its call has failed, which is
+ * how a sweep over every call of a command knows that the command made no N-th call.
+ *
+ * short_read N makes the next N read() calls that would deliver data deliver half of it, and
+ * short_write N the next N write() calls that would program whole sub-pages program half of the
+ * sub-pages (one when there is one): their count is changed on the way in.
  *
  *   echo 5 >/sys/module/mtdfault/parameters/read_fail
  */
+#include <linux/dcache.h>
 #include <linux/errno.h>
+#include <linux/fs.h>
 #include <linux/kprobes.h>
 #include <linux/module.h>
 #include <linux/mtd/mtd.h>
 #include <linux/spinlock.h>
+#include <linux/string.h>
 
 static unsigned int read_fail;
 module_param(read_fail, uint, 0644);
@@ -23,6 +32,21 @@ MODULE_PARM_DESC(read_fail, "the read() that fails, counted from now; 0 when non
 static unsigned int ecc_fail;
 module_param(ecc_fail, uint, 0644);
 MODULE_PARM_DESC(ecc_fail, "the ECCGETSTATS request that fails, counted from now");
+
+static unsigned int log_fail;
+module_param(log_fail, uint, 0644);
+MODULE_PARM_DESC(log_fail, "the verify-log write that fails, counted from now");
+
+static unsigned int short_read;
+module_param(short_read, uint, 0644);
+MODULE_PARM_DESC(short_read, "how many of the next reads deliver half");
+
+static unsigned int short_write;
+module_param(short_write, uint, 0644);
+MODULE_PARM_DESC(short_write, "how many of the next writes program half their sub-pages");
+
+/* The sub-page the NAND driver programs at least: a write of other sizes fails. */
+#define MTDFAULT_SUBPAGE 512
 
 static DEFINE_SPINLOCK(mtdfault_lock);
 
@@ -39,6 +63,19 @@ static unsigned long mtdfault_arg(struct pt_regs *regs, int n)
 	return regs->uregs[n];
 #else
 #error "mtdfault knows the calling convention of x86_64, arm64 and 32-bit ARM only"
+#endif
+}
+
+static void mtdfault_set_arg(struct pt_regs *regs, int n, unsigned long value)
+{
+#if defined(CONFIG_X86_64)
+	unsigned long *args[] = { &regs->di, &regs->si, &regs->dx, &regs->cx };
+
+	*args[n] = value;
+#elif defined(CONFIG_ARM64)
+	regs->regs[n] = value;
+#else
+	regs->uregs[n] = value;
 #endif
 }
 
@@ -65,6 +102,34 @@ static bool mtdfault_due(unsigned int *left)
 	return due;
 }
 
+/* Takes one from *left when it is not 0: true when it was not. */
+static bool mtdfault_take(unsigned int *left)
+{
+	unsigned long flags;
+	bool taken;
+
+	spin_lock_irqsave(&mtdfault_lock, flags);
+	taken = *left != 0;
+	if (taken)
+		--*left;
+	spin_unlock_irqrestore(&mtdfault_lock, flags);
+	return taken;
+}
+
+/*
+ * The bytes a read or write of count bytes at *ppos on this open MTD node moves, as the
+ * character device clips it to the device's end. The node's private data starts with its
+ * mtd_info pointer.
+ */
+static size_t mtdfault_span(const struct file *file, size_t count, loff_t pos)
+{
+	const struct mtd_info *mtd = *(struct mtd_info *const *)file->private_data;
+
+	if (pos < 0 || (u64)pos >= mtd->size)
+		return 0;
+	return (size_t)min_t(u64, count, mtd->size - (u64)pos);
+}
+
 struct mtdfault_read {
 	loff_t *ppos;
 	loff_t pos;
@@ -75,8 +140,14 @@ static int mtdfault_read_entry(struct kretprobe_instance *ri, struct pt_regs *re
 {
 	struct mtdfault_read *r = (struct mtdfault_read *)ri->data;
 
+	size_t span;
+
 	r->ppos = (loff_t *)mtdfault_arg(regs, 3);
 	r->pos = *r->ppos;
+	span = mtdfault_span((const struct file *)mtdfault_arg(regs, 0), mtdfault_arg(regs, 2),
+			     r->pos);
+	if (span != 0 && mtdfault_take(&short_read) && span >= 2)
+		mtdfault_set_arg(regs, 2, span / 2);
 	return 0;
 }
 
@@ -92,6 +163,27 @@ static int mtdfault_read_return(struct kretprobe_instance *ri, struct pt_regs *r
 	return 0;
 }
 
+/* mtdchar_write(file, buf, count, ppos): only the entry, for short_write. */
+static int mtdfault_write_mtd_entry(struct kprobe *kp, struct pt_regs *regs)
+{
+	loff_t pos = *(loff_t *)mtdfault_arg(regs, 3);
+	size_t span = mtdfault_span((const struct file *)mtdfault_arg(regs, 0),
+				    mtdfault_arg(regs, 2), pos);
+	size_t units = span / MTDFAULT_SUBPAGE;
+
+	if (span == 0 || pos % MTDFAULT_SUBPAGE != 0 || span % MTDFAULT_SUBPAGE != 0 ||
+	    !mtdfault_take(&short_write))
+		return 0;
+	if (units >= 2)
+		mtdfault_set_arg(regs, 2, units / 2 * MTDFAULT_SUBPAGE);
+	return 0;
+}
+
+static struct kprobe mtdfault_write_mtd_probe = {
+	.symbol_name = "mtdchar_write",
+	.pre_handler = mtdfault_write_mtd_entry,
+};
+
 /* mtdchar_unlocked_ioctl(file, cmd, arg) */
 static int mtdfault_ioctl_entry(struct kretprobe_instance *ri, struct pt_regs *regs)
 {
@@ -103,6 +195,23 @@ static int mtdfault_ioctl_return(struct kretprobe_instance *ri, struct pt_regs *
 {
 	if (*(unsigned int *)ri->data == ECCGETSTATS && mtdfault_due(&ecc_fail))
 		mtdfault_set_result(regs, -EIO);
+	return 0;
+}
+
+/* vfs_write(file, buf, count, pos): only writes to the verify log are counted. */
+static int mtdfault_write_entry(struct kretprobe_instance *ri, struct pt_regs *regs)
+{
+	const struct file *file = (const struct file *)mtdfault_arg(regs, 0);
+
+	*(bool *)ri->data = strcmp((const char *)file->f_path.dentry->d_name.name,
+				   "flashVerifyResult") == 0;
+	return 0;
+}
+
+static int mtdfault_write_return(struct kretprobe_instance *ri, struct pt_regs *regs)
+{
+	if (*(bool *)ri->data && mtdfault_due(&log_fail))
+		mtdfault_set_result(regs, -ENOSPC);
 	return 0;
 }
 
@@ -122,23 +231,38 @@ static struct kretprobe mtdfault_ioctl_probe = {
 	.maxactive = 8,
 };
 
-static struct kretprobe *mtdfault_probes[] = { &mtdfault_read_probe, &mtdfault_ioctl_probe };
+static struct kretprobe mtdfault_write_probe = {
+	.kp.symbol_name = "vfs_write",
+	.entry_handler = mtdfault_write_entry,
+	.handler = mtdfault_write_return,
+	.data_size = sizeof(bool),
+	.maxactive = 16,
+};
+
+static struct kretprobe *mtdfault_probes[] = { &mtdfault_read_probe, &mtdfault_ioctl_probe,
+					       &mtdfault_write_probe };
 
 static int __init mtdfault_init(void)
 {
 	int ret = register_kretprobes(mtdfault_probes, ARRAY_SIZE(mtdfault_probes));
 
+	if (ret == 0) {
+		ret = register_kprobe(&mtdfault_write_mtd_probe);
+		if (ret)
+			unregister_kretprobes(mtdfault_probes, ARRAY_SIZE(mtdfault_probes));
+	}
 	if (ret)
-		pr_err("mtdfault: cannot probe the MTD character device: %d\n", ret);
+		pr_err("mtdfault: cannot place the probes: %d\n", ret);
 	return ret;
 }
 
 static void __exit mtdfault_exit(void)
 {
+	unregister_kprobe(&mtdfault_write_mtd_probe);
 	unregister_kretprobes(mtdfault_probes, ARRAY_SIZE(mtdfault_probes));
 }
 
 module_init(mtdfault_init);
 module_exit(mtdfault_exit);
 MODULE_LICENSE("GPL");
-MODULE_DESCRIPTION("Counted read and ECC-counter failures on the MTD character devices");
+MODULE_DESCRIPTION("Failing and short MTD calls and failing verify-log writes");

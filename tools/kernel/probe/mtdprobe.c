@@ -15,9 +15,11 @@
  *                                    ECC step corrects
  *   mtdprobe save DEV FILE           keeps every page of DEV that is not all ones, data and
  *                                    spare area as stored (no ECC), in FILE
- *   mtdprobe restore DEV FILE BLOCK...
- *                                    erases each good BLOCK and programs its pages back raw
- *                                    from FILE: the blocks hold what they held at the save
+ *   mtdprobe restore DEV FILE BLOCK... | saved
+ *                                    erases each good BLOCK (saved: each block FILE holds pages
+ *                                    of) and programs its pages back raw from FILE: the blocks
+ *                                    hold what they held at the save
+ *   mtdprobe markbad DEV BLOCK...    marks each BLOCK bad
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -214,6 +216,19 @@ static void save(int fd, const char *path)
 		fail(path);
 }
 
+/* Erases good block b once: erased[] notes the blocks erased so far. */
+static void erase_block(int fd, const struct mtd_info_user *info, unsigned char *erased, long long b)
+{
+	long long off = b * info->erasesize;
+	struct erase_info_user ei = { .start = (unsigned int)off, .length = info->erasesize };
+
+	if (off < 0 || off >= info->size || erased[b] || ioctl(fd, MEMGETBADBLOCK, &off) != 0)
+		return;
+	if (ioctl(fd, MEMERASE, &ei) < 0)
+		fail("MEMERASE");
+	erased[b] = 1;
+}
+
 static void restore(int fd, const char *path, int blocks, char **block)
 {
 	struct mtd_info_user info;
@@ -228,15 +243,13 @@ static void restore(int fd, const char *path, int blocks, char **block)
 	erased = calloc(info.size / info.erasesize, 1);
 	if (erased == NULL)
 		fail("calloc");
-	for (int i = 0; i < blocks; i++) {
-		long long b = strtoll(block[i], NULL, 0), off = b * info.erasesize;
-		struct erase_info_user ei = { .start = (unsigned int)off, .length = info.erasesize };
-
-		if (off < 0 || off >= info.size || erased[b] || ioctl(fd, MEMGETBADBLOCK, &off) != 0)
-			continue;
-		if (ioctl(fd, MEMERASE, &ei) < 0)
-			fail("MEMERASE");
-		erased[b] = 1;
+	if (blocks == 1 && strcmp(block[0], "saved") == 0) {
+		while (fread(&sp, sizeof(sp), 1, in) == 1)
+			erase_block(fd, &info, erased, sp.page / (info.erasesize / PAGE));
+		rewind(in);
+	} else {
+		for (int i = 0; i < blocks; i++)
+			erase_block(fd, &info, erased, strtoll(block[i], NULL, 0));
 	}
 	while (fread(&sp, sizeof(sp), 1, in) == 1) {
 		if (erased[sp.page / (info.erasesize / PAGE)])
@@ -292,8 +305,22 @@ int main(int argc, char **argv)
 		restore(open_dev(argv[2]), argv[3], argc - 4, argv + 4);
 		return 0;
 	}
+	if (argc >= 3 && strcmp(argv[1], "markbad") == 0) {
+		int fd = open_dev(argv[2]);
+		struct mtd_info_user info;
+
+		if (ioctl(fd, MEMGETINFO, &info) < 0)
+			fail("MEMGETINFO");
+		for (int i = 3; i < argc; i++) {
+			long long off = strtoll(argv[i], NULL, 0) * info.erasesize;
+
+			if (ioctl(fd, MEMSETBADBLOCK, &off) < 0)
+				fail("MEMSETBADBLOCK");
+		}
+		return 0;
+	}
 	fprintf(stderr, "usage: mtdprobe ecc DEV | bad DEV | clearbits DEV OFF N | "
 			"facts DEV0 PART PARTOFF STRENGTH | save DEV FILE | "
-			"restore DEV FILE BLOCK...\n");
+			"restore DEV FILE BLOCK...|saved | markbad DEV BLOCK...\n");
 	return 2;
 }
