@@ -123,8 +123,8 @@ nk_sweep() {
         if [ -n "$sBlocks" ]; then
             if [ "${sBlocks%%[!a-z]*}" = retired ]; then
                 # shellcheck disable=SC2046
-                nk-flash $(cat /tmp/nk-device) && sBlocks=saved && mtdprobe bad /dev/mtd0 >sweep.fresh &&
-                    mtdprobe markbad /dev/mtd0 $(grep -vxFf sweep.fresh sweep.bad) ||
+                nk-flash $(cat /tmp/nk-device) && sBlocks=saved &&
+                    mtdprobe markbad /dev/mtd0 $(cat sweep.bad) ||
                     { echo "nk_sweep: cannot load the chip again"; break; }
             fi
             # shellcheck disable=SC2086

@@ -19,7 +19,7 @@
  *                                    erases each good BLOCK (saved: each block FILE holds pages
  *                                    of) and programs its pages back raw from FILE: the blocks
  *                                    hold what they held at the save
- *   mtdprobe markbad DEV BLOCK...    marks each BLOCK bad
+ *   mtdprobe markbad DEV BLOCK...    marks each BLOCK bad (one that is already stays so)
  */
 #include <errno.h>
 #include <fcntl.h>
