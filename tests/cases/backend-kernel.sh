@@ -75,11 +75,11 @@ nk_facts() {
     mtdprobe facts /dev/mtd0 "/dev/mtd$1" "$2" "$3"
 }
 
-# nk_events 0|1 EVENT_ENABLE...: turns trace events off or on.
+# nk_events 0|1 KPROBE...: turns the kprobes' trace events (tools/kernel/guest/init) off or on.
 nk_events() {
     sOn=$1
     shift
-    for sEvent; do echo "$sOn" >"$sEvent" || return 1; done
+    for sEvent; do echo "$sOn" >"/sys/kernel/tracing/events/kprobes/$sEvent/enable" || return 1; done
 }
 
 nk_short() {
@@ -104,13 +104,12 @@ nk_sweep() {
     sKind=$1
     sParam=/sys/module/mtdfault/parameters/${sKind%-fail}_fail
     shift
-    sEvents="/sys/kernel/tracing/events/kprobes/nkprogram/enable /sys/kernel/tracing/events/kprobes/nkmarkbad/enable"
     iEraseSize=$(cat /sys/class/mtd/mtd0/erasesize)
     nk_log_sync && cp "$NK_LOG" sweep.log &&
         sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' "$NK_TRACE" >sweep.erased &&
         mtdprobe save /dev/mtd0 sweep.img && mtdprobe bad /dev/mtd0 >sweep.bad &&
         rm -rf sweep.ram sweep.store && cp -a /mnt/ramdisk sweep.ram &&
-        cp -a /var/lib/cfgvault sweep.store && nk_events 1 $sEvents || return 1
+        cp -a /var/lib/cfgvault sweep.store && nk_events 1 nkprogram nkmarkbad || return 1
     iRead=1
     while echo >"$NK_TRACE" && echo "$iRead" >"$sParam"; do
         "$@" >sweep.out 2>&1
@@ -136,7 +135,7 @@ nk_sweep() {
         echo $iStatus $(nk_sweep_words "$sKind")
         iRead=$((iRead + 1))
     done | nk_tally_runs
-    nk_events 0 $sEvents
+    nk_events 0 nkprogram nkmarkbad
     echo >"$NK_TRACE"
     while read -r iBlock; do echo "nkerase: (before the sweep) block=$iBlock"; done <sweep.erased \
         >/sys/kernel/tracing/trace_marker

@@ -236,7 +236,7 @@ static struct kretprobe mtdfault_write_probe = {
 	.entry_handler = mtdfault_write_entry,
 	.handler = mtdfault_write_return,
 	.data_size = sizeof(bool),
-	.maxactive = 16,
+	.maxactive = 64,
 };
 
 static struct kretprobe *mtdfault_probes[] = { &mtdfault_read_probe, &mtdfault_ioctl_probe,
