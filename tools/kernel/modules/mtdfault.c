@@ -25,25 +25,17 @@
 #include <linux/spinlock.h>
 #include <linux/string.h>
 
-static unsigned int read_fail;
-module_param(read_fail, uint, 0644);
-MODULE_PARM_DESC(read_fail, "the read() that fails, counted from now; 0 when none is to fail");
+/* A count the tests set through /sys/module/mtdfault/parameters/NAME. */
+#define MTDFAULT_COUNT(name, what)                                                            \
+	static unsigned int name;                                                             \
+	module_param(name, uint, 0644);                                                       \
+	MODULE_PARM_DESC(name, what)
 
-static unsigned int ecc_fail;
-module_param(ecc_fail, uint, 0644);
-MODULE_PARM_DESC(ecc_fail, "the ECCGETSTATS request that fails, counted from now");
-
-static unsigned int log_fail;
-module_param(log_fail, uint, 0644);
-MODULE_PARM_DESC(log_fail, "the verify-log write that fails, counted from now");
-
-static unsigned int short_read;
-module_param(short_read, uint, 0644);
-MODULE_PARM_DESC(short_read, "how many of the next reads deliver half");
-
-static unsigned int short_write;
-module_param(short_write, uint, 0644);
-MODULE_PARM_DESC(short_write, "how many of the next writes program half their sub-pages");
+MTDFAULT_COUNT(read_fail, "the read() that fails, counted from now; 0 when none is to fail");
+MTDFAULT_COUNT(ecc_fail, "the ECCGETSTATS request that fails, counted from now");
+MTDFAULT_COUNT(log_fail, "the verify-log write that fails, counted from now");
+MTDFAULT_COUNT(short_read, "how many of the next reads deliver half");
+MTDFAULT_COUNT(short_write, "how many of the next writes program half their sub-pages");
 
 /* The sub-page the NAND driver programs at least: a write of other sizes fails. */
 #define MTDFAULT_SUBPAGE 512
@@ -215,36 +207,28 @@ static int mtdfault_write_return(struct kretprobe_instance *ri, struct pt_regs *
 	return 0;
 }
 
-static struct kretprobe mtdfault_read_probe = {
-	.kp.symbol_name = "mtdchar_read",
-	.entry_handler = mtdfault_read_entry,
-	.handler = mtdfault_read_return,
-	.data_size = sizeof(struct mtdfault_read),
-	.maxactive = 8,
+#define MTDFAULT_KRETPROBE(symbol, prefix, data, active)                                      \
+	{                                                                                     \
+		.kp.symbol_name = symbol, .entry_handler = prefix##_entry,                    \
+		.handler = prefix##_return, .data_size = sizeof(data), .maxactive = active,    \
+	}
+
+/* Writes block in pipes and the like, so many may be under way at once. */
+static struct kretprobe mtdfault_kretprobes[] = {
+	MTDFAULT_KRETPROBE("mtdchar_read", mtdfault_read, struct mtdfault_read, 8),
+	MTDFAULT_KRETPROBE("mtdchar_unlocked_ioctl", mtdfault_ioctl, unsigned int, 8),
+	MTDFAULT_KRETPROBE("vfs_write", mtdfault_write, bool, 64),
 };
 
-static struct kretprobe mtdfault_ioctl_probe = {
-	.kp.symbol_name = "mtdchar_unlocked_ioctl",
-	.entry_handler = mtdfault_ioctl_entry,
-	.handler = mtdfault_ioctl_return,
-	.data_size = sizeof(unsigned int),
-	.maxactive = 8,
-};
-
-static struct kretprobe mtdfault_write_probe = {
-	.kp.symbol_name = "vfs_write",
-	.entry_handler = mtdfault_write_entry,
-	.handler = mtdfault_write_return,
-	.data_size = sizeof(bool),
-	.maxactive = 64,
-};
-
-static struct kretprobe *mtdfault_probes[] = { &mtdfault_read_probe, &mtdfault_ioctl_probe,
-					       &mtdfault_write_probe };
+static struct kretprobe *mtdfault_probes[ARRAY_SIZE(mtdfault_kretprobes)];
 
 static int __init mtdfault_init(void)
 {
-	int ret = register_kretprobes(mtdfault_probes, ARRAY_SIZE(mtdfault_probes));
+	int ret;
+
+	for (size_t i = 0; i < ARRAY_SIZE(mtdfault_kretprobes); i++)
+		mtdfault_probes[i] = &mtdfault_kretprobes[i];
+	ret = register_kretprobes(mtdfault_probes, ARRAY_SIZE(mtdfault_probes));
 
 	if (ret == 0) {
 		ret = register_kprobe(&mtdfault_write_mtd_probe);
