@@ -97,9 +97,10 @@ nk_table() {
 # (nkerase and nkprogram in the trace; a write call covers at most the block after the one it
 # starts in) has those blocks erased and programmed raw from a copy taken first (mtdprobe save),
 # and the RAM disk and the parameter store copied back; a run that left the chip alone changed
-# neither. A run that marked a block bad (nkmarkbad) has the chip loaded again as nk_device loaded it, the
-# copy programmed back and the blocks bad before marked again: nandsim's counts of erases and
-# programs of weak blocks and pages start again there (the erases of putting back count too).
+# neither. A run that marked a block bad (nkmarkbad) has the chip loaded again as nk_device
+# loaded it, the copy programmed back and the blocks bad before marked again: nandsim's counts of
+# erases and programs of weak blocks and pages start again there (the erases of putting back
+# count too).
 nk_sweep() {
     sKind=$1
     sParam=/sys/module/mtdfault/parameters/${sKind%-fail}_fail
@@ -118,9 +119,9 @@ nk_sweep() {
         echo 0 >"$sParam"
         sBlocks=$(awk -v e="$iEraseSize" '/ nkerase: / { sub(/.* block=/, ""); b[$1] }
             / nkprogram: / { sub(/.* to=/, ""); b[int($1 / e)]; b[int($1 / e) + 1] }
-            / nkmarkbad: / { bad = 1 } END { if (bad) print "retired"; for (i in b) print i }' "$NK_TRACE")
+            / nkmarkbad: / { bad = 1 } END { if (bad) print "marked"; for (i in b) print i }' "$NK_TRACE")
         if [ -n "$sBlocks" ]; then
-            if [ "${sBlocks%%[!a-z]*}" = retired ]; then
+            if [ "${sBlocks%%[!a-z]*}" = marked ]; then
                 # shellcheck disable=SC2046
                 nk-flash $(cat /tmp/nk-device) && sBlocks=saved &&
                     mtdprobe markbad /dev/mtd0 $(cat sweep.bad) ||
