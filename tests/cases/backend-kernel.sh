@@ -13,6 +13,7 @@ NK_LOCK=/dev/mtd0
 # The flash itself, as a destination: the whole-device node and the block device over a
 # partition.
 NK_FLASH_NODES="/dev/mtd0 /dev/mtdblock3"
+NK_TRYLOCK="mtdprobe trylock $NK_LOCK"
 
 # Waits until syslogd has written out every line logged so far.
 nk_log_sync() {
@@ -80,6 +81,10 @@ nk_events() {
     sOn=$1
     shift
     for sEvent; do echo "$sOn" >"/sys/kernel/tracing/events/kprobes/$sEvent/enable" || return 1; done
+}
+
+nk_int_blocked() {
+    mtdprobe intblocked "$@"
 }
 
 nk_short() {

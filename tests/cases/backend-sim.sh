@@ -24,6 +24,7 @@ NK_VERIFY_LOG=$NANDKEEP_SIM_DIR/ramdisk/flashVerifyResult
 NK_LOCK=$NANDKEEP_SIM_DIR/lock
 # The flash itself, as a destination: the simulator's cells and state.
 NK_FLASH_NODES="$NANDKEEP_SIM_DIR/flash.bin $NANDKEEP_SIM_DIR/state.bin"
+NK_TRYLOCK="flock -n $NK_LOCK true"
 
 nk_simctl() {
     "$NK_SIMCTL" "$@" || {
@@ -93,6 +94,12 @@ nk_syslog() {
 
 nk_flashstatus() {
     nk_simctl flashstatus
+}
+
+nk_int_blocked() {
+    python3 -c 'import signal, subprocess, sys
+signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
+print(subprocess.run(sys.argv[1:]).returncode)' "$@"
 }
 
 nk_short() {

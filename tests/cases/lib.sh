@@ -34,6 +34,11 @@
 #   $NK_VERIFY_LOG                the factory tests' verify result log
 #   $NK_LOCK                      the file the device lock is taken on
 #   $NK_FLASH_NODES               two names of the flash itself (as output destinations)
+#   $NK_TRYLOCK                   a command that exits 0 when a fresh open of the device lock
+#                                 can take it at once, 1 when it cannot
+#   nk_int_blocked COMMAND...     the command run by a parent that hands SIGINT down blocked;
+#                                 prints the status that parent reads (minus the signal that
+#                                 ended the command)
 #
 #   nk_sweep read-fail|ecc-fail|log-fail COMMAND...
 #                                 the command once for each read call (ECC counter request,

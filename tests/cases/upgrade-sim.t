@@ -1,5 +1,5 @@
 Writer cases only the simulator can stage: a block that reports its program as done and holds
-nothing, SIGINT handed down blocked, and the order of the programs the simulator traces.
+nothing, and the order of the operations the simulator traces.
 
   $ . "$TESTDIR/lib.sh" && nk_only sim
   $ nk_device 128 && nk_simctl fault add program-lost 681 && head -c 524288 "$IN/A.rootfs" >four.bin
@@ -19,22 +19,6 @@ on; when that leaves too few good blocks, the write fails.
   681
   user.err nandkeep: NANDKEEP ERROR! Compare image fail!
   $ { nk_dump 0x5500000 0x20000; nk_dump 0x5540000 0x60000; } | cmp - four.bin
-
-A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is
--2, the signal, not 130) even when the parent handed SIGINT down blocked.
-
-  $ mkdir -p int && printf '#!/bin/sh\nexit 130\n' >int/cfgvault && chmod +x int/cfgvault
-  $ PATH=$PWD/int:$PATH python3 -c 'import signal, subprocess, sys
-  > signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
-  > print(subprocess.run(sys.argv[1:]).returncode)' nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
-  -2
-
-A nandkeep the flashstatus command runs takes the lock over and never unlocks it: once it has
-ended, the device is still locked for the upgrade (a fresh open of the lock cannot take it).
-
-  $ mkdir -p held && printf '#!/bin/sh\nnandkeep checktempconf >/dev/null; flock -n "$NANDKEEP_SIM_DIR/lock" true; echo $? >>held.txt\n' >held/ovenctl && chmod +x held/ovenctl
-  $ nk_device 128 && PATH=$PWD/held:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && cat held.txt
-  1
 
 A nandkeep that the flashstatus command leaves running in the background, started at once or after
 the command returned, never interleaves with the upgrade: its operations all come before the

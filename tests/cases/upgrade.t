@@ -355,3 +355,17 @@ already written: the write fails for want of space.
 
   $ nk_device 128 badblocks=681 && nandkeep write one.bin 5500000 20000 && say nandkeep write two.bin 5500000 40000
   255 Nandkeep notify -> write fail: Not enought flash space
+
+A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is
+-2, the signal, not 130) even when the parent handed SIGINT down blocked.
+
+  $ mkdir -p int && printf '#!/bin/sh\nexit 130\n' >int/cfgvault && chmod +x int/cfgvault
+  $ nk_device 128 && (PATH=$PWD/int:$PATH && nk_int_blocked nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf")
+  -2
+
+A nandkeep the flashstatus command runs takes the lock over and never unlocks it: once it has
+ended, the device is still locked for the upgrade (a fresh open of the lock cannot take it).
+
+  $ mkdir -p held && printf '#!/bin/sh\nnandkeep checktempconf >/dev/null; %s; echo $? >>held.txt\n' "$NK_TRYLOCK" >held/ovenctl && chmod +x held/ovenctl
+  $ nk_device 128 && PATH=$PWD/held:$PATH nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && cat held.txt
+  1
