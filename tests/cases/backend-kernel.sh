@@ -98,6 +98,32 @@ nk_table() {
     echo /tmp/nk-table
 }
 
+# True when the trace buffer holds no event (a shell loop: a run of nk_sweep that left the chip
+# alone costs no process).
+nk_trace_empty() {
+    for sStats in /sys/kernel/tracing/per_cpu/cpu*/stats; do
+        while read -r sKey sValue; do
+            [ "$sKey" != entries: ] || [ "$sValue" = 0 ] || return 1
+        done <"$sStats"
+    done
+}
+
+# Puts the chip back after a run of nk_sweep that erased, wrote or marked a block (see there).
+nk_sweep_restore() {
+    sBlocks=$(awk -v e="$1" '/ nkerase: / { sub(/.* block=/, ""); b[$1] }
+        / nkprogram: / { sub(/.* to=/, ""); b[int($1 / e)]; b[int($1 / e) + 1] }
+        / nkmarkbad: / { bad = 1 } END { if (bad) print "marked"; for (i in b) print i }' "$NK_TRACE")
+    if [ "${sBlocks%%[!a-z]*}" = marked ]; then
+        # shellcheck disable=SC2046
+        nk-flash $(cat /tmp/nk-device) && sBlocks=saved && mtdprobe markbad /dev/mtd0 $(cat sweep.bad) ||
+            { echo "nk_sweep: cannot load the chip again"; return 1; }
+    fi
+    # shellcheck disable=SC2086
+    mtdprobe restore /dev/mtd0 sweep.img $sBlocks && rm -rf /mnt/ramdisk/* /var/lib/cfgvault/* &&
+        cp -a sweep.ram/. /mnt/ramdisk && cp -a sweep.store/. /var/lib/cfgvault ||
+        { echo "nk_sweep: cannot put the device back"; return 1; }
+}
+
 # nk_sweep (lib.sh): the mtdfault module fails the call. A run that erased or wrote to the chip
 # (nkerase and nkprogram in the trace; a write call covers at most the block after the one it
 # starts in) has those blocks erased and programmed raw from a copy taken first (mtdprobe save),
@@ -117,30 +143,18 @@ nk_sweep() {
         rm -rf sweep.ram sweep.store && cp -a /mnt/ramdisk sweep.ram &&
         cp -a /var/lib/cfgvault sweep.store && nk_events 1 nkprogram nkmarkbad || return 1
     iRead=1
+    : >sweep.runs
     while echo >"$NK_TRACE" && echo "$iRead" >"$sParam"; do
-        "$@" >sweep.out 2>&1
+        "$@" >>sweep.runs 2>&1
         iStatus=$?
         read -r iLeft <"$sParam"
         echo 0 >"$sParam"
-        sBlocks=$(awk -v e="$iEraseSize" '/ nkerase: / { sub(/.* block=/, ""); b[$1] }
-            / nkprogram: / { sub(/.* to=/, ""); b[int($1 / e)]; b[int($1 / e) + 1] }
-            / nkmarkbad: / { bad = 1 } END { if (bad) print "marked"; for (i in b) print i }' "$NK_TRACE")
-        if [ -n "$sBlocks" ]; then
-            if [ "${sBlocks%%[!a-z]*}" = marked ]; then
-                # shellcheck disable=SC2046
-                nk-flash $(cat /tmp/nk-device) && sBlocks=saved &&
-                    mtdprobe markbad /dev/mtd0 $(cat sweep.bad) ||
-                    { echo "nk_sweep: cannot load the chip again"; break; }
-            fi
-            # shellcheck disable=SC2086
-            mtdprobe restore /dev/mtd0 sweep.img $sBlocks && rm -rf /mnt/ramdisk/* /var/lib/cfgvault/* &&
-                cp -a sweep.ram/. /mnt/ramdisk && cp -a sweep.store/. /var/lib/cfgvault ||
-                { echo "nk_sweep: cannot put the device back"; break; }
-        fi
+        nk_trace_empty || nk_sweep_restore "$iEraseSize" || break
         [ "$iLeft" = 0 ] || break
-        echo $iStatus $(nk_sweep_words "$sKind")
+        echo "@@run $iStatus" >>sweep.runs
         iRead=$((iRead + 1))
-    done | nk_tally_runs
+    done
+    nk_sweep_report "$sKind" sweep.runs | nk_tally_runs
     nk_events 0 nkprogram nkmarkbad
     echo >"$NK_TRACE"
     while read -r iBlock; do echo "nkerase: (before the sweep) block=$iBlock"; done <sweep.erased \

@@ -122,13 +122,15 @@ nk_sweep() {
     rm -rf sweep.dev && cp -a "$NANDKEEP_SIM_DIR" sweep.dev && cp "$NANDKEEP_SIM_TRACE" sweep.trace ||
         return 1
     iRead=1
+    : >sweep.runs
     while rm -rf "$NANDKEEP_SIM_DIR" && cp -a sweep.dev "$NANDKEEP_SIM_DIR" &&
-        "$NK_SIMCTL" fault add $sKind $iRead >/dev/null; do
-        "$@" >sweep.out 2>&1
+        "$NK_SIMCTL" fault add "$sKind" "$iRead" >/dev/null; do
+        "$@" >>sweep.runs 2>&1
         iStatus=$?
         ! "$NK_SIMCTL" fault list | grep -q "^device $sKind " || break
-        echo $iStatus $(nk_sweep_words $sKind)
+        echo "@@run $iStatus" >>sweep.runs
         iRead=$((iRead + 1))
-    done | nk_tally_runs
+    done
+    nk_sweep_report "$sKind" sweep.runs | nk_tally_runs
     rm -rf "$NANDKEEP_SIM_DIR" && mv sweep.dev "$NANDKEEP_SIM_DIR" && mv sweep.trace "$NANDKEEP_SIM_TRACE"
 }

@@ -87,10 +87,15 @@ nk_hex() {
     od -An -tx1 -v | sed 's/^ *//'
 }
 
-# What a run of nk_sweep KIND said, in words: the factory tests' progress lines left out, of a
-# log-fail run only the last two lines.
-nk_sweep_words() {
-    awk 'NF && !/^Testing progress/' sweep.out | if [ "$1" = log-fail ]; then tail -n 2; else cat; fi
+# The runs nk_sweep KIND collected in FILE (each run's output followed by "@@run STATUS"; what
+# follows the last such line is a run that was not counted) as "STATUS WORDS" lines: blank lines
+# and the factory tests' progress lines left out, of a log-fail run only the last two lines, the
+# words one space apart.
+nk_sweep_report() {
+    awk -v keep="$([ "$1" = log-fail ] && echo 2 || echo 0)" '
+        /^@@run / { w = $2; for (i = keep && n > keep ? n - keep + 1 : 1; i <= n; i++) w = w " " l[i]
+                    print w; n = 0; next }
+        NF && !/^Testing progress/ { $1 = $1; l[++n] = $0 }' "$2"
 }
 
 # The tally of nk_sweep: "STATUS WORDS" lines counted as "Nx STATUS WORDS", first met first.
