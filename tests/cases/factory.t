@@ -247,22 +247,6 @@ Erase blocks of 256 KiB are handled whole.
   $ nk_device 128 overridesize=5 && printf 'dev:    size   erasesize  name\nmtd0: 00400000 00040000 "linux"\n' >"$(nk_table)" && nandkeep flashVerify >out && awk 'NF && !/^Testing progress/' out
   Test Pass.
 
-A read call that fails outright (or a request for the ECC counters) ends a verify of a 4-block
-chip, an unstable-bits check (its verdict Fail, or the ECC report's failure) or a life-cycle
-test, whichever of its reads it is.
-
-  $ nk_device 128 overridesize=2 && nk_sweep read-fail nandkeep flashVerify && nk_sweep ecc-fail nandkeep flashVerify
-  36x 255 iCnt = 0 Nandkeep notify -> read fail
-  48x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
-  $ nandkeep unstableBitsTestWrite 55 >/dev/null && nk_sweep read-fail nandkeep unstableBitsTestCheck 55
-  4x 0 Find ## 0 ## bad block check flash image iCnt = 0 Nandkeep notify -> read fail Check unstable bits pattern: 55 Fail Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 At 0x40000 offset ECC corrected = 0, failed = 0 At 0x60000 offset ECC corrected = 0, failed = 0
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 iCnt = 0 Nandkeep notify -> read fail
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
-  1x 255 Find ## 0 ## bad block check flash image Check unstable bits pattern: 55 Pass Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 At 0x20000 offset ECC corrected = 0, failed = 0 At 0x40000 offset ECC corrected = 0, failed = 0 iCnt = 0 Nandkeep notify -> read fail
-  $ nk_device 128 && nk_sweep read-fail nandkeep lifeCycleTest 40000 0
-  4x 255 Erase all 1000 times Num. 0 iCnt = 0 Nandkeep notify -> read fail
-
 A partition list that claims an absurd size: walks over it stop at 4 GiB (the blocks past the
 chip read as bad), and a life-cycle test of the whole device is refused.
 
@@ -273,17 +257,6 @@ chip read as bad), and a life-cycle test of the whole device is refused.
   At 0xFFFE0000 offset is bad blcok!!(skip)
   $ nandkeep badBlockManagement >out & i=0; while [ "$(grep -c 'Pattern is 0' out)" -lt 1 ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done; kill $!; wait $! 2>/dev/null; head -n 2 out | xargs
   Pattern is ff Pattern is 0
-
-A verify result log that cannot take a message, each of a life-cycle test's messages in turn:
-the test stops right after the notify, with status 1, whatever it was doing.
-
-  $ nk_device 128 badblocks=2 weakblocks=3:500 && nk_sweep log-fail nandkeep lifeCycleTest 80000 1
-  1x 1 Find a bad block at offset=0x40000 Nandkeep notify -> fwrite()
-  1x 1 Erase all 1000 times Num. 0 Nandkeep notify -> fwrite()
-  1x 1 find a bad blockFind a ## New ## bad block at offset = 0x60000 Nandkeep notify -> fwrite()
-  1x 1 Erase all 1000 times Num. 1 Nandkeep notify -> fwrite()
-  1x 1 FAIL: Find ## 1 ## new bad block Nandkeep notify -> fwrite()
-  1x 1 Test Fail. Error Cnt = 1 Nandkeep notify -> fwrite()
 
 Reads that leave a piece short fail the unstable-bits check (its verdict Fail) and then the ECC
 report after it (status 255).

@@ -164,50 +164,11 @@ place, fails.
   255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
   255 Nandkeep notify -> write fail
 
-A read call that fails outright, each of a command's in turn: the record reads and checks
-take their other copy where there is one (tempdata has none); a write fails when its
-read-back leaves fewer copies valid than the store needs (two for tempconf).
-
-  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf"
-  $ for c in tempconf tempdata NFDI; do nandkeep write$c "$IN/five.txt" || break; done
-  $ for c in tempconf tempdata NFDI defconf; do f=five.txt; [ $c = defconf ] && f=A.defconf; for a in "read$c out" check$c "write$c $IN/$f"; do echo ${a%% *}; nk_sweep read-fail nandkeep $a; done; done
-  readtempconf
-  3x 0 iCnt = 0 Nandkeep notify -> read fail
-  checktempconf
-  3x 0 iCnt = 0 Nandkeep notify -> read fail
-  writetempconf
-  6x 255 iCnt = 0 Nandkeep notify -> read fail
-  readtempdata
-  3x 255 iCnt = 0 Nandkeep notify -> read fail
-  checktempdata
-  3x 255 iCnt = 0 Nandkeep notify -> read fail
-  writetempdata
-  6x 0 iCnt = 0 Nandkeep notify -> read fail
-  3x 255 iCnt = 0 Nandkeep notify -> read fail
-  readNFDI
-  3x 0 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail Nandkeep notify -> size check fail
-  checkNFDI
-  3x 0 iCnt = 0 Nandkeep notify -> read fail
-  writeNFDI
-  6x 0 iCnt = 0 Nandkeep notify -> read fail
-  readdefconf
-  27x 0 iCnt = 0 Nandkeep notify -> read fail read Default Value 0
-  checkdefconf
-  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 1 offset fail
-  3x 255 iCnt = 0 Nandkeep notify -> read fail check Default Value 1 fail
-  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
-  3x 255 iCnt = 0 Nandkeep notify -> read fail check Default Value 0 fail
-  writedefconf
-  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 1 offset fail
-  3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 1 fail
-  24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
-  3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 0 fail
-
 A whole device that ends below the flashfs2 region, or less than the NFDI blocks and one more above
 its start, leaves no place for a tempconf copy: writetempconf and checktempconf fail; one that
 ends further up has places again.
 
-  $ P=$(nk_table) && cp "$P" p.orig && for s in 05C00000 05D40000 07E20000; do sed "2s/08000000/$s/" p.orig >"$P"; echo $s $(say nandkeep writetempconf "$IN/five.txt") $(say nandkeep checktempconf); done; cp p.orig "$P"
+  $ nk_device 128 && P=$(nk_table) && cp "$P" p.orig && for s in 05C00000 05D40000 07E20000; do sed "2s/08000000/$s/" p.orig >"$P"; echo $s $(say nandkeep writetempconf "$IN/five.txt") $(say nandkeep checktempconf); done; cp p.orig "$P"
   05C00000 255 255
   05D40000 255 255
   07E20000 0 0

@@ -9,6 +9,7 @@
 #   run.sh                      every case file
 #   run.sh FILE.t...            these case files (or NK_CASES="records mtdchar")
 #   run.sh --cases              every case file, with what follows
+#   run.sh --leave-out NAME     every case file but NAME.t (may be given again), with what follows
 #   run.sh --bench NAME         the benchmark bench/kernel/NAME.sh (its figures after its line)
 #   run.sh --script FILE        any guest script (sh -eu; the case words are there to source)
 #   run.sh --arch arm64 ...     the same on Debian's arm64 kernel with an aarch64 nandkeep
@@ -70,13 +71,21 @@ add_case() { # PATH or NAME
 }
 add_all_cases() {
     local sFile
-    for sFile in "$NK_CASE_DIR"/*.t; do add_case "$sFile"; done
+    for sFile in "$NK_CASE_DIR"/*.t; do
+        [[ " ${aLeftOut[*]} " == *" $(basename "$sFile" .t) "* ]] || add_case "$sFile"
+    done
 }
 
 bAll=
+aLeftOut=()
 while [ $# -gt 0 ]; do
     case $1 in
     --cases) bAll=1 ;;
+    --leave-out)
+        [ -f "$NK_CASE_DIR/${2:-}.t" ] || nk_die "--leave-out needs the name of a case file"
+        bAll=1 aLeftOut+=("$2")
+        shift
+        ;;
     --arch) # read above
         [ -n "${2:-}" ] || nk_die "--arch needs x86_64, arm64 or armhf"
         shift
