@@ -1,8 +1,8 @@
 The failure sweeps: each command run once for each read call (ECC counter request, verify-log
 message) it makes, from the same device each time, with that one call failing outright (nk_sweep,
 lib.sh). A failure that is ignored, or answered with another status or message, anywhere along
-a command changes its tally. The real-kernel tier runs this file on x86_64 only: on the emulated
-ARM guests its several hundred runs would take minutes per tier.
+a command changes its tally. scripts/test.sh runs this file on the simulator and the x86_64
+kernel only: on the emulated ARM guests its several hundred runs would take minutes per tier.
 
   $ . "$TESTDIR/lib.sh"
 
