@@ -36,8 +36,13 @@ nk_device() {
     echo >"$NK_TRACE"
 }
 
+# The blocks erased since the trace was last emptied, one a line.
+nk_trace_erases() {
+    sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' "$NK_TRACE"
+}
+
 nk_erased() {
-    sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' "$NK_TRACE" | tr '\n' ' ' | nk_runs
+    nk_trace_erases | tr '\n' ' ' | nk_runs
     echo >"$NK_TRACE"
 }
 
@@ -138,7 +143,7 @@ nk_sweep() {
     shift
     iEraseSize=$(cat /sys/class/mtd/mtd0/erasesize)
     nk_log_sync && cp "$NK_LOG" sweep.log &&
-        sed -n 's/.* nkerase: .* block=\([0-9]*\).*/\1/p' "$NK_TRACE" >sweep.erased &&
+        nk_trace_erases >sweep.erased &&
         mtdprobe save /dev/mtd0 sweep.img && mtdprobe bad /dev/mtd0 >sweep.bad &&
         rm -rf sweep.ram sweep.store && cp -a /mnt/ramdisk sweep.ram &&
         cp -a /var/lib/cfgvault sweep.store && nk_events 1 nkprogram nkmarkbad || return 1

@@ -65,6 +65,15 @@ static struct mtd_ecc_stats ecc(int fd)
 	return st;
 }
 
+static struct mtd_info_user geometry(int fd)
+{
+	struct mtd_info_user info;
+
+	if (ioctl(fd, MEMGETINFO, &info) < 0)
+		fail("MEMGETINFO");
+	return info;
+}
+
 static long rw_at(int fd, int write_it, long long off, void *buf, size_t len)
 {
 	if (lseek(fd, off, SEEK_SET) < 0)
@@ -196,8 +205,7 @@ static void save(int fd, const char *path)
 
 	if (out == NULL)
 		fail(path);
-	if (ioctl(fd, MEMGETINFO, &info) < 0)
-		fail("MEMGETINFO");
+	info = geometry(fd);
 	per_block = info.erasesize / PAGE;
 	for (page = 0; page < info.size / PAGE; page++) {
 		if (page % per_block == 0) {
@@ -246,8 +254,7 @@ static void restore(int fd, const char *path, int blocks, char **block)
 
 	if (in == NULL)
 		fail(path);
-	if (ioctl(fd, MEMGETINFO, &info) < 0)
-		fail("MEMGETINFO");
+	info = geometry(fd);
 	erased = calloc(info.size / info.erasesize, 1);
 	if (erased == NULL)
 		fail("calloc");
@@ -305,8 +312,7 @@ static void list_bad(int fd)
 	long long off;
 	int ret;
 
-	if (ioctl(fd, MEMGETINFO, &info) < 0)
-		fail("MEMGETINFO");
+	info = geometry(fd);
 	for (off = 0; off < info.size; off += info.erasesize) {
 		ret = ioctl(fd, MEMGETBADBLOCK, &off);
 		if (ret < 0)
@@ -349,8 +355,7 @@ int main(int argc, char **argv)
 		int fd = open_dev(argv[2]);
 		struct mtd_info_user info;
 
-		if (ioctl(fd, MEMGETINFO, &info) < 0)
-			fail("MEMGETINFO");
+		info = geometry(fd);
 		for (int i = 3; i < argc; i++) {
 			long long off = strtoll(argv[i], NULL, 0) * info.erasesize;
 
