@@ -147,7 +147,6 @@ nk_log "nandkeep ($NK_ARCH): $(stat -c %s "$NK_TIER_WORK/nandkeep.stripped") byt
 
 nk_log "building the partition-table and fault modules"
 sModBuild=$NK_TIER_WORK/modules
-rm -rf "$sModBuild"
 cp -r "$NK_TIER_DIR/modules" "$sModBuild"
 nk_timed 300 make -C "$sTree/root/usr/src/linux-headers-$sRelease" M="$sModBuild" \
     CROSS_COMPILE="$NK_CROSS" modules \
