@@ -3,6 +3,7 @@
 #include "flash/mtdio.h"
 #include "flash/progress.h"
 #include "support/support.h"
+#include "image/source.h"
 #include "upgrade/writer.h"
 
 #include <string>
@@ -21,8 +22,6 @@ TEST(CheckErased, AnswersWhetherEveryWordIsErased) {
     EXPECT_EQ(Nandkeep_CheckErased(aBuf.data(), 60), 0);
 }
 
-// 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
-// come from the exact offset even when they end inside a piece.
 // The time left of a count: from the pace of the units done, for the unit shown and those after.
 TEST(Progress, CountEstimatesTheTimeLeftFromThePace) {
     char szFigure[96];
@@ -40,6 +39,8 @@ TEST(Progress, CountEstimatesTheTimeLeftFromThePace) {
     EXPECT_STREQ(szFigure, "block 2 of ");
 }
 
+// 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
+// come from the exact offset even when they end inside a piece.
 TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
@@ -99,33 +100,78 @@ TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 1u);
 }
 
-// A source changed in place after its last chunk was read and written: the writer's end check
-// of what it streamed cannot see it, the final comparison finds the flash different, and the
-// writer says why instead of failing without a word.
+// A source that changes after its last chunk was read and written, in place or by no longer
+// reading: the writer's end check of what it streamed cannot see it, the final comparison finds
+// the flash different or cannot read the file, and the writer says why instead of failing without
+// a word.
 std::string g_strChangedSource;
 unsigned g_uProgramsLeft = 0;
+bool g_bUnreadable = false; // reads from the start fail from the last program on
+
 void ChangeSourceAtLastProgram(char cKind, uint32_t) {
-    if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0) {
+    if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0 && !g_bUnreadable) {
         Bytes aFile = ReadFile(g_strChangedSource);
         aFile.back() ^= 0xFF;
         WriteFile(g_strChangedSource, aFile);
     }
 }
 
+// The source's bytes behind a FILE whose reads fail at its start once the last program was made.
+struct TCookieFile {
+    Bytes aData;
+    size_t ulPos;
+};
+ssize_t CookieRead(void *pCookie, char *pBuf, size_t ulLen) {
+    auto *ptFile = static_cast<TCookieFile *>(pCookie);
+    if (g_bUnreadable && g_uProgramsLeft == 0 && ptFile->ulPos == 0) {
+        errno = EIO;
+        return -1;
+    }
+    ulLen = std::min(ulLen, ptFile->aData.size() - ptFile->ulPos);
+    std::copy_n(ptFile->aData.begin() + static_cast<long>(ptFile->ulPos), ulLen, pBuf);
+    ptFile->ulPos += ulLen;
+    return static_cast<ssize_t>(ulLen);
+}
+int CookieSeek(void *pCookie, off64_t *plOffset, int iWhence) {
+    auto *ptFile = static_cast<TCookieFile *>(pCookie);
+    const off64_t lBase = iWhence == SEEK_SET   ? 0
+                          : iWhence == SEEK_CUR ? static_cast<off64_t>(ptFile->ulPos)
+                                                : static_cast<off64_t>(ptFile->aData.size());
+    ptFile->ulPos = static_cast<size_t>(lBase + *plOffset);
+    *plOffset = lBase + *plOffset;
+    return 0;
+}
+
 TEST_F(SimTest, WriterTellsASourceChangedDuringTheFinalComparison) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
     g_strChangedSource = m_strDir + "/source.bin";
-    WriteFile(g_strChangedSource, RandomBytes(3 * BLOCK - 100, 7));
-    g_uProgramsLeft = 3;
-    Sim_SetOperationObserver(ChangeSourceAtLastProgram);
-    testing::internal::CaptureStdout();
-    const int iRet = Nandkeep_WriteImage(g_strChangedSource.c_str(), 40 * BLOCK, 8 * BLOCK, 0);
-    Sim_SetOperationObserver(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\n Nandkeep notify -> source changed while it was written\n");
-    EXPECT_EQ(iRet, -1);
-    EXPECT_EQ(g_uProgramsLeft, 0u);
+    for (const bool bUnreadable : {false, true}) {
+        SCOPED_TRACE(bUnreadable ? "unreadable" : "changed");
+        WriteFile(g_strChangedSource, RandomBytes(3 * BLOCK - 100, 7));
+        TSource tSrc{};
+        Nandkeep_PrepareSource(&tSrc, g_strChangedSource.c_str(), 8 * BLOCK);
+        ASSERT_EQ(tSrc.pszFault, nullptr);
+        TCookieFile tCookie{ReadFile(g_strChangedSource), 0};
+        if (bUnreadable) {
+            fclose(tSrc.pFile);
+            tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
+        }
+        g_bUnreadable = bUnreadable;
+        g_uProgramsLeft = 3;
+        Sim_SetOperationObserver(ChangeSourceAtLastProgram);
+        testing::internal::CaptureStdout();
+        const int iRet =
+            Nandkeep_WriteImageSource(&tSrc, (40 + 8 * bUnreadable) * BLOCK, 8 * BLOCK, 0);
+        Sim_SetOperationObserver(nullptr);
+        Nandkeep_ReleaseSource(&tSrc);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  bUnreadable ? "\n Nandkeep notify -> fread()\n"
+                                "\n Nandkeep notify -> Compare image and flash fail\n"
+                              : "\n Nandkeep notify -> source changed while it was written\n");
+        EXPECT_EQ(iRet, -1);
+        EXPECT_EQ(g_uProgramsLeft, 0u);
+    }
 }
 
 } // namespace
