@@ -246,6 +246,11 @@ void Sim_ResetPlatform(void) {
     }
 }
 
+int Sim_OpenNodes(void) {
+    return static_cast<int>(std::count_if(std::begin(g_atFds), std::end(g_atFds),
+                                          [](const TSimFd &tFd) { return tFd.bUsed; }));
+}
+
 int Plat_OpenMtd(const char *pszPath) {
     if (EnsureDevice() != 0) {
         return -1;

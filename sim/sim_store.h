@@ -173,6 +173,8 @@ const char *Sim_Dir(void);
 // Forgets the platform's open device and descriptors; the next open maps the directory anew.
 // Opening a node also notices by itself when the directory or its device was replaced.
 void Sim_ResetPlatform(void);
+// The device nodes the platform layer has open (an in-process test checks that none is left).
+int Sim_OpenNodes(void);
 // Calls pfnObserver (nullptr: nobody) for every erase and program the platform layer makes, as
 // it is counted, so that an in-process test can act at an exact moment of a command.
 void Sim_SetOperationObserver(TNandOpHook pfnObserver);

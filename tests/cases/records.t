@@ -172,3 +172,13 @@ ends further up has places again.
   05C00000 255 255
   05D40000 255 255
   07E20000 0 0
+
+A flashfs2 partition that the table gives as empty, or too small for the record found there, holds
+no tempdata record: readtempdata and checktempdata fail, and the read says so unless the partition
+is empty.
+
+  $ nandkeep writetempdata "$IN/five.txt" && for s in 00000000 00000001 00000004 02100000; do sed "5s/ 02100000 / $s /" p.orig >"$P"; echo $s $(say nandkeep readtempdata out) $(say nandkeep checktempdata); done; cp p.orig "$P"
+  00000000 255 255
+  00000001 255 Nandkeep notify -> size check fail 255
+  00000004 255 Nandkeep notify -> size check fail 255
+  02100000 0 0

@@ -1,7 +1,7 @@
 // The one fixture of the in-process tests: a simulated device in a fresh directory of its own,
-// removed afterwards (with the core's start-up undone when a test ran it in this process); the
-// simulator build of the tool run on the same directory; snapshots of the device; seeded test data
-// and firmware sets.
+// removed afterwards (with the core's start-up undone when a test ran it in this process, and every
+// descriptor the test opened closed again); the simulator build of the tool run on the same
+// directory; snapshots of the device; seeded test data and firmware sets.
 #ifndef NANDKEEP_TESTS_SUPPORT_H
 #define NANDKEEP_TESTS_SUPPORT_H
 
@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
 #include <zlib.h>
@@ -60,12 +61,19 @@ class SimTest : public ::testing::Test {
         m_strDir = szDir;
         Sim_SetDir(szDir);
         m_tDev.iFlashFd = -1; // closed: Sim_Close leaves it so
+        m_ulOpenFds = OpenFds();
     }
     void TearDown() override {
         Nandkeep_Deinit();
+        EXPECT_EQ(Sim_OpenNodes(), 0) << "device nodes left open";
         Sim_SetDir(nullptr);
         Sim_Close(&m_tDev);
+        EXPECT_EQ(OpenFds(), m_ulOpenFds) << "descriptors left open";
         EXPECT_TRUE(Shell("rm -rf '" + m_strDir + "' '" + m_strDir + "'.*"));
+    }
+    static size_t OpenFds() {
+        const std::filesystem::directory_iterator tFds("/proc/self/fd");
+        return static_cast<size_t>(std::distance(begin(tFds), end(tFds)));
     }
 
     // Creates the device and opens it for inspection in m_tDev.
@@ -129,6 +137,7 @@ class SimTest : public ::testing::Test {
 
     std::string m_strDir;
     TSimDevice m_tDev{};
+    size_t m_ulOpenFds = 0; // at the start: what the test opened must be closed at its end
 };
 
 // A firmware set made with mkimage from seeded data: its upgradeFW command line and the bytes
