@@ -18,7 +18,7 @@ jobs=${NANDKEEP_JOBS:-2}
 logs=build-test-plain
 mkdir -p "$logs"
 passed=0 failed=0 skipped=0 skips=()
-log() { printf '\n=== %s\n' "$*"; }
+log() { printf '\n=== %s [%ss]\n' "$*" "$SECONDS"; } # with the seconds since the start
 skip() { # skip WHAT WHY [COUNT]: COUNT (default 1) stages or tests that did not run
   skipped=$((skipped + ${3:-1})); skips+=("$1: $2"); log "$1: SKIPPED ($2)"
 }

@@ -120,7 +120,8 @@ prints and drawn behind a line it leaves unended ("find a bad block"), so that a
 terminal shows what the same command prints without one. Each command runs twice from the same
 device state, once plainly and once on the terminal (shown: the command, whether it drew
 progress, and whether the screen is the plain text). The repair runs on a device whose backup
-kernel is broken, the last write over a block that fails its erase.
+kernel is broken; the last write runs over a block that fails its erase and a later one that does
+not hold its chunk, whose notify line ends the unended one.
 
   $ screen() { awk -v e="$e" '{ s = $0; l = ""; c = 0; while (s != "") { x = substr(s, 1, 1); s = substr(s, 2)
   >   if (x == "\r") c = 0; else if (x == e && substr(s, 1, 2) == "[K") { l = substr(l, 1, c); s = substr(s, 3) } else { l = substr(l, 1, c) x substr(l, c + 2); c++ } }
@@ -133,7 +134,7 @@ kernel is broken, the last write over a block that fails its erase.
   lifeCycleTest drawn same
   $ shows "nk_device 128 && nandkeep upgradeFW $* && nandkeep write $IN/five.txt C00000 20000" "systemRecovery 1"
   systemRecovery drawn same
-  $ shows "nk_device 128 weakblocks=682:0" "write $IN/A.rootfs 5500000 400000" && grep -c "find a bad block write: " tty.raw
+  $ shows "nk_device 128 weakblocks=682:0 gravepages=$((684 * 64)):0" "write $IN/A.rootfs 5500000 400000" && grep -c "find a bad block write: " tty.raw
   write drawn same
   1
 
