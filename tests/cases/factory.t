@@ -124,12 +124,18 @@ bytes vary with those bytes: the lines that print them are left out.)
   6 9
   6:3
 
-A failing write ends the test without a verdict.
+A failing write ends the test without a verdict: the reference's (the first program of page 1 of
+block 3), a pattern case's (the second or third) or the one that puts the reference back after
+them (the fourth).
 
   $ nk_device 128 overridesize=3 weakpages=$((3 * 64 + 1)):0 && run flashVerify
   [255]
   $ [ ! -e "$NK_VERIFY_LOG" ] && nk_bad
   3
+  $ for n in 1 2 3; do nk_device 128 overridesize=3 weakpages=$((3 * 64 + 1)):$n && nandkeep flashVerify >out; echo $n $? $(nk_bad) $(grep -c '^Test ' out); done
+  1 255 3 0
+  2 255 3 0
+  3 255 3 0
 
 The life-cycle test applies the total rule only to the whole device (4 blocks allow none); a
 block that cannot hold zeros (page 0 of block 1 reads back random bytes) differs in every cycle.

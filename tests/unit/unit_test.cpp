@@ -100,30 +100,35 @@ TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullNonErasedPrograms, 1u);
 }
 
-// A source that changes after its last chunk was read and written, in place or by no longer
-// reading: the writer's end check of what it streamed cannot see it, the final comparison finds
-// the flash different or cannot read the file, and the writer says why instead of failing without
-// a word.
+// A source that changes after its last chunk was read and written: in place, or its reads or its
+// seeks to the start fail from then on. The writer's end check of what it streamed cannot see it;
+// the final comparison finds the flash different, or the source cannot be read again from its
+// start, and the writer says why instead of failing without a word.
+enum class ESourceChange { IN_PLACE, UNREADABLE, UNSEEKABLE };
 std::string g_strChangedSource;
 unsigned g_uProgramsLeft = 0;
-bool g_bUnreadable = false; // reads from the start fail from the last program on
+ESourceChange g_eChange = ESourceChange::IN_PLACE;
 
 void ChangeSourceAtLastProgram(char cKind, uint32_t) {
-    if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0 && !g_bUnreadable) {
+    if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0 &&
+        g_eChange == ESourceChange::IN_PLACE) {
         Bytes aFile = ReadFile(g_strChangedSource);
         aFile.back() ^= 0xFF;
         WriteFile(g_strChangedSource, aFile);
     }
 }
 
-// The source's bytes behind a FILE whose reads fail at its start once the last program was made.
+// The source's bytes behind a FILE that fails as g_eChange says once the last program was made.
 struct TCookieFile {
     Bytes aData;
     size_t ulPos;
 };
+bool CookieFails(ESourceChange eChange) {
+    return g_eChange == eChange && g_uProgramsLeft == 0;
+}
 ssize_t CookieRead(void *pCookie, char *pBuf, size_t ulLen) {
     auto *ptFile = static_cast<TCookieFile *>(pCookie);
-    if (g_bUnreadable && g_uProgramsLeft == 0 && ptFile->ulPos == 0) {
+    if (CookieFails(ESourceChange::UNREADABLE) && ptFile->ulPos == 0) {
         errno = EIO;
         return -1;
     }
@@ -134,6 +139,10 @@ ssize_t CookieRead(void *pCookie, char *pBuf, size_t ulLen) {
 }
 int CookieSeek(void *pCookie, off64_t *plOffset, int iWhence) {
     auto *ptFile = static_cast<TCookieFile *>(pCookie);
+    if (CookieFails(ESourceChange::UNSEEKABLE)) {
+        errno = ESPIPE;
+        return -1;
+    }
     const off64_t lBase = iWhence == SEEK_SET   ? 0
                           : iWhence == SEEK_CUR ? static_cast<off64_t>(ptFile->ulPos)
                                                 : static_cast<off64_t>(ptFile->aData.size());
@@ -146,31 +155,34 @@ TEST_F(SimTest, WriterTellsASourceChangedDuringTheFinalComparison) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
     g_strChangedSource = m_strDir + "/source.bin";
-    for (const bool bUnreadable : {false, true}) {
-        SCOPED_TRACE(bUnreadable ? "unreadable" : "changed");
+    const std::pair<ESourceChange, const char *> atCases[] = {
+        {ESourceChange::IN_PLACE, "\n Nandkeep notify -> source changed while it was written\n"},
+        {ESourceChange::UNREADABLE,
+         "\n Nandkeep notify -> fread()\n\n Nandkeep notify -> Compare image and flash fail\n"},
+        {ESourceChange::UNSEEKABLE, "\n Nandkeep notify -> fseek()\n"}};
+    uint64_t ullAt = 40 * BLOCK;
+    for (const auto &[eChange, pszSays] : atCases) {
+        SCOPED_TRACE(pszSays);
         WriteFile(g_strChangedSource, RandomBytes(3 * BLOCK - 100, 7));
         TSource tSrc{};
         Nandkeep_PrepareSource(&tSrc, g_strChangedSource.c_str(), 8 * BLOCK);
         ASSERT_EQ(tSrc.pszFault, nullptr);
         TCookieFile tCookie{ReadFile(g_strChangedSource), 0};
-        if (bUnreadable) {
+        if (eChange != ESourceChange::IN_PLACE) {
             fclose(tSrc.pFile);
             tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
         }
-        g_bUnreadable = bUnreadable;
+        g_eChange = eChange;
         g_uProgramsLeft = 3;
         Sim_SetOperationObserver(ChangeSourceAtLastProgram);
         testing::internal::CaptureStdout();
-        const int iRet =
-            Nandkeep_WriteImageSource(&tSrc, (40 + 8 * bUnreadable) * BLOCK, 8 * BLOCK, 0);
+        const int iRet = Nandkeep_WriteImageSource(&tSrc, ullAt, 8 * BLOCK, 0);
         Sim_SetOperationObserver(nullptr);
         Nandkeep_ReleaseSource(&tSrc);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  bUnreadable ? "\n Nandkeep notify -> fread()\n"
-                                "\n Nandkeep notify -> Compare image and flash fail\n"
-                              : "\n Nandkeep notify -> source changed while it was written\n");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), pszSays);
         EXPECT_EQ(iRet, -1);
         EXPECT_EQ(g_uProgramsLeft, 0u);
+        ullAt += 8 * BLOCK;
     }
 }
 
