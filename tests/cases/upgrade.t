@@ -243,9 +243,10 @@ device is free it locks the device with its own descriptor, and leaves the calle
   free
   free
 
-The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once.
+The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once (one
+that waited for the lock instead would never get it: it is stopped after a minute).
 
-  $ S=B && echo 'printf "flashstatus=%s\n" "$3" >fs.conf; nandkeep writetempconf fs.conf; echo "nested $?" >>calls' >hook
+  $ S=B && echo 'printf "flashstatus=%s\n" "$3" >fs.conf; timeout 60 nandkeep writetempconf fs.conf; echo "nested $?" >>calls' >hook
   $ up && cat calls && rm calls && nandkeep readtempconf back.conf && cat back.conf
   cfgvault set flashstatus 1
   nested 0
