@@ -182,3 +182,11 @@ is empty.
   00000001 255 Nandkeep notify -> size check fail 255
   00000004 255 Nandkeep notify -> size check fail 255
   02100000 0 0
+
+An NFDI partition that the table gives as no more blocks than the bad-block tables take (4 here)
+has no room for a copy: checkNFDI and readNFDI fail although a record was written; with one block
+more they find its first copy.
+
+  $ nandkeep writeNFDI "$IN/five.txt" && for s in 00080000 000a0000; do sed "6s/ 00200000 / $s /" p.orig >"$P"; echo $s $(say nandkeep checkNFDI) $(say nandkeep readNFDI out); done; cp p.orig "$P"
+  00080000 255 255
+  000a0000 0 0
