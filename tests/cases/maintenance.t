@@ -165,6 +165,12 @@ first) and asks.
   $ nk_device 128 table=$L,boot:0x20000:0x100000 && each eraseflashfs1 eraseflashfs2 eraseflashfs eraseJFFS2 eraseRootfs | uniq -c | awk '{ $1 = $1; print }'; nk_erased
   5 255 Nandkeep notify -> too few partitions for this command
 
+Three entries are enough: the third from the end is then the whole-chip entry, which eraseflashfs1
+erases whole.
+
+  $ nk_device 128 table=$L,$F,$N && nandkeep eraseflashfs1 && nk_erased
+  0-1023
+
 The 256 MiB chip: its own table agrees with its profile; the partitions are its own.
 
   $ nk_device 256 && nandkeep flashfs2IsChange && nandkeep eraseflashfs2 && nandkeep eraseJFFS2 && nk_erased
