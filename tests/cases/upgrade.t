@@ -228,7 +228,8 @@ terabyte is refused from its size, without being read).
 
 Descriptors handed down in NANDKEEP_LOCK_FD that do not hold the lock (the lock's file opened
 anew, with a pipe posing as the parent's window) are not taken over: the command waits. Once the
-device is free it locks the device with its own descriptor, and leaves the caller's unlocked.
+device is free it locks the device with its own descriptor, and leaves the caller's unlocked. A
+handed-down descriptor of another file (standard output here) is left open as it was.
 
   $ exec 9<"$NK_LOCK"; for fd in 9 9,0 1,0; do { sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 2 nandkeep flashfs2IsChange 2>&1 || echo stopped; } 2>/dev/null; done
   nandkeep: waiting for another nandkeep to finish
@@ -242,6 +243,8 @@ device is free it locks the device with its own descriptor, and leaves the calle
   $ for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd nandkeep flashfs2IsChange && timeout 2 nandkeep flashfs2IsChange && echo free; done; exec 9<&-
   free
   free
+  $ nandkeep writetempconf "$IN/five.txt" && NANDKEEP_LOCK_FD=1,0 nandkeep readtempconf /dev/stdout </dev/null >out && cmp out "$IN/five.txt" && nk_erased
+  1007 1006
 
 The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once (one
 that waited for the lock instead would never get it: it is stopped after a minute).
