@@ -115,6 +115,12 @@ terminal; NANDKEEP_PROGRESS=off shows nothing.
   badBlockManagement: pass 1, pattern 0x00: block 1 of 16
    0d 1b 5b 4b
 
+A signal that the command was started with ignored stays ignored while the line shows: a
+background job of a script (SIGINT ignored) outlives a SIGINT and ends by the SIGTERM after it.
+
+  $ on "nandkeep badBlockManagement >/dev/null & p=\$!; sleep 1; kill -INT \$p; sleep 1; kill \$p; wait \$p; echo status \$?" && grep -ao 'status [0-9]*' tty.raw
+  status 143
+
 Standard output on the terminal too: the progress line is cleared before each line the tool
 prints and drawn behind a line it leaves unended ("find a bad block"), so that at the end the
 terminal shows what the same command prints without one. Each command runs twice from the same
