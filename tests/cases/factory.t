@@ -137,6 +137,14 @@ them (the fourth).
   2 255 3 0
   3 255 3 0
 
+The list of bad blocks holds 256: the census of a chip with 258 logs the 257th and stops there,
+with status 1.
+
+  $ nk_device 128 overridesize=9 badblocks=$(seq -s, 1 258) && nandkeep flashVerify >out; echo $?; awk 'NF && !/^Testing progress/' out | sed 's/0x[0-9a-f]*/N/' | uniq -c
+  1
+      257 Find a bad block at offset=N
+        1 FAIL: more than 256 bad blocks, test stopped
+
 The life-cycle test applies the total rule only to the whole device (4 blocks allow none); a
 block that cannot hold zeros (page 0 of block 1 reads back random bytes) differs in every cycle.
 A length past the chip's end is refused before any request: the missing blocks would count as
