@@ -243,7 +243,7 @@ handed-down descriptor of another file (standard output here) is left open as it
   $ for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd nandkeep flashfs2IsChange && timeout 2 nandkeep flashfs2IsChange && echo free; done; exec 9<&-
   free
   free
-  $ nandkeep writetempconf "$IN/five.txt" && NANDKEEP_LOCK_FD=1,0 nandkeep readtempconf /dev/stdout </dev/null >out && cmp out "$IN/five.txt" && nk_erased
+  $ nandkeep writetempconf "$IN/five.txt" && NANDKEEP_LOCK_FD=1,0 nandkeep readtempconf /proc/self/fd/1 </dev/null >out && cmp out "$IN/five.txt" && nk_erased
   1007 1006
 
 The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once (one
