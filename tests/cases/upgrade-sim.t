@@ -62,3 +62,9 @@ belongs to fails with its message, and the upgrade stops there.
   24x 255 iCnt = 0 Nandkeep notify -> read fail update Rootfs 0 fail
   24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
   3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 0 fail
+
+The repair's copy meets a block that does not hold its chunk and can then be neither erased nor
+marked (its marker's page fails): the copy fails at that block, before the comparison after it.
+
+  $ nandkeep write "$IN/B.dtb" 480000 780000 && nk_simctl fault add program-lost 36 && nk_simctl fault add weak-block 36 1 && nk_simctl fault add weak-page 36 1 --page 0 && say nandkeep systemRecovery 1
+  254 Nandkeep notify -> Image is not match. find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> recover image fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source DTB image fail recovered image
