@@ -104,7 +104,7 @@ kernel() { # kernel WHAT LOG RUN-ARGS...: a real-kernel run and its closing line
 k86="case transcripts and benchmarks on the real x86_64 kernel"
 k64="case transcripts on the real arm64 kernel" khf="case transcripts on the real armhf kernel"
 # The ARM tiers leave the failure sweeps out: their runs would add minutes to each.
-sweeps="sweeps.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
+sweeps="sweeps.t, sweeps-repair.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
 if [ ! -x tools/kernel/run.sh ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "tools/kernel/run.sh missing"; done
 elif [ "${NANDKEEP_SKIP_KERNEL:-0}" = 1 ]; then
@@ -114,14 +114,14 @@ else
   if [ "${NANDKEEP_SKIP_KERNEL_ARM64:-0}" = 1 ]; then
     skip "$k64" "NANDKEEP_SKIP_KERNEL_ARM64=1"
   else
-    kernel "$k64" "$logs/kernel-arm64.log" --arch arm64 --leave-out sweeps
-    skip "$k64" "$sweeps"
+    kernel "$k64" "$logs/kernel-arm64.log" --arch arm64 --leave-out sweeps --leave-out sweeps-repair
+    skip "$k64" "$sweeps" 2
   fi
   if [ "${NANDKEEP_SKIP_KERNEL_ARMHF:-0}" = 1 ]; then
     skip "$khf" "NANDKEEP_SKIP_KERNEL_ARMHF=1"
   else
-    kernel "$khf" "$logs/kernel-armhf.log" --arch armhf --leave-out sweeps
-    skip "$khf" "$sweeps"
+    kernel "$khf" "$logs/kernel-armhf.log" --arch armhf --leave-out sweeps --leave-out sweeps-repair
+    skip "$khf" "$sweeps" 2
   fi
 fi
 # The differential smoke run: a few seeded device states through the latest release and this

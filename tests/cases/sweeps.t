@@ -1,8 +1,9 @@
 The failure sweeps: each command run once for each read call (ECC counter request, verify-log
 message) it makes, from the same device each time, with that one call failing outright (nk_sweep,
 lib.sh). A failure that is ignored, or answered with another status or message, anywhere along
-a command changes its tally. scripts/test.sh runs this file on the simulator and the x86_64
-kernel only: on the emulated ARM guests its several hundred runs would take minutes per tier.
+a command changes its tally. The repair's sweeps are in sweeps-repair.t, so that the two halves
+run side by side. scripts/test.sh runs both files on the simulator and the x86_64 kernel only: on
+the emulated ARM guests their several hundred runs would take minutes per tier.
 
   $ . "$TESTDIR/lib.sh"
 
@@ -44,41 +45,6 @@ read-back leaves fewer copies valid than the store needs (two for tempconf).
   3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 1 fail
   24x 255 iCnt = 0 Nandkeep notify -> read fail get Default Value 0 offset fail
   3x 255 iCnt = 0 Nandkeep notify -> read fail update Default Value 0 fail
-
-A read call that fails outright, each of a repair's in turn (kernel 0's DTB replaced by B's):
-where the single pass's read fails, the step-by-step recovery still repairs the pair (0); a
-failing read of a step fails that region's recovery with the step's message.
-
-  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/B.dtb" 480000 780000 && nk_sweep read-fail nandkeep systemRecovery 1
-  48x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source mkimg fail recovered image
-  38x 0 iCnt = 0 Nandkeep notify -> read fail recovered image
-  2x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source DTB image fail recovered image
-  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> read MTD fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
-  24x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
-  12x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> get ulDestSubOffset fail recovered image
-  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> get ulImageLen fail recovered image
-  4x 255 iCnt = 0 Nandkeep notify -> read fail recovered image
-  1x 254 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> recover image fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source DTB image fail recovered image
-  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> recover image fail recovered image
-  1x 255 iCnt = 0 Nandkeep notify -> read fail Nandkeep notify -> check Source defconf image fail recovered image
-
-The same with a request for the ECC counters that fails, each in turn: a write's comparisons, the
-ECC report, and the repair (where the single pass's request fails, the step-by-step recovery
-repairs the pair without a word).
-
-  $ nk_sweep ecc-fail nandkeep systemRecovery 1; nk_device 128 && for a in "write $IN/block.txt 200000 20000" "eccStatus 0 40000"; do nk_sweep ecc-fail nandkeep $a; done
-  40x 0 recovered image
-  36x 255 Nandkeep notify -> check Source mkimg fail recovered image
-  1x 255 Nandkeep notify -> check Source DTB image fail recovered image
-  24x 255 Nandkeep notify -> ioctl(ECCGETSTATS) Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
-  4x 255 Nandkeep notify -> ioctl(ECCGETSTATS) recovered image
-  2x 255 Nandkeep notify -> ioctl(ECCGETSTATS) Nandkeep notify -> recover image fail recovered image
-  1x 255 Nandkeep notify -> check Source defconf image fail recovered image
-  4x 255 Nandkeep notify -> ioctl(ECCGETSTATS) Nandkeep notify -> Compare image and flash fail
-  2x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
-  1x 255 Nandkeep notify -> ioctl(ECCGETSTATS)
-  1x 255 Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 Nandkeep notify -> ioctl(ECCGETSTATS)
-  1x 255 Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0 At 0x0 offset ECC corrected = 0, failed = 0 Nandkeep notify -> ioctl(ECCGETSTATS)
 
 A read call that fails outright (or a request for the ECC counters) ends a verify of a 4-block
 chip, an unstable-bits check (its verdict Fail, or the ECC report's failure) or a life-cycle
