@@ -137,6 +137,12 @@ and the stored checksum, and keeps what it read.
   CRC check error 0x3B1FF6FD / 0x350CA745 
   [255]
 
+The 256 MiB chip's table takes 52 of the 64 blocks of its NFDI partition: the write erases the
+twelve left below it.
+
+  $ nk_device 256 && nandkeep writeNFDI "$IN/five.txt" && nk_erased
+  1984-1995
+
 The stores need records 3 and 4 of the partition table (five records will do); writeNFDI needs
 the NFDI partition to start where flashfs2 ends.
 
