@@ -165,14 +165,18 @@ nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild
     stage_failed "building the initramfs"
 
 # The jobs spread over the guests, longest first onto the least loaded guest: a file's time in
-# the last run (kept beside the artifacts), else a second per five lines; a script takes a guest
-# of its own.
+# the last run (kept beside the artifacts), else its time on x86_64 as case-seconds.txt notes it
+# (a fresh clone: the line count misjudges the sweeps, a few lines that run hundreds of
+# commands), else a second per five lines; a script takes a guest of its own.
 iGuests=$((NK_JOBS < ${#aJobs[@]} ? NK_JOBS : ${#aJobs[@]}))
 sTimes=$NK_WORK/kernel-times$sSuffix.txt
 job_weight() {
-    local sPath=${1#* } iLast
+    local sPath=${1#* } iLast sFile
     [ "${1%% *}" = case ] || { echo 1000000; return; }
-    iLast=$(awk -v n="$(basename "$sPath")" '$1 == n { t = $2 } END { print t }' "$sTimes" 2>/dev/null)
+    for sFile in "$sTimes" "$NK_TIER_DIR/case-seconds.txt"; do
+        iLast=$(awk -v n="$(basename "$sPath")" '$1 == n { t = $2 } END { print t }' "$sFile" 2>/dev/null)
+        [ -z "$iLast" ] || break
+    done
     echo "${iLast:-$(($(wc -l <"$sPath") / 5 + 1))}"
 }
 declare -a aLoad=() aGuestOf=()
