@@ -98,7 +98,8 @@ repair.
 
 Each copy is read once: a correctable error in the backup kernel counts once when the backup is
 the source (its check and the comparison share the read); where the backup is the destination
-the comparison retires the block and rewrites the copy, the shared read counting once more. With
+the comparison retires the block and rewrites the copy, the shared read counting once more; the
+plain form does both, in that order (the second because the first saw the correction). With
 4-bit ECC a correction is no ECC event: a plain systemRecovery reads the pair once, not four times.
 
   $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null && nk_flip 0xC20800 1
@@ -110,6 +111,11 @@ the comparison retires the block and rewrites the copy, the shared read counting
   97 96 98-167 109-167
   corrected 3 failed 0
   97
+  $ nk_flip 0xC40800 1 && nandkeep systemRecovery && nk_erased; nk_ecc; nk_bad
+  recovered image
+  98 96 99-167 110-167
+  corrected 6 failed 0
+  97-98
   $ nk_device 256 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null && nk_flip 0x1520800 1
   $ nandkeep systemRecovery && nk_erased; nk_ecc
   recovered image
