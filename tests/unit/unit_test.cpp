@@ -6,6 +6,7 @@
 #include "image/source.h"
 #include "upgrade/writer.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -40,15 +41,16 @@ TEST(Progress, CountEstimatesTheTimeLeftFromThePace) {
 }
 
 // 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
-// come from the exact offset even when they end inside a piece.
+// come from the exact offset even when they end inside a piece, and nothing past them is written.
 TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
     const Bytes aData = RandomBytes(2 * BLOCK, 1);
     ASSERT_EQ(Sim_WriteRaw(&m_tDev, 60 * BLOCK, aData.data(), aData.size()), 0);
-    Bytes aBuf(BLOCK);
+    Bytes aBuf(BLOCK, 0xA5);
     EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 60 * BLOCK + 24, 1000), 0);
     EXPECT_TRUE(std::equal(aBuf.begin(), aBuf.begin() + 1000, aData.begin() + 24));
+    EXPECT_TRUE(std::all_of(aBuf.begin() + 1000, aBuf.end(), [](uint8_t c) { return c == 0xA5; }));
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_BITFLIP, 61, 3), 0);
     EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 61 * BLOCK, BLOCK), 103);
     ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_UNCORRECTABLE, 61), 0);
