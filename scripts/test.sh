@@ -105,24 +105,23 @@ k86="case transcripts and benchmarks on the real x86_64 kernel"
 k64="case transcripts on the real arm64 kernel" khf="case transcripts on the real armhf kernel"
 # The ARM tiers leave the failure sweeps out: their runs would add minutes to each.
 sweeps="sweeps.t, sweeps-repair.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
+arm_tier() { # arm_tier ARCH WHAT: a real-kernel run on an ARM guest, less the failure sweeps
+  local skipvar=NANDKEEP_SKIP_KERNEL_${1^^}
+  if [ "${!skipvar:-0}" = 1 ]; then
+    skip "$2" "$skipvar=1"
+  else
+    kernel "$2" "$logs/kernel-$1.log" --arch "$1" --leave-out sweeps --leave-out sweeps-repair
+    skip "$2" "$sweeps" 2
+  fi
+}
 if [ ! -x tools/kernel/run.sh ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "tools/kernel/run.sh missing"; done
 elif [ "${NANDKEEP_SKIP_KERNEL:-0}" = 1 ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "NANDKEEP_SKIP_KERNEL=1"; done
 else
   kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
-  if [ "${NANDKEEP_SKIP_KERNEL_ARM64:-0}" = 1 ]; then
-    skip "$k64" "NANDKEEP_SKIP_KERNEL_ARM64=1"
-  else
-    kernel "$k64" "$logs/kernel-arm64.log" --arch arm64 --leave-out sweeps --leave-out sweeps-repair
-    skip "$k64" "$sweeps" 2
-  fi
-  if [ "${NANDKEEP_SKIP_KERNEL_ARMHF:-0}" = 1 ]; then
-    skip "$khf" "NANDKEEP_SKIP_KERNEL_ARMHF=1"
-  else
-    kernel "$khf" "$logs/kernel-armhf.log" --arch armhf --leave-out sweeps --leave-out sweeps-repair
-    skip "$khf" "$sweeps" 2
-  fi
+  arm_tier arm64 "$k64"
+  arm_tier armhf "$khf"
 fi
 # The differential smoke run: a few seeded device states through the latest release and this
 # tree; a change that was meant to keep behaviour shows any difference here.
