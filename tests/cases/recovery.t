@@ -96,6 +96,30 @@ repair.
   $ nandkeep systemRecovery && nk_erased
   recovered image
 
+A block that cannot take its replacement (its second page fails its second program; the ECC
+failure is in its third page) is retired and the repair goes on without it: both copies stay
+invalid, and the status says so.
+
+  $ nk_device 128 weakpages=1601:1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x321000 2 && rec; echo $?; nk_erased; nk_bad
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x6356D81C / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> FusionWrite fail
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC8987EE7 / 0xA9B3BEBA 
+   Nandkeep notify -> get Normal image len fail
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+   Nandkeep notify -> get Backup image len fail
+  recovered image
+  255
+  98 25 25
+  25
+
 Each copy is read once: a correctable error in the backup kernel counts once when the backup is
 the source (its check and the comparison share the read); where the backup is the destination
 the comparison retires the block and rewrites the copy, the shared read counting once more; the
