@@ -251,3 +251,11 @@ the record behind it, cannot erase the block (254).
   $ for n in 2 3; do nk_device 128 weakblocks=192:$n weakpages=$((192 * 64)):1 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/five.txt" 1540000 20000 && say nandkeep systemRecovery 3; done
   254 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x822F4DA3 / 0xD2C8B685 Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
   254 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0x822F4DA3 / 0xD2C8B685 Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> update Default Value fail recovered image
+
+Rootfs 0's record overwritten, in block 192, whose first page reads garbage from its tenth read
+on: the record restored behind the rewritten image fails its check (254), and the backup is left
+alone, since its source fails too.
+
+  $ nk_device 128 gravepages=$((192 * 64)):9 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/five.txt" 1800000 20000 && nk_erased >/dev/null && say nandkeep systemRecovery 1; nk_erased
+  254 Nandkeep notify -> recovery Default Value fail Nandkeep notify -> update Default Value fail Nandkeep notify -> check Source defconf image fail recovered image
+  192-423
