@@ -230,6 +230,14 @@ much"), which fails the pair.
   255 Nandkeep notify -> get ulDestSubOffset fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> ECC Fail 0: normal block not enough Nandkeep notify -> ECC Corrected 0: normal block not enough Nandkeep notify -> Bad block is too much Nandkeep notify -> Backup -> Normal, recover image fail recovered image
   168-423 192-423 84-95
 
+Kernel 1 likewise one short, and only kernel 0 and DTB 0 written (by write): the copy to the
+backup finds too few blocks there and says so for copy 1.
+
+  $ nk_device 128 badblocks=$(seq -s, 96 155) && nandkeep write "$IN/A.kernel" 300000 180000 && nandkeep write "$IN/A.dtb" 480000 20000 && nk_erased >/dev/null
+  $ say nandkeep systemRecovery; nk_erased
+  254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> get ulDestSubOffset fail Nandkeep notify -> ECC Fail 1: normal block not enough Nandkeep notify -> ECC Corrected 1: normal block not enough Nandkeep notify -> Bad block is too much Nandkeep notify -> Normal -> Backup, recover image fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> get Normal image len fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> get Backup image len fail recovered image
+  156-167 156-167
+
 Kernel 1 broken, and one of its blocks good for one more erase only and unable to take the
 marker: the repair from kernel 0 cannot erase it, and the pass fails (254 with the first pass's
 failure on the broken backup).
