@@ -11,6 +11,7 @@
 //        rest    the bytes laid over the good blocks, 128 KiB per block, erased behind them
 #include "device.h"
 #include "flash/device.h"
+#include "support/formats.h"
 #include "image/config.h"
 
 #include <cstdint>
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -27,11 +27,6 @@ namespace {
 constexpr unsigned long AREA = 4 * SIM_BLOCK_SIZE;
 constexpr unsigned long BLOCKS = 8;
 static_assert(AREA / SIM_BLOCK_SIZE + BLOCKS < FUZZ_BLOCKS, "the area lies inside the device");
-
-uint32_t GetLE32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 void PutLE32(uint8_t *p, uint32_t v) {
     for (int i = 0; i < 4; i++) {
@@ -42,26 +37,6 @@ void PutLE32(uint8_t *p, uint32_t v) {
 [[noreturn]] void Fail(const char *pszWhat) {
     fprintf(stderr, "fuzz_config: %s\n", pszWhat);
     abort();
-}
-
-// The record as the good blocks of an area of ulAreaLen bytes hold it: 0 and the payload when
-// it is valid, -1 otherwise. aStream is what lies on the good blocks, in order.
-int ExpectedRecord(const std::vector<uint8_t> &aStream, unsigned long ulAreaLen,
-                   std::vector<uint8_t> *paPayload) {
-    if (aStream.size() < 4) {
-        return -1;
-    }
-    const uint64_t ullLen = GetLE32(aStream.data());
-    if (ullLen == 0xFFFFFFFFu || ullLen + 8 > ulAreaLen || 8 + ullLen > aStream.size()) {
-        return -1;
-    }
-    const uint32_t dwCrc =
-        static_cast<uint32_t>(crc32(0, aStream.data() + 4, static_cast<uInt>(ullLen)));
-    if (dwCrc != GetLE32(aStream.data() + 4 + ullLen)) {
-        return -1;
-    }
-    paPayload->assign(aStream.begin() + 4, aStream.begin() + 4 + static_cast<long>(ullLen));
-    return 0;
 }
 
 } // namespace
@@ -89,8 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
         std::vector<uint8_t> aRecord(4);
         PutLE32(aRecord.data(), static_cast<uint32_t>(aInput.size()));
         aRecord.insert(aRecord.end(), aInput.begin(), aInput.end());
-        const uint32_t dwCrc =
-            static_cast<uint32_t>(crc32(0, aInput.data(), static_cast<uInt>(aInput.size())));
+        const uint32_t dwCrc = Crc(aInput.data(), aInput.size());
         aRecord.resize(aRecord.size() + 4);
         PutLE32(aRecord.data() + aRecord.size() - 4, dwCrc);
         aInput.swap(aRecord);
@@ -101,8 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
         Fuzz_Lay(static_cast<uint32_t>(AREA / SIM_BLOCK_SIZE), BLOCKS, ucBadMask, aInput,
                  static_cast<uint32_t>(ulAreaLen / SIM_BLOCK_SIZE));
 
+    // The record as an independent reading of the same bytes finds it: its payload, or none.
+    const uint64_t ullRecord = ValidLen(aOnGood, 0, false, ulAreaLen);
+    const int iExpected = ullRecord > 0 ? 0 : -1;
     std::vector<uint8_t> aPayload;
-    const int iExpected = ExpectedRecord(aOnGood, ulAreaLen, &aPayload);
+    if (ullRecord > 0) {
+        aPayload.assign(aOnGood.begin() + 4, aOnGood.begin() + static_cast<long>(ullRecord - 4));
+    }
     const int iCheck = Nandkeep_CheckConfig(MTD0Fd(), AREA, ulAreaLen);
     remove(strOut.c_str());
     const int iRead = Nandkeep_ReadConfig(MTD0Fd(), strOut.c_str(), AREA, ulAreaLen);

@@ -3,11 +3,12 @@
 // of systemRecovery. No row may lower the number of valid copies of any item; a status of 0 must
 // mean that every copy is valid and each pair equal; a second recovery after a status of 0 must
 // erase and program nothing (but for a weak block of a copy the first run read only as a source).
-// Validity is judged here from the documented formats alone.
+// Validity is judged here from the documented formats alone (support/formats.h).
 //
 // NANDKEEP_RECOVERY_STRIDE runs every STRIDE-th row of the table (default 11, prime to the 3
 // forms and the 75 rows of a damage, so that every form, fault and damage comes up; 1: all of
 // it); the 256 MiB profile runs one row in 16 of those.
+#include "support/formats.h"
 #include "support/support.h"
 
 #include <algorithm>
@@ -27,35 +28,6 @@ constexpr TSimFaultKind FAULTS[] = {
 
 // Every copy, index 4 x pair + 2 x (sub-image) + copy: its bytes when valid, else empty.
 using TCopies = std::array<Bytes, 8>;
-
-uint32_t Word(const uint8_t *p, bool bBigEndian) {
-    return bBigEndian ? uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]
-                      : uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0];
-}
-uint32_t Crc(const uint8_t *p, uint64_t ullLen) {
-    return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(ullLen)));
-}
-
-// The length of the valid image (magic, CRC-32 of the header with its CRC field zeroed, CRC-32 of
-// the data; big-endian) or record (length word L, not 0xFFFFFFFF, L + 8 within ullRoom, CRC-32 of
-// the payload behind it; little-endian) at offset s of a stream of good blocks; 0 for none.
-uint64_t ValidLen(const Bytes &a, uint64_t s, bool bImage, uint64_t ullRoom) {
-    if (s + 64 > a.size()) {
-        return 0;
-    }
-    const uint8_t *p = &a[s];
-    Bytes aHeader(p, p + 64);
-    std::fill_n(&aHeader[4], 4, 0);
-    const uint64_t ullLen = bImage ? 64 + uint64_t(Word(p + 12, true)) : Word(p, false) + 8ull;
-    const bool bHead =
-        bImage ? Word(p, true) == 0x27051956 && Crc(aHeader.data(), 64) == Word(p + 4, true)
-               : Word(p, false) != 0xFFFFFFFF && ullLen <= ullRoom;
-    return bHead && s + ullLen <= a.size() &&
-                   (bImage ? Crc(p + 64, ullLen - 64) == Word(p + 24, true)
-                           : Crc(p + 4, ullLen - 8) == Word(p + ullLen - 4, false))
-               ? ullLen
-               : 0;
-}
 
 class RecoveryCampaign : public SimTest, public ::testing::WithParamInterface<int> {
   protected:

@@ -5,10 +5,10 @@
 # (mtdtable.ko and mtdfault.ko). The image holds the static busybox (PID 1 and the applets), the
 # dynamic busybox as /bin/sh, the MTD and 9p modules with their
 # dependencies (those the kernel has built in are left out; mtdblock gives every MTD device its
-# block device, as on the device), the stripped nandkeep, mtd-utils, script,
+# block device, as on the device), the stripped nandkeep, mtd-utils, script, Python with cram,
 # every shared library these need, the helper mtdprobe and the guest scripts (init, the job
 # runner, nk-flash and the device stand-ins).
-# For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils and the shared libraries come from that
+# For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils, Python and the shared libraries come from that
 # architecture's packages that fetch-kernel.sh unpacked into the tree (sysroot/), not from the
 # host.
 set -euo pipefail
@@ -97,6 +97,19 @@ else
 fi
 cp "$sScript" "$sRoot/usr/bin/script"
 copy_libs "$sScript"
+
+# Python and cram, which judge the case transcripts in the guest as they do on the host: the
+# interpreter and the part of its library that cram uses (the top-level modules and four
+# packages).
+sPython=$sSysroot/usr/bin/python3.11
+[ -x "$sPython" ] || nk_die "$sPython missing (install python3-cram)"
+cp "$sPython" "$sRoot/usr/bin/python3.11" && ln -s python3.11 "$sRoot/usr/bin/python3"
+copy_libs "$sPython"
+mkdir -p "$sRoot/usr/lib/python3.11" "$sRoot/usr/lib/python3/dist-packages"
+(cd "$sSysroot/usr/lib/python3.11" && tar -c --exclude=__pycache__ ./*.py collections encodings importlib re) |
+    tar -x -C "$sRoot/usr/lib/python3.11"
+cp -r "$sSysroot/usr/lib/python3/dist-packages/cram" "$sRoot/usr/lib/python3/dist-packages/"
+cp "$sSysroot/usr/bin/cram3" "$sRoot/usr/bin/cram3"
 
 for sTool in $NK_MTD_UTILS; do
     if [ -n "$sSysroot" ]; then

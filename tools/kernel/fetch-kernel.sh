@@ -4,7 +4,7 @@
 # the dynamic busybox, into the cache. Prints the directory of the unpacked kernel tree on
 # standard output. A complete tree is reused.
 # For arm64 and armhf the tree also holds the guest's user space (static and dynamic busybox,
-# mtd-utils, script and the shared libraries, under sysroot/). For arm64 it holds the raw NAND modules
+# mtd-utils, script, Python with cram and the shared libraries, under sysroot/). For arm64 it holds the raw NAND modules
 # that Debian's arm64 kernel lacks: nand.ko (with software Hamming ECC) and nandsim.ko,
 # cross-built from linux-source against the headers and added to the tree's modules before
 # depmod. Debian's armmp kernel has raw NAND and ECC built in and nandsim as a module of its own.
@@ -22,8 +22,8 @@ sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
 sKbuild=linux-kbuild-$sSeries
 
 sTree=$NK_CACHE_DIR/linux-$sRelease-$sVersion
-# A tree from before the guest had script (for the terminal cases) is fetched again.
-if [ -f "$sTree/.complete" ] && { [ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/usr/bin/script" ]; }; then
+# A tree from before the guest had cram (the transcripts' judge) is fetched again.
+if [ -f "$sTree/.complete" ] && { [ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/usr/bin/cram3" ]; }; then
     echo "$sTree"
     exit 0
 fi
@@ -37,9 +37,11 @@ fi
 if [ "$NK_ARCH" != x86_64 ]; then
     # The guest's user space: the host's mtd-utils and static busybox are amd64.
     for sPackage in busybox-static mtd-utils bsdutils libc6 zlib1g libstdc++6 libgcc-s1 liblzo2-2 \
-        libuuid1 libzstd1 libiniparser1 libselinux1 libpcre2-8-0 libssl3; do
+        libuuid1 libzstd1 libiniparser1 libselinux1 libpcre2-8-0 libssl3 python3.11-minimal \
+        libpython3.11-minimal libpython3.11-stdlib libexpat1; do
         aPackages+=("$sPackage:$NK_DEB_ARCH")
     done
+    aPackages+=(python3-cram)
 fi
 
 nk_log "fetching $sImagePkg $sVersion with headers into $sTree"
@@ -98,6 +100,8 @@ fi
     nk_die "no busybox binary in busybox-static:$NK_DEB_ARCH"
 [ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/usr/bin/script" ] ||
     nk_die "no script binary in bsdutils:$NK_DEB_ARCH"
+[ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroot/usr/bin/cram3" ] ||
+    nk_die "no cram3 in python3-cram"
 depmod -b "$sTree/root" "$sRelease"
 
 [ -f "$sTree/root/boot/vmlinuz-$sRelease" ] || nk_die "no kernel image in $sImagePkg"

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs, from Debian's own repositories, what the real-kernel tier and the arm64 build need:
 # the emulators (x86_64 and aarch64 systems, aarch64 user mode), the guest's user space
-# (busybox-static, mtd-utils), mkimage for test images, what the module builds need (gcc-12,
+# (busybox-static, mtd-utils, Python with cram), mkimage for test images, what the module builds need (gcc-12,
 # make and the shared libraries of the kbuild host tools) and the aarch64 and armhf cross
 # toolchains (gcc 12) with zlib for arm64 and armhf. Does nothing when all of it is there; safe to
 # run again.
@@ -11,7 +11,7 @@
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
-aPackages=(qemu-system-x86 qemu-system-arm qemu-user busybox-static mtd-utils cpio u-boot-tools
+aPackages=(qemu-system-x86 qemu-system-arm qemu-user busybox-static mtd-utils python3-cram cpio u-boot-tools
     gcc gcc-12 make libc6-dev linux-libc-dev libelf1 libssl3 xz-utils zstd kmod binutils
     g++-aarch64-linux-gnu gcc-12-aarch64-linux-gnu zlib1g-dev:arm64
     g++-arm-linux-gnueabihf gcc-12-arm-linux-gnueabihf zlib1g-dev:armhf

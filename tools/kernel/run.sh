@@ -2,7 +2,7 @@
 # Runs case transcripts (tests/cases/*.t) and guest scripts on the real kernel: Debian's kernel
 # boots under qemu-system-x86_64 (or qemu-system-aarch64, --arch arm64, or qemu-system-arm,
 # --arch armhf; software emulation) with nandsim carrying the device's partition table, and the production nandkeep runs every case
-# through tests/cases/transcript.sh with the kernel backend of the case words. Prints one PASS,
+# under cram in the guest, with the kernel backend of the case words. Prints one PASS,
 # FAIL or SKIP line per file (with the diff of a failing transcript) and ends with
 # "N passed, M failed", non-zero on a failure.
 #
@@ -196,7 +196,7 @@ for ((g = 1; g <= iGuests; g++)); do
     sShare=$NK_TIER_WORK/guest$g
     mkdir -p "$sShare/cases" "$sShare/scripts" "$sShare/results"
     cp -al "$NK_TIER_WORK/inputs" "$sShare/inputs" 2>/dev/null || cp -r "$NK_TIER_WORK/inputs" "$sShare/inputs"
-    cp "$NK_CASE_DIR/lib.sh" "$NK_CASE_DIR"/backend-*.sh "$NK_CASE_DIR/transcript.sh" "$sShare/cases/"
+    cp "$NK_CASE_DIR/lib.sh" "$NK_CASE_DIR"/backend-*.sh "$sShare/cases/"
     {
         for sGeometry in 128 256; do
             sTable=$(nk_geometry_table "$sGeometry")

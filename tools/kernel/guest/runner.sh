@@ -1,5 +1,5 @@
 # The guest's job runner (sourced by init). A job is "case FILE.t" (a case transcript run by
-# transcript.sh on the kernel backend) or "script FILE" (a shell script, e.g. a benchmark).
+# cram on the kernel backend) or "script FILE" (a shell script, e.g. a benchmark).
 # Each leaves in /mnt/host/results NAME.log (what it printed: a failing transcript's diff),
 # NAME.verdict (pass, fail, skip or timeout), NAME.time (seconds) and NAME.dmesg; every job
 # ends with the chip unloaded, and the next one loads its own (nk_device).
@@ -16,7 +16,7 @@ nk_run_job() {
     # of its own: whatever the job leaves running, or a timeout leaves behind, is ended with it,
     # so that the chip can be unloaded.
     if [ "$sKind" = case ]; then
-        set -- sh /mnt/host/cases/transcript.sh -o /mnt/host/results "/mnt/host/cases/$sName"
+        set -- cram3 "/mnt/host/cases/$sName"
     else
         set -- sh -eu "/mnt/host/scripts/$sName"
     fi
@@ -31,6 +31,8 @@ nk_run_job() {
     *) sVerdict=fail ;;
     esac
     echo "$sVerdict" >"$sOut.verdict"
+    # cram leaves a differing transcript as it ran beside the file.
+    [ ! -f "/mnt/host/cases/$sName.err" ] || mv "/mnt/host/cases/$sName.err" /mnt/host/results/
     dmesg -c >"$sOut.dmesg"
     nk-flash down >>"$sOut.log" 2>&1
     echo "NK-JOB-END $sName $sVerdict"
