@@ -13,7 +13,7 @@ for target in "$dir"/fuzz/fuzz_*; do
   name=$(basename "$target")
   echo "--- $name: ${seconds}s"
   mkdir -p "$dir/corpus/$name"
-  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=1024 -print_final_stats=0 \
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=1024 -print_final_stats=0 -artifact_prefix="$dir/" \
        "$dir/corpus/$name" > "$dir/$name.log" 2>&1; then
     tail -40 "$dir/$name.log"
     echo "FAILED: $name"
