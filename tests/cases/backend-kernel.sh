@@ -88,10 +88,6 @@ nk_events() {
     for sEvent; do echo "$sOn" >"/sys/kernel/tracing/events/kprobes/$sEvent/enable" || return 1; done
 }
 
-nk_int_blocked() {
-    mtdprobe intblocked "$@"
-}
-
 nk_short() {
     echo "$2" >"/sys/module/mtdfault/parameters/short_$1"
 }

@@ -96,12 +96,6 @@ nk_flashstatus() {
     nk_simctl flashstatus
 }
 
-nk_int_blocked() {
-    python3 -c 'import signal, subprocess, sys
-signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
-print(subprocess.run(sys.argv[1:]).returncode)' "$@"
-}
-
 nk_short() {
     nk_simctl fault add "short-$1" "$2" >/dev/null
 }

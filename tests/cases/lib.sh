@@ -117,4 +117,10 @@ nk_only() {
     [ "$1" = "$NK_BACKEND" ] || exit 80
 }
 
+nk_int_blocked() {
+    python3 -c 'import signal, subprocess, sys
+signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
+print(subprocess.run(sys.argv[1:]).returncode)' "$@"
+}
+
 . "$TESTDIR/backend-$NK_BACKEND.sh"

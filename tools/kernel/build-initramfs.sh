@@ -105,7 +105,8 @@ sPython=$sSysroot/usr/bin/python3.11
 [ -x "$sPython" ] || nk_die "$sPython missing (install python3-cram)"
 cp "$sPython" "$sRoot/usr/bin/python3.11" && ln -s python3.11 "$sRoot/usr/bin/python3"
 copy_libs "$sPython"
-mkdir -p "$sRoot/usr/lib/python3.11" "$sRoot/usr/lib/python3/dist-packages"
+# lib-dynload stays empty: none of its modules is needed, but the interpreter looks for the folder.
+mkdir -p "$sRoot/usr/lib/python3.11/lib-dynload" "$sRoot/usr/lib/python3/dist-packages"
 (cd "$sSysroot/usr/lib/python3.11" && tar -c --exclude=__pycache__ ./*.py collections encodings importlib re) |
     tar -x -C "$sRoot/usr/lib/python3.11"
 cp -r "$sSysroot/usr/lib/python3/dist-packages/cram" "$sRoot/usr/lib/python3/dist-packages/"

@@ -22,9 +22,6 @@
  *   mtdprobe markbad DEV BLOCK...    marks each BLOCK bad (one that is already stays so)
  *   mtdprobe trylock FILE            exits 0 when a fresh open of FILE can take an exclusive
  *                                    flock at once, 1 when it cannot
- *   mtdprobe intblocked CMD...       runs CMD as a parent that hands SIGINT down blocked does
- *                                    and prints the status the parent reads: the exit status,
- *                                    or minus the signal that ended it
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -32,10 +29,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #define PAGE 2048
@@ -283,29 +278,6 @@ static int trylock(const char *path)
 	return flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1;
 }
 
-static int run_int_blocked(char **cmd)
-{
-	sigset_t set;
-	pid_t pid;
-	int status;
-
-	sigemptyset(&set);
-	sigaddset(&set, SIGINT);
-	if (sigprocmask(SIG_BLOCK, &set, NULL) != 0)
-		fail("sigprocmask");
-	pid = fork();
-	if (pid < 0)
-		fail("fork");
-	if (pid == 0) {
-		execvp(cmd[0], cmd);
-		_exit(127);
-	}
-	if (waitpid(pid, &status, 0) < 0)
-		fail("waitpid");
-	printf("%d\n", WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status));
-	return 0;
-}
-
 static void list_bad(int fd)
 {
 	struct mtd_info_user info;
@@ -366,11 +338,8 @@ int main(int argc, char **argv)
 	}
 	if (argc == 3 && strcmp(argv[1], "trylock") == 0)
 		return trylock(argv[2]);
-	if (argc >= 3 && strcmp(argv[1], "intblocked") == 0)
-		return run_int_blocked(argv + 2);
 	fprintf(stderr, "usage: mtdprobe ecc DEV | bad DEV | clearbits DEV OFF N | "
 			"facts DEV0 PART PARTOFF STRENGTH | save DEV FILE | "
-			"restore DEV FILE BLOCK...|saved | markbad DEV BLOCK... | trylock FILE | "
-			"intblocked CMD...\n");
+			"restore DEV FILE BLOCK...|saved | markbad DEV BLOCK... | trylock FILE\n");
 	return 2;
 }
