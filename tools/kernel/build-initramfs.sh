@@ -8,9 +8,9 @@
 # block device, as on the device), the stripped nandkeep, mtd-utils, script, Python with cram,
 # every shared library these need, the helper mtdprobe and the guest scripts (init, the job
 # runner, nk-flash and the device stand-ins).
-# For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils, Python and the shared libraries come from that
-# architecture's packages that fetch-kernel.sh unpacked into the tree (sysroot/), not from the
-# host.
+# For arm64 and armhf (NK_ARCH) the busyboxes, mtd-utils, Python and the shared libraries come
+# from that architecture's packages that fetch-kernel.sh unpacked into the tree (sysroot/), not
+# from the host.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 

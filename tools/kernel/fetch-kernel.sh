@@ -4,10 +4,10 @@
 # the dynamic busybox, into the cache. Prints the directory of the unpacked kernel tree on
 # standard output. A complete tree is reused.
 # For arm64 and armhf the tree also holds the guest's user space (static and dynamic busybox,
-# mtd-utils, script, Python with cram and the shared libraries, under sysroot/). For arm64 it holds the raw NAND modules
-# that Debian's arm64 kernel lacks: nand.ko (with software Hamming ECC) and nandsim.ko,
-# cross-built from linux-source against the headers and added to the tree's modules before
-# depmod. Debian's armmp kernel has raw NAND and ECC built in and nandsim as a module of its own.
+# mtd-utils, script, Python with cram and the shared libraries, under sysroot/). For arm64 it
+# holds the raw NAND modules that Debian's arm64 kernel lacks: nand.ko (with software Hamming
+# ECC) and nandsim.ko, cross-built from linux-source against the headers and added to the tree's
+# modules before depmod. Debian's armmp kernel has raw NAND and ECC built in and nandsim as a module of its own.
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
