@@ -149,6 +149,13 @@ not hold its chunk, whose notify line ends the unended one.
   write drawn same
   1
 
+With standard output in a file, nothing of it shows on the terminal: the figure is not drawn
+behind the line the tool leaves unended there.
+
+  $ nk_device 128 weakblocks=682:0 && on nandkeep write "$IN/A.rootfs" 5500000 400000 \>w.out && grep -c 'find a bad block' tty.raw w.out
+  tty.raw:0
+  w.out:1
+
 Start-up over an edited partition table: every failure ends the run with status 255 before the
 command line is read, so even info and the usage text are refused.
 

@@ -193,6 +193,12 @@ meets a closed pipe; the loss is logged and the upgrade runs to its end.
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 24-30 30-95 37-95 168-423 192-423
 
+What the upgrade prints while it writes the backups reaches its standard output before what the
+flashstatus command prints there.
+
+  $ nk_device 128 weakblocks=430:0 && echo 'echo command' >hook && up && rm hook calls
+  find a bad blockcommand
+
 The device lock. Set B is on the chip; an upgrade to A is held in its flashstatus command (backups
 written, normal copies not yet): a recovery started then waits for it, says so once, and finds
 nothing to do afterwards; the chip saw the upgrade's erases only.
@@ -273,13 +279,15 @@ and ends with every copy of the new set.
   $ S=B && up && rm calls && nk_erased >/dev/null
 
 A Ctrl-C that ends the flashstatus command (its shell killed by SIGINT, or a status of 130) ends
-the upgrade by SIGINT before a normal copy is written: the backups hold A, the normal copies B.
+the upgrade by SIGINT before a normal copy is written, and a status of 131 by SIGQUIT: the backups
+hold A, the normal copies B.
 
-  $ S=A && for h in 'kill -INT $PPID $$' 'exit 130'; do echo "$h" >hook; up; echo $?; done
+  $ S=A && for h in 'exit 131' 'kill -INT $PPID $$' 'exit 130'; do echo "$h" >hook; (ulimit -c 0; up) 2>/dev/null; echo $?; done
+  131
   130
   130
   $ nk_erased; echo $(nk_same 0x300000 "$IN/B.kernel"; nk_same 0xC00000 "$IN/A.kernel"; nk_same 0x1500000 "$IN/B.rootfs")
-  1-10 424-679 448-679 96-167 108-167 448-679
+  1-10 424-679 448-679 96-167 108-167 448-679 448-679
   same same same
 
 The upgrade is killed by SIGINT, not ended with status 130, also when it started with SIGINT

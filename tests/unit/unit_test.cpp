@@ -34,6 +34,7 @@ TEST(Progress, CountEstimatesTheTimeLeftFromThePace) {
     };
     EXPECT_EQ(figure(3, 10, true, 2000), "block 3 of 10, about 0 min 08 s left");
     EXPECT_EQ(figure(2, 3601, true, 1000), "block 2 of 3601, about 60 min 00 s left");
+    EXPECT_EQ(figure(10, 10, true, 9000), "block 10 of 10, about 0 min 01 s left");
     EXPECT_EQ(figure(1, 10, true, 5000), "block 1 of 10");
     EXPECT_EQ(figure(5, 10, false, 5000), "block 5 of 10");
     Progress_CountFigure(szFigure, 12, "block", 2, 3601, true, 1000);
