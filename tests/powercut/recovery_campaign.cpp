@@ -8,7 +8,6 @@
 // NANDKEEP_RECOVERY_STRIDE runs every STRIDE-th row of the table (default 11, prime to the 3
 // forms and the 75 rows of a damage, so that every form, fault and damage comes up; 1: all of
 // it); the 256 MiB profile runs one row in 16 of those.
-#include "support/formats.h"
 #include "support/support.h"
 
 #include <algorithm>

@@ -7,6 +7,7 @@
 
 #include "flash/device.h"
 #include "sim/sim_store.h"
+#include "support/formats.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
-#include <zlib.h>
 
 using Bytes = std::vector<uint8_t>;
 
@@ -168,7 +168,7 @@ inline TSet MakeSet(const std::string &strBase, const std::vector<size_t> &aulSi
     // The configuration record: length and CRC-32 around the payload (little-endian, like this
     // host), 0xFF up to a whole word.
     const uint32_t dwLen = static_cast<uint32_t>(t.aDefconf.size());
-    const uint32_t adwWords[] = {dwLen, static_cast<uint32_t>(crc32(0, t.aDefconf.data(), dwLen))};
+    const uint32_t adwWords[] = {dwLen, Crc(t.aDefconf.data(), dwLen)};
     const uint8_t *pucWords = reinterpret_cast<const uint8_t *>(adwWords);
     t.aDefconf.insert(t.aDefconf.begin(), pucWords, pucWords + 4);
     t.aDefconf.insert(t.aDefconf.end(), pucWords + 4, pucWords + 8);
