@@ -28,12 +28,6 @@ constexpr unsigned long AREA = 4 * SIM_BLOCK_SIZE;
 constexpr unsigned long BLOCKS = 8;
 static_assert(AREA / SIM_BLOCK_SIZE + BLOCKS < FUZZ_BLOCKS, "the area lies inside the device");
 
-void PutLE32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; i++) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-
 [[noreturn]] void Fail(const char *pszWhat) {
     fprintf(stderr, "fuzz_config: %s\n", pszWhat);
     abort();
@@ -61,13 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pucData, size_t ulSize) {
         aInput.swap(aStretched);
     }
     if (bFixUp) {
-        std::vector<uint8_t> aRecord(4);
-        PutLE32(aRecord.data(), static_cast<uint32_t>(aInput.size()));
-        aRecord.insert(aRecord.end(), aInput.begin(), aInput.end());
-        const uint32_t dwCrc = Crc(aInput.data(), aInput.size());
-        aRecord.resize(aRecord.size() + 4);
-        PutLE32(aRecord.data() + aRecord.size() - 4, dwCrc);
-        aInput.swap(aRecord);
+        aInput = Record(aInput);
     }
 
     // The bytes the good blocks of the area hold, in order.

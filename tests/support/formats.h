@@ -1,5 +1,6 @@
-// The documented formats, read independently of the tool: a mkimage image (big-endian header of
-// 64 bytes) and a record of the stores (little-endian length word, payload, CRC-32).
+// The documented formats, read and written independently of the tool: a mkimage image
+// (big-endian header of 64 bytes) and a record of the stores (little-endian length word, payload,
+// CRC-32).
 #ifndef NANDKEEP_TESTS_FORMATS_H
 #define NANDKEEP_TESTS_FORMATS_H
 
@@ -14,6 +15,19 @@ inline uint32_t Word(const uint8_t *p, bool bBigEndian) {
 }
 inline uint32_t Crc(const uint8_t *p, uint64_t ullLen) {
     return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(ullLen)));
+}
+
+// A record of the stores around aPayload: length word, payload, CRC-32 of the payload.
+inline std::vector<uint8_t> Record(const std::vector<uint8_t> &aPayload) {
+    const uint32_t adwWords[] = {static_cast<uint32_t>(aPayload.size()),
+                                 Crc(aPayload.data(), aPayload.size())};
+    std::vector<uint8_t> aRecord(aPayload.size() + 8);
+    for (size_t i = 0; i < 8; i++) {
+        aRecord[i < 4 ? i : aPayload.size() + i] =
+            static_cast<uint8_t>(adwWords[i / 4] >> (8 * (i % 4)));
+    }
+    std::copy(aPayload.begin(), aPayload.end(), aRecord.begin() + 4);
+    return aRecord;
 }
 
 // The length of the valid image (magic, CRC-32 of the header with its CRC field zeroed, CRC-32 of

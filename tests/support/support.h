@@ -165,13 +165,8 @@ inline TSet MakeSet(const std::string &strBase, const std::vector<size_t> &aulSi
                           "' >/dev/null"));
         *apaItems[i] = ReadFile(strFile);
     }
-    // The configuration record: length and CRC-32 around the payload (little-endian, like this
-    // host), 0xFF up to a whole word.
-    const uint32_t dwLen = static_cast<uint32_t>(t.aDefconf.size());
-    const uint32_t adwWords[] = {dwLen, Crc(t.aDefconf.data(), dwLen)};
-    const uint8_t *pucWords = reinterpret_cast<const uint8_t *>(adwWords);
-    t.aDefconf.insert(t.aDefconf.begin(), pucWords, pucWords + 4);
-    t.aDefconf.insert(t.aDefconf.end(), pucWords + 4, pucWords + 8);
+    // The record the store writes: 0xFF up to a whole word behind it.
+    t.aDefconf = Record(t.aDefconf);
     t.aDefconf.resize((t.aDefconf.size() + 3) / 4 * 4, 0xFF);
     return t;
 }
