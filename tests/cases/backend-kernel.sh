@@ -92,6 +92,10 @@ nk_short() {
     echo "$2" >"/sys/module/mtdfault/parameters/short_$1"
 }
 
+nk_fail() {
+    echo "$2" >"/sys/module/mtdfault/parameters/$1_fail"
+}
+
 # A copy of /proc/mtd bound over it.
 nk_table() {
     grep -qs ' /proc/mtd ' /proc/mounts || { cp /proc/mtd /tmp/nk-table && mount --bind /tmp/nk-table /proc/mtd; } ||

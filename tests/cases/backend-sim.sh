@@ -100,6 +100,10 @@ nk_short() {
     nk_simctl fault add "short-$1" "$2" >/dev/null
 }
 
+nk_fail() {
+    nk_simctl fault add "$1-fail" "$2" >/dev/null
+}
+
 nk_table() {
     echo "$NANDKEEP_SIM_DIR/proc_mtd"
 }

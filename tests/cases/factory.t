@@ -78,6 +78,17 @@ refused before any request.
   [255]
   $ erases
 
+A block that can neither be erased nor marked bad (its marker page refuses programs) ends the
+test at once as well, in its first erase of the range.
+
+  $ nk_device 128 overridesize=2 weakblocks=1:0 weakpages=64:0 && run lifeCycleTest 80000 0
+  Erase all 1000 times Num. 0
+  find a bad block
+   Nandkeep notify -> set bad block fail
+  [255]
+  $ erases
+  0:1 1:2
+
 The flash verify test on 64 blocks, of which one (2 %) may be bad. Block 7, bad beforehand, is
 logged by the census and never touched: it still reads erased. Block i holds the random reference
 from byte 4i, whether the blocks between are bad or not. The log is appended to, and holds what
@@ -235,17 +246,21 @@ blocks both steps pass and the write step touches nothing.
 
 The screening scan runs until it is stopped. Block 5 takes four erases (ff, 0, f and f0) and
 fails its fifth, in the 5a pass: it is retired there, once. A failing write retires block 9
-silently; block 3, bad beforehand, is never erased.
+silently; block 6, whose first page reads back random bytes once it holds data, is retired in
+the first pass and named; block 3, bad beforehand, is never erased.
 
-  $ nk_device 128 overridesize=4 badblocks=3 weakblocks=5:4 weakpages=$((9 * 64 + 1)):0
+  $ nk_device 128 overridesize=4 badblocks=3 weakblocks=5:4 weakpages=$((9 * 64 + 1)):0 gravepages=$((6 * 64)):0
   $ nandkeep badBlockManagement >out & i=0; while [ "$(grep -c '^Pattern' out)" -lt 20 ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done; kill $!; wait $! 2>/dev/null; echo $?
   143
-  $ sed 's/\(.\)\(Pattern is\)/\1\n\2/' out | awk '/^Pattern/ { if (++n <= 17) { p = p sep $3; sep = " " } next } { print n ": " $0 } END { print p }'
+  $ sed 's/\(.\)\(Pattern is\)/\1\n\2/' out | awk '/^Pattern/ { if (++n <= 17) { p = p sep $3; sep = " " } next } NF { print n ": " $0 } END { print p }'
+  1:  Nandkeep notify -> Image is not match.
+  1: Offset 0xc0000 Is bad block
   5: find a bad block
   ff 0 f f0 5a a5 69 96 ff 0 f f0 5a a5 69 96 ff
   $ nk_bad; erases | tr ' ' '\n' | awk -F: '$2 < 10'
-  3 5 9
+  3 5-6 9
   5:6
+  6:2
   9:2
 
 The verify log: a write that does not reach it ends the test with status 1 (a full file system

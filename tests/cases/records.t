@@ -31,6 +31,12 @@ area erased whole before each write.
   $ nandkeep readtempconf o && wc -c <o
   0
 
+Started with standard input closed, the tool may get descriptor 0 for the file it reads or
+writes: that is a file like any other.
+
+  $ nandkeep writetempconf "$IN/five.txt" <&- && nandkeep readtempconf o <&- && cmp o "$IN/five.txt" && nk_erased
+  1007 1006
+
 One block takes a payload of 0x1FFF8 bytes; one byte more is refused once, before anything is
 erased, and the old copies stay. Sources that are not what they claim are refused the same way.
 

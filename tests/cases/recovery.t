@@ -96,6 +96,34 @@ repair.
   $ nandkeep systemRecovery && nk_erased
   recovered image
 
+The block-level repair takes an image's length only from a copy it has read whole. A read call
+that fails outright in the data of the merged normal kernel while it is checked (the 228th of
+the recovery) sends it to the backup, still broken in its third block: the pair is left to the
+next boot, which repairs it.
+
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nk_fail read 228 && rec
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x1CD3219D / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+  iCnt = 0
+   Nandkeep notify -> read fail
+   Nandkeep notify -> get Normal image len fail
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+   Nandkeep notify -> get Backup image len fail
+  recovered image
+  [255]
+  $ nk_erased >/dev/null; rec && nk_same 0xC00000 "$IN/A.kernel"
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  same
+
 A block that cannot take its replacement (its second page fails its second program; the ECC
 failure is in its third page) is retired and the repair goes on without it: both copies stay
 invalid, and the status says so.

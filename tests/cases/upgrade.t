@@ -266,6 +266,16 @@ that waited for the lock instead would never get it: it is stopped after a minut
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 1007 1006 24-95 36-95 168-423 192-423
 
+Handed a window that is shut (a pipe whose writer has ended stands for it), the command's
+nandkeep does not take the lock over, though the descriptor holds it: it waits, as one started
+after the command returned would.
+
+  $ S=A && echo 'true | { sleep 1; NANDKEEP_LOCK_FD=${NANDKEEP_LOCK_FD%,*},0 timeout 2 nandkeep flashfs2IsChange 2>&1; echo "late $?"; } >>calls' >hook
+  $ up && cat calls && rm calls hook
+  cfgvault set flashstatus 1
+  nandkeep: waiting for another nandkeep to finish
+  late 124
+
 A nandkeep that the flashstatus command leaves running in the background, started while the
 command still runs (it stays 2 s), takes the lock over and does its work; the upgrade waits for it
 and ends with every copy of the new set.
