@@ -266,15 +266,15 @@ that waited for the lock instead would never get it: it is stopped after a minut
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 1007 1006 24-95 36-95 168-423 192-423
 
-Handed a window that is shut (a pipe whose writer has ended stands for it), the command's
-nandkeep does not take the lock over, though the descriptor holds it: it waits, as one started
-after the command returned would.
+Handed a window that reads as ended (/dev/null here; a pipe whose writer is gone reads so), a
+nandkeep the command leaves behind does not take the lock over, though the descriptor it got
+holds it: it waits until the upgrade has ended.
 
-  $ S=A && echo 'true | { sleep 1; NANDKEEP_LOCK_FD=${NANDKEEP_LOCK_FD%,*},0 timeout 2 nandkeep flashfs2IsChange 2>&1; echo "late $?"; } >>calls' >hook
-  $ up && cat calls && rm calls hook
+  $ S=A && echo '{ NANDKEEP_LOCK_FD=${NANDKEEP_LOCK_FD%,*},0 nandkeep flashfs2IsChange 2>&1; echo "late $?"; } </dev/null >>calls 2>&1 & i=0; until grep -q waiting calls || [ $i -eq 200 ]; do sleep 0.1; i=$((i + 1)); done' >hook
+  $ up && i=0; until grep -q late calls || [ $i -eq 300 ]; do sleep 0.1; i=$((i + 1)); done; cat calls && rm calls hook
   cfgvault set flashstatus 1
   nandkeep: waiting for another nandkeep to finish
-  late 124
+  late 0
 
 A nandkeep that the flashstatus command leaves running in the background, started while the
 command still runs (it stays 2 s), takes the lock over and does its work; the upgrade waits for it
