@@ -144,9 +144,12 @@ and the stored checksum, and keeps what it read.
   CRC check error 0x3B1FF6FD / 0x350CA745 
   [255]
 
-The 256 MiB chip's table takes 52 of the 64 blocks of its NFDI partition: the write erases the
-twelve left below it.
+Without bad blocks the 128 MiB chip keeps twelve blocks below the table, six a copy: the
+largest record fills six blocks. The 256 MiB chip's table takes 52 of the 64 blocks of its NFDI
+partition: the write erases the twelve left below it.
 
+  $ nk_device 128 && head -c $((0xC0000 - 8)) "$IN/A.rootfs" >p && nandkeep writeNFDI p && nandkeep readNFDI o && cmp o p && nk_erased
+  1008-1019
   $ nk_device 256 && nandkeep writeNFDI "$IN/five.txt" && nk_erased
   1984-1995
 

@@ -189,6 +189,12 @@ A name longer than the record holds is read whole: the entries after it keep the
   $ nandkeep flashfs2IsChange && nandkeep eraseJFFS2 && nk_erased
   11-23
 
+A last entry cut short after its size is a partition without erase size or name: the commands
+that do not use it work.
+
+  $ sed '$s/ [^ ]* [^ ]*$//' proc_mtd.orig >"$P"; nandkeep writetempconf "$IN/five.txt" && nk_erased
+  1007 1006
+
 A device token longer than the record holds is cut at the record's end (63 bytes of path): that
 node cannot be opened, and the message names the path as cut.
 
