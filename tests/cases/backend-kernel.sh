@@ -149,7 +149,7 @@ nk_sweep() {
         cp -a /var/lib/cfgvault sweep.store && nk_events 1 nkprogram nkmarkbad || return 1
     iRead=1
     : >sweep.runs
-    while echo >"$NK_TRACE" && echo "$iRead" >"$sParam"; do
+    while echo >"$NK_TRACE" && nk_fail "${sKind%-fail}" "$iRead"; do
         "$@" >>sweep.runs 2>&1
         iStatus=$?
         read -r iLeft <"$sParam"

@@ -122,7 +122,7 @@ nk_sweep() {
     iRead=1
     : >sweep.runs
     while rm -rf "$NANDKEEP_SIM_DIR" && cp -a sweep.dev "$NANDKEEP_SIM_DIR" &&
-        "$NK_SIMCTL" fault add "$sKind" "$iRead" >/dev/null; do
+        nk_fail "${sKind%-fail}" "$iRead"; do
         "$@" >>sweep.runs 2>&1
         iStatus=$?
         ! "$NK_SIMCTL" fault list | grep -q "^device $sKind " || break

@@ -51,7 +51,8 @@
 #                                 erases so far and the log are left as found
 #   nk_short read|write N         the next N read calls that deliver data deliver half of it
 #                                 (write calls program half their sub-pages, one of one)
-#   nk_fail read N                the N-th read call from now fails outright, once
+#   nk_fail read|ecc|log N        the N-th read call (ECC counter request, verify-log message)
+#                                 from now fails outright, once
 #   nk_table                      a file the commands read as the partition table (/proc/mtd),
 #                                 for the case to edit; the next nk_device restores the real one
 #

@@ -19,14 +19,15 @@ inline uint32_t Crc(const uint8_t *p, uint64_t ullLen) {
 
 // A record of the stores around aPayload: length word, payload, CRC-32 of the payload.
 inline std::vector<uint8_t> Record(const std::vector<uint8_t> &aPayload) {
-    const uint32_t adwWords[] = {static_cast<uint32_t>(aPayload.size()),
-                                 Crc(aPayload.data(), aPayload.size())};
-    std::vector<uint8_t> aRecord(aPayload.size() + 8);
-    for (size_t i = 0; i < 8; i++) {
-        aRecord[i < 4 ? i : aPayload.size() + i] =
-            static_cast<uint8_t>(adwWords[i / 4] >> (8 * (i % 4)));
-    }
-    std::copy(aPayload.begin(), aPayload.end(), aRecord.begin() + 4);
+    std::vector<uint8_t> aRecord;
+    const auto put = [&aRecord](uint32_t v) {
+        for (int i = 0; i < 4; i++) {
+            aRecord.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+    };
+    put(static_cast<uint32_t>(aPayload.size()));
+    aRecord.insert(aRecord.end(), aPayload.begin(), aPayload.end());
+    put(Crc(aPayload.data(), aPayload.size()));
     return aRecord;
 }
 
