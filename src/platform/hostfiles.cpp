@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -124,13 +123,4 @@ bool Plat_StderrIsTerminal(void) {
 
 bool Plat_StdoutIsTerminal(void) {
     return isatty(STDOUT_FILENO) == 1;
-}
-
-uint64_t Plat_Milliseconds(void) {
-    struct timespec tNow;
-    if (clock_gettime(CLOCK_MONOTONIC, &tNow) != 0) {
-        return 0;
-    }
-    return static_cast<uint64_t>(tNow.tv_sec) * 1000 +
-           static_cast<uint64_t>(tNow.tv_nsec) / 1000000;
 }

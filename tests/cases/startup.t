@@ -110,7 +110,7 @@ terminal; NANDKEEP_PROGRESS=off shows nothing.
   unstableBitsTestWrite: erasing 0 %
   unstableBitsTestWrite: write: block 1 of 16
   unstableBitsTestWrite: check: block 1 of 16
-  $ on timeout 0.3 nandkeep badBlockManagement \>/dev/null; head -n 2 tty.err; tail -c 4 tty.raw | od -An -tx1
+  $ on timeout 0.3 nandkeep badBlockManagement \>/dev/null; steps | head -n 2; tail -c 4 tty.raw | od -An -tx1
   badBlockManagement: pass 1, pattern 0xFF: block 1 of 16
   badBlockManagement: pass 1, pattern 0x00: block 1 of 16
    0d 1b 5b 4b

@@ -3,6 +3,7 @@
 #include "platform/devlock.h"
 #include "platform/hostfiles.h"
 
+#include <ctime>
 #include <fcntl.h>
 #include <linux/major.h>
 #include <mtd/mtd-abi.h>
@@ -119,6 +120,15 @@ void Plat_SyslogErr(const char *pszMsg) {
 
 int Plat_System(const char *pszCommand) {
     return DevLock_System(pszCommand);
+}
+
+uint64_t Plat_Milliseconds(void) {
+    struct timespec tNow;
+    if (clock_gettime(CLOCK_MONOTONIC, &tNow) != 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(tNow.tv_sec) * 1000 +
+           static_cast<uint64_t>(tNow.tv_nsec) / 1000000;
 }
 
 const char *Plat_VerifyResultPath(void) {
