@@ -15,7 +15,7 @@ A partition list that is missing is named in the message.
 
 A device that cannot be locked runs no command; info, which never touches the flash, still runs.
 
-  $ nk_device 128 && rm -f "$NANDKEEP_SIM_DIR/lock"; mkdir "$NANDKEEP_SIM_DIR/lock"; nandkeep checktempconf
+  $ nk_device 128 && rm -f "$NANDKEEP_SIM_DIR/lock"; mkdir "$NANDKEEP_SIM_DIR/lock"; nandkeep writetempconf "$IN/five.txt"
   
    Nandkeep notify -> cannot lock the flash device
   [255]
