@@ -106,13 +106,17 @@ TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
 // A source that changes after its last chunk was read and written: in place, or its reads or its
 // seeks to the start fail from then on. The writer's end check of what it streamed cannot see it;
 // the final comparison finds the flash different, or the source cannot be read again from its
-// start, and the writer says why instead of failing without a word.
-enum class ESourceChange { IN_PLACE, UNREADABLE, UNSEEKABLE };
+// start, and the writer says why instead of failing without a word. A source whose seeks fail
+// from the erase on is not written at all, and that is a failure too.
+enum class ESourceChange { IN_PLACE, UNREADABLE, UNSEEKABLE, UNSEEKABLE_AT_ERASE };
 std::string g_strChangedSource;
 unsigned g_uProgramsLeft = 0;
 ESourceChange g_eChange = ESourceChange::IN_PLACE;
 
 void ChangeSourceAtLastProgram(char cKind, uint32_t) {
+    if (cKind == 'E' && g_eChange == ESourceChange::UNSEEKABLE_AT_ERASE) {
+        g_uProgramsLeft = 0;
+    }
     if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0 &&
         g_eChange == ESourceChange::IN_PLACE) {
         Bytes aFile = ReadFile(g_strChangedSource);
@@ -142,7 +146,7 @@ ssize_t CookieRead(void *pCookie, char *pBuf, size_t ulLen) {
 }
 int CookieSeek(void *pCookie, off64_t *plOffset, int iWhence) {
     auto *ptFile = static_cast<TCookieFile *>(pCookie);
-    if (CookieFails(ESourceChange::UNSEEKABLE)) {
+    if (CookieFails(ESourceChange::UNSEEKABLE) || CookieFails(ESourceChange::UNSEEKABLE_AT_ERASE)) {
         errno = ESPIPE;
         return -1;
     }
@@ -154,7 +158,7 @@ int CookieSeek(void *pCookie, off64_t *plOffset, int iWhence) {
     return 0;
 }
 
-TEST_F(SimTest, WriterTellsASourceChangedDuringTheFinalComparison) {
+TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
     g_strChangedSource = m_strDir + "/source.bin";
@@ -162,7 +166,8 @@ TEST_F(SimTest, WriterTellsASourceChangedDuringTheFinalComparison) {
         {ESourceChange::IN_PLACE, "\n Nandkeep notify -> source changed while it was written\n"},
         {ESourceChange::UNREADABLE,
          "\n Nandkeep notify -> fread()\n\n Nandkeep notify -> Compare image and flash fail\n"},
-        {ESourceChange::UNSEEKABLE, "\n Nandkeep notify -> fseek()\n"}};
+        {ESourceChange::UNSEEKABLE, "\n Nandkeep notify -> fseek()\n"},
+        {ESourceChange::UNSEEKABLE_AT_ERASE, "\n Nandkeep notify -> fseek()\n"}};
     uint64_t ullAt = 40 * BLOCK;
     for (const auto &[eChange, pszSays] : atCases) {
         SCOPED_TRACE(pszSays);
