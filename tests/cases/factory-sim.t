@@ -70,6 +70,14 @@ the other blocks holding the third pass's pattern.
    0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f 0f
   *
 
+Stopped right after it retired a block (at the erase of the next one), it has said so.
+
+  $ nk_device 128 overridesize=4 gravepages=$((6 * 64)):0 && sim fault add powercut 16 && nandkeep badBlockManagement >out
+  Killed
+  [137]
+  $ xargs <out
+  Pattern is ff Nandkeep notify -> Image is not match. Offset 0xc0000 Is bad block
+
 A missing RAM disk ends a test with status 1.
 
   $ rm -r "$NANDKEEP_SIM_DIR/ramdisk" && nandkeep lifeCycleTest 0 0 >out; echo $?; awk NF out
