@@ -109,6 +109,16 @@ read into a full device fails on the short write, or for a short record on the c
   255 Nandkeep notify -> fwrite()
   255 Nandkeep notify -> fwrite()
 
+A checksum word split by a block boundary whose second half cannot be read (the fourth read call):
+the read fails there, with no verdict on half a word.
+
+  $ head -c $((0x1FFFA)) "$IN/A.rootfs" >split && nandkeep writetempdata split && nk_fail read 4 && nandkeep readtempdata o
+  iCnt = 0
+  
+   Nandkeep notify -> read fail
+  [255]
+  $ nandkeep readtempdata o && cmp o split && nk_erased >/dev/null
+
 NFDI: ten good blocks below the table, so copy 2 starts after the fifth (block 1015); the table
 is never erased. Both copies together must fit in the good blocks; a checksum word split over the
 last block of a copy fits too.
