@@ -289,19 +289,19 @@ and ends with every copy of the new set.
   $ S=B && up && rm calls && nk_erased >/dev/null
 
 A Ctrl-C that ends the flashstatus command (its shell killed by SIGINT, or a status of 130) ends
-the upgrade by SIGINT before a normal copy is written, and SIGQUIT or a status of 131 by SIGQUIT:
-the backups hold A, the normal copies B. Any other signal is a failed command, and the upgrade goes
-on.
+the upgrade by SIGINT before a normal copy is written, and a status of 131 by SIGQUIT: the backups
+hold A, the normal copies B. Any other signal that ends it (SIGTERM here, sent to the command's
+shell, or to the command itself where the shell gave way to it) is a failed command, and the
+upgrade goes on.
 
-  $ S=A && for h in 'exit 131' 'kill -QUIT $PPID $$' 'kill -INT $PPID $$' 'exit 130'; do echo "$h" >hook; (ulimit -c 0; up) 2>/dev/null; echo $?; done
-  131
+  $ S=A && for h in 'exit 131' 'kill -INT $PPID $$' 'exit 130'; do echo "$h" >hook; (ulimit -c 0; up) 2>/dev/null; echo $?; done
   131
   130
   130
   $ nk_erased; echo $(nk_same 0x300000 "$IN/B.kernel"; nk_same 0xC00000 "$IN/A.kernel"; nk_same 0x1500000 "$IN/B.rootfs")
-  1-10 424-679 448-679 96-167 108-167 448-679 448-679 448-679
+  1-10 424-679 448-679 96-167 108-167 448-679 448-679
   same same same
-  $ echo 'kill -TERM $PPID $$' >hook && up; echo $?; nk_same 0x300000 "$IN/A.kernel"; echo 'exit 130' >hook
+  $ echo '[ "$(cat /proc/$PPID/comm)" = nandkeep ] || kill -TERM $PPID; kill -TERM $$' >hook && up; echo $?; nk_same 0x300000 "$IN/A.kernel"; echo 'exit 130' >hook
   0
   same
 
