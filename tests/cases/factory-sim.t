@@ -78,6 +78,14 @@ Stopped right after it retired a block (at the erase of the next one), it has sa
   $ xargs <out
   Pattern is ff Nandkeep notify -> Image is not match. Offset 0xc0000 Is bad block
 
+flashVerify stopped at its first program (its fifth operation) has printed its progress so far.
+
+  $ nk_device 128 overridesize=2 && sim fault add powercut 5 && nandkeep flashVerify >out
+  Killed
+  [137]
+  $ cat out
+  Testing progress 1 / 100 ...
+
 A missing RAM disk ends a test with status 1.
 
   $ rm -r "$NANDKEEP_SIM_DIR/ramdisk" && nandkeep lifeCycleTest 0 0 >out; echo $?; awk NF out

@@ -193,11 +193,11 @@ has).
 
   $ table "0FFFFFFF linux" "02100000 Flashfs-2" "081FFFFF NFDI"; nandkeep flashfs2IsChange
 
-Commands that step by the erase size refuse one that is not a whole number of 128 KiB pieces,
-0 included.
+Commands that step by the erase size, flashVerify too, refuse one that is not a whole number of
+128 KiB pieces, 0 included.
 
-  $ for e in 00010000 00000000; do sed "s/ 00020000 / $e /" proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport; done | uniq -c | sed 's/^ *//'
-  6 255 Nandkeep notify -> erase size not supported
+  $ for e in 00010000 00000000; do sed "s/ 00020000 / $e /" proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport flashVerify; done | uniq -c | sed 's/^ *//'
+  8 255 Nandkeep notify -> erase size not supported
 
 Erase blocks of 256 KiB: the block-level repair of a pair with an ECC event is refused, once per
 pair (the other checks of the pair fail on the wrong geometry).
