@@ -110,20 +110,24 @@ configuration records are written anew.
 
 Files that would fail a step are refused before anything is erased: the step's line after the
 reason. A rootfs as long as its region, or a kernel header claiming the whole region, leaves no
-room for the item behind it; a DTB must be a sound image. A boot loader exactly as long as its
+room for the item behind it; one that ends a block short of it leaves just that block, too little
+for a record a byte longer or a DTB of two blocks; a DTB must be a sound image. A boot loader exactly as long as its
 region is taken.
 
   $ hdr() { dd if=/dev/zero of=$1 bs=1 count=0 seek=$(($2)) 2>/dev/null && printf '\047\005\031\126' | dd of=$1 conv=notrunc 2>/dev/null &&
   >   printf "$3" | dd of=$1 bs=1 seek=12 conv=notrunc 2>/dev/null; }
   $ dd if=/dev/zero of=big bs=1 count=0 seek=$((0x1D00000 - 7)) 2>/dev/null && hdr fk 0x900000 '\000\217\377\300' && hdr rf 0x2000000 '\001\377\377\300'
+  $ hdr fk1 0x8C0000 '\000\213\377\300' && hdr rf1 0x1FC0000 '\001\373\377\300'
   $ for f in h:40 d:100; do cp "$IN/A.dtb" ${f%:*}.dtb && printf X | dd of=${f%:*}.dtb bs=1 seek=${f#*:} conv=notrunc 2>/dev/null; done; head -c 9000 "$IN/A.dtb" >s.dtb
-  $ for a in /proc/self/status '"" "" "" nofile' '"" "" "" rf' '"" "" "" "" big' '"" fifo' '"" fk' '"" "" $IN/dtb.raw' '"" "" h.dtb' \
+  $ for a in /proc/self/status '"" "" "" nofile' '"" "" "" rf' '"" "" "" rf1 $IN/over.txt' '"" "" "" "" big' '"" fifo' '"" fk' '"" fk1 two.bin' '"" "" $IN/dtb.raw' '"" "" h.dtb' \
   >   '"" "" d.dtb' '"" "" s.dtb'; do eval say up "$a"; done; nk_erased
   255 Nandkeep notify -> source size does not match its contents update Boot fail
   255 Nandkeep notify -> fopen() update Rootfs 1 fail
   255 Nandkeep notify -> size too large update Default Value 1 fail
   255 Nandkeep notify -> size too large update Default Value 1 fail
+  255 Nandkeep notify -> size too large update Default Value 1 fail
   255 Nandkeep notify -> not a regular file update Kernel 1 fail
+  255 Nandkeep notify -> size too large update DTB 1 fail
   255 Nandkeep notify -> size too large update DTB 1 fail
   255 Nandkeep notify -> check Magic Num fail update DTB 1 fail
   255 Nandkeep notify -> Header CRC check fail update DTB 1 fail
