@@ -110,14 +110,16 @@ TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
 // from the erase on is not written at all, and that is a failure too.
 enum class ESourceChange { IN_PLACE, UNREADABLE, UNSEEKABLE, UNSEEKABLE_AT_ERASE };
 std::string g_strChangedSource;
-unsigned g_uProgramsLeft = 0;
+// Programs still to come before the source changes; 0 once it has changed (the last program, or
+// the erase for a source whose seeks fail from then on).
+unsigned g_uProgramsToChange = 0;
 ESourceChange g_eChange = ESourceChange::IN_PLACE;
 
 void ChangeSourceAtLastProgram(char cKind, uint32_t) {
     if (cKind == 'E' && g_eChange == ESourceChange::UNSEEKABLE_AT_ERASE) {
-        g_uProgramsLeft = 0;
+        g_uProgramsToChange = 0;
     }
-    if (cKind == 'P' && g_uProgramsLeft > 0 && --g_uProgramsLeft == 0 &&
+    if (cKind == 'P' && g_uProgramsToChange > 0 && --g_uProgramsToChange == 0 &&
         g_eChange == ESourceChange::IN_PLACE) {
         Bytes aFile = ReadFile(g_strChangedSource);
         aFile.back() ^= 0xFF;
@@ -125,13 +127,13 @@ void ChangeSourceAtLastProgram(char cKind, uint32_t) {
     }
 }
 
-// The source's bytes behind a FILE that fails as g_eChange says once the last program was made.
+// The source's bytes behind a FILE that fails as g_eChange says once the source has changed.
 struct TCookieFile {
     Bytes aData;
     size_t ulPos;
 };
 bool CookieFails(ESourceChange eChange) {
-    return g_eChange == eChange && g_uProgramsLeft == 0;
+    return g_eChange == eChange && g_uProgramsToChange == 0;
 }
 ssize_t CookieRead(void *pCookie, char *pBuf, size_t ulLen) {
     auto *ptFile = static_cast<TCookieFile *>(pCookie);
@@ -181,7 +183,7 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
             tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
         }
         g_eChange = eChange;
-        g_uProgramsLeft = 3;
+        g_uProgramsToChange = 3;
         Sim_SetOperationObserver(ChangeSourceAtLastProgram);
         testing::internal::CaptureStdout();
         const int iRet = Nandkeep_WriteImageSource(&tSrc, ullAt, 8 * BLOCK, 0);
@@ -189,7 +191,7 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
         Nandkeep_ReleaseSource(&tSrc);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), pszSays);
         EXPECT_EQ(iRet, -1);
-        EXPECT_EQ(g_uProgramsLeft, 0u);
+        EXPECT_EQ(g_uProgramsToChange, 0u);
         ullAt += 8 * BLOCK;
     }
 }
