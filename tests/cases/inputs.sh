@@ -1,17 +1,19 @@
 #!/bin/sh
 # Makes the input files of the case transcripts in DIR, on the host (mkimage from u-boot-tools):
 # two firmware sets A and B (NAME.boot, NAME.kernel, NAME.dtb and NAME.rootfs made by mkimage,
-# NAME.defconf), a DTB that is not wrapped as an image (dtb.raw) and a few plain files. The bytes
-# are the same on every run, so the checksums the tool prints are part of the transcripts. Sizes
-# are not multiples of 128 KiB, so every last piece is a short one. A run finds them made when
-# every file still has the checksum noted at the making (.done); else they are made again, so that
-# a run of a tool gone wrong (a planted fault that writes into its source) cannot spoil later runs.
+# NAME.defconf), a DTB that is not wrapped as an image (dtb.raw), a long DTB image and a few plain
+# files. The bytes are the same on every run, so the checksums the tool prints are part of the
+# transcripts. Sizes are not multiples of 128 KiB, so every last piece is a short one. A run finds
+# them made when this script and every file still have the checksums noted at the making (.done);
+# else they are made again, so that a run of a tool gone wrong (a planted fault that writes into
+# its source) cannot spoil later runs, and a changed script makes its files again.
 # Usage: inputs.sh DIR
 set -eu
 sDir=$1
+sSelf=$(cksum <"$0")
 mkdir -p "$sDir"
 cd "$sDir"
-[ -f .done ] && cksum * 2>/dev/null | cmp -s - .done && exit 0
+[ -f .done ] && { echo "$sSelf"; cksum * 2>/dev/null; } | cmp -s - .done && exit 0
 rm -f ./* .done
 export SOURCE_DATE_EPOCH=0
 
@@ -41,7 +43,10 @@ make_set B 5000
 mv A.dtb.raw dtb.raw
 rm -f B.dtb.raw
 bytes 5 7 >five.txt
+head -c $((0x760001 - 64)) /dev/zero >long.raw # a DTB image one byte longer than 0x760000
+image firmware dtb long.raw long.dtb
+rm -f long.raw
 : >empty.txt
 bytes $((0x1FFF8)) 11 >block.txt  # one block exactly, as a record
 bytes $((0x1FFF9)) 11 >over.txt   # one byte too many for one block
-cksum * >.done
+{ echo "$sSelf"; cksum *; } >.done

@@ -137,7 +137,8 @@ region is taken.
   1-10 448-679 192-423
 
 The single-item updates: the boot loader, the bootstrap (one block at most), the DTB behind both
-kernel copies (backup first). A missing file is refused before anything is erased.
+kernel copies (backup first). A missing file is refused before anything is erased, and so is a
+DTB one byte longer than the room behind kernel 1 (0x760000: its region's end less the DTB offset).
 
   $ nandkeep updateBoot "$IN/B.boot" && nk_same 0x20000 "$IN/B.boot"
   same
@@ -147,6 +148,8 @@ kernel copies (backup first). A missing file is refused before anything is erase
   same
   $ say nandkeep updateDTB "$IN/dtb.raw"
   255 Nandkeep notify -> check Magic Num fail update DTB 1 fail
+  $ say nandkeep updateDTB "$IN/long.dtb"
+  255 Nandkeep notify -> size too large update DTB 1 fail
   $ nandkeep updateDTB "$IN/B.dtb" && echo $(nk_same 0xDA0000 "$IN/B.dtb"; nk_same 0x480000 "$IN/B.dtb")
   same same
   $ for f in updateBoot updateBst updateDTB; do o=$(nandkeep $f missing); echo $f $? $o; done; nk_erased
