@@ -11,7 +11,8 @@ whose first page takes no program.
 
 eccStatus reads block by block and prints the running totals: what each read cost. Blocks 31
 and 33 get data, then one flipped bit (corrected) and two (uncorrectable); the last step covers
-the 0x10000 bytes left; with a length of 0 the block at the offset still gets its line.
+the 0x10000 bytes left; with a length of 0 the block at the offset still gets its line. An erase
+block of 256 KiB is read whole: the one at 0x400000 holds block 33.
 
   $ nandkeep write "$IN/block.txt" 3E0000 20000 && nandkeep write "$IN/block.txt" 420000 20000
   $ nk_flip 0x3E1000 1 && nk_flip 0x421000 2 && nk_erased
@@ -25,6 +26,9 @@ the 0x10000 bytes left; with a length of 0 the block at the offset still gets it
   $ nandkeep eccStatus 0x3E0000 0
   Current ECC corrected = 1, failed = 1, badblocks = 2, bbtblocks = 0
   At 0x3E0000 offset ECC corrected = 1, failed = 1
+  $ P=$(nk_table) && cp "$P" p.orig && sed '2s/00020000/00040000/' p.orig >"$P" && nandkeep eccStatus 400000 40000; cp p.orig "$P"
+  Current ECC corrected = 1, failed = 1, badblocks = 2, bbtblocks = 0
+  At 0x400000 offset ECC corrected = 1, failed = 2
 
 badBlockRead copies whole pieces as the device reads them (corrected), the bad block too, a length
 between pieces taken up to the next piece; offset and length are warned when they do not convert
