@@ -96,6 +96,20 @@ repair.
   $ nandkeep systemRecovery && nk_erased
   recovered image
 
+The blocks are paired as far as the shorter walk goes: with one bad block more in the normal copy,
+the backup's last block is not read (its two flipped bits would count an ECC failure).
+
+  $ nk_device 128 badblocks=26,27,99 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nk_flip 0x14E0800 2 && rec && nandkeep eccStatus 0 0 | head -n 1
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+   Nandkeep notify -> Kernel/Rootfs CRC check error
+  Data CRC check error 0x1CD3219D / 0xA9B3BEBA 
+   Nandkeep notify -> check Source mkimg fail
+  recovered image
+  Current ECC corrected = 0, failed = 4, badblocks = 3, bbtblocks = 0
+
 The block-level repair takes an image's length only from a copy it has read whole. A read call
 that fails outright in the data of the merged normal kernel while it is checked (the 228th of
 the recovery) sends it to the backup, still broken in its third block: the pair is left to the
