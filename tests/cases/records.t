@@ -90,8 +90,9 @@ it may take all of flashfs2. The checksum word lands at every split over a bad b
   7f c2 7c 47 ff ff ff ff
   36 7b 6a 45 dd ff ff ff
 
-With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only. A
-read into a full device fails on the short write, or for a short record on the close.
+With two tempconf copies, tempdata ends below the lower one; the room counts good blocks only, and
+a record in NFDI's first block above them is no tempconf copy. A read into a full device fails on
+the short write, or for a short record on the close.
 
   $ nk_erased; nandkeep writetempconf "$IN/five.txt" && nandkeep writetempdata "$IN/A.boot" && nk_erased
   744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007 744 746-1007
@@ -101,7 +102,7 @@ read into a full device fails on the short write, or for a short record on the c
   $ nandkeep checktempconf && nandkeep readtempdata o && cmp o "$IN/A.boot"
   $ nandkeep writetempdata "$IN/A.rootfs" && nk_erased && nandkeep checktempdata && nandkeep readtempdata o && cmp o "$IN/A.rootfs"
   744 746-1005
-  $ dd if=/dev/null of=big bs=1 seek=$((261 * 131072 - 7)) 2>/dev/null; nandkeep writetempdata big
+  $ dd if=/dev/null of=big bs=1 seek=$((261 * 131072 - 7)) 2>/dev/null; nandkeep writeNFDI "$IN/five.txt" && nandkeep writetempdata big
   
    Nandkeep notify -> size too large
   [255]
