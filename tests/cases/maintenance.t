@@ -83,7 +83,7 @@ it writes nothing before it (the bootstrap stays erased).
   erased
 
 A mistyped range never reaches the driver as an erase: refused with status 255, nothing erased
-or marked (equal answers in a row counted).
+or marked (equal answers in a row counted). An empty one right at 4 GiB is taken.
 
   $ each "erase 30000 20000" "erase FFFE0000 40000" "erase 20000 FFFFFFFFFFFFFFFF" \
   >   "erase 100000000 20000" "eccStatus FFFE0000 40000" "badBlockRead r.bin FFFE0000 40000" \
@@ -93,6 +93,9 @@ or marked (equal answers in a row counted).
   1 255 Nandkeep notify -> offset is not on an erase block boundary
   9 255 Nandkeep notify -> range runs past 4 GiB
   3 255 Nandkeep notify -> erase fail
+  $ nandkeep eccStatus 100000000 0
+  Current ECC corrected = 2, failed = 2, badblocks = 2, bbtblocks = 0
+  At 0x100000000 offset is bad blcok!!(skip)
   $ nk_erased; nk_bad
   30 700
 
