@@ -42,6 +42,13 @@ uncorrectable read, and logs the counters it judged by.
   Nandkeep_CompareVerifyBufAndMTD ulMTDOffset = 0x20000
   2
 
+A log that cannot take the first of those lines stops the test right there.
+
+  $ sim create --blocks 3 && sim fault add bitflip 1 && sim fault add uncorrectable 2 && nk_fail log 2 && nandkeep flashVerify >out; echo $?; sed -n '/CompareVerify/,$p' out | awk 'NF && !/^Testing progress/'
+  1
+  Nandkeep_CompareVerifyBufAndMTD stECCStats.corrected = 2
+   Nandkeep notify -> fwrite()
+
 A verify result log that cannot take a message, each of a verify's messages in turn: the test stops
 right after the notify, with status 1, whatever it was doing.
 
