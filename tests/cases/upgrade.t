@@ -262,10 +262,11 @@ handed-down descriptor of another file (standard output here) is left open as it
   $ nandkeep writetempconf "$IN/five.txt" && NANDKEEP_LOCK_FD=1,0 nandkeep readtempconf /proc/self/fd/1 </dev/null >out && cmp out "$IN/five.txt" && nk_erased
   1007 1006
 
-The flashstatus command may run nandkeep itself: it works under the upgrade's lock at once (one
-that waited for the lock instead would never get it: it is stopped after a minute).
+The flashstatus command may run nandkeep itself, here with the lock handed down on descriptor 0:
+it works under the upgrade's lock at once (one that waited for the lock instead would never get
+it: it is stopped after a minute).
 
-  $ S=B && echo 'printf "flashstatus=%s\n" "$3" >fs.conf; timeout 60 nandkeep writetempconf fs.conf; echo "nested $?" >>calls' >hook
+  $ S=B && echo 'printf "flashstatus=%s\n" "$3" >fs.conf; l=${NANDKEEP_LOCK_FD%,*}; NANDKEEP_LOCK_FD=0,${NANDKEEP_LOCK_FD#*,} python3 -c "import os, sys; os.dup2($l, 0); os.execvp(sys.argv[1], sys.argv[1:])" timeout 60 nandkeep writetempconf fs.conf; echo "nested $?" >>calls' >hook
   $ up && cat calls && rm calls && nandkeep readtempconf back.conf && cat back.conf
   cfgvault set flashstatus 1
   nested 0
