@@ -67,16 +67,17 @@ both passes fail (254) and nothing is erased.
   [254]
   $ nk_erased
 
-The block-level repair, on a chip with bad blocks at different places in the two kernel copies.
-In each pair the backup is broken in its third block and the normal copy's second block reads
-uncorrectable (two flipped bits in one ECC step): neither copy is a valid source, so the blocks
-that failed are taken from the other copy and both copies are rewritten from the merged normal
-copy, the backup first, the bad blocks stepped over on both sides. Then there is nothing left to
-repair.
+The block-level repair, on a chip with bad blocks at different places in the two kernel copies,
+one more in kernel 0. In each pair the backup is broken in its third block and the normal copy's
+second block reads uncorrectable (two flipped bits in one ECC step): neither copy is a valid
+source, so the blocks that failed are taken from the other copy and both copies are rewritten
+from the merged normal copy, the backup first, the bad blocks stepped over on both sides. The
+blocks are paired only as far as the shorter walk goes: kernel 1's last block is not read (two
+flipped bits there would count one more ECC failure). Then there is nothing left to repair.
 
-  $ nk_device 128 badblocks=26,99 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
+  $ nk_device 128 badblocks=26,27,99 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
   $ nandkeep write "$IN/five.txt" C40000 20000 && nandkeep write "$IN/five.txt" 3540000 20000 &&
-  > nk_flip 0x320800 2 && nk_flip 0x1520800 2 && rec
+  > nk_flip 0x320800 2 && nk_flip 0x1520800 2 && nk_flip 0x14E0800 2 && rec
    Nandkeep notify -> Kernel/Rootfs CRC check error
   Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
    Nandkeep notify -> check Source mkimg fail
@@ -90,25 +91,13 @@ repair.
   Data CRC check error 0xA3C47790 / 0xD2C8B685 
    Nandkeep notify -> check Source mkimg fail
   recovered image
-  $ nk_erased; nk_bad
-  98 426 25 96-98 100-167 24-25 27-95 169 424-679 168-423
-  26 99
+  $ nk_erased; nk_bad; nandkeep eccStatus 0 0
+  98 426 25 96-98 100-167 24-25 28-95 169 424-679 168-423
+  26-27 99
+  Current ECC corrected = 0, failed = 8, badblocks = 3, bbtblocks = 0
+  At 0x0 offset ECC corrected = 0, failed = 8
   $ nandkeep systemRecovery && nk_erased
   recovered image
-
-The blocks are paired as far as the shorter walk goes: with one bad block more in the normal copy,
-the backup's last block is not read (its two flipped bits would count an ECC failure).
-
-  $ nk_device 128 badblocks=26,27,99 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nk_erased >/dev/null
-  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nk_flip 0x14E0800 2 && rec && nandkeep eccStatus 0 0 | head -n 1
-   Nandkeep notify -> Kernel/Rootfs CRC check error
-  Data CRC check error 0xC4795EF9 / 0xA9B3BEBA 
-   Nandkeep notify -> check Source mkimg fail
-   Nandkeep notify -> Kernel/Rootfs CRC check error
-  Data CRC check error 0x1CD3219D / 0xA9B3BEBA 
-   Nandkeep notify -> check Source mkimg fail
-  recovered image
-  Current ECC corrected = 0, failed = 4, badblocks = 3, bbtblocks = 0
 
 The block-level repair takes an image's length only from a copy it has read whole. A read call
 that fails outright in the data of the merged normal kernel while it is checked (the 228th of
