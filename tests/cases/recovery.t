@@ -127,6 +127,14 @@ next boot, which repairs it.
   recovered image
   same
 
+A read call that fails outright while the copies are merged (the 100th, after the normal copy's
+second block was replaced) ends the repair there: nothing else is erased (shown: the status and
+what follows the two passes' checks, the same as above).
+
+  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nk_erased >/dev/null && nk_fail read 100 && rec >r; echo $? $(tail -n 3 r); nk_erased
+  255 iCnt = 0 Nandkeep notify -> read fail recovered image
+  25
+
 A block that cannot take its replacement (its second page fails its second program; the ECC
 failure is in its third page) is retired and the repair goes on without it: both copies stay
 invalid, and the status says so.
