@@ -111,8 +111,8 @@ configuration records are written anew.
 Files that would fail a step are refused before anything is erased: the step's line after the
 reason. A rootfs as long as its region, or a kernel header claiming the whole region, leaves no
 room for the item behind it; one that ends a block short of it leaves just that block, too little
-for a record a byte longer or a DTB of two blocks; a DTB must be a sound image. A boot loader exactly as long as its
-region is taken.
+for a record a byte longer or a DTB of two blocks; a DTB must be a sound image. A boot loader
+exactly as long as its region is taken.
 
   $ hdr() { dd if=/dev/zero of=$1 bs=1 count=0 seek=$(($2)) 2>/dev/null && printf '\047\005\031\126' | dd of=$1 conv=notrunc 2>/dev/null &&
   >   printf "$3" | dd of=$1 bs=1 seek=12 conv=notrunc 2>/dev/null; }
