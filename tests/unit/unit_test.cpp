@@ -83,6 +83,16 @@ TEST_F(SimTest, BlockReplacementAndCleaningErase) {
     EXPECT_EQ(aRaw, Bytes(BLOCK, 0x00));
     EXPECT_EQ(Sim_BadBlocks(&m_tDev), (std::vector<uint32_t>{71, 81, 90}));
     EXPECT_EQ(Sim_EraseCount(&m_tDev, 80) + Sim_EraseCount(&m_tDev, 82), 2u);
+
+    // A block that takes neither the erase nor the zero bytes is said so, and marked bad all the
+    // same.
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 95), 0);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_PROGRAM_FAIL, 95), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Nandkeep_CleanBoot(MTD0Fd(), 95 * BLOCK, BLOCK), 255);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "find a bad block\n Nandkeep notify -> clean boot fail\n");
+    EXPECT_EQ(Sim_BadBlocks(&m_tDev), (std::vector<uint32_t>{71, 81, 90, 95}));
 }
 
 // A program of data over bytes that were not erased is counted, so a missing erase shows; 0xFF
