@@ -60,8 +60,9 @@ TEST_F(SimTest, EccReadAnswersTheRiseOfTheCounters) {
     EXPECT_EQ(Nandkeep_ReadMTDWithECC(MTD0Fd(), aBuf.data(), 62 * BLOCK, BLOCK), 250);
 }
 
-// FusionWrite passes the erase's 255 on without programming anything. CleanBoot, which no
-// command uses, overwrites a block whose erase fails with zero bytes before marking it bad.
+// FusionWrite passes the erase's 255 on without programming anything, and gives 0 for a block it
+// replaced. CleanBoot, which no command uses, overwrites a block whose erase fails with zero bytes
+// before marking it bad.
 TEST_F(SimTest, BlockReplacementAndCleaningErase) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
@@ -74,6 +75,9 @@ TEST_F(SimTest, BlockReplacementAndCleaningErase) {
     EXPECT_EQ(FusionWrite(MTD0Fd(), aData.data(), 71 * BLOCK), 255);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "find a bad block");
     EXPECT_EQ(Sim_OpCounts(&m_tDev).ullPrograms, ullPrograms);
+    EXPECT_EQ(FusionWrite(MTD0Fd(), aData.data(), 72 * BLOCK), 0);
+    ASSERT_EQ(Sim_ReadRaw(&m_tDev, 72 * BLOCK, aRaw.data(), BLOCK), 0);
+    EXPECT_EQ(aRaw, aData);
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(Nandkeep_CleanBoot(MTD0Fd(), 80 * BLOCK, 3 * BLOCK), 0);
