@@ -131,7 +131,7 @@ A read call that fails outright while the copies are merged (the 100th, after th
 second block was replaced) ends the repair there: nothing else is erased (shown: the status and
 what follows the two passes' checks, the same as above).
 
-  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nk_erased >/dev/null && nk_fail read 100 && rec >/dev/null; echo $? $(awk NF out | tail -n 3); nk_erased
+  $ nandkeep write "$IN/five.txt" C40000 20000 && nk_flip 0x320800 2 && nk_erased >/dev/null && nk_fail read 100 && nandkeep systemRecovery >out; echo $? $(awk NF out | tail -n 3); nk_erased
   255 iCnt = 0 Nandkeep notify -> read fail recovered image
   25
 
