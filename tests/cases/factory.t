@@ -79,7 +79,8 @@ refused before any request.
   $ erases
 
 A block that can neither be erased nor marked bad (its marker page refuses programs) ends the
-test at once as well, in its first erase of the range.
+test at once as well, in its first erase of the range. The unstable-bits write step stops there
+too, before it lists bad blocks or writes (its verdict Fail; the status is the ECC report's).
 
   $ nk_device 128 overridesize=2 weakblocks=1:0 weakpages=64:0 && run lifeCycleTest 80000 0
   Erase all 1000 times Num. 0
@@ -87,6 +88,17 @@ test at once as well, in its first erase of the range.
    Nandkeep notify -> set bad block fail
   [255]
   $ erases
+  0:1 1:2
+  $ nk_device 128 overridesize=2 weakblocks=1:0 weakpages=64:0 && nandkeep unstableBitsTestWrite 55 && erases
+  erase all
+  find a bad block
+   Nandkeep notify -> set bad block fail
+  Write unstable bits pattern: 55 Fail
+  Current ECC corrected = 0, failed = 0, badblocks = 0, bbtblocks = 0
+  At 0x0 offset ECC corrected = 0, failed = 0
+  At 0x20000 offset is bad blcok!!(skip)
+  At 0x40000 offset ECC corrected = 0, failed = 0
+  At 0x60000 offset ECC corrected = 0, failed = 0
   0:1 1:2
 
 The flash verify test on 64 blocks, of which one (2 %) may be bad. Block 7, bad beforehand, is

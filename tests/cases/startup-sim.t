@@ -25,7 +25,8 @@ A device that cannot be locked runs no command; info, which never touches the fl
 The simulated chip keeps time as a chip does (a page read 25 us, a page program 250 us, a block
 erase 2 ms), so everything a terminal is shown is fixed: after the first figure of a step, a new
 one at most every 200 ms of the chip's time; the percentages are of the range the step works on,
-wherever it lies (the rootfs copies lie far from 0); the time left is paced by the blocks done.
+wherever it lies (the rootfs copies lie far from 0); the time left is paced by the blocks done;
+a step that ends 200 ms or more after its last figure draws its end (a repair's copying 100 %).
 Shown: every figure drawn, a line a step.
 
   $ rmdir "$NANDKEEP_SIM_DIR/lock" && e=$(printf '\033') && on() { script -qefc "$*" /dev/null </dev/null >tty.raw; tr '\r' '\n' <tty.raw | sed -n "s/^$e\[K\(.\)/\1/p" |
@@ -42,6 +43,9 @@ Shown: every figure drawn, a line a step.
   upgradeFW: DTB 0: erasing 0 %
   upgradeFW: rootfs 0: erasing 0 % erasing 39 % erasing 78 % writing 21 % writing 72 %
   upgradeFW: default values 0: erasing 0 % erasing 43 % erasing 86 %
+  $ nandkeep write "$IN/five.txt" 1540000 20000 && on nandkeep systemRecovery 1 \>/dev/null
+  systemRecovery: kernel pair: checking 8 %
+  systemRecovery: rootfs pair: checking 4 % erasing 27 % erasing 66 % copying 8 % copying 55 % copying 100 % erasing 17 % erasing 60 % copying 100 %
   $ nk_device 128 overridesize=4 && on nandkeep flashVerify \>/dev/null
   flashVerify: reference: erasing 0 % writing 75 %
   flashVerify: first check: reading 6 %
