@@ -122,7 +122,8 @@ the read fails there, with no verdict on half a word.
 
 NFDI: ten good blocks below the table, so copy 2 starts after the fifth (block 1015); the table
 is never erased. Both copies together must fit in the good blocks; a checksum word split over the
-last block of a copy fits too.
+last block of a copy fits too. A source too large, missing or not what it claims is refused
+before anything is erased, and the record stays.
 
   $ nandkeep writeNFDI "$IN/A.boot" && nk_erased && nandkeep checkNFDI && nandkeep readNFDI o && cmp o "$IN/A.boot"
   1008 1011-1019
@@ -134,6 +135,10 @@ last block of a copy fits too.
   
    Nandkeep notify -> size too large
   [255]
+  $ for f in missing . /proc/self/status; do say nandkeep writeNFDI $f; done; nk_erased; nandkeep checkNFDI
+  255 Nandkeep notify -> fopen()
+  255 Nandkeep notify -> not a regular file
+  255 Nandkeep notify -> source size does not match its contents
 
 Damage in each field of a record: the check fails silently, the read says why, with the computed
 and the stored checksum, and keeps what it read.

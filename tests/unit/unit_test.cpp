@@ -97,6 +97,17 @@ TEST_F(SimTest, BlockReplacementAndCleaningErase) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "find a bad block\n Nandkeep notify -> clean boot fail\n");
     EXPECT_EQ(Sim_BadBlocks(&m_tDev), (std::vector<uint32_t>{71, 81, 90, 95}));
+
+    // One whose marker page takes the zero bytes but then no marker cannot be retired: the
+    // erase stops there with -1, and says so.
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_ERASE_FAIL, 97), 0);
+    ASSERT_EQ(Sim_AddFault(&m_tDev, SIM_FAULT_WEAK_PAGE, 97, 1, 0), 0);
+    testing::internal::CaptureStdout();
+    const int iRet = Nandkeep_CleanBoot(MTD0Fd(), 97 * BLOCK, BLOCK);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "find a bad block\n Nandkeep notify -> set bad block fail\n\n Nandkeep notify -> "
+              "Boot set bad block fail\n");
+    EXPECT_EQ(iRet, -1);
 }
 
 // A program of data over bytes that were not erased is counted, so a missing erase shows; 0xFF
