@@ -26,7 +26,7 @@ The simulated chip keeps time as a chip does (a page read 25 us, a page program 
 erase 2 ms), so everything a terminal is shown is fixed: after the first figure of a step, a new
 one at most every 200 ms of the chip's time; the percentages are of the range the step works on,
 wherever it lies (the rootfs copies lie far from 0); the time left is paced by the blocks done;
-a step that ends 200 ms or more after its last figure draws its end (a repair's copying 100 %).
+a repair's copy that ends 200 ms or more after its last figure draws its end, copying 100 %.
 Shown: every figure drawn, a line a step.
 
   $ rmdir "$NANDKEEP_SIM_DIR/lock" && e=$(printf '\033') && on() { script -qefc "$*" /dev/null </dev/null >tty.raw; tr '\r' '\n' <tty.raw | sed -n "s/^$e\[K\(.\)/\1/p" |
