@@ -19,13 +19,14 @@ uint64_t StoreRoom(int iRecord) {
     return ulSize > CONFIG_OVERHEAD ? ulSize - CONFIG_OVERHEAD : 0;
 }
 
-// Offset of the k-th valid tempconf copy counted from candidate 1 (k = 1 or 2), or of the last
-// one found when there are fewer; 0 when there is none. Block 0 of the device never is a
+// Offset of the lower tempconf copy: the second valid one counted from candidate 1, or the only
+// one; 0 when there is none. One pass over the candidates, so each is read once (a candidate
+// that reads with errors moves the ECC counters once). Block 0 of the device never is a
 // candidate.
-uint64_t FindTempConfCopy(int iWanted) {
+uint64_t LowerTempConfCopy() {
     int iFound = 0;
     uint64_t ullLast = 0;
-    for (uint64_t i = 1; i <= Nandkeep_TempConfCount() && iFound < iWanted; i++) {
+    for (uint64_t i = 1; i <= Nandkeep_TempConfCount() && iFound < 2; i++) {
         if (Nandkeep_CheckConfig(MTD0Fd(), Nandkeep_TempConfOffset(i), MTD0EraseSize()) == 0) {
             iFound++;
             ullLast = Nandkeep_TempConfOffset(i);
@@ -119,10 +120,7 @@ int Prepare_WriteTempData(TCommand *ptCmd) {
 int Cmd_WriteTempData(TCommand *ptCmd) {
     TSource *ptSrc = &ptCmd->atSrc[0];
     const uint64_t ullStart = g_ulFlashfs2Offest;
-    uint64_t ullBound = FindTempConfCopy(2);
-    if (ullBound == 0) {
-        ullBound = FindTempConfCopy(1);
-    }
+    uint64_t ullBound = LowerTempConfCopy();
     if (ullBound == 0) {
         ullBound = ullStart + g_ptMTDInfo[3].ulSize;
     }

@@ -75,9 +75,14 @@ third failure on a good block.
   1004-1005 1003 1003 1002
 
 Temporary data starts in flashfs2's first block, which is no tempconf candidate; without copies
-it may take all of flashfs2. The checksum word lands at every split over a bad block.
+it may take all of flashfs2. The candidates are searched once: the first one, unreadable (two
+flipped bits in one ECC step), counts one ECC failure. The checksum word lands at every split over
+a bad block.
 
-  $ nk_device 128 badblocks=745,1009,1010 && nandkeep writetempdata "$IN/five.txt" && nandkeep writetempdata "$IN/five.txt" && nandkeep checktempconf
+  $ nk_device 128 badblocks=745,1009,1010 && nk_flip 0x7DE0000 2 && nandkeep writetempdata "$IN/five.txt" && nandkeep eccStatus 0 0
+  Current ECC corrected = 0, failed = 1, badblocks = 3, bbtblocks = 0
+  At 0x0 offset ECC corrected = 0, failed = 1
+  $ nandkeep writetempdata "$IN/five.txt" && nandkeep checktempconf
   [255]
   $ nk_erased
   744 746-1007 744 746-1007
