@@ -388,10 +388,12 @@ fails the update of its region, whichever region it lies in, and the upgrade sto
   255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Rootfs 0 fail
   255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase sector fail update Rootfs 1 fail
 
-A file that begins with what the region holds but runs past its last good block is not taken for
-already written: the write fails for want of space.
+A file that begins with what the region holds but runs past its last good block, by a block or by
+one byte, is not taken for already written: the write fails for want of space.
 
-  $ nk_device 128 badblocks=681 && nandkeep write one.bin 5500000 20000 && say nandkeep write two.bin 5500000 40000
+  $ nk_device 128 badblocks=681 && nandkeep write one.bin 5500000 20000 && head -c 131073 two.bin >byte.bin &&
+  > for f in two.bin byte.bin; do say nandkeep write $f 5500000 40000; done
+  255 Nandkeep notify -> write fail: Not enought flash space
   255 Nandkeep notify -> write fail: Not enought flash space
 
 A flashstatus command ended by Ctrl-C ends the upgrade by SIGINT (the status the parent reads is
