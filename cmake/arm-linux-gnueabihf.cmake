@@ -10,11 +10,6 @@ set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
 set(CMAKE_STRIP arm-linux-gnueabihf-strip CACHE FILEPATH "")
 
-# Flash offsets go past 4 GiB and files are handled with lseek and stat: off_t is 64-bit on the
-# 32-bit target too, as on the 64-bit ones.
-set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
-set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
-
 # Debian keeps armhf libraries in /usr/lib/arm-linux-gnueabihf and the cross C library under
 # /usr/arm-linux-gnueabihf; headers such as zlib.h are shared with the build machine.
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)

@@ -32,6 +32,8 @@ sVersion=$(sed -n 's/^project(nandkeep VERSION \([0-9.]*\).*/\1/p' "$sRepo/CMake
 build amd64 "$sOut/amd64" -DCMAKE_BUILD_TYPE=Release -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
 build arm64 "$sOut/arm64" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$sRepo/cmake/aarch64-linux-gnu.cmake"
-build armhf "$sOut/armhf" -DCMAKE_BUILD_TYPE=Release \
+# With compiler flags of its own on the command line, as integrators' builds pass them: they replace
+# the toolchain file's flags, and must not take the 64-bit file offsets and clock with them.
+build armhf "$sOut/armhf" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-pipe \
     -DCMAKE_TOOLCHAIN_FILE="$sRepo/cmake/arm-linux-gnueabihf.cmake"
 ls "$sOut"/{amd64,arm64,armhf}/package/nandkeep_"${sVersion}"_*.deb

@@ -16,6 +16,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+// Offsets up to 4 GiB pass through Plat_Lseek and file sizes through stat: a build whose off_t is
+// 32-bit (a 32-bit target without _FILE_OFFSET_BITS=64) would fail on the upper half of the chip.
+static_assert(sizeof(off_t) == 8, "off_t must be 64-bit (_FILE_OFFSET_BITS=64)");
+
 // The driver's ECC counters, in the order the ECCGETSTATS request returns them. They are running
 // totals of the device node asked (reads through another partition's node do not show), not
 // values for one read.

@@ -2,8 +2,9 @@
 # The Debian packages tools/package.sh built, for amd64, arm64 and armhf: the architecture; the
 # files (the tool, its man page, the boot script and the copyright, nothing else: no simulator
 # tools); the production binary's machine (hard-float for armhf) and its shared libraries (the C
-# library and zlib alone). And the amd64 configure, made without GoogleTest, said that the tests
-# are off and why. Names every problem, exits non-zero after any.
+# library and zlib alone), and for armhf its 64-bit file offsets and clock. And the amd64
+# configure, made without GoogleTest, said that the tests are off and why. Names every problem,
+# exits non-zero after any.
 #
 #   tests/package/check.sh [DIR]     (default: build-package/ in the repo)
 set -uo pipefail
@@ -40,6 +41,16 @@ grep -q '^-- nandkeep: tests off: GoogleTest not found' "$sOut/amd64.configure.l
     fail "amd64: the configure did not say that the tests are off and why"
 check amd64 'Advanced Micro Devices X86-64'
 check arm64 AArch64
-# An armhf system runs only hard-float programs.
+# An armhf system runs only hard-float programs. Its binary seeks with 64-bit offsets and reads a
+# 64-bit clock: one built with 32-bit ones calls lseek and time instead, and fails on the upper
+# half of a 4 GiB chip.
 check armhf ARM 'hard-float ABI'
+sCalls=$(readelf --dyn-syms -W "$sTmp/armhf/usr/sbin/nandkeep" 2>/dev/null |
+    awk '$7 == "UND" { sub(/@.*/, "", $8); print $8 }')
+for sCall in lseek64 __time64; do
+    grep -qx "$sCall" <<<"$sCalls" || fail "armhf: usr/sbin/nandkeep does not call $sCall"
+done
+for sCall in lseek time; do
+    ! grep -qx "$sCall" <<<"$sCalls" || fail "armhf: usr/sbin/nandkeep calls $sCall (32-bit)"
+done
 exit $iStatus
