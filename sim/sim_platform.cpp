@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -424,6 +425,11 @@ int Plat_MemErase(int iFd, uint32_t dwStart, uint32_t dwLength) {
 
 uint64_t Plat_Milliseconds(void) {
     return g_ullChipUs / 1000;
+}
+
+// The host's wall clock, as on a device: the chip's own clock above starts at 0 in every process.
+int64_t Plat_WallClock(void) {
+    return time(nullptr);
 }
 
 int Plat_MemGetBadBlock(int iFd, int64_t llOffset) {

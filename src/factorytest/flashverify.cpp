@@ -16,13 +16,13 @@
 #include "flash/workbuf.h"
 #include "flash/report.h"
 #include "flash/progress.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -198,7 +198,7 @@ int RunFlashVerify(TVerifyRun *ptRun) {
         return -1;
     }
     ptRun->ullCensusCount = ptRun->tBad.ullCount;
-    srand(static_cast<unsigned int>(time(nullptr)));
+    srand(static_cast<unsigned int>(Plat_WallClock()));
     Nandkeep_FillRandom(ptRun->aucRef.data(), ptRun->aucRef.size());
     PrintProgress(1);
     Progress_Step("reference");

@@ -63,7 +63,7 @@ bool Nandkeep_VerifyStopped(void) {
 // must not collect a passed test with an empty log.
 int Nandkeep_WriteVerifyResult(const char *pszFormat, int iValue) {
     const char *pszPath = Plat_VerifyResultPath();
-    FILE *pFile = fopen(pszPath, "a");
+    FILE *pFile = Plat_OpenAppend(pszPath);
     if (pFile == nullptr) {
         Nandkeep_Notify(TXT_LOG_FOPEN);
         Nandkeep_Print("%s", pszPath);

@@ -1,6 +1,7 @@
 // Source and destination files of the commands, opened so that neither a FIFO without a peer nor
 // the flash itself can catch the tool: the platform seam's Plat_OpenSource and
-// Plat_OpenDestination for both implementations, and the broken-pipe handler.
+// Plat_OpenDestination for both implementations, the verify log's Plat_OpenAppend, and the
+// broken-pipe handler.
 #include "platform/hostfiles.h"
 #include "platform/platform.h"
 
@@ -86,6 +87,10 @@ FILE *Plat_OpenDestination(const char *pszPath, const char *pszMode, int *pbIsFl
         pFile = fdopen(iFd, pszMode);
     }
     return pFile != nullptr ? pFile : CloseFailed(iFd);
+}
+
+FILE *Plat_OpenAppend(const char *pszPath) {
+    return fopen(pszPath, "a");
 }
 
 void Plat_OnBrokenPipe(void (*pfnHandler)(int)) {

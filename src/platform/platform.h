@@ -65,6 +65,11 @@ int Plat_System(const char *pszCommand);
 
 // Path of the factory tests' verify result log ("/mnt/ramdisk/flashVerifyResult" on a device).
 const char *Plat_VerifyResultPath(void);
+// A log file opened for appending, like fopen(pszPath, "a"): nullptr with errno on failure.
+[[nodiscard]] FILE *Plat_OpenAppend(const char *pszPath);
+// The wall clock in seconds since the epoch, like time(2); the factory tests draw their random
+// reference from it.
+int64_t Plat_WallClock(void);
 
 // A source file opened for reading: O_RDONLY | O_NONBLOCK | O_CLOEXEC, so that a FIFO nobody
 // writes to cannot hold the open up, then fstat'ed and switched back to blocking reads. The caller

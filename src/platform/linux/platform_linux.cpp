@@ -131,6 +131,10 @@ uint64_t Plat_Milliseconds(void) {
            static_cast<uint64_t>(tNow.tv_nsec) / 1000000;
 }
 
+int64_t Plat_WallClock(void) {
+    return time(nullptr);
+}
+
 const char *Plat_VerifyResultPath(void) {
     return "/mnt/ramdisk/flashVerifyResult";
 }
