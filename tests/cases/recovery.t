@@ -306,3 +306,12 @@ alone, since its source fails too.
   $ nk_device 128 gravepages=$((192 * 64)):9 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/five.txt" 1800000 20000 && nk_erased >/dev/null && say nandkeep systemRecovery 1; nk_erased
   254 Nandkeep notify -> recovery Default Value fail Nandkeep notify -> update Default Value fail Nandkeep notify -> check Source defconf image fail recovered image
   192-423
+
+DTB 0 copied back from the backup into block 36, whose first page reads garbage from its ninth
+read on: the copy reads back whole, the comparison after it reads garbage, retires the block and
+says so, and the second pass finds no DTB 0 to copy from (254).
+
+  $ nk_device 128 gravepages=$((36 * 64)):8 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" && nandkeep write "$IN/B.dtb" 480000 780000 && nk_erased >/dev/null && say nandkeep systemRecovery 1; nk_erased; nk_bad
+  254 Nandkeep notify -> double check image fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source DTB image fail recovered image
+  36-95 36
+  36
