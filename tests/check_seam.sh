@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Guards the platform seam: only the Linux platform code includes the MTD, ioctl and syslog
-# headers; the core calls no I/O syscall itself; the production binary holds no simulator code and
-# needs no shared library beyond the C library and zlib (and the sanitizer runtimes in a
-# sanitizer build). And the layers: an include points down only (platform, flash, image, then
+# headers; the core calls no I/O syscall itself, opens no file and reads no clock; the production
+# binary holds no simulator code and needs no shared library beyond the C library and zlib (and
+# the sanitizer runtimes in a sanitizer build). And the layers: an include points down only (platform, flash, image, then
 # upgrade and factorytest, then the front end), the commands (*cmd.cpp) alone reaching the front
 # end's command interface from another folder. And standard output: everything the tool prints
 # goes through Nandkeep_Print, which keeps the progress line off the printed text.
@@ -14,7 +14,7 @@ hits=$(grep -rnE '#include *<(sys/ioctl\.h|mtd/mtd-abi\.h|mtd/mtd-user\.h|syslog
        | grep -v "^$src/src/platform/linux/")
 if [ -n "$hits" ]; then echo "OS headers outside the Linux platform code:"; echo "$hits"; fail=1; fi
 calls=$(nm -u "$core" | awk '{print $NF}' \
-        | grep -xE '(open|open64|read|write|lseek|lseek64|ioctl|syslog|openlog|system|pread|pwrite|flock|fcntl|fcntl64|fork|execv|execve|execl|waitpid|kill|raise|signal|sigaction|sigprocmask)(@.*)?')
+        | grep -xE '(open|open64|read|write|lseek|lseek64|ioctl|syslog|openlog|system|pread|pwrite|flock|fcntl|fcntl64|fork|execv|execve|execl|waitpid|kill|raise|signal|sigaction|sigprocmask|fopen|fopen64|freopen|fdopen|close|stat|stat64|fstat|fstat64|lstat|unlink|remove|rename|mkdir|isatty|poll|pipe|pipe2|dup|dup2|time|clock_gettime|gettimeofday|sleep|usleep|nanosleep|setenv|unsetenv)(@.*)?')
 if [ -n "$calls" ]; then echo "the core calls the OS directly:"; echo "$calls"; fail=1; fi
 sim=$(nm -C "$prod" | grep -iE 'Sim_|nandsim|simstore|sim_store|NandModel' | head)
 if [ -n "$sim" ]; then echo "simulator symbols in the production binary:"; echo "$sim"; fail=1; fi
