@@ -2,10 +2,11 @@
 # Guards the platform seam: only the Linux platform code includes the MTD, ioctl and syslog
 # headers; the core calls no I/O syscall itself, opens no file and reads no clock; the production
 # binary holds no simulator code and needs no shared library beyond the C library and zlib (and
-# the sanitizer runtimes in a sanitizer build). And the layers: an include points down only (platform, flash, image, then
-# upgrade and factorytest, then the front end), the commands (*cmd.cpp) alone reaching the front
-# end's command interface from another folder. And standard output: everything the tool prints
-# goes through Nandkeep_Print, which keeps the progress line off the printed text.
+# the sanitizer runtimes in a sanitizer build). And the layers: an include points down only
+# (platform, flash, image, then upgrade and factorytest, then the front end), the commands
+# (*cmd.cpp) alone reaching the front end's command interface from another folder. And standard
+# output: everything the tool prints goes through Nandkeep_Print, which keeps the progress line off
+# the printed text.
 # Usage: check_seam.sh SOURCE_DIR CORE_LIBRARY PRODUCTION_BINARY
 set -u
 src=$1 core=$2 prod=$3
