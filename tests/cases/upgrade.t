@@ -313,6 +313,12 @@ upgrade goes on.
   0
   same
 
+A process the command left in the background keeps the lock's descriptor, but not the lock: once
+the upgrade has ended by SIGINT, a fresh open of the lock takes it at once.
+
+  $ echo 'sleep 30 >/dev/null 2>&1 & echo $! >sleeper; exit 130' >hook && (up) 2>/dev/null; echo $? $($NK_TRYLOCK; echo $?); kill $(cat sleeper); echo 'exit 130' >hook
+  130 0
+
 The upgrade is killed by SIGINT, not ended with status 130, also when it started with SIGINT
 ignored (a background job of a script).
 
