@@ -16,9 +16,6 @@ constexpr uint64_t DEFAULT_CYCLES = 1000;
 
 int Cmd_UnstableBitsTest(TCommand *ptCmd) {
     const int iWrite = ptCmd->iParam;
-    if (Nandkeep_CheckEraseSize() != 0) {
-        return -1;
-    }
     const char *pszPattern = ptCmd->ppArgv[2];
     TWorkBuf aucPattern;
     if (!aucPattern.assign(Nandkeep_ReferenceBufferSize(), 0)) {

@@ -235,9 +235,6 @@ int Nandkeep_StopStatus(int iRet) {
 }
 
 int Nandkeep_FlashVerify(void) {
-    if (Nandkeep_CheckEraseSize() != 0) {
-        return -1;
-    }
     Nandkeep_SetVerifyLog(Nandkeep_WriteVerifyResult);
     TVerifyRun tRun;
     tRun.iFd = MTD0Fd();

@@ -94,9 +94,6 @@ int RunLifeCycle(TLifeRun *ptRun, uint64_t ullLen, uint64_t ullCycles) {
 } // namespace
 
 int Nandkeep_LifeCycleTest(uint64_t ulLen, uint64_t ulCycles) {
-    if (Nandkeep_CheckEraseSize() != 0) {
-        return -1;
-    }
     TLifeRun tRun;
     tRun.iFd = MTD0Fd();
     tRun.ullErase = MTD0EraseSize();

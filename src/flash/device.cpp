@@ -176,7 +176,11 @@ void Nandkeep_Deinit(void) {
 
 int Nandkeep_CheckEraseSize(void) {
     const uint64_t ullErase = MTD0EraseSize();
-    if (ullErase == 0 || ullErase % NANDKEEP_PIECE != 0) {
+    // A chip is a whole number of erase blocks, and one erase request carries a block's length in
+    // 32 bits. The chip's end is taken as the walks take it: at most 4 GiB.
+    const uint64_t ullEnd = MTD0WalkEnd();
+    if (ullErase == 0 || ullErase % NANDKEEP_PIECE != 0 || ullErase >= NANDKEEP_REQUEST_REACH ||
+        ullErase > ullEnd || ullEnd % ullErase != 0) {
         Nandkeep_Notify(TXT_ERASE_SIZE_UNSUPPORTED);
         return -1;
     }

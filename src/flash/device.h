@@ -83,8 +83,9 @@ constexpr uint64_t ROOTFS_SIZE = 0x2000000;
 void Nandkeep_Deinit(void);
 void Nandkeep_SigPipeHandler(int iSig);
 
-// 0 when record 0's erase size is a non-zero multiple of the 128 KiB piece; otherwise notifies
-// "erase size not supported" and returns -1.
+// 0 when record 0's erase size is a non-zero multiple of the 128 KiB piece, below 4 GiB (an erase
+// request's length has 32 bits), and the device (record 0's size, at most 4 GiB) is a whole number
+// of such blocks; otherwise notifies "erase size not supported" and returns -1.
 [[nodiscard]] int Nandkeep_CheckEraseSize(void);
 // 0 when [ullOffset, ullOffset + ullLen) ends at or below 4 GiB; otherwise notifies "range runs
 // past 4 GiB" and returns -1 (also when the sum wraps around).

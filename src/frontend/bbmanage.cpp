@@ -73,8 +73,5 @@ int Nandkeep_BadBlockManagement(int iFd) {
 }
 
 int Cmd_BadBlockManagement(TCommand *) {
-    if (Nandkeep_CheckEraseSize() != 0) {
-        return -1;
-    }
     return Nandkeep_BadBlockManagement(MTD0Fd());
 }

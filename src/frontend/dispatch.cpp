@@ -118,6 +118,13 @@ int RunCommand(const TRoute *ptRoute, TCommand *ptCmd) {
             return iPrepared;
         }
     }
+    // Every command that works on the flash steps by record 0's erase size. One that no block of
+    // a chip can have (a table edited by hand) would fail every erase request, and the primitives
+    // would then retire good blocks: it is refused before the device is locked.
+    if (ptRoute->pfnEntry != Cmd_Info && ptRoute->pfnEntry != Cmd_Flashfs2IsChange &&
+        Nandkeep_CheckEraseSize() != 0) {
+        return -1;
+    }
     if (ptRoute->pfnEntry != Cmd_Info && LockDevice() != 0) {
         return -1;
     }

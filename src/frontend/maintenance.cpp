@@ -23,13 +23,10 @@ namespace {
 constexpr int REC_FLASHFS1 = 3;
 
 // The record iBack from the end of the table (0: record 0) for a command that erases by the
-// erase size; nullptr (notified) when the table lacks it or the erase size is not usable.
+// erase size; nullptr (notified) when the table lacks it.
 const TMTDInfo *ErasableRecord(int iBack) {
     if (iBack != 0 && g_iPartitionNum < REC_FLASHFS1) {
         Nandkeep_Notify(TXT_FEW_PARTITIONS);
-        return nullptr;
-    }
-    if (Nandkeep_CheckEraseSize() != 0) {
         return nullptr;
     }
     return &g_ptMTDInfo[iBack == 0 ? 0 : g_iPartitionNum - iBack];
@@ -149,9 +146,6 @@ int Cmd_Erase(TCommand *ptCmd) {
 }
 
 int Cmd_BadBlockReport(TCommand *) {
-    if (Nandkeep_CheckEraseSize() != 0) {
-        return -1;
-    }
     TRegion tDevice = Region_Span(MTD0Fd(), 0, MTD0WalkEnd());
     uint64_t ullBlock = 0;
     EBlock eState = EBlock::GOOD;
@@ -225,9 +219,6 @@ int Cmd_BadBlockErase(TCommand *ptCmd) {
 // it; an offset past the device is left to the driver to refuse.
 int Cmd_SetBadBlockToBBT(TCommand *ptCmd) {
     const uint64_t ullOffset = Nandkeep_ParseHex(ptCmd->ppArgv[2]);
-    if (Nandkeep_CheckEraseSize() != 0) {
-        return -1;
-    }
     return SetBadBlockToBBT(MTD0Fd(), ullOffset - ullOffset % MTD0EraseSize());
 }
 

@@ -206,6 +206,17 @@ Commands that step by the erase size, flashVerify too, refuse one that is not a 
   $ for e in 00010000 00000000; do sed "s/ 00020000 / $e /" proc_mtd.orig >"$P"; each "erase 0 20000" eraseAll badBlockReport flashVerify; done | uniq -c | sed 's/^ *//'
   8 255 Nandkeep notify -> erase size not supported
 
+So does every command that works on the flash when no chip can have the whole device's erase
+size: 64 KiB; 384 KiB, of which the device is no whole number; 2 GiB, more than the device; 4 GiB,
+more than an erase request carries, on a device that claims more. Each erase request would fail
+and retire a good block; the command is refused before the device is locked, and nothing is erased
+or marked.
+
+  $ for t in "08000000 00010000" "08000000 00060000" "08000000 80000000" "ffffffffffffffff 100000000"; do sed "2s/ [0-9a-f]* 00020000 / $t /" proc_mtd.orig >"$P"
+  >   each "write $IN/five.txt 0 20000" "upgradeFW $IN/A.boot $IN/A.kernel $IN/A.dtb $IN/A.rootfs $IN/A.defconf" "writetempconf $IN/five.txt" \
+  >   "writetempdata $IN/five.txt" "writeNFDI $IN/five.txt" eraseflashfs2 eraseRootfs systemRecovery "readtempconf o" "setBadBlockToBBT 0"; done | uniq -c | sed 's/^ *//'; nk_erased; nk_bad
+  40 255 Nandkeep notify -> erase size not supported
+
 Erase blocks of 256 KiB: the block-level repair of a pair with an ECC event is refused, once per
 pair (the other checks of the pair fail on the wrong geometry).
 
