@@ -30,10 +30,6 @@ int ReadDiscarding(uint64_t ullOffset, uint64_t ullLen) {
 
 int Nandkeep_EccStatus(uint64_t ulMTDOffset, uint64_t ulReadLen) {
     const uint64_t ullErase = MTD0EraseSize();
-    if (ullErase == 0) {
-        Nandkeep_Notify(TXT_ERASE_SIZE_UNSUPPORTED);
-        return -1;
-    }
     TEccStats tStats;
     if (Nandkeep_GetEccStats(MTD0Fd(), &tStats) != 0) {
         return -1;
