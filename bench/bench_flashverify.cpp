@@ -141,8 +141,9 @@ bool RunOnce(unsigned int uBlocks, TRun *ptRun) {
 }
 
 double PerCallMicros(const TSeamTally &tTally, TSeamKind eKind) {
-    return tTally.aulCalls[eKind] == 0 ? 0.0
-                                       : 1e6 * tTally.adSeconds[eKind] / tTally.aulCalls[eKind];
+    return tTally.aulCalls[eKind] == 0
+               ? 0.0
+               : 1e6 * tTally.adSeconds[eKind] / static_cast<double>(tTally.aulCalls[eKind]);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #ifndef NANDKEEP_FACTORYTESTS_H
 #define NANDKEEP_FACTORYTESTS_H
 
+#include <cstddef>
 #include <cstdint>
 
 // Fills every good block with seeded random reference data and checks it, then programs each
@@ -33,8 +34,7 @@ void Nandkeep_FillRandom(unsigned char *pucBuf, uint64_t ulLen);
 // Fills the pattern buffer from the pattern word: "rand..." draws every byte from the C
 // library's generator in the state it has (never seeded here, so every process draws the same
 // bytes); any other word is read as hexadecimal and its low 8 bits fill the buffer.
-void Nandkeep_FillUnstablePattern(const char *pszPattern, unsigned char *pucPattern,
-                                  uint64_t ulSize);
+void Nandkeep_FillUnstablePattern(const char *pszPattern, unsigned char *pucPattern, size_t ulSize);
 // With iWrite 1: erases the device, programs every good block with its reference contents and
 // checks them; with iWrite 0: only the check. 0 when every good block matches, -1 when one
 // differs or a primitive failed. pucPattern holds Nandkeep_ReferenceBufferSize() bytes.

@@ -92,7 +92,7 @@ int FirstImageCheck(TVerifyRun *ptRun) {
         if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) != 0) {
             return -1;
         }
-        return memcmp(ptRun->aucRead.data(), RefOf(ptRun, ullBlock), ptRun->ullErase) == 0
+        return memcmp(ptRun->aucRead.data(), RefOf(ptRun, ullBlock), ptRun->aucRead.size()) == 0
                    ? 0
                    : LogDiff(ptRun, TXT_LOG_FIRST_DIFF, ullBlock);
     });
@@ -117,7 +117,7 @@ int DisturbCheck(TVerifyRun *ptRun, uint64_t ullSkip) {
 // One sub-pattern case on block ullBlock. 1 when the block has turned bad and the cases end
 // here, 0 to go on, -1 on failure.
 int SubPatternCase(TVerifyRun *ptRun, uint64_t ullBlock, int iCase) {
-    memset(ptRun->aucPattern.data(), SUB_PATTERNS[iCase], ptRun->ullErase);
+    memset(ptRun->aucPattern.data(), SUB_PATTERNS[iCase], ptRun->aucPattern.size());
     const int iRet = Nandkeep_EraseMTD(ptRun->iFd, ullBlock, ptRun->ullErase);
     if (iRet != 0) {
         return iRet == -1 ? -1 : 1;
@@ -133,7 +133,7 @@ int SubPatternCase(TVerifyRun *ptRun, uint64_t ullBlock, int iCase) {
         if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), ullBlock, ptRun->ullErase) != 0) {
             return -1;
         }
-        if (memcmp(ptRun->aucRead.data(), ptRun->aucPattern.data(), ptRun->ullErase) != 0 &&
+        if (memcmp(ptRun->aucRead.data(), ptRun->aucPattern.data(), ptRun->aucRead.size()) != 0 &&
             (Nandkeep_WriteVerifyResult(TXT_LOG_SUB_CASE, iCase) != 0 ||
              LogDiff(ptRun, TXT_LOG_SUB_DIFF, ullBlock) != 0)) {
             return -1;

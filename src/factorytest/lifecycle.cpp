@@ -40,7 +40,7 @@ int EachGoodBlock(TLifeRun *ptRun, bool bWrite) {
         if (Nandkeep_ReadMTD(ptRun->iFd, ptRun->aucRead.data(), b, ptRun->ullErase) != 0) {
             return -1;
         }
-        if (memcmp(ptRun->aucRead.data(), ptRun->aucExpect.data(), ptRun->ullErase) == 0) {
+        if (memcmp(ptRun->aucRead.data(), ptRun->aucExpect.data(), ptRun->aucRead.size()) == 0) {
             return 0;
         }
         ptRun->uDiffCount++;
@@ -61,11 +61,11 @@ int RunCycle(TLifeRun *ptRun, unsigned long long ullCycle) {
         }
     }
     Progress_Hold(false);
-    memset(ptRun->aucExpect.data(), NANDKEEP_ERASED_BYTE, ptRun->ullErase);
+    memset(ptRun->aucExpect.data(), NANDKEEP_ERASED_BYTE, ptRun->aucExpect.size());
     if (EachGoodBlock(ptRun, false) == -1) {
         return -1;
     }
-    memset(ptRun->aucExpect.data(), 0x00, ptRun->ullErase);
+    memset(ptRun->aucExpect.data(), 0x00, ptRun->aucExpect.size());
     if (EachGoodBlock(ptRun, true) == -1) {
         return -1;
     }

@@ -42,8 +42,9 @@ void PrintBadBlocks(void) {
 }
 
 // Every good block in order, the k-th against (bCheck) or written with (else) the pattern's bytes
-// from byte 4 * k. A check stops at the first block that differs.
-int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead) {
+// from byte 4 * k, read into ptRead (one erase block). A check stops at the first block that
+// differs.
+int EachGoodBlock(unsigned char *pucPattern, bool bCheck, TWorkBuf *ptRead) {
     const uint64_t ullErase = MTD0EraseSize();
     TRegion tDevice = Device();
     uint64_t ullGood = 0;
@@ -59,10 +60,10 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
             }
             continue;
         }
-        if (Nandkeep_ReadMTD(MTD0Fd(), pucRead, ullBlock, ullErase) != 0) {
+        if (Nandkeep_ReadMTD(MTD0Fd(), ptRead->data(), ullBlock, ullErase) != 0) {
             return -1;
         }
-        if (memcmp(pucRead, pucBlock, ullErase) != 0) {
+        if (memcmp(ptRead->data(), pucBlock, ptRead->size()) != 0) {
             Nandkeep_Print(TXT_UB_DIFF, ullBlock);
             return -1;
         }
@@ -73,13 +74,13 @@ int EachGoodBlock(unsigned char *pucPattern, bool bCheck, unsigned char *pucRead
 } // namespace
 
 void Nandkeep_FillUnstablePattern(const char *pszPattern, unsigned char *pucPattern,
-                                  uint64_t ullSize) {
+                                  size_t ulSize) {
     if (strncmp(pszPattern, RAND_WORD, strlen(RAND_WORD)) == 0) {
-        Nandkeep_FillRandom(pucPattern, ullSize);
+        Nandkeep_FillRandom(pucPattern, ulSize);
         return;
     }
     memset(pucPattern, static_cast<unsigned char>(strtoull(pszPattern, nullptr, 16) & 0xFF),
-           ullSize);
+           ulSize);
 }
 
 int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
@@ -98,6 +99,5 @@ int Nandkeep_UnstableBitsTest(unsigned char *pucPattern, int iWrite) {
     }
     Nandkeep_Print("%s\n", TXT_UB_CHECK);
     TWorkBuf aucRead;
-    return aucRead.assign(MTD0EraseSize(), 0) ? EachGoodBlock(pucPattern, true, aucRead.data())
-                                              : -1;
+    return aucRead.assign(MTD0EraseSize(), 0) ? EachGoodBlock(pucPattern, true, &aucRead) : -1;
 }

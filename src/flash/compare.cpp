@@ -76,8 +76,8 @@ int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t 
     unsigned char aucPiece[NANDKEEP_PIECE];
     TRegion tAt = Region_Of(iFd, ullMTDOffset, ullLen);
     for (uint64_t ullDone = 0; ullDone < ullLen;) {
-        const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen - ullDone);
-        if (Region_ReadPiece(&tAt, aucPiece, ullPiece) != 0) {
+        const size_t ulPiece = Nandkeep_PieceOf(ullLen - ullDone);
+        if (Region_ReadPiece(&tAt, aucPiece, ulPiece) != 0) {
             return -1;
         }
         const int iEcc = bVerify ? VerifyEccLines(tWatch, tAt.ullPos, piSame)
@@ -85,7 +85,7 @@ int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t 
         if (iEcc != 0) {
             return iEcc == -1 ? -1 : 0;
         }
-        const int iCmp = memcmp(aucPiece, pucExpected + ullDone, ullPiece);
+        const int iCmp = memcmp(aucPiece, pucExpected + ullDone, ulPiece);
         if (iCmp != 0) {
             const int iLogOffset = static_cast<int>(tAt.ullPos);
             if (bVerify && (g_pfnVerifyLog(TXT_VERIFY_DIFFERENT, iLogOffset) == -1 ||
@@ -96,8 +96,8 @@ int CompareBufAndMTD(int iFd, const void *pBuf, uint64_t ullMTDOffset, uint64_t 
             Plat_SyslogErr(TXT_COMPARE_FAIL_LOG);
             return 0;
         }
-        Region_Advance(&tAt, ullPiece);
-        ullDone += ullPiece;
+        Region_Advance(&tAt, ulPiece);
+        ullDone += ulPiece;
     }
     *piSame = 1;
     return 0;
@@ -143,31 +143,31 @@ int Nandkeep_CompareFileAndMTD(FILE *pFile, uint64_t ullMTDOffset, uint64_t ullM
     unsigned char aucFile[NANDKEEP_PIECE];
     unsigned char aucFlash[NANDKEEP_PIECE];
     while (!feof(pFile)) {
-        const uint64_t ullReadLen = fread(aucFile, 1, NANDKEEP_PIECE, pFile);
+        const size_t ulReadLen = fread(aucFile, 1, NANDKEEP_PIECE, pFile);
         if (ferror(pFile)) {
             Nandkeep_Notify(TXT_FREAD);
             return -1;
         }
         if (!Region_Good(&tFlash)) {
-            if (ullReadLen > 0) {
+            if (ulReadLen > 0) {
                 *piSame = 0;
                 return 0;
             }
             break;
         }
-        if (Region_ReadPiece(&tFlash, aucFlash, ullReadLen) != 0) {
+        if (Region_ReadPiece(&tFlash, aucFlash, ulReadLen) != 0) {
             return -1;
         }
         const int iEcc = RetireOnEccEvent(tWatch, tFlash.ullPos, piSame);
         if (iEcc != 0) {
             return iEcc == -1 ? -1 : 0;
         }
-        if (memcmp(aucFlash, aucFile, ullReadLen) != 0) {
+        if (memcmp(aucFlash, aucFile, ulReadLen) != 0) {
             *piSame = 0;
             return 0;
         }
-        Region_Advance(&tFlash, ullReadLen);
-        ullTotal += ullReadLen;
+        Region_Advance(&tFlash, ulReadLen);
+        ullTotal += ulReadLen;
         Progress_Percent("comparing", tFlash.ullPos - ullMTDOffset, ullMTDMaxSize);
         if (ullTotal == ullMTDMaxSize) {
             break;

@@ -7,6 +7,7 @@
 #ifndef NANDKEEP_DEVICE_H
 #define NANDKEEP_DEVICE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -57,6 +58,11 @@ inline uint64_t MTD0WalkEnd() {
 
 // The unit of every flash read, write and comparison, independent of the erase size.
 constexpr uint64_t NANDKEEP_PIECE = 0x20000;
+// At most one piece of the ullLeft bytes still to go, as a length for the C library: a piece fits
+// its size type on every target, so nothing is cut short on a 32-bit board.
+constexpr size_t Nandkeep_PieceOf(uint64_t ullLeft) {
+    return static_cast<size_t>(ullLeft < NANDKEEP_PIECE ? ullLeft : NANDKEEP_PIECE);
+}
 // NAND erases to all ones; programming can only clear bits.
 constexpr unsigned char NANDKEEP_ERASED_BYTE = 0xFF;
 // Profiles: a record 0 not above this size selects the 128 MiB profile.

@@ -22,7 +22,8 @@ int ReadPieceCalls(int iFd, unsigned char *pucBuf, uint64_t ullSize) {
     uint64_t ullMissing = ullSize;
     int iCnt = 0;
     for (;;) {
-        ssize_t lRet = Plat_Read(iFd, pucBuf + (ullSize - ullMissing), ullMissing);
+        ssize_t lRet =
+            Plat_Read(iFd, pucBuf + (ullSize - ullMissing), Nandkeep_PieceOf(ullMissing));
         if (lRet < 0 || iCnt == 2) {
             Nandkeep_Print(TXT_CALLS, iCnt);
             Nandkeep_Notify(TXT_READ_FAIL);
@@ -63,7 +64,8 @@ EWrite WritePieceCalls(int iFd, const unsigned char *pucPiece, uint64_t ullOpOff
         if (iCnt >= WRITE_CALLS_MAX) {
             return EWrite::FAILED;
         }
-        ssize_t lRet = Plat_Write(iFd, pucPiece + (NANDKEEP_PIECE - ullUnwritten), ullUnwritten);
+        ssize_t lRet = Plat_Write(iFd, pucPiece + (NANDKEEP_PIECE - ullUnwritten),
+                                  Nandkeep_PieceOf(ullUnwritten));
         if (lRet < 0) {
             // A block whose marker page is the one that refuses programs fails the mark too,
             // while the driver's table holds it bad all the same.
@@ -152,7 +154,7 @@ int ReadPieces(int iFd, unsigned char *pucDest, uint64_t ullLead, uint64_t ullLe
             return -1;
         }
         if (!bDirect) {
-            memcpy(pucDest, aucPiece + ullLead, ullCopy);
+            memcpy(pucDest, aucPiece + ullLead, Nandkeep_PieceOf(ullCopy));
         }
         pucDest += ullCopy;
         ullLen -= ullCopy;
@@ -206,7 +208,8 @@ EWrite Flash_Write(int iFd, void *pBuf, uint64_t ullOffset, uint64_t ullLen) {
         const uint64_t ullPiece = std::min(NANDKEEP_PIECE, ullLen - ullDone);
         // A short last piece still goes out whole: 0xFF leaves erased NAND unprogrammed.
         if (ullPiece < NANDKEEP_PIECE) {
-            memset(pucSrc + ullDone + ullPiece, NANDKEEP_ERASED_BYTE, NANDKEEP_PIECE - ullPiece);
+            memset(pucSrc + ullDone + ullPiece, NANDKEEP_ERASED_BYTE,
+                   Nandkeep_PieceOf(NANDKEEP_PIECE - ullPiece));
         }
         const EWrite eWrite = WritePieceCalls(iFd, pucSrc + ullDone, ullOffset);
         if (eWrite != EWrite::WRITTEN) {

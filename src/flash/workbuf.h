@@ -12,6 +12,7 @@
 #include "flash/notify.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,11 +25,15 @@ class TWorkBuf {
     TWorkBuf(const TWorkBuf &) = delete;
     TWorkBuf &operator=(const TWorkBuf &) = delete;
 
-    // Replaces the contents with ulSize bytes of ucFill. false (notified) when there is no
-    // memory for them.
-    [[nodiscard]] bool assign(size_t ulSize, unsigned char ucFill) {
+    // Replaces the contents with ullSize bytes of ucFill. false (notified) when there is no
+    // memory for them, or when the size does not fit the target's address space (a 32-bit
+    // board asked for 4 GiB or more): it is never cut down to what fits.
+    [[nodiscard]] bool assign(uint64_t ullSize, unsigned char ucFill) {
         free(m_pucData);
-        m_pucData = static_cast<unsigned char *>(malloc(ulSize == 0 ? 1 : ulSize));
+        const size_t ulSize = static_cast<size_t>(ullSize);
+        m_pucData = ulSize != ullSize
+                        ? nullptr
+                        : static_cast<unsigned char *>(malloc(ulSize == 0 ? 1 : ulSize));
         m_ulSize = m_pucData != nullptr ? ulSize : 0;
         if (m_pucData == nullptr) {
             Nandkeep_Notify(TXT_MALLOC_FAIL);

@@ -35,8 +35,8 @@ void Image_Begin(TImageParse *ptImage, const unsigned char *pucHeader) {
     ptImage->ullLeft = ptImage->dwDataSize;
 }
 
-uint64_t Image_Want(const TImageParse *ptImage) {
-    return std::min(ptImage->ullLeft, NANDKEEP_PIECE);
+size_t Image_Want(const TImageParse *ptImage) {
+    return Nandkeep_PieceOf(ptImage->ullLeft);
 }
 
 void Image_Take(TImageParse *ptImage, const unsigned char *pucData, uint64_t ullLen) {

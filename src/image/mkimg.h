@@ -10,6 +10,7 @@
 
 #include "image/source.h"
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr uint32_t MKIMG_MAGIC = 0x27051956;
@@ -44,7 +45,7 @@ inline bool Image_DtbSized(const TImageParse *ptImage) {
     return ptImage->dwDataSize < MKIMG_FIRST_DATA;
 }
 // The data bytes the next piece holds.
-uint64_t Image_Want(const TImageParse *ptImage);
+size_t Image_Want(const TImageParse *ptImage);
 // Takes ullLen more data bytes.
 void Image_Take(TImageParse *ptImage, const unsigned char *pucData, uint64_t ullLen);
 // True when all of the data came and its CRC is the stored one.

@@ -43,7 +43,7 @@ int WriteOverflow(TRegion *ptArea, unsigned char *pucBuf, uint64_t ullTailLen,
         Nandkeep_Notify(TXT_REC_NO_SPACE);
         return -1;
     }
-    memmove(pucBuf, pucBuf + NANDKEEP_PIECE, ullTailLen);
+    memmove(pucBuf, pucBuf + NANDKEEP_PIECE, Nandkeep_PieceOf(ullTailLen));
     if (Nandkeep_WriteMTD(ptArea->iFd, pucBuf, ptArea->ullPos, ullTailLen) != 0) {
         Nandkeep_Notify(TXT_REC_WRITE_FAIL);
         return -1;
@@ -87,7 +87,7 @@ int ReadChecksum(TRegion *ptArea, unsigned char *pucPiece, uint32_t *pdwStored) 
         (pucAt = ReadWithin(ptArea->iFd, pucPiece, ptArea->ullPos)) == nullptr) {
         return -1;
     }
-    memcpy(aucWord, pucAt, ullBefore);
+    memcpy(aucWord, pucAt, Nandkeep_PieceOf(ullBefore));
     if (ullBefore < CONFIG_CRC_SIZE) {
         Region_Advance(ptArea, ullBefore);
         const uint64_t ullAfter = CONFIG_CRC_SIZE - ullBefore;
@@ -95,7 +95,7 @@ int ReadChecksum(TRegion *ptArea, unsigned char *pucPiece, uint32_t *pdwStored) 
             (pucAt = ReadWithin(ptArea->iFd, pucPiece, ptArea->ullPos)) == nullptr) {
             return -1;
         }
-        memcpy(aucWord + ullBefore, pucAt, ullAfter);
+        memcpy(aucWord + ullBefore, pucAt, Nandkeep_PieceOf(ullAfter));
     }
     *pdwStored = Record_GetLE32(aucWord);
     return 0;
@@ -126,7 +126,7 @@ int WalkPayload(TRegion *ptArea, unsigned char *pucPiece, uint32_t dwLen, FILE *
             return -1;
         }
         *pdwCrc = Nandkeep_Crc32(*pdwCrc, pucAt, ullChunk);
-        if (pOut != nullptr && fwrite(pucAt, 1, ullChunk, pOut) != ullChunk) {
+        if (pOut != nullptr && fwrite(pucAt, 1, Nandkeep_PieceOf(ullChunk), pOut) != ullChunk) {
             (void)CloseDest(pOut, false);
             Nandkeep_Notify(TXT_REC_FWRITE);
             return -1;
@@ -214,7 +214,8 @@ int Record_Write(const TSource *ptSrc, uint64_t ullPos, uint64_t ullEnd) {
     uint32_t dwCrc = 0;
     for (;;) {
         const uint64_t ullWant = std::min(ullRemaining, NANDKEEP_PIECE - ullFill);
-        const uint64_t ullGot = ullWant > 0 ? fread(aucBuf + ullFill, 1, ullWant, pFile) : 0;
+        const uint64_t ullGot =
+            ullWant > 0 ? fread(aucBuf + ullFill, 1, Nandkeep_PieceOf(ullWant), pFile) : 0;
         if (ullGot != ullWant) {
             // A file that shrank since it was counted cannot give the promised length.
             (void)Nandkeep_CheckSourceUnchanged(ptSrc, ullSize - ullRemaining + ullGot, dwCrc);

@@ -20,8 +20,7 @@ bool CountRest(FILE *pFile, uint64_t ulLimit, uint64_t *pulCount, uint32_t *pdwC
     *pulCount = 0;
     *pdwCrc = 0;
     while (*pulCount <= ulLimit) {
-        const uint64_t ulWant = std::min(NANDKEEP_PIECE, ulLimit + 1 - *pulCount);
-        const uint64_t ulGot = fread(aucBuf, 1, ulWant, pFile);
+        const uint64_t ulGot = fread(aucBuf, 1, Nandkeep_PieceOf(ulLimit + 1 - *pulCount), pFile);
         if (ulGot == 0) {
             break;
         }

@@ -51,13 +51,13 @@ bool ReadSrc(TPass *ptPass) {
     return true;
 }
 
-// The destination piece must hold the ullLen bytes of the source piece.
+// The destination piece must hold the ullLen bytes (a piece at most) of the source piece.
 bool DestHolds(TPass *ptPass, uint64_t ullLen) {
     const int iRet = ReadWatched(ptPass, ptPass->tDest, ptPass->aucDest);
     if (iRet == -1 || (iRet == 1 && ptPass->bWatchDest)) {
         return false;
     }
-    return memcmp(ptPass->aucSrc, ptPass->aucDest, ullLen) == 0;
+    return memcmp(ptPass->aucSrc, ptPass->aucDest, Nandkeep_PieceOf(ullLen)) == 0;
 }
 
 // Both main images, piece by piece as the comparison pairs them (the k-th good piece of each

@@ -34,13 +34,13 @@ int WriteChunks(const TSource *ptSrc, TRegion *ptReg, uint64_t *pullWritten, uin
     // One whole piece even for a short last chunk: the write pads it with 0xFF in place.
     unsigned char aucChunk[NANDKEEP_PIECE];
     while (*pullWritten < ullFileSize) {
-        const uint64_t ullWant = std::min(NANDKEEP_PIECE, ullFileSize - *pullWritten);
-        const uint64_t ullRead = fread(aucChunk, 1, ullWant, ptSrc->pFile);
+        const size_t ulWant = Nandkeep_PieceOf(ullFileSize - *pullWritten);
+        const uint64_t ullRead = fread(aucChunk, 1, ulWant, ptSrc->pFile);
         if (ferror(ptSrc->pFile)) {
             Nandkeep_Notify(TXT_WR_FREAD);
             return -1;
         }
-        if (ullRead != ullWant) {
+        if (ullRead != ulWant) {
             break; // the file shrank: the caller tells
         }
         const EPlace ePlace = Region_Place(ptReg, aucChunk, ullRead, false);
