@@ -255,8 +255,13 @@ int Sim_MapCells(TSimDevice *ptDev) {
     if (fstat(ptDev->iFlashFd, &tStat) != 0 || (uint64_t)tStat.st_size != ullSize) {
         return Sim_Fail(EIO, "the flash of %s does not match its state", ptDev->szDir);
     }
-    // Mapping touches nothing: only the pages a run reads or writes come in.
-    void *pMap = mmap(nullptr, ullSize, PROT_READ | PROT_WRITE, MAP_SHARED, ptDev->iFlashFd, 0);
+    // Mapping touches nothing: only the pages a run reads or writes come in. A 32-bit host maps
+    // less than 4 GiB.
+    const size_t ulMap = static_cast<size_t>(ullSize);
+    if (ulMap != ullSize) {
+        return Sim_Fail(EFBIG, "the flash of %s is too large to map here", ptDev->szDir);
+    }
+    void *pMap = mmap(nullptr, ulMap, PROT_READ | PROT_WRITE, MAP_SHARED, ptDev->iFlashFd, 0);
     if (pMap == MAP_FAILED) {
         return Sim_Fail(errno, "cannot map the flash of %s: %s", ptDev->szDir, strerror(errno));
     }
@@ -266,7 +271,7 @@ int Sim_MapCells(TSimDevice *ptDev) {
 
 void Sim_Close(TSimDevice *ptDev) {
     if (ptDev->tNand.pucCells != nullptr) {
-        munmap(ptDev->tNand.pucCells, Sim_DeviceSize(ptDev));
+        munmap(ptDev->tNand.pucCells, static_cast<size_t>(Sim_DeviceSize(ptDev)));
     }
     if (ptDev->pState != nullptr) {
         munmap(ptDev->pState, ptDev->ulStateLen);
