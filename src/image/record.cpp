@@ -87,7 +87,7 @@ int ReadChecksum(TRegion *ptArea, unsigned char *pucPiece, uint32_t *pdwStored) 
         (pucAt = ReadWithin(ptArea->iFd, pucPiece, ptArea->ullPos)) == nullptr) {
         return -1;
     }
-    memcpy(aucWord, pucAt, Nandkeep_PieceOf(ullBefore));
+    memcpy(aucWord, pucAt, static_cast<size_t>(ullBefore));
     if (ullBefore < CONFIG_CRC_SIZE) {
         Region_Advance(ptArea, ullBefore);
         const uint64_t ullAfter = CONFIG_CRC_SIZE - ullBefore;
@@ -95,7 +95,7 @@ int ReadChecksum(TRegion *ptArea, unsigned char *pucPiece, uint32_t *pdwStored) 
             (pucAt = ReadWithin(ptArea->iFd, pucPiece, ptArea->ullPos)) == nullptr) {
             return -1;
         }
-        memcpy(aucWord + ullBefore, pucAt, Nandkeep_PieceOf(ullAfter));
+        memcpy(aucWord + ullBefore, pucAt, static_cast<size_t>(ullAfter));
     }
     *pdwStored = Record_GetLE32(aucWord);
     return 0;
