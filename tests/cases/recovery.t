@@ -259,6 +259,17 @@ of blocks is reported.
   26 101 96-167 24-36
   same same
 
+Rootfs 0 likewise left with exactly the 25 good blocks its set needs, its default configuration
+exactly one block long (131,064 bytes behind the length word and the checksum): that block is
+counted once, so neither a lack of blocks nor a failed copy is reported, and the record reads back.
+
+  $ nk_device 128 badblocks=$(seq -s, 193 423) && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/block.txt" && nk_flip 0x1540800 2 && nk_flip 0x35A0800 2 && nk_erased >/dev/null
+  $ say nandkeep systemRecovery; nk_erased; echo $(nk_same 0x1500000 "$IN/A.rootfs"; nk_same 0x3500000 "$IN/A.rootfs"); nandkeep readdefconf o && cmp o "$IN/block.txt"
+  0 Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0xC6CA55FE / 0xD2C8B685 Nandkeep notify -> check Source mkimg fail Nandkeep notify -> Kernel/Rootfs CRC check error Data CRC check error 0xA0C5AE09 / 0xD2C8B685 Nandkeep notify -> check Source mkimg fail recovered image
+  170 429 424-679 168-192
+  same same
+  read Default Value 1
+
 Kernel 0 with only its region's last 12 blocks good, one short of the set: the upgrade cannot place
 DTB 0, and the block-level copy fills the region to its end with data left ("Bad block is too
 much"), which fails the pair.
