@@ -115,6 +115,15 @@ terminal; NANDKEEP_PROGRESS=off shows nothing.
   badBlockManagement: pass 1, pattern 0x00: block 1 of 16
    0d 1b 5b 4b
 
+Output left on the terminal's line stays in front of the figure while it leaves room for one (half
+the line): after one or two bad blocks found in a row ("find a bad block", 16 characters each) the
+figure follows them; after a third there is no room, and none is drawn.
+
+  $ nk_device 128 weakblocks=100:0,101:0,102:0 && on nandkeep eraseAll && awk '/^find/ { t = $0; sub(/ eraseAll: .*/, "", t); if (!(t in f)) o[++n] = t; f[t] = f[t] || /eraseAll: / } END { for (i = 1; i <= n; i++) print o[i], f[o[i]] ? "+ figure" : "alone" }' tty.err
+  find a bad block + figure
+  find a bad blockfind a bad block + figure
+  find a bad blockfind a bad blockfind a bad block alone
+
 While the line shows, SIGHUP, SIGINT and SIGTERM are caught to clear it, but a signal the command
 was started with ignored stays ignored: a background job of a script (SIGINT ignored) and a
 foreground command, as /proc shows their masks of those three (HUP 1, INT 2, TERM 0x4000) once
