@@ -296,11 +296,13 @@ failure on the broken backup).
   254 Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail Nandkeep notify -> Nandkeep_RecoveryMkimg fail recovered image
 
 Kernel 1's region all bad: no image can be looked for there ("flash driver fail"), so no pass can
-repair the kernel pair (the device holds no firmware at all), and DTB 1 has no place.
+repair the kernel pair (the device holds no firmware at all), DTB 1 has no place, and the
+block-level repair of the plain form finds no backup image whose length it could take.
 
-  $ nk_device 128 badblocks=$(seq -s, 96 167) && each "systemRecovery 1" "updateDTB $IN/A.dtb"
+  $ nk_device 128 badblocks=$(seq -s, 96 167) && each "systemRecovery 1" "updateDTB $IN/A.dtb" systemRecovery
   252 Nandkeep notify -> flash driver fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail recovered image
   255 Nandkeep notify -> flash driver fail get DTB 1 offset fail
+  254 Nandkeep notify -> flash driver fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> get Normal image len fail Nandkeep notify -> flash driver fail Nandkeep notify -> get Backup image len fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> check Source mkimg fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> get Normal image len fail Nandkeep notify -> check Magic Num fail Nandkeep notify -> get Backup image len fail recovered image
 
 Rootfs 0 broken, and block 192, where its default configuration record starts, good for two or
 three more erases only and unable to take the marker: the rewrite of the image, or the restore of
