@@ -165,19 +165,20 @@ nk_timed 300 "$NK_TIER_DIR/build-initramfs.sh" "$sTree" "$sNandkeep" "$sModBuild
     stage_failed "building the initramfs"
 
 # The jobs spread over the guests, longest first onto the least loaded guest: a file's time in
-# the last run (kept beside the artifacts), else its time on x86_64 as case-seconds.txt notes it
-# (a fresh clone: the line count misjudges the sweeps, a few lines that run hundreds of
-# commands), else a second per five lines; a script takes a guest of its own.
+# the last run (kept beside the artifacts), else its time on this architecture as
+# case-seconds.txt notes it (a fresh clone: the line count misjudges the sweeps, a few lines that
+# run hundreds of commands), else a second per five lines, or a guest of its own for a script.
 iGuests=$((NK_JOBS < ${#aJobs[@]} ? NK_JOBS : ${#aJobs[@]}))
 sTimes=$NK_WORK/kernel-times$sSuffix.txt
+iColumn=$(case $NK_ARCH in arm64) echo 3 ;; armhf) echo 4 ;; *) echo 2 ;; esac)
 job_weight() {
-    local sPath=${1#* } iLast sFile
-    [ "${1%% *}" = case ] || { echo 1000000; return; }
-    for sFile in "$sTimes" "$NK_TIER_DIR/case-seconds.txt"; do
-        iLast=$(awk -v n="$(basename "$sPath")" '$1 == n { t = $2 } END { print t }' "$sFile" 2>/dev/null)
-        [ -z "$iLast" ] || break
-    done
-    echo "${iLast:-$(($(wc -l <"$sPath") / 5 + 1))}"
+    local sPath=${1#* } sName iLast
+    sName=$(basename "$sPath")
+    iLast=$(awk -v n="$sName" '$1 == n { t = $2 } END { print t }' "$sTimes" 2>/dev/null)
+    [ -n "$iLast" ] || iLast=$(awk -v n="$sName" -v c="$iColumn" \
+        '$1 == n && $c ~ /^[0-9]+$/ { t = $c } END { print t }' "$NK_TIER_DIR/case-seconds.txt")
+    [ -n "$iLast" ] || { [ "${1%% *}" = case ] && iLast=$(($(wc -l <"$sPath") / 5 + 1)); }
+    echo "${iLast:-1000000}"
 }
 declare -a aLoad=() aGuestOf=()
 for ((g = 1; g <= iGuests; g++)); do aLoad[g]=0; done
@@ -246,7 +247,7 @@ for i in "${!aJobs[@]}"; do
         continue
     fi
     sTime="($(cat "$sResult.time" 2>/dev/null) s)"
-    [ "$sKind" = case ] && echo "$sName $(cat "$sResult.time" 2>/dev/null)" >>"$sTimes"
+    echo "$sName $(cat "$sResult.time" 2>/dev/null)" >>"$sTimes"
     case $(cat "$sResult.verdict") in
     pass)
         echo "PASS $sLabel $sTime"
