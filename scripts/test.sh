@@ -4,8 +4,8 @@
 # whole-process tests on both, a bounded run of every fuzz target, the Debian packages for amd64,
 # arm64 and armhf (configured without GoogleTest) and their checks (tests/package), the formatting
 # check, the case transcripts and the write and recovery benchmarks on the real x86_64 kernel and
-# the case transcripts again on the real arm64 and armhf kernels (tools/kernel), and a short
-# differential campaign against the latest release tag (tests/diff). Ends with one
+# the case transcripts again on the real arm64 and armhf kernels, side by side (tools/kernel),
+# and a short differential campaign against the latest release tag (tests/diff). Ends with one
 # line "N passed, M failed, K skipped (WHAT: WHY; ...)": every stage or test that did not run is
 # counted and named there.
 #
@@ -89,9 +89,13 @@ stage "packages (amd64, arm64, armhf), built as an integrator would, and their c
   bash -c 'tools/package.sh && tests/package/check.sh'
 stage "clang-format" bash -c 'git ls-files "*.cpp" "*.h" | xargs clang-format --dry-run --Werror'
 kernel() { # kernel WHAT LOG RUN-ARGS...: a real-kernel run and its closing line
-  local what=$1 out=$2 line f; shift 2
+  local what=$1 out=$2; shift 2
   log "$what"
   tools/kernel/run.sh "$@" 2>&1 | tee "$out"
+  kernel_count "$what" "$out"
+}
+kernel_count() { # kernel_count WHAT LOG: adds the counts of a real-kernel run's closing line
+  local what=$1 out=$2 line f
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out" | tail -1)
   if [ -n "$line" ]; then
     passed=$((passed + ${line%% passed*})); f=${line#*, }; failed=$((failed + ${f%% failed}))
@@ -105,14 +109,35 @@ k86="case transcripts and benchmarks on the real x86_64 kernel"
 k64="case transcripts on the real arm64 kernel" khf="case transcripts on the real armhf kernel"
 # The ARM tiers leave the failure sweeps out: their runs would add minutes to each.
 sweeps="sweeps.t, sweeps-repair.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
-arm_tier() { # arm_tier ARCH WHAT: a real-kernel run on an ARM guest, less the failure sweeps
-  local skipvar=NANDKEEP_SKIP_KERNEL_${1^^}
-  if [ "${!skipvar:-0}" = 1 ]; then
-    skip "$2" "$skipvar=1"
-  else
-    kernel "$2" "$logs/kernel-$1.log" --arch "$1" --leave-out sweeps --leave-out sweeps-repair
-    skip "$2" "$sweeps" 2
+arm_tiers() { # the real-kernel runs on the ARM guests, less the failure sweeps
+  local arch what skipvar on=()
+  for arch in arm64 armhf; do
+    what=$k64; [ $arch = armhf ] && what=$khf
+    skipvar=NANDKEEP_SKIP_KERNEL_${arch^^}
+    if [ "${!skipvar:-0}" = 1 ]; then skip "$what" "$skipvar=1"; else on+=("$arch"); fi
+  done
+  [ ${#on[@]} -gt 0 ] || return 0
+  if [ ${#on[@]} -eq 1 ]; then
+    what=$k64; [ "${on[0]}" = armhf ] && what=$khf
+    kernel "$what" "$logs/kernel-${on[0]}.log" --arch "${on[0]}" --leave-out sweeps --leave-out sweeps-repair
+    skip "$what" "$sweeps" 2
+    return
   fi
+  # Both: side by side, one guest each, so that neither tier's last file keeps a core idle; each
+  # run's output shows when both have ended.
+  log "case transcripts on the real arm64 and armhf kernels, side by side, one guest each"
+  for arch in "${on[@]}"; do
+    NK_JOBS=1 tools/kernel/run.sh --arch "$arch" --leave-out sweeps --leave-out sweeps-repair \
+      >"$logs/kernel-$arch.log" 2>&1 &
+  done
+  wait
+  for arch in "${on[@]}"; do
+    what=$k64; [ $arch = armhf ] && what=$khf
+    log "$what"
+    cat "$logs/kernel-$arch.log"
+    kernel_count "$what" "$logs/kernel-$arch.log"
+    skip "$what" "$sweeps" 2
+  done
 }
 if [ ! -x tools/kernel/run.sh ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "tools/kernel/run.sh missing"; done
@@ -120,8 +145,7 @@ elif [ "${NANDKEEP_SKIP_KERNEL:-0}" = 1 ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "NANDKEEP_SKIP_KERNEL=1"; done
 else
   kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
-  arm_tier arm64 "$k64"
-  arm_tier armhf "$khf"
+  arm_tiers
 fi
 # The differential smoke run: a few seeded device states through the latest release and this
 # tree; a change that was meant to keep behaviour shows any difference here.
