@@ -125,7 +125,7 @@ arm_tiers() { # the real-kernel runs on the ARM guests, less the failure sweeps
   fi
   # Both: side by side, one guest each, so that neither tier's last file keeps a core idle; each
   # run's output shows when both have ended.
-  log "case transcripts on the real arm64 and armhf kernels, side by side, one guest each"
+  log "case transcripts on the real arm64 and armhf kernels, side by side, one guest each (their output when both have ended)"
   for arch in "${on[@]}"; do
     NK_JOBS=1 tools/kernel/run.sh --arch "$arch" --leave-out sweeps --leave-out sweeps-repair \
       >"$logs/kernel-$arch.log" 2>&1 &
