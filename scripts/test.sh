@@ -107,18 +107,19 @@ kernel_count() { # kernel_count WHAT LOG: adds the counts of a real-kernel run's
 }
 k86="case transcripts and benchmarks on the real x86_64 kernel"
 k64="case transcripts on the real arm64 kernel" khf="case transcripts on the real armhf kernel"
+declare -A arm_what=([arm64]=$k64 [armhf]=$khf)
 # The ARM tiers leave the failure sweeps out: their runs would add minutes to each.
 sweeps="sweeps.t, sweeps-repair.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
 arm_tiers() { # the real-kernel runs on the ARM guests, less the failure sweeps
   local arch what skipvar on=()
   for arch in arm64 armhf; do
-    what=$k64; [ $arch = armhf ] && what=$khf
+    what=${arm_what[$arch]}
     skipvar=NANDKEEP_SKIP_KERNEL_${arch^^}
     if [ "${!skipvar:-0}" = 1 ]; then skip "$what" "$skipvar=1"; else on+=("$arch"); fi
   done
   [ ${#on[@]} -gt 0 ] || return 0
   if [ ${#on[@]} -eq 1 ]; then
-    what=$k64; [ "${on[0]}" = armhf ] && what=$khf
+    what=${arm_what[${on[0]}]}
     kernel "$what" "$logs/kernel-${on[0]}.log" --arch "${on[0]}" --leave-out sweeps --leave-out sweeps-repair
     skip "$what" "$sweeps" 2
     return
@@ -132,7 +133,7 @@ arm_tiers() { # the real-kernel runs on the ARM guests, less the failure sweeps
   done
   wait
   for arch in "${on[@]}"; do
-    what=$k64; [ $arch = armhf ] && what=$khf
+    what=${arm_what[$arch]}
     log "$what"
     cat "$logs/kernel-$arch.log"
     kernel_count "$what" "$logs/kernel-$arch.log"
