@@ -243,11 +243,12 @@ terabyte is refused from its size, without being read).
   255 0  Nandkeep notify -> length runs past the device end
 
 Descriptors handed down in NANDKEEP_LOCK_FD that do not hold the lock (the lock's file opened
-anew, with a pipe posing as the parent's window) are not taken over: the command waits. Once the
-device is free it locks the device with its own descriptor, and leaves the caller's unlocked. A
-handed-down descriptor of another file (standard output here) is left open as it was.
+anew, with a pipe posing as the parent's window) are not taken over: the command waits (the three
+tried side by side). Once the device is free it locks the device with its own descriptor, and
+leaves the caller's unlocked. A handed-down descriptor of another file (standard output, here a
+file of its own) is left open as it was.
 
-  $ exec 9<"$NK_LOCK"; for fd in 9 9,0 1,0; do { sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 2 nandkeep flashfs2IsChange 2>&1 || echo stopped; } 2>/dev/null; done
+  $ exec 9<"$NK_LOCK"; p=; for fd in 9 9,0 1,0; do { sleep 3 | NANDKEEP_LOCK_FD=$fd timeout 2 nandkeep flashfs2IsChange 2>&1 || echo stopped; } >held.$fd 2>/dev/null & p="$p $!"; done; wait $p; cat held.9 held.9,0 held.1,0
   nandkeep: waiting for another nandkeep to finish
   stopped
   nandkeep: waiting for another nandkeep to finish
@@ -256,7 +257,7 @@ handed-down descriptor of another file (standard output here) is left open as it
   stopped
   $ touch go; wait; cat first.out; rm calls; nk_erased >/dev/null
   upgrade 0
-  $ for fd in 9 9,0; do sleep 3 | NANDKEEP_LOCK_FD=$fd nandkeep flashfs2IsChange && timeout 2 nandkeep flashfs2IsChange && echo free; done; exec 9<&-
+  $ for fd in 9 9,0; do sleep 1 | NANDKEEP_LOCK_FD=$fd nandkeep flashfs2IsChange && timeout 2 nandkeep flashfs2IsChange && echo free; done; exec 9<&-
   free
   free
   $ nandkeep writetempconf "$IN/five.txt" && NANDKEEP_LOCK_FD=1,0 nandkeep readtempconf /proc/self/fd/1 </dev/null >out && cmp out "$IN/five.txt" && nk_erased
