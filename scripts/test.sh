@@ -110,28 +110,35 @@ k64="case transcripts on the real arm64 kernel" khf="case transcripts on the rea
 declare -A arm_what=([arm64]=$k64 [armhf]=$khf)
 # The ARM tiers leave the failure sweeps out: their runs would add minutes to each.
 sweeps="sweeps.t, sweeps-repair.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
-arm_tiers() { # the real-kernel runs on the ARM guests, less the failure sweeps
+kernel_tiers() { # the real-kernel runs: x86_64 with everything, the ARM tiers less the failure sweeps
   local arch what skipvar on=()
   for arch in arm64 armhf; do
     what=${arm_what[$arch]}
     skipvar=NANDKEEP_SKIP_KERNEL_${arch^^}
     if [ "${!skipvar:-0}" = 1 ]; then skip "$what" "$skipvar=1"; else on+=("$arch"); fi
   done
-  [ ${#on[@]} -gt 0 ] || return 0
-  if [ ${#on[@]} -eq 1 ]; then
+  if [ ${#on[@]} -lt 2 ]; then
+    kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
+    [ ${#on[@]} -eq 1 ] || return 0
     what=${arm_what[${on[0]}]}
     kernel "$what" "$logs/kernel-${on[0]}.log" --arch "${on[0]}" --leave-out sweeps --leave-out sweeps-repair
     skip "$what" "$sweeps" 2
     return
   fi
-  # Both: side by side, one guest each, so that neither tier's last file keeps a core idle; each
-  # run's output shows when both have ended.
-  log "case transcripts on the real arm64 and armhf kernels, side by side, one guest each (their output when both have ended)"
+  # All three on two cores: the ARM tiers side by side, one guest each, and x86_64 on two guests
+  # from when the first of them has ended, so that no core waits for the slower ARM tier's last
+  # file. Each run's output shows when all have ended.
+  log "the real-kernel tiers: arm64 and armhf side by side, one guest each, then x86_64 on two guests from when the first has ended (their output when all have ended)"
   for arch in "${on[@]}"; do
     NK_JOBS=1 tools/kernel/run.sh --arch "$arch" --leave-out sweeps --leave-out sweeps-repair \
       >"$logs/kernel-$arch.log" 2>&1 &
   done
+  wait -n
+  tools/kernel/run.sh --cases --bench write --bench recovery >"$logs/kernel.log" 2>&1
   wait
+  log "$k86"
+  cat "$logs/kernel.log"
+  kernel_count "$k86" "$logs/kernel.log"
   for arch in "${on[@]}"; do
     what=${arm_what[$arch]}
     log "$what"
@@ -145,8 +152,7 @@ if [ ! -x tools/kernel/run.sh ]; then
 elif [ "${NANDKEEP_SKIP_KERNEL:-0}" = 1 ]; then
   for what in "$k86" "$k64" "$khf"; do skip "$what" "NANDKEEP_SKIP_KERNEL=1"; done
 else
-  kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
-  arm_tiers
+  kernel_tiers
 fi
 # The differential smoke run: a few seeded device states through the latest release and this
 # tree; a change that was meant to keep behaviour shows any difference here.
