@@ -110,6 +110,7 @@ k64="case transcripts on the real arm64 kernel" khf="case transcripts on the rea
 declare -A arm_what=([arm64]=$k64 [armhf]=$khf)
 # The ARM tiers leave the failure sweeps out: their runs would add minutes to each.
 sweeps="sweeps.t, sweeps-repair.t (the failure sweeps, on x86_64 only: their runs would add minutes per ARM tier)"
+x86_run=(--cases --bench write --bench recovery) arm_run=(--leave-out sweeps --leave-out sweeps-repair)
 kernel_tiers() { # the real-kernel runs: x86_64 with everything, the ARM tiers less the failure sweeps
   local arch what skipvar on=()
   for arch in arm64 armhf; do
@@ -118,10 +119,10 @@ kernel_tiers() { # the real-kernel runs: x86_64 with everything, the ARM tiers l
     if [ "${!skipvar:-0}" = 1 ]; then skip "$what" "$skipvar=1"; else on+=("$arch"); fi
   done
   if [ ${#on[@]} -lt 2 ]; then
-    kernel "$k86" "$logs/kernel.log" --cases --bench write --bench recovery
+    kernel "$k86" "$logs/kernel.log" "${x86_run[@]}"
     [ ${#on[@]} -eq 1 ] || return 0
     what=${arm_what[${on[0]}]}
-    kernel "$what" "$logs/kernel-${on[0]}.log" --arch "${on[0]}" --leave-out sweeps --leave-out sweeps-repair
+    kernel "$what" "$logs/kernel-${on[0]}.log" --arch "${on[0]}" "${arm_run[@]}"
     skip "$what" "$sweeps" 2
     return
   fi
@@ -130,11 +131,10 @@ kernel_tiers() { # the real-kernel runs: x86_64 with everything, the ARM tiers l
   # file. Each run's output shows when all have ended.
   log "the real-kernel tiers: arm64 and armhf side by side, one guest each, then x86_64 on two guests from when the first has ended (their output when all have ended)"
   for arch in "${on[@]}"; do
-    NK_JOBS=1 tools/kernel/run.sh --arch "$arch" --leave-out sweeps --leave-out sweeps-repair \
-      >"$logs/kernel-$arch.log" 2>&1 &
+    NK_JOBS=1 tools/kernel/run.sh --arch "$arch" "${arm_run[@]}" >"$logs/kernel-$arch.log" 2>&1 &
   done
   wait -n
-  tools/kernel/run.sh --cases --bench write --bench recovery >"$logs/kernel.log" 2>&1
+  tools/kernel/run.sh "${x86_run[@]}" >"$logs/kernel.log" 2>&1
   wait
   log "$k86"
   cat "$logs/kernel.log"
