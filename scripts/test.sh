@@ -94,6 +94,11 @@ kernel() { # kernel WHAT LOG RUN-ARGS...: a real-kernel run and its closing line
   tools/kernel/run.sh "$@" 2>&1 | tee "$out"
   kernel_count "$what" "$out"
 }
+kernel_shown() { # kernel_shown WHAT LOG: a real-kernel run that has ended, its output and counts
+  log "$1"
+  cat "$2"
+  kernel_count "$1" "$2"
+}
 kernel_count() { # kernel_count WHAT LOG: adds the counts of a real-kernel run's closing line
   local what=$1 out=$2 line f
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out" | tail -1)
@@ -136,15 +141,10 @@ kernel_tiers() { # the real-kernel runs: x86_64 with everything, the ARM tiers l
   wait -n
   tools/kernel/run.sh "${x86_run[@]}" >"$logs/kernel.log" 2>&1
   wait
-  log "$k86"
-  cat "$logs/kernel.log"
-  kernel_count "$k86" "$logs/kernel.log"
+  kernel_shown "$k86" "$logs/kernel.log"
   for arch in "${on[@]}"; do
-    what=${arm_what[$arch]}
-    log "$what"
-    cat "$logs/kernel-$arch.log"
-    kernel_count "$what" "$logs/kernel-$arch.log"
-    skip "$what" "$sweeps" 2
+    kernel_shown "${arm_what[$arch]}" "$logs/kernel-$arch.log"
+    skip "${arm_what[$arch]}" "$sweeps" 2
   done
 }
 if [ ! -x tools/kernel/run.sh ]; then
