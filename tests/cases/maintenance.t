@@ -217,6 +217,11 @@ or marked.
   >   "writetempdata $IN/five.txt" "writeNFDI $IN/five.txt" eraseflashfs2 eraseRootfs systemRecovery "readtempconf o" "setBadBlockToBBT 0"; done | uniq -c | sed 's/^ *//'; nk_erased; nk_bad
   40 255 Nandkeep notify -> erase size not supported
 
+A device of exactly one erase block is still a device.
+
+  $ table "00020000 linux" && nandkeep eraseAll && nk_erased
+  0
+
 Erase blocks of 256 KiB: the block-level repair of a pair with an ECC event is refused, once per
 pair (the other checks of the pair fail on the wrong geometry).
 
