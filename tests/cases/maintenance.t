@@ -119,6 +119,17 @@ bad block 700 holds them, block 710 does not and is marked bad.
   680-699 701-743 710 680-699 701-709 711-743
   30 32 40 700 710 1023
 
+A read that fails while the zeros are read back fails the scan, and flashfs1 is not erased again.
+
+  $ nk_fail read 1 && nandkeep eraseRootfs; echo $?; nk_erased
+  g_iPartitionNum = 8, size = 800000
+  iCnt = 0
+  
+   Nandkeep notify -> read fail
+  Bad block scan fail
+  255
+  680-699 701-709 711-743
+
 A block whose erase fails is marked bad and the erase goes on (the message has no newline); an
 erase of one whole block that fails answers 255, once: then the block is bad and skipped. Bad
 blocks are skipped without going further, and a length inside a block erases the whole block.
