@@ -201,6 +201,13 @@ place, fails.
   255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
   255 Nandkeep notify -> write fail
 
+The last tempconf candidate is the block right above the one where tempdata starts: a copy found
+only there is found by checktempconf, which passes over any number of places without a copy.
+
+  $ nk_device 128 && nandkeep writetempconf "$IN/five.txt" && nk_dump 0x7de0000 0x20000 >copy &&
+  > nandkeep erase 7DC0000 40000 && nandkeep write copy 5D20000 20000 && nk_erased && nandkeep checktempconf
+  1007 1006 1006-1007 745
+
 A whole device that ends below the flashfs2 region, or less than the NFDI blocks and one more above
 its start, leaves no place for a tempconf copy: writetempconf and checktempconf fail; one that
 ends further up has places again.
