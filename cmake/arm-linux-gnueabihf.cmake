@@ -13,7 +13,10 @@ set(CMAKE_STRIP arm-linux-gnueabihf-strip CACHE FILEPATH "")
 # Debian keeps armhf libraries in /usr/lib/arm-linux-gnueabihf and the cross C library under
 # /usr/arm-linux-gnueabihf; headers such as zlib.h are shared with the build machine.
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf /)
+# zlib is looked for first in build-cross/armhf of the checkout, where the real-kernel tier's
+# install-deps.sh unpacks its armhf packages, then as the installed zlib1g-dev:armhf.
+set(NANDKEEP_CROSS_ZLIB ${CMAKE_CURRENT_LIST_DIR}/../build-cross/armhf)
+set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf ${NANDKEEP_CROSS_ZLIB} /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -23,5 +26,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # arm64 (Debian's qemu 7.2 user mode hangs in a forked child when -L is in use).
 set(NANDKEEP_ARMHF_EMULATOR
     qemu-arm /usr/arm-linux-gnueabihf/lib/ld-linux-armhf.so.3
-    --library-path /usr/arm-linux-gnueabihf/lib:/usr/lib/arm-linux-gnueabihf)
+    --library-path /usr/arm-linux-gnueabihf/lib:${NANDKEEP_CROSS_ZLIB}/lib/arm-linux-gnueabihf:/usr/lib/arm-linux-gnueabihf)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${NANDKEEP_ARMHF_EMULATOR})

@@ -11,13 +11,33 @@
 set -euo pipefail
 . "$(dirname "$0")/lib/common.sh"
 
-sImagePkg=$(apt-cache depends "linux-image-$NK_FLAVOUR:$NK_DEB_ARCH" |
-    sed -n "s/^ *Depends: \(linux-image-[0-9].*-$NK_FLAVOUR\)\(:$NK_DEB_ARCH\)\{0,1\}\$/\1/p" | head -n1)
-[ -n "$sImagePkg" ] || nk_die "cannot tell which kernel linux-image-$NK_FLAVOUR depends on (apt-get update?)"
-sRelease=${sImagePkg#linux-image-}          # e.g. 6.1.0-57-amd64
-sAbi=${sRelease%-"$NK_FLAVOUR"}             # e.g. 6.1.0-57
-sVersion=$(apt-cache show --no-all-versions "$sImagePkg:$NK_DEB_ARCH" | sed -n 's/^Version: //p' | head -n1)
-[ -n "$sVersion" ] || nk_die "no version known for $sImagePkg"
+# The newest kernel the mirror holds together with its headers and kbuild tools at its very
+# version (and, for arm64, its source): a mirror in the middle of a sync can offer a kernel before
+# the rest of its set.
+sImagePkg= sVersion=
+versions() { apt-cache madison "$1" | awk -F'|' '{ gsub(/ /, "", $2); print $2 }'; }
+for sMeta in $(versions "linux-image-$NK_FLAVOUR:$NK_DEB_ARCH"); do
+    sPkg=$(apt-cache show "linux-image-$NK_FLAVOUR:$NK_DEB_ARCH=$sMeta" |
+        sed -n "s/^Depends: .*\(linux-image-[0-9][^ ,]*-$NK_FLAVOUR\)\(:$NK_DEB_ARCH\)\{0,1\} (= \([^)]*\)).*/\1 \3/p")
+    sPkg=${sPkg%%$'\n'*}
+    [ -n "$sPkg" ] || continue
+    sRelease=${sPkg%% *} sV=${sPkg#* }
+    sRelease=${sRelease#linux-image-}           # e.g. 6.1.0-57-amd64
+    sAbi=${sRelease%-"$NK_FLAVOUR"}             # e.g. 6.1.0-57
+    aSet=("linux-image-$sRelease:$NK_DEB_ARCH" "linux-headers-$sRelease:$NK_DEB_ARCH"
+        "linux-headers-$sAbi-common" "linux-kbuild-$(echo "$sAbi" | cut -d. -f1,2)")
+    [ "$NK_ARCH" != arm64 ] || aSet+=("linux-source-$(echo "$sAbi" | cut -d. -f1,2)")
+    bWhole=1
+    for sPart in "${aSet[@]}"; do
+        versions "$sPart" | grep -xF "$sV" >/dev/null ||
+            { nk_log "$sPart $sV: not on the mirror"; bWhole=0; }
+    done
+    if [ $bWhole -eq 1 ]; then
+        sImagePkg=linux-image-$sRelease sVersion=$sV
+        break
+    fi
+done
+[ -n "$sImagePkg" ] || nk_die "no kernel of linux-image-$NK_FLAVOUR is on the mirror with its headers and kbuild tools (apt-get update?)"
 sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
 sKbuild=linux-kbuild-$sSeries
 
