@@ -191,7 +191,8 @@ the NFDI partition to start where flashfs2 ends.
 
 A block that can neither be erased nor marked bad where a store writes first, or whose second
 page cannot be programmed: tempconf and NFDI go on to their other places, tempdata, which has one
-place, fails.
+place, fails. So does a tempdata record whose checksum word spills into a block whose first page
+cannot be programmed; that block is retired.
 
   $ for a in "1007 writetempconf" "1008 writeNFDI" "744 writetempdata"; do b=${a% *}; for p in "weakblocks=$b:0 weakpages=$((b * 64)):0" "weakpages=$((b * 64 + 1)):0"; do nk_device 128 $p && say nandkeep ${a#* } "$IN/A.defconf"; done; done
   0 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
@@ -200,6 +201,10 @@ place, fails.
   0 Nandkeep notify -> write fail
   255 find a bad block Nandkeep notify -> set bad block fail Nandkeep notify -> erase fail
   255 Nandkeep notify -> write fail
+  $ nk_device 128 weakpages=$((745 * 64)):0 && head -c 131065 "$IN/A.boot" >p && say nandkeep writetempdata p; nk_bad; nandkeep checktempdata
+  255 Nandkeep notify -> set bad block fail Nandkeep notify -> write fail
+  745
+  [255]
 
 The last tempconf candidate is the block right above the one where tempdata starts: a copy found
 only there is found by checktempconf, which passes over any number of places without a copy.
