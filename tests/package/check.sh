@@ -1,10 +1,10 @@
 #!/bin/bash
 # The Debian packages tools/package.sh built, for amd64, arm64 and armhf: the architecture; the
 # files (the tool, its man page, the boot script and the copyright, nothing else: no simulator
-# tools); the production binary's machine (hard-float for armhf) and its shared libraries (the C
-# library and zlib alone), and for armhf its 64-bit file offsets and clock. And the amd64
-# configure, made without GoogleTest, said that the tests are off and why. Names every problem,
-# exits non-zero after any.
+# tools); the production binary's machine (hard-float for armhf), its shared libraries (the C
+# library and zlib alone) and that it carries no library search path, and for armhf its 64-bit
+# file offsets and clock. And the amd64 configure, made without GoogleTest, said that the tests
+# are off and why. Names every problem, exits non-zero after any.
 #
 #   tests/package/check.sh [DIR]     (default: build-package/ in the repo)
 set -uo pipefail
@@ -31,9 +31,14 @@ check() { # ARCH ELF-MACHINE [ELF-FLAG]
         fail "$sDeb: usr/sbin/nandkeep is not a $sMachine executable"
     [ -z "$sFlag" ] || grep -q "Flags:.*$sFlag" <<<"$sHeader" ||
         fail "$sDeb: usr/sbin/nandkeep is not built for the $sFlag"
-    sNeeded=$(readelf -d "$sBin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | paste -sd' ')
+    sDynamic=$(readelf -d "$sBin")
+    sNeeded=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$sDynamic" | sort | paste -sd' ')
     [ "$sNeeded" = "libc.so.6 libz.so.1" ] ||
         fail "$sDeb: usr/sbin/nandkeep needs $sNeeded, not the C library and zlib alone"
+    # The cross builds link zlib from build-cross/ of the checkout: no path of the build machine
+    # may go along.
+    ! grep -qE '\((RPATH|RUNPATH)\)' <<<"$sDynamic" ||
+        fail "$sDeb: usr/sbin/nandkeep searches its libraries in $(sed -n 's/.*path: \[\(.*\)\]/\1/p' <<<"$sDynamic")"
     echo "$sDeb: ${sFiles// /, }; needs $sNeeded"
 }
 
