@@ -15,6 +15,9 @@ set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 # install-deps.sh unpacks its arm64 packages, then as the installed zlib1g-dev:arm64.
 set(NANDKEEP_CROSS_ZLIB ${CMAKE_CURRENT_LIST_DIR}/../build-cross/arm64)
 set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu ${NANDKEEP_CROSS_ZLIB} /)
+# zlib found there is not put into the programs' search path either: they run under the
+# emulator below, which is given it, or on the target, which has its own.
+set(CMAKE_SKIP_BUILD_RPATH ON)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -17,6 +17,9 @@ set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 # install-deps.sh unpacks its armhf packages, then as the installed zlib1g-dev:armhf.
 set(NANDKEEP_CROSS_ZLIB ${CMAKE_CURRENT_LIST_DIR}/../build-cross/armhf)
 set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf ${NANDKEEP_CROSS_ZLIB} /)
+# zlib found there is not put into the programs' search path either: they run under the
+# emulator below, which is given it, or on the target, which has its own.
+set(CMAKE_SKIP_BUILD_RPATH ON)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
