@@ -9,7 +9,7 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_STRIP aarch64-linux-gnu-strip CACHE FILEPATH "")
 
 # Debian keeps arm64 libraries in /usr/lib/aarch64-linux-gnu and the cross C library under
-# /usr/aarch64-linux-gnu; headers such as zlib.h are shared with the build machine.
+# /usr/aarch64-linux-gnu; headers such as zlib.h are the same for every architecture.
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 # zlib is looked for first in build-cross/arm64 of the checkout, where the real-kernel tier's
 # install-deps.sh unpacks its arm64 packages, then as the installed zlib1g-dev:arm64.

@@ -11,7 +11,7 @@ set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
 set(CMAKE_STRIP arm-linux-gnueabihf-strip CACHE FILEPATH "")
 
 # Debian keeps armhf libraries in /usr/lib/arm-linux-gnueabihf and the cross C library under
-# /usr/arm-linux-gnueabihf; headers such as zlib.h are shared with the build machine.
+# /usr/arm-linux-gnueabihf; headers such as zlib.h are the same for every architecture.
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 # zlib is looked for first in build-cross/armhf of the checkout, where the real-kernel tier's
 # install-deps.sh unpacks its armhf packages, then as the installed zlib1g-dev:armhf.
