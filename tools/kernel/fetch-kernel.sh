@@ -24,11 +24,13 @@ for sMeta in $(versions "linux-image-$NK_FLAVOUR:$NK_DEB_ARCH"); do
     sRelease=${sPkg%% *} sV=${sPkg#* }
     sRelease=${sRelease#linux-image-}           # e.g. 6.1.0-57-amd64
     sAbi=${sRelease%-"$NK_FLAVOUR"}             # e.g. 6.1.0-57
-    aSet=("linux-image-$sRelease:$NK_DEB_ARCH" "linux-headers-$sRelease:$NK_DEB_ARCH"
-        "linux-headers-$sAbi-common" "linux-kbuild-$(echo "$sAbi" | cut -d. -f1,2)")
-    [ "$NK_ARCH" != arm64 ] || aSet+=("linux-source-$(echo "$sAbi" | cut -d. -f1,2)")
+    sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
+    aKernel=("linux-image-$sRelease:$NK_DEB_ARCH" "linux-headers-$sRelease:$NK_DEB_ARCH"
+        "linux-headers-$sAbi-common" "linux-kbuild-$sSeries")
+    # The kernel source, for the raw NAND modules of arm64.
+    [ "$NK_ARCH" != arm64 ] || aKernel+=("linux-source-$sSeries")
     bWhole=1
-    for sPart in "${aSet[@]}"; do
+    for sPart in "${aKernel[@]}"; do
         versions "$sPart" | grep -xF "$sV" >/dev/null ||
             { nk_log "$sPart $sV: not on the mirror"; bWhole=0; }
     done
@@ -38,8 +40,6 @@ for sMeta in $(versions "linux-image-$NK_FLAVOUR:$NK_DEB_ARCH"); do
     fi
 done
 [ -n "$sImagePkg" ] || nk_die "no kernel of linux-image-$NK_FLAVOUR is on the mirror with its headers and kbuild tools (apt-get update?)"
-sSeries=$(echo "$sAbi" | cut -d. -f1,2)     # e.g. 6.1
-sKbuild=linux-kbuild-$sSeries
 
 sTree=$NK_CACHE_DIR/linux-$sRelease-$sVersion
 # A tree from before the guest had cram (the transcripts' judge) is fetched again.
@@ -48,12 +48,7 @@ if [ -f "$sTree/.complete" ] && { [ "$NK_ARCH" = x86_64 ] || [ -x "$sTree/sysroo
     exit 0
 fi
 
-aPackages=("$sImagePkg:$NK_DEB_ARCH=$sVersion" "linux-headers-$sRelease:$NK_DEB_ARCH=$sVersion"
-    "linux-headers-$sAbi-common=$sVersion" "$sKbuild=$sVersion" "busybox:$NK_DEB_ARCH")
-if [ "$NK_ARCH" = arm64 ]; then
-    # The kernel source for the raw NAND modules.
-    aPackages+=("linux-source-$sSeries=$sVersion")
-fi
+aPackages=("${aKernel[@]/%/=$sVersion}" "busybox:$NK_DEB_ARCH")
 if [ "$NK_ARCH" != x86_64 ]; then
     # The guest's user space: the host's mtd-utils and static busybox are amd64.
     for sPackage in busybox-static mtd-utils bsdutils libc6 zlib1g libstdc++6 libgcc-s1 liblzo2-2 \
@@ -66,13 +61,8 @@ fi
 
 nk_log "fetching $sImagePkg $sVersion with headers into $sTree"
 rm -rf "$sTree"
-mkdir -p "$sTree/debs" "$sTree/root"
-# apt downloads as its unprivileged user when that user may write the directory.
-chown _apt "$sTree/debs" 2>/dev/null || true
-(
-    cd "$sTree/debs"
-    nk_timed 600 apt-get download -q "${aPackages[@]}" >&2
-)
+mkdir -p "$sTree/root"
+nk_download "$sTree/debs" "${aPackages[@]}"
 for sDeb in "$sTree"/debs/*.deb; do
     case $(basename "$sDeb") in
     busybox_*) dpkg-deb -x "$sDeb" "$sTree/busybox" ;;

@@ -11,6 +11,7 @@
 # mirror in the middle of a sync cannot always offer. Its packages are unpacked into
 # build-cross/ARCH of the checkout instead, where the toolchain files in cmake/ look first.
 set -euo pipefail
+. "$(dirname "$0")/lib/common.sh"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
 aPackages=(qemu-system-x86 qemu-system-arm qemu-user busybox-static mtd-utils python3-cram cpio u-boot-tools
@@ -29,20 +30,16 @@ for sArch in arm64 armhf; do
     grep -qx "$sArch" <<<"$sForeign" || { $SUDO dpkg --add-architecture "$sArch" && bNewArch=1; }
 done
 if [ ${#aMissing[@]} -gt 0 ] || [ $bNewArch -eq 1 ]; then
-    "$(dirname "$0")/../../scripts/apt-update.sh"
+    "$NK_REPO_DIR/scripts/apt-update.sh"
 fi
 [ ${#aMissing[@]} -eq 0 ] ||
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${aMissing[@]}"
 
-sCross=$(cd "$(dirname "$0")/../.." && pwd)/build-cross
 for sArch in arm64 armhf; do
-    sRoot=$sCross/$sArch
+    sRoot=$NK_REPO_DIR/build-cross/$sArch
     [ ! -f "$sRoot/.complete" ] || continue
     rm -rf "$sRoot"
-    mkdir -p "$sRoot/debs"
-    # apt downloads as its unprivileged user when that user may write the directory.
-    chown _apt "$sRoot/debs" 2>/dev/null || true
-    (cd "$sRoot/debs" && apt-get download -q "zlib1g:$sArch" "zlib1g-dev:$sArch" >&2)
+    nk_download "$sRoot/debs" "zlib1g:$sArch" "zlib1g-dev:$sArch"
     for sDeb in "$sRoot"/debs/*.deb; do
         dpkg-deb -x "$sDeb" "$sRoot"
     done

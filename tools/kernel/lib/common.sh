@@ -28,6 +28,16 @@ nk_timed() {
     return "$iStatus"
 }
 
+# Downloads Debian packages (apt-get download) into a directory made for them.
+nk_download() {
+    local sDir=$1
+    shift
+    mkdir -p "$sDir"
+    # apt downloads as its unprivileged user when that user may write the directory.
+    chown _apt "$sDir" 2>/dev/null || true
+    (cd "$sDir" && nk_timed 600 apt-get download -q "$@" >&2)
+}
+
 # The geometries the guest can simulate: nandsim's id bytes (2 KiB pages, 128 KiB erase blocks)
 # and ECC, and the partition table laid over the chip.
 nk_geometry_nandsim() {
