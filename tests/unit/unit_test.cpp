@@ -2,11 +2,15 @@
 // uses, and the simulator's own physics that the case transcripts cannot see.
 #include "flash/mtdio.h"
 #include "flash/progress.h"
+#include "platform/platform.h"
 #include "support/support.h"
 #include "image/source.h"
 #include "upgrade/writer.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -39,6 +43,37 @@ TEST(Progress, CountEstimatesTheTimeLeftFromThePace) {
     EXPECT_EQ(figure(5, 10, false, 5000), "block 5 of 10");
     Progress_CountFigure(szFigure, 12, "block", 2, 3601, true, 1000);
     EXPECT_STREQ(szFigure, "block 2 of ");
+}
+
+// On a terminal a figure that stands unchanged is drawn once, however long it stands (a serial
+// console is slow); a new one is drawn once 200 ms of the chip's time have passed since the last.
+TEST_F(SimTest, ProgressDrawsAStandingFigureOnce) {
+    Create(Sim_ProfileSpec(128));
+    ASSERT_EQ(Nandkeep_Init(), 0);
+    const int iTerminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(iTerminal, 0);
+    ASSERT_EQ(grantpt(iTerminal) | unlockpt(iTerminal), 0);
+    const int iSide = open(ptsname(iTerminal), O_RDWR | O_NOCTTY);
+    const int iStderr = dup(2);
+    ASSERT_EQ(dup2(iSide, 2), 2);
+    Progress_Command("write");
+    Progress_Percent("writing", 1, 100);
+    for (const uint64_t ullPercent : {1, 2}) {
+        ASSERT_EQ(Plat_MemErase(MTD0Fd(), 40 * BLOCK, 100 * BLOCK), 0); // 200 ms
+        Progress_Percent("writing", ullPercent, 100);
+    }
+    Progress_Hide();
+    dup2(iStderr, 2);
+    close(iStderr);
+    std::string strShown;
+    char acBuf[256];
+    for (pollfd tPoll{iTerminal, POLLIN, 0}; poll(&tPoll, 1, 300) > 0;) {
+        const ssize_t lGot = read(iTerminal, acBuf, sizeof(acBuf));
+        strShown.append(acBuf, static_cast<size_t>(std::max<ssize_t>(lGot, 0)));
+    }
+    close(iSide);
+    close(iTerminal);
+    EXPECT_EQ(strShown, "\r\033[Kwrite: writing 1 %\r\r\033[Kwrite: writing 2 %\r\r\033[K");
 }
 
 // 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
@@ -132,8 +167,9 @@ TEST_F(SimTest, SimulatorCountsProgramsOverUnerasedBytes) {
 // seeks to the start fail from then on. The writer's end check of what it streamed cannot see it;
 // the final comparison finds the flash different, or the source cannot be read again from its
 // start, and the writer says why instead of failing without a word. A source whose seeks fail
-// from the erase on is not written at all, and that is a failure too.
-enum class ESourceChange { IN_PLACE, UNREADABLE, UNSEEKABLE, UNSEEKABLE_AT_ERASE };
+// from the erase on is not written at all, and a source whose reads fail after its first chunk
+// is not written further: both are failures too, each said once.
+enum class ESourceChange { IN_PLACE, UNREADABLE, UNSEEKABLE, UNSEEKABLE_AT_ERASE, FAILING_READS };
 std::string g_strChangedSource;
 // Programs still to come before the source changes; 0 once it has changed (the last program, or
 // the erase for a source whose seeks fail from then on).
@@ -162,7 +198,8 @@ bool CookieFails(ESourceChange eChange) {
 }
 ssize_t CookieRead(void *pCookie, char *pBuf, size_t ulLen) {
     auto *ptFile = static_cast<TCookieFile *>(pCookie);
-    if (CookieFails(ESourceChange::UNREADABLE) && ptFile->ulPos == 0) {
+    if ((CookieFails(ESourceChange::UNREADABLE) && ptFile->ulPos == 0) ||
+        CookieFails(ESourceChange::FAILING_READS)) {
         errno = EIO;
         return -1;
     }
@@ -189,14 +226,16 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
     g_strChangedSource = m_strDir + "/source.bin";
-    const std::pair<ESourceChange, const char *> atCases[] = {
-        {ESourceChange::IN_PLACE, "\n Nandkeep notify -> source changed while it was written\n"},
-        {ESourceChange::UNREADABLE,
+    // The change, the programs before it, what the writer says.
+    const std::tuple<ESourceChange, unsigned, const char *> atCases[] = {
+        {ESourceChange::IN_PLACE, 3, "\n Nandkeep notify -> source changed while it was written\n"},
+        {ESourceChange::UNREADABLE, 3,
          "\n Nandkeep notify -> fread()\n\n Nandkeep notify -> Compare image and flash fail\n"},
-        {ESourceChange::UNSEEKABLE, "\n Nandkeep notify -> fseek()\n"},
-        {ESourceChange::UNSEEKABLE_AT_ERASE, "\n Nandkeep notify -> fseek()\n"}};
+        {ESourceChange::UNSEEKABLE, 3, "\n Nandkeep notify -> fseek()\n"},
+        {ESourceChange::UNSEEKABLE_AT_ERASE, 3, "\n Nandkeep notify -> fseek()\n"},
+        {ESourceChange::FAILING_READS, 1, "\n Nandkeep notify -> fread()\n"}};
     uint64_t ullAt = 40 * BLOCK;
-    for (const auto &[eChange, pszSays] : atCases) {
+    for (const auto &[eChange, uPrograms, pszSays] : atCases) {
         SCOPED_TRACE(pszSays);
         WriteFile(g_strChangedSource, RandomBytes(3 * BLOCK - 100, 7));
         TSource tSrc{};
@@ -208,7 +247,7 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
             tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
         }
         g_eChange = eChange;
-        g_uProgramsToChange = 3;
+        g_uProgramsToChange = uPrograms;
         Sim_SetOperationObserver(ChangeSourceAtLastProgram);
         testing::internal::CaptureStdout();
         const int iRet = Nandkeep_WriteImageSource(&tSrc, ullAt, 8 * BLOCK, 0);
