@@ -11,8 +11,9 @@ whose first page takes no program.
 
 eccStatus reads block by block and prints the running totals: what each read cost. Blocks 31
 and 33 get data, then one flipped bit (corrected) and two (uncorrectable); the last step covers
-the 0x10000 bytes left; with a length of 0 the block at the offset still gets its line. An erase
-block of 256 KiB is read whole: the one at 0x400000 holds block 33.
+the 0x10000 bytes left; with a length of 0 the block at the offset still gets its line, and so does
+an offset inside a block (its whole piece is read). An erase block of 256 KiB is read whole: the one
+at 0x400000 holds block 33.
 
   $ nandkeep write "$IN/block.txt" 3E0000 20000 && nandkeep write "$IN/block.txt" 420000 20000
   $ nk_flip 0x3E1000 1 && nk_flip 0x421000 2 && nk_erased
@@ -23,12 +24,14 @@ block of 256 KiB is read whole: the one at 0x400000 holds block 33.
   At 0x3E0000 offset ECC corrected = 1, failed = 0
   At 0x400000 offset ECC corrected = 1, failed = 0
   At 0x420000 offset ECC corrected = 1, failed = 1
-  $ nandkeep eccStatus 0x3E0000 0
+  $ nandkeep eccStatus 0x3E0000 0 && nandkeep eccStatus 3E0F00 200
   Current ECC corrected = 1, failed = 1, badblocks = 2, bbtblocks = 0
   At 0x3E0000 offset ECC corrected = 1, failed = 1
-  $ P=$(nk_table) && cp "$P" p.orig && sed '2s/00020000/00040000/' p.orig >"$P" && nandkeep eccStatus 400000 40000; cp p.orig "$P"
   Current ECC corrected = 1, failed = 1, badblocks = 2, bbtblocks = 0
-  At 0x400000 offset ECC corrected = 1, failed = 2
+  At 0x3E0F00 offset ECC corrected = 2, failed = 1
+  $ P=$(nk_table) && cp "$P" p.orig && sed '2s/00020000/00040000/' p.orig >"$P" && nandkeep eccStatus 400000 40000; cp p.orig "$P"
+  Current ECC corrected = 2, failed = 1, badblocks = 2, bbtblocks = 0
+  At 0x400000 offset ECC corrected = 2, failed = 2
 
 badBlockRead copies whole pieces as the device reads them (corrected), the bad block too, a length
 between pieces taken up to the next piece; offset and length are warned when they do not convert
@@ -94,7 +97,7 @@ or marked (equal answers in a row counted). An empty one right at 4 GiB is taken
   9 255 Nandkeep notify -> range runs past 4 GiB
   3 255 Nandkeep notify -> erase fail
   $ nandkeep eccStatus 100000000 0
-  Current ECC corrected = 2, failed = 2, badblocks = 2, bbtblocks = 0
+  Current ECC corrected = 3, failed = 2, badblocks = 2, bbtblocks = 0
   At 0x100000000 offset is bad blcok!!(skip)
   $ nk_erased; nk_bad
   30 700
