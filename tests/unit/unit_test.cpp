@@ -70,15 +70,18 @@ TEST_F(SimTest, ProgressDrawsAStandingFigureOnce) {
     Progress_Hide();
     dup2(iStderr, 2);
     close(iStderr);
+    // What the terminal got, as far as the length of what it should have got.
+    const std::string strDrawn = "\r\033[Kwrite: writing 1 %\r\r\033[Kwrite: writing 2 %\r\r\033[K";
     std::string strShown;
     char acBuf[256];
-    for (pollfd tPoll{iTerminal, POLLIN, 0}; poll(&tPoll, 1, 300) > 0;) {
+    for (pollfd tPoll{iTerminal, POLLIN, 0};
+         strShown.size() < strDrawn.size() && poll(&tPoll, 1, 2000) > 0;) {
         const ssize_t lGot = read(iTerminal, acBuf, sizeof(acBuf));
         strShown.append(acBuf, static_cast<size_t>(std::max<ssize_t>(lGot, 0)));
     }
     close(iSide);
     close(iTerminal);
-    EXPECT_EQ(strShown, "\r\033[Kwrite: writing 1 %\r\r\033[Kwrite: writing 2 %\r\r\033[K");
+    EXPECT_EQ(strShown, strDrawn);
 }
 
 // 0 clean, 100 + the rise of corrected (not capped), 200 when failed rose; the bytes asked for
