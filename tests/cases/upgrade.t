@@ -275,6 +275,18 @@ it: it is stopped after a minute).
   $ nk_erased
   1-10 424-679 448-679 96-167 108-167 1007 1006 24-95 36-95 168-423 192-423
 
+A nandkeep that took the lock over hands down its own lock and window only: the flashstatus
+command of an upgrade run inside the flashstatus command of another gets no descriptor of the
+outer upgrade's window.
+
+  $ echo 'echo "outer window $([ -e /proc/$$/fd/$W ] && echo open || echo closed)" >>calls' >hook2
+  $ S=A && echo 'export W=${NANDKEEP_LOCK_FD#*,}; mv hook2 hook; nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/A.defconf" >/dev/null; echo "nested $?" >>calls' >hook
+  $ up && cat calls && rm calls hook
+  cfgvault set flashstatus 1
+  cfgvault set flashstatus 1
+  outer window closed
+  nested 0
+
 Handed a window that reads as ended (/dev/null here; a pipe whose writer is gone reads so), a
 nandkeep the command leaves behind does not take the lock over, though the descriptor it got
 holds it: it waits until the upgrade has ended.
