@@ -154,6 +154,18 @@ not hold its chunk, whose notify line ends the unended one.
   lifeCycleTest drawn same
   $ shows "nk_device 128 && nandkeep upgradeFW $* && nandkeep write $IN/five.txt C00000 20000" "systemRecovery 1"
   systemRecovery drawn same
+
+A figure stands a space behind the line the tool leaves unended, and at the start of the line
+once a printed line has ended, however long the unended one was. Here a block of the normal kernel
+fails its erase in the repair, and the notify line of the broken backup rootfs ends the line; the
+second pass repairs the rootfs the other way (shown: what stands in front of the repair's figures).
+
+  $ shows "nk_device 128 weakblocks=27:1 && nandkeep upgradeFW $* && nandkeep write $IN/five.txt 320000 20000 && nandkeep write $IN/five.txt 3520000 20000" "systemRecovery 1"
+  systemRecovery drawn same
+  $ tr '\r' '\n' <tty.raw | sed -n "s/^$e\[K\(.*\)systemRecovery: .*/[\1]/p" | uniq
+  []
+  [find a bad block ]
+  []
   $ shows "nk_device 128 weakblocks=682:0 gravepages=$((684 * 64)):0" "write $IN/A.rootfs 5500000 400000" && grep -c "find a bad block write: " tty.raw
   write drawn same
   1
