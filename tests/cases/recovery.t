@@ -270,6 +270,14 @@ counted once, so neither a lack of blocks nor a failed copy is reported, and the
   same same
   read Default Value 1
 
+A record one byte longer than a block, its checksum's last byte alone in the next block, is copied
+with that byte.
+
+  $ nk_device 128 && nandkeep upgradeFW "$IN/A.boot" "$IN/A.kernel" "$IN/A.dtb" "$IN/A.rootfs" "$IN/over.txt" && nandkeep write "$IN/five.txt" 1800000 20000 && nk_erased >/dev/null
+  $ say nandkeep systemRecovery 1; nk_erased; nandkeep checkdefconf
+  0 recovered image
+  192-423
+
 Kernel 0 with only its region's last 12 blocks good, one short of the set: the upgrade cannot place
 DTB 0, and the block-level copy fills the region to its end with data left ("Bad block is too
 much"), which fails the pair.
