@@ -154,6 +154,9 @@ not hold its chunk, whose notify line ends the unended one.
   lifeCycleTest drawn same
   $ shows "nk_device 128 && nandkeep upgradeFW $* && nandkeep write $IN/five.txt C00000 20000" "systemRecovery 1"
   systemRecovery drawn same
+  $ shows "nk_device 128 weakblocks=682:0 gravepages=$((684 * 64)):0" "write $IN/A.rootfs 5500000 400000" && grep -c "find a bad block write: " tty.raw
+  write drawn same
+  1
 
 A figure stands a space behind the line the tool leaves unended, and at the start of the line
 once a printed line has ended, however long the unended one was. Here a block of the normal kernel
@@ -166,9 +169,6 @@ second pass repairs the rootfs the other way (shown: what stands in front of the
   []
   [find a bad block ]
   []
-  $ shows "nk_device 128 weakblocks=682:0 gravepages=$((684 * 64)):0" "write $IN/A.rootfs 5500000 400000" && grep -c "find a bad block write: " tty.raw
-  write drawn same
-  1
 
 With standard output in a file, nothing of it shows on the terminal: the figure is not drawn
 behind the line the tool leaves unended there.
