@@ -4,6 +4,7 @@
 #include "flash/progress.h"
 #include "platform/platform.h"
 #include "support/support.h"
+#include "image/record.h"
 #include "image/source.h"
 #include "upgrade/writer.h"
 
@@ -266,6 +267,28 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
         EXPECT_EQ(g_uProgramsToChange, 0u);
         ullAt += 8 * BLOCK;
     }
+}
+
+TEST_F(SimTest, RecordWriteFailsASourceThatComesUpShort) {
+    Create(Sim_ProfileSpec(128));
+    ASSERT_EQ(Nandkeep_Init(), 0);
+    const std::string strFile = m_strDir + "/record.bin";
+    WriteFile(strFile, RandomBytes(1000, 9));
+    TSource tSrc{};
+    Nandkeep_PrepareSource(&tSrc, strFile.c_str(), BLOCK);
+    ASSERT_EQ(tSrc.pszFault, nullptr);
+    // The file loses its last 100 bytes between the count and the write.
+    TCookieFile tCookie{ReadFile(strFile), 0};
+    tCookie.aData.resize(900);
+    g_eChange = ESourceChange::IN_PLACE;
+    fclose(tSrc.pFile);
+    tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
+    testing::internal::CaptureStdout();
+    const int iRet = Record_Write(&tSrc, 1000 * BLOCK, 1001 * BLOCK);
+    Nandkeep_ReleaseSource(&tSrc);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n Nandkeep notify -> source changed while it was written\n");
+    EXPECT_EQ(iRet, -1);
 }
 
 } // namespace
