@@ -231,6 +231,12 @@ int CookieSeek(void *pCookie, off64_t *plOffset, int iWhence) {
     return 0;
 }
 
+// Has the source read its bytes from tCookie instead of its file.
+void ReadThroughCookie(TSource *ptSrc, TCookieFile *ptCookie) {
+    fclose(ptSrc->pFile);
+    ptSrc->pFile = fopencookie(ptCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
+}
+
 TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
     Create(Sim_ProfileSpec(128));
     ASSERT_EQ(Nandkeep_Init(), 0);
@@ -252,8 +258,7 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
         ASSERT_EQ(tSrc.pszFault, nullptr);
         TCookieFile tCookie{ReadFile(g_strChangedSource), 0};
         if (eChange != ESourceChange::IN_PLACE) {
-            fclose(tSrc.pFile);
-            tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
+            ReadThroughCookie(&tSrc, &tCookie);
         }
         g_eChange = eChange;
         g_uProgramsToChange = uPrograms;
@@ -280,9 +285,9 @@ TEST_F(SimTest, RecordWriteFailsASourceThatComesUpShort) {
     // The file loses its last 100 bytes between the count and the write.
     TCookieFile tCookie{ReadFile(strFile), 0};
     tCookie.aData.resize(900);
+    // Reads fail only in the writer test's rows; this cookie's reads just end early.
     g_eChange = ESourceChange::IN_PLACE;
-    fclose(tSrc.pFile);
-    tSrc.pFile = fopencookie(&tCookie, "r", {CookieRead, nullptr, CookieSeek, nullptr});
+    ReadThroughCookie(&tSrc, &tCookie);
     testing::internal::CaptureStdout();
     const int iRet = Record_Write(&tSrc, 1000 * BLOCK, 1001 * BLOCK);
     Nandkeep_ReleaseSource(&tSrc);
