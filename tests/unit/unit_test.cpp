@@ -272,6 +272,8 @@ TEST_F(SimTest, WriterTellsASourceThatChangesWhileItIsWritten) {
         EXPECT_EQ(g_uProgramsToChange, 0u);
         ullAt += 8 * BLOCK;
     }
+    // Sources read through a cookie after this test read as they are.
+    g_eChange = ESourceChange::IN_PLACE;
 }
 
 TEST_F(SimTest, RecordWriteFailsASourceThatComesUpShort) {
@@ -285,8 +287,6 @@ TEST_F(SimTest, RecordWriteFailsASourceThatComesUpShort) {
     // The file loses its last 100 bytes between the count and the write.
     TCookieFile tCookie{ReadFile(strFile), 0};
     tCookie.aData.resize(900);
-    // Reads fail only in the writer test's rows; this cookie's reads just end early.
-    g_eChange = ESourceChange::IN_PLACE;
     ReadThroughCookie(&tSrc, &tCookie);
     testing::internal::CaptureStdout();
     const int iRet = Record_Write(&tSrc, 1000 * BLOCK, 1001 * BLOCK);
